@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// What bulk work tells whoever runs it: report lines, the status text, progress
+// over the entries, and, during an import, which section it is working on. The
+// window shows these in its log, label and progress bar; the command-line tool
+// prints them.
+class BulkObserver
+{
+public:
+    virtual ~BulkObserver() = default;
+
+    // One line for the log, exactly as the user should read it.
+    virtual void report(const QString &line) = 0;
+    // The status line ("Exporting: ", "Finished Importing!", ...).
+    virtual void status(const QString &text) { Q_UNUSED(text); }
+    // The work covers entries 0 .. count - 1.
+    virtual void begin(int count) { Q_UNUSED(count); }
+    // Entry `index` is being processed.
+    virtual void progress(int index) { Q_UNUSED(index); }
+    // An import is about to work on section `section` of the current entry.
+    virtual void sectionChanged(int section) { Q_UNUSED(section); }
+};
+
+// What one bulk run did, for callers that need more than the report lines.
+struct BulkSummary
+{
+    bool treeOk = true;      // false when the tree check failed and nothing was done
+    bool finished = false;   // the run reached its end ("Finished ...")
+    int filesWritten = 0;    // export: files written
+    int filesFailed = 0;     // files that could not be written, read or decoded
+    int filesMissing = 0;    // import: files absent from the tree
+    int sectionsChanged = 0; // import: sections replaced
+    int sectionsSkipped = 0; // import: sections refused by the composer
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "codec/linekey.h"
+#include "narc/narc.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One section of a message file, decoded: its escaped lines and, per line, the
+// key and line attribute an encode needs to reproduce what it does not show.
+struct DecodedSection
+{
+    QStringList lines;
+    QList<quint16> lineKeys;
+    QList<quint16> lineAttributes;
+    // Empty unless the section exists but cannot be decoded (offsets, lengths or
+    // counts that point outside the entry or make no sense); then no lines.
+    QString error;
+};
+
+// Decodes section `section` of the message file in `entry`. A negative section,
+// or one the file does not have, gives no lines and no error.
+DecodedSection decodeMessageSection(const NarcEntry &entry, int section);

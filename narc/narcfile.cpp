@@ -1,0 +1,46 @@
+#include "narc/narcfile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+NarcRead loadNarcFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        NarcRead result;
+        result.error = QStringLiteral("cannot open the file (%1)").arg(file.errorString());
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        NarcRead result;
+        result.error = QStringLiteral("cannot read the file (%1)").arg(file.errorString());
+        return result;
+    }
+    return readNarc(bytes);
+}
+
+bool saveNarcFile(Narc &narc, const QString &path, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QString writeError;
+    if (!narc.writeTo(&file, 0, &writeError)) {
+        file.cancelWriting();
+        if (error)
+            *error = writeError;
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (error)
+        error->clear();
+    return true;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "narc/narcreader.h"
+
+#include <QString>
+
+// Loads the archive stored in the file at `path`. A file that cannot be opened or
+// read is refused like a malformed one, with a short reason.
+NarcRead loadNarcFile(const QString &path);
+
+// Writes `narc` to `path` atomically: the bytes go to a temporary file beside the
+// target, which replaces it only once every byte was written. On failure the
+// target is untouched, `*error` (when given) says why, and false is returned.
+bool saveNarcFile(Narc &narc, const QString &path, QString *error = nullptr);

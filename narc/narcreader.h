@@ -1,0 +1,19 @@
+#pragma once
+
+#include "narc/narc.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The outcome of reading an archive: the archive, or the reason it was refused.
+struct NarcRead
+{
+    Narc narc;
+    QString error; // empty on success
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Reads an archive held whole in memory. Never reads outside `bytes`, and never
+// allocates more than `bytes` can hold; anything the layout cannot describe is
+// refused with a short reason ("does not start with NARC", ...).
+NarcRead readNarc(const QByteArray &bytes);

@@ -1,0 +1,12 @@
+#include "narc/narcwriter.h"
+
+#include <QBuffer>
+
+QByteArray serializeNarc(Narc &narc)
+{
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    narc.writeTo(&buffer, 0);
+    return out;
+}

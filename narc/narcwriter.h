@@ -1,0 +1,9 @@
+#pragma once
+
+#include "narc/narc.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The archive's bytes as a write produces them. Recomputes the layout in `narc`.
+QByteArray serializeNarc(Narc &narc);
