@@ -21,7 +21,8 @@ struct EncodedSection
 // Builds a section block of exactly `lineCount` lines from the first `lineCount`
 // elements of `lines`, scrambling line i with lineKeys[i] and giving it the
 // attribute lineAttributes[i]; the last line is padded to keep the block a
-// multiple of 4 bytes. Fails when a line would need more than 65535 units, or when
+// multiple of 4 bytes. Fails when a line would need more than 65535 units (the
+// error counts lines from 1, as text editors do), or when
 // fewer lines, keys or attributes than `lineCount` are given.
 EncodedSection encodeSection(const QStringList &lines, int lineCount, const QList<quint16> &lineKeys,
                              const QList<quint16> &lineAttributes);

@@ -14,10 +14,6 @@
 // The decoder strips a line's terminator (and the padding unit) before calling this.
 QString escapeLineText(const quint16 *units, int count);
 
-// The text of one line's plain units (terminator and padding included: the run
-// of 0xFFFF units that ends the line is dropped).
-QString escapeUnits(const quint16 *units, int count);
-
 // Parses escaped text back into plain units (no terminator added).
 //
 // A character other than a backslash is its own unit. A backslash whose
