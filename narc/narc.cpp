@@ -66,10 +66,7 @@ bool writeAll(QIODevice *device, const char *data, qint64 length, QString *error
 
 Narc::Narc(QIODevice *device, quint32 position, QString *error)
 {
-    QByteArray bytes;
-    if (device->seek(qint64(position)))
-        bytes = device->readAll();
-    NarcRead read = readNarc(bytes);
+    NarcRead read = device->seek(qint64(position)) ? readNarc(device) : readNarc(QByteArray());
     if (read.ok())
         *this = std::move(read.narc);
     if (error)

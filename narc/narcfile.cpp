@@ -11,13 +11,10 @@ NarcRead loadNarcFile(const QString &path)
         result.error = QStringLiteral("cannot open the file (%1)").arg(file.errorString());
         return result;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        NarcRead result;
+    NarcRead result = readNarc(&file);
+    if (!result.ok() && file.error() != QFileDevice::NoError)
         result.error = QStringLiteral("cannot read the file (%1)").arg(file.errorString());
-        return result;
-    }
-    return readNarc(bytes);
+    return result;
 }
 
 bool saveNarcFile(Narc &narc, const QString &path, QString *error)

@@ -1,26 +1,80 @@
 #include "narc/narcreader.h"
 
+#include <QIODevice>
 #include <cstring>
 
 namespace {
 
-// Little-endian field access over the input, every read checked by the caller's
-// bounds test first.
-quint32 u32At(const QByteArray &bytes, qint64 offset)
+// The bytes of an archive as the reader needs them: all at once from memory, or
+// fetched from a device as far as the head requires, then entry by entry.
+class Source
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData()) + offset;
+public:
+    explicit Source(const QByteArray &bytes)
+        : head(bytes), total(bytes.size())
+    {
+    }
+
+    explicit Source(QIODevice *device)
+        : device(device), origin(device->pos()), total(qMax<qint64>(0, device->size() - device->pos()))
+    {
+    }
+
+    qint64 size() const { return total; }
+
+    // Makes bytes [0, end) of the archive available through at(); false when
+    // the archive is shorter or the device fails.
+    bool ensure(qint64 end)
+    {
+        if (end > total)
+            return false;
+        if (end <= head.size())
+            return true;
+        const qint64 missing = end - head.size();
+        const QByteArray more = device->read(missing);
+        head.append(more);
+        return more.size() == missing;
+    }
+
+    const unsigned char *at(qint64 offset) const
+    {
+        return reinterpret_cast<const unsigned char *>(head.constData()) + offset;
+    }
+
+    // Bytes [start, end) of the archive as an entry.
+    bool entry(qint64 start, qint64 end, NarcEntry &out)
+    {
+        if (!device) {
+            const char *first = head.constData() + start;
+            out = NarcEntry(first, first + (end - start));
+            return true;
+        }
+        out.resize(qsizetype(end - start));
+        return device->seek(origin + start) && device->read(out.data(), end - start) == end - start;
+    }
+
+private:
+    QByteArray head;
+    QIODevice *device = nullptr;
+    qint64 origin = 0;
+    qint64 total = 0;
+};
+
+quint32 u32At(const Source &source, qint64 offset)
+{
+    const unsigned char *p = source.at(offset);
     return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
 }
 
-quint16 u16At(const QByteArray &bytes, qint64 offset)
+quint16 u16At(const Source &source, qint64 offset)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData()) + offset;
+    const unsigned char *p = source.at(offset);
     return quint16(p[0] | p[1] << 8);
 }
 
-bool tagAt(const QByteArray &bytes, qint64 offset, const char *tag)
+bool tagAt(Source &source, qint64 offset, const char *tag)
 {
-    return offset >= 0 && offset + 4 <= bytes.size() && std::memcmp(bytes.constData() + offset, tag, 4) == 0;
+    return source.ensure(offset + 4) && std::memcmp(source.at(offset), tag, 4) == 0;
 }
 
 NarcRead refuse(const QString &reason)
@@ -30,38 +84,36 @@ NarcRead refuse(const QString &reason)
     return result;
 }
 
-} // namespace
-
-NarcRead readNarc(const QByteArray &bytes)
+NarcRead read(Source &source)
 {
-    const qint64 size = bytes.size();
+    const qint64 size = source.size();
     constexpr qint64 headerBytes = 16;
     constexpr qint64 fatOffset = 0x10;
 
-    if (!tagAt(bytes, 0, "NARC"))
+    if (!tagAt(source, 0, "NARC"))
         return refuse(QStringLiteral("does not start with the tag NARC"));
-    if (size < headerBytes)
+    if (!source.ensure(headerBytes))
         return refuse(QStringLiteral("the header is cut short"));
 
     NarcRead result;
     Narc &narc = result.narc;
-    narc.magic = qint32(u32At(bytes, 0));
-    narc.byteOrder = qint16(u16At(bytes, 4));
-    narc.version = qint16(u16At(bytes, 6));
-    narc.fileSize = qint32(u32At(bytes, 8));
-    narc.headerSize = qint16(u16At(bytes, 12));
-    narc.blockCount = qint16(u16At(bytes, 14));
+    narc.magic = qint32(u32At(source, 0));
+    narc.byteOrder = qint16(u16At(source, 4));
+    narc.version = qint16(u16At(source, 6));
+    narc.fileSize = qint32(u32At(source, 8));
+    narc.headerSize = qint16(u16At(source, 12));
+    narc.blockCount = qint16(u16At(source, 14));
     if (quint16(narc.headerSize) != headerBytes)
         return refuse(QStringLiteral("header size is %1, not 16").arg(quint16(narc.headerSize)));
 
     // Allocation table: tag, size, count, then a start and an end per entry.
-    if (!tagAt(bytes, fatOffset, "BTAF"))
+    if (!tagAt(source, fatOffset, "BTAF"))
         return refuse(QStringLiteral("no allocation table (BTAF) at 0x10"));
-    if (fatOffset + 12 > size)
+    if (!source.ensure(fatOffset + 12))
         return refuse(QStringLiteral("the allocation table is cut short"));
-    narc.fatTag = qint32(u32At(bytes, fatOffset));
-    narc.fatSize = qint32(u32At(bytes, fatOffset + 4));
-    narc.fileCount = u32At(bytes, fatOffset + 8);
+    narc.fatTag = qint32(u32At(source, fatOffset));
+    narc.fatSize = qint32(u32At(source, fatOffset + 4));
+    narc.fileCount = u32At(source, fatOffset + 8);
     const qint64 fatSize = quint32(narc.fatSize);
     const qint64 tableBytes = 12 + 8 * qint64(narc.fileCount);
     if (fatOffset + fatSize > size)
@@ -71,44 +123,62 @@ NarcRead readNarc(const QByteArray &bytes)
 
     // Name table, right after the allocation table; kept whole.
     const qint64 fntOffset = fatOffset + fatSize;
-    if (!tagAt(bytes, fntOffset, "BTNF"))
+    if (!tagAt(source, fntOffset, "BTNF"))
         return refuse(QStringLiteral("no name table (BTNF) after the allocation table"));
-    if (fntOffset + 8 > size)
+    if (!source.ensure(fntOffset + 8))
         return refuse(QStringLiteral("the name table is cut short"));
-    narc.fntTag = qint32(u32At(bytes, fntOffset));
-    narc.fntSize = qint32(u32At(bytes, fntOffset + 4));
+    narc.fntTag = qint32(u32At(source, fntOffset));
+    narc.fntSize = qint32(u32At(source, fntOffset + 4));
     const qint64 fntSize = quint32(narc.fntSize);
-    if (fntSize < 8 || fntOffset + fntSize > size)
+    if (fntSize < 8 || !source.ensure(fntOffset + fntSize))
         return refuse(QStringLiteral("the name table's size points outside the file"));
-    narc.fntContent = bytes.mid(fntOffset + 8, fntSize - 8);
+    narc.fntContent = QByteArray(reinterpret_cast<const char *>(source.at(fntOffset + 8)), fntSize - 8);
 
     // Image block, right after the name table.
     const qint64 imgOffset = fntOffset + fntSize;
-    if (!tagAt(bytes, imgOffset, "GMIF"))
+    if (!tagAt(source, imgOffset, "GMIF"))
         return refuse(QStringLiteral("no image block (GMIF) after the name table"));
-    if (imgOffset + 8 > size)
+    if (!source.ensure(imgOffset + 8))
         return refuse(QStringLiteral("the image block is cut short"));
-    narc.imgTag = qint32(u32At(bytes, imgOffset));
-    narc.imgSize = qint32(u32At(bytes, imgOffset + 4));
+    narc.imgTag = qint32(u32At(source, imgOffset));
+    narc.imgSize = qint32(u32At(source, imgOffset + 4));
     const qint64 dataOffset = imgOffset + 8;
     const qint64 dataBytes = size - dataOffset;
 
-    // Every entry is read from its own start; the table was checked to fit above,
-    // so the count is bounded by the input's size.
+    // The table was checked to fit inside the file above, so the count is bounded
+    // by the input's size. Every entry is read from its own start.
     narc.fileStarts.resize(qsizetype(narc.fileCount));
     narc.fileEnds.resize(qsizetype(narc.fileCount));
-    narc.files.reserve(qsizetype(narc.fileCount));
     for (quint32 i = 0; i < narc.fileCount; ++i) {
-        const qint64 start = u32At(bytes, fatOffset + 12 + 8 * qint64(i));
-        const qint64 end = u32At(bytes, fatOffset + 16 + 8 * qint64(i));
+        const qint64 start = u32At(source, fatOffset + 12 + 8 * qint64(i));
+        const qint64 end = u32At(source, fatOffset + 16 + 8 * qint64(i));
         if (end < start)
             return refuse(QStringLiteral("entry %1 ends before it starts").arg(i));
         if (end > dataBytes)
             return refuse(QStringLiteral("entry %1 lies outside the file").arg(i));
         narc.fileStarts[i] = int(start);
         narc.fileEnds[i] = int(end);
-        const char *first = bytes.constData() + dataOffset + start;
-        narc.files.append(NarcEntry(first, first + (end - start)));
+    }
+    narc.files.resize(qsizetype(narc.fileCount));
+    for (quint32 i = 0; i < narc.fileCount; ++i) {
+        if (!source.entry(dataOffset + narc.fileStarts[i], dataOffset + narc.fileEnds[i], narc.files[i]))
+            return refuse(QStringLiteral("entry %1 cannot be read").arg(i));
     }
     return result;
+}
+
+} // namespace
+
+NarcRead readNarc(const QByteArray &bytes)
+{
+    Source source(bytes);
+    return read(source);
+}
+
+NarcRead readNarc(QIODevice *device)
+{
+    if (device->isSequential())
+        return readNarc(device->readAll());
+    Source source(device);
+    return read(source);
 }
