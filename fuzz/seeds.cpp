@@ -1,0 +1,125 @@
+// Writes a small seed corpus for the fuzz targets into the directory given:
+// <dir>/narc_reader, <dir>/decode and <dir>/compose.
+
+#include "codec/encode.h"
+#include "narc/narcwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <cstdio>
+
+namespace {
+
+void appendU16(QByteArray &out, quint16 value)
+{
+    out.append(char(value & 0xFF));
+    out.append(char(value >> 8));
+}
+
+void appendU32(QByteArray &out, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.append(char((value >> (8 * i)) & 0xFF));
+}
+
+// A message file whose sections hold `sections`, every line keyed by its index.
+QByteArray messageFile(const QList<QStringList> &sections)
+{
+    const int lineCount = sections.isEmpty() ? 0 : int(sections.first().size());
+    QList<quint16> keys;
+    QList<quint16> attributes;
+    for (int i = 0; i < lineCount; ++i) {
+        keys.append(quint16(0x1234 + 77 * i));
+        attributes.append(quint16(i % 3));
+    }
+    QList<QByteArray> blocks;
+    for (const QStringList &lines : sections) {
+        const EncodedSection encoded = encodeSection(lines, lineCount, keys, attributes);
+        blocks.append(QByteArray(encoded.block.constData(), encoded.block.size()));
+    }
+    QByteArray out;
+    appendU16(out, quint16(sections.size()));
+    appendU16(out, quint16(lineCount));
+    appendU32(out, blocks.isEmpty() ? 0 : quint32(blocks.first().size()));
+    appendU32(out, 0);
+    quint32 offset = 12 + 4 * quint32(blocks.size());
+    for (const QByteArray &block : blocks) {
+        appendU32(out, offset);
+        offset += quint32(block.size());
+    }
+    for (const QByteArray &block : blocks)
+        out.append(block);
+    return out;
+}
+
+QByteArray archive(const QList<QByteArray> &entries)
+{
+    Narc narc;
+    narc.magic = 0x4352414E; // "NARC"
+    narc.byteOrder = qint16(0xFFFE);
+    narc.version = 0x0100;
+    narc.headerSize = 16;
+    narc.blockCount = 3;
+    narc.fatTag = 0x46415442; // "BTAF"
+    narc.fntTag = 0x464E5442; // "BTNF"
+    narc.fntSize = 16;
+    narc.fntContent = QByteArray("\x04\x00\x00\x00\x00\x00\x01\x00", 8);
+    narc.imgTag = 0x46494D47; // "GMIF"
+    for (const QByteArray &entry : entries)
+        narc.files.append(NarcEntry(entry.constData(), entry.constData() + entry.size()));
+    narc.fileCount = quint32(narc.files.size());
+    return serializeNarc(narc);
+}
+
+QByteArray composeInput(const QByteArray &entry, const QString &text)
+{
+    QByteArray out;
+    appendU16(out, quint16(entry.size()));
+    out.append(entry);
+    for (QChar c : text)
+        appendU16(out, c.unicode());
+    return out;
+}
+
+bool writeSeed(const QString &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile file(dir + QLatin1Char('/') + name);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
+        return 2;
+    }
+    const QString root = QString::fromLocal8Bit(argv[1]);
+    const QString escapes = QStringLiteral("a\\x000a\\xfffe\\x005c\\xffff\\xd800b");
+    const QList<QByteArray> messages = {
+        messageFile({{QStringLiteral("hello"), QString(), QStringLiteral("abc")}}),
+        messageFile({{QStringLiteral("ab"), QString()}, {QStringLiteral("x"), QStringLiteral("yz")}}),
+        messageFile({{escapes, QStringLiteral("\u3042\u3044\u3046")}, {QStringLiteral("\u6f22\u5b57"), QString()}}),
+        messageFile({{QStringLiteral("one")}, {QStringLiteral("two")}, {QStringLiteral("three")}}),
+        messageFile({{}}),
+    };
+
+    bool ok = true;
+    for (const char *name : {"narc_reader", "decode", "compose"})
+        ok &= QDir(root).mkpath(QString::fromLatin1(name));
+    ok &= writeSeed(root + QStringLiteral("/narc_reader"), QStringLiteral("empty"), archive({}));
+    ok &= writeSeed(root + QStringLiteral("/narc_reader"), QStringLiteral("messages"), archive(messages));
+    ok &= writeSeed(root + QStringLiteral("/narc_reader"), QStringLiteral("odd"), archive({"abcde", "", "xy"}));
+    for (int i = 0; i < messages.size(); ++i) {
+        ok &= writeSeed(root + QStringLiteral("/decode"), QStringLiteral("message%1").arg(i), messages[i]);
+        ok &= writeSeed(root + QStringLiteral("/compose"), QStringLiteral("message%1").arg(i),
+                        composeInput(messages[i], QStringLiteral("new\nlines\r\nhere\\x0001")));
+    }
+    if (!ok) {
+        std::fprintf(stderr, "fuzz_seeds: cannot write the corpus\n");
+        return 1;
+    }
+    return 0;
+}
