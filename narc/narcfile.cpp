@@ -32,6 +32,14 @@ bool saveNarcFile(Narc &narc, const QString &path, QString *error)
             *error = writeError;
         return false;
     }
+    // commit() does not notice when the last buffered bytes fail to reach the
+    // file, so push them out first and give up on any failure.
+    if (!file.flush()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit()) {
         if (error)
             *error = file.errorString();
