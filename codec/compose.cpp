@@ -57,7 +57,8 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
 
     const MessageHeaderRead read = readMessageHeader(entry);
     const MessageHeader &head = read.header;
-    if (entry.size() >= 12 && section >= head.sectionCount)
+    // An empty entry holds no sections; anything else needs its fixed fields.
+    if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount))
         return result;
     if (!read.ok())
         return malformed(read.error);

@@ -43,7 +43,8 @@ DecodedSection decodeMessageSection(const NarcEntry &entry, int section)
     const MessageHeader &head = read.header;
     // With the fixed fields read, a section the file does not have is no error,
     // whatever state the rest of the head is in.
-    if (entry.size() >= 12 && section >= head.sectionCount)
+    // An empty entry holds no sections.
+    if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount))
         return {};
     if (!read.ok())
         return failed(read.error);

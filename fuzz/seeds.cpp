@@ -1,7 +1,7 @@
 // Writes a small seed corpus for the fuzz targets into the directory given:
 // <dir>/narc_reader, <dir>/decode and <dir>/compose.
 
-#include "codec/encode.h"
+#include "codec/messagefile.h"
 #include "narc/narcwriter.h"
 
 #include <QDir>
@@ -17,55 +17,25 @@ void appendU16(QByteArray &out, quint16 value)
     out.append(char(value >> 8));
 }
 
-void appendU32(QByteArray &out, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
 // A message file whose sections hold `sections`, every line keyed by its index.
 QByteArray messageFile(const QList<QStringList> &sections)
 {
-    const int lineCount = sections.isEmpty() ? 0 : int(sections.first().size());
+    const qsizetype lineCount = sections.isEmpty() ? 0 : sections.first().size();
     QList<quint16> keys;
     QList<quint16> attributes;
     for (int i = 0; i < lineCount; ++i) {
         keys.append(quint16(0x1234 + 77 * i));
         attributes.append(quint16(i % 3));
     }
-    QList<QByteArray> blocks;
-    for (const QStringList &lines : sections) {
-        const EncodedSection encoded = encodeSection(lines, lineCount, keys, attributes);
-        blocks.append(QByteArray(encoded.block.constData(), encoded.block.size()));
-    }
-    QByteArray out;
-    appendU16(out, quint16(sections.size()));
-    appendU16(out, quint16(lineCount));
-    appendU32(out, blocks.isEmpty() ? 0 : quint32(blocks.first().size()));
-    appendU32(out, 0);
-    quint32 offset = 12 + 4 * quint32(blocks.size());
-    for (const QByteArray &block : blocks) {
-        appendU32(out, offset);
-        offset += quint32(block.size());
-    }
-    for (const QByteArray &block : blocks)
-        out.append(block);
-    return out;
+    const NewMessageFile file =
+        newMessageFile(sections, QList<QList<quint16>>(sections.size(), keys),
+                       QList<QList<quint16>>(sections.size(), attributes));
+    return QByteArray(file.entry.constData(), file.entry.size());
 }
 
 QByteArray archive(const QList<QByteArray> &entries)
 {
-    Narc narc;
-    narc.magic = 0x4352414E; // "NARC"
-    narc.byteOrder = qint16(0xFFFE);
-    narc.version = 0x0100;
-    narc.headerSize = 16;
-    narc.blockCount = 3;
-    narc.fatTag = 0x46415442; // "BTAF"
-    narc.fntTag = 0x464E5442; // "BTNF"
-    narc.fntSize = 16;
-    narc.fntContent = QByteArray("\x04\x00\x00\x00\x00\x00\x01\x00", 8);
-    narc.imgTag = 0x46494D47; // "GMIF"
+    Narc narc = newNarc();
     for (const QByteArray &entry : entries)
         narc.files.append(NarcEntry(entry.constData(), entry.constData() + entry.size()));
     narc.fileCount = quint32(narc.files.size());

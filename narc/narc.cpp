@@ -4,6 +4,7 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <QtEndian>
 
 namespace {
 
@@ -63,6 +64,25 @@ bool writeAll(QIODevice *device, const char *data, qint64 length, QString *error
 }
 
 } // namespace
+
+Narc newNarc()
+{
+    const auto tag = [](const char *text) { return qint32(qFromLittleEndian<quint32>(text)); };
+    Narc narc;
+    narc.magic = tag("NARC");
+    narc.byteOrder = qint16(0xFFFE);
+    narc.version = 0x0100;
+    narc.headerSize = 16;
+    narc.blockCount = 3;
+    narc.fatTag = tag("BTAF");
+    narc.fntTag = tag("BTNF");
+    // One root directory whose files start at index 0.
+    narc.fntContent = QByteArray("\x04\x00\x00\x00\x00\x00\x01\x00", 8);
+    narc.fntSize = qint32(8 + narc.fntContent.size());
+    narc.imgTag = tag("GMIF");
+    narc.recomputeLayout();
+    return narc;
+}
 
 Narc::Narc(QIODevice *device, quint32 position, QString *error)
 {

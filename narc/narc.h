@@ -60,6 +60,10 @@ struct Narc
     bool writeTo(QIODevice *device, quint32 position, QString *error = nullptr);
 };
 
+// A new archive laid out as the usual tools lay them out: the NARC header, the
+// three block tags, a name table without file names, and no entries.
+Narc newNarc();
+
 // Stream forms of the reader and writer. The reader takes everything from the
 // stream's current position to the end of its device; on malformed input it
 // leaves `narc` empty and sets the stream's status to ReadCorruptData. The writer

@@ -4,6 +4,7 @@
 #include "codec/decode.h"
 #include "codec/encode.h"
 #include "codec/escape.h"
+#include "codec/messagefile.h"
 #include "messagefixture.h"
 
 #include <QRandomGenerator>
@@ -32,6 +33,21 @@ class TestCodec : public QObject
     Q_OBJECT
 
 private slots:
+    void newMessageFileMatchesTheFixture()
+    {
+        const QList<QStringList> text = {{"ab", "", "\u3042"}, {"x", "yz", ""}};
+        QList<QList<quint16>> keys;
+        for (int s = 0; s < 2; ++s)
+            keys.append({fixtureKey(s, 0), fixtureKey(s, 1), fixtureKey(s, 2)});
+        const NewMessageFile file = newMessageFile(text, keys);
+        QVERIFY(file.ok());
+        QCOMPARE(file.entry, buildMessageFile(text));
+
+        QVERIFY(!newMessageFile({{"a"}, {"b", "c"}}, {{1}, {1, 2}}).ok());
+        QVERIFY(!newMessageFile({{"a", "b"}}, {{1}}).ok());
+        QVERIFY(!newMessageFile({{QString(70000, QLatin1Char('z'))}}, {{1}}).ok());
+    }
+
     void escapeTable_data()
     {
         QTest::addColumn<Units>("units");

@@ -148,6 +148,12 @@ private slots:
         QCOMPARE(out, buildNarcBytes({}));
     }
 
+    void newArchiveIsTheUsualEmptyLayout()
+    {
+        Narc narc = newNarc();
+        QCOMPARE(serializeNarc(narc), buildNarcBytes({}));
+    }
+
     void entriesArePaddedAndOffsetsRecomputed()
     {
         Narc narc = archiveOf({});
