@@ -26,11 +26,20 @@ public:
 // What one bulk run did, for callers that need more than the report lines.
 struct BulkSummary
 {
-    bool treeOk = true;      // false when the tree check failed and nothing was done
-    bool finished = false;   // the run reached its end ("Finished ...")
-    int filesWritten = 0;    // export: files written
-    int filesFailed = 0;     // files that could not be written, read or decoded
-    int filesMissing = 0;    // import: files absent from the tree
-    int sectionsChanged = 0; // import: sections replaced
-    int sectionsSkipped = 0; // import: sections refused by the composer
+    bool treeOk = true;         // false when the tree check failed and nothing was done
+    bool finished = false;      // the run reached its end ("Finished ...")
+    int filesWritten = 0;       // export: files written (an emptied stale file counts)
+    int filesFailed = 0;        // files that could not be written, read or decoded
+    int filesMissing = 0;       // import: files absent from the tree
+    int sectionsChanged = 0;    // import: sections replaced
+    int sectionsSkipped = 0;    // import: sections refused by the composer
+    int sectionsUnreadable = 0; // export: sections the codec could not decode
+
+    // Whether anything went wrong that the user should look at: the tree check
+    // failed, the run stopped early, or a file or section could not be handled.
+    // A missing file is not one.
+    bool hasErrors() const
+    {
+        return !treeOk || !finished || filesFailed > 0 || sectionsSkipped > 0 || sectionsUnreadable > 0;
+    }
 };

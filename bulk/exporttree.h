@@ -9,9 +9,14 @@
 // it does not already end in one.
 QString treeRoot(const QString &chosenPath);
 
-// The path of the text file of (entry, section) below `root` (as treeRoot gives it).
+// The path of the text file of (entry, section) below `root` (as treeRoot gives
+// it): root + "SSSS/EEEE.txt", numbers zero padded to at least four digits.
 QString treeFilePath(const QString &root, int entryIndex, int section);
 
 // Writes one UTF-8 file per entry and section into root/0000 and root/0001, which
-// must exist. `root` is the path as chosen; treeRoot() is applied here.
+// must exist (no directory is created). `root` is the path as chosen; treeRoot()
+// is applied here. A section with empty text gets no file, and an existing file
+// of its name is emptied. A file that cannot be written is reported and the
+// export goes on; a section that cannot be decoded is reported and its file left
+// as it is.
 BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserver &observer);
