@@ -1,0 +1,332 @@
+#include "cli/commands.h"
+
+#include "bulk/exportfile.h"
+#include "bulk/exporttree.h"
+#include "bulk/importtree.h"
+#include "cli/console.h"
+#include "codec/compose.h"
+#include "codec/decode.h"
+#include "codec/messageheader.h"
+#include "narc/narcfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// The section count a message file's head gives; -1 when the head is too short
+// to say.
+int sectionCountOf(const NarcEntry &entry)
+{
+    if (entry.size() < 12)
+        return -1;
+    return readMessageHeader(entry).header.sectionCount;
+}
+
+const QChar tab = QLatin1Char('\t');
+const QChar newline = QLatin1Char('\n');
+
+bool loadArchive(const QString &path, Narc &narc, ConsoleObserver &console)
+{
+    NarcRead read = loadNarcFile(path);
+    if (!read.ok()) {
+        console.report(QStringLiteral("Failed to load ") + path + QStringLiteral(": ") + read.error);
+        return false;
+    }
+    narc = std::move(read.narc);
+    return true;
+}
+
+// Writes the archive as "Write To Narc" does. The file at `path` is replaced only
+// once the new bytes are complete.
+bool saveArchive(Narc &narc, const QString &path, ConsoleObserver &console)
+{
+    QString error;
+    if (saveNarcFile(narc, path, &error))
+        return true;
+    console.report(QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + error);
+    return false;
+}
+
+// Where import and set write: -o, else the archive itself.
+QString outputPath(const Invocation &call)
+{
+    return call.output.isEmpty() ? call.arguments.at(0) : call.output;
+}
+
+// A decimal number of at most nine digits, nothing else.
+bool parseNumber(const QString &text, int *value)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    *value = text.toInt();
+    return true;
+}
+
+// The ENTRY and SECTION arguments of show and set, as numbers; false after a
+// usage message.
+bool parsePlace(const Invocation &call, int *entry, int *section, ConsoleObserver &console)
+{
+    if (!parseNumber(call.arguments.at(1), entry)) {
+        usageError(console, QStringLiteral("entry %1 is not a valid index").arg(call.arguments.at(1)));
+        return false;
+    }
+    if (!parseNumber(call.arguments.at(2), section)) {
+        usageError(console, QStringLiteral("section %1 is not a number").arg(call.arguments.at(2)));
+        return false;
+    }
+    return true;
+}
+
+// False after a usage message when the archive has no such entry, or the entry's
+// head says it has no such section. A head too short to say lets the codec
+// report the entry as it is.
+bool placeExists(const Narc &narc, int entry, int section, ConsoleObserver &console)
+{
+    if (entry >= narc.files.size()) {
+        usageError(console, QStringLiteral("entry %1 is out of range (the archive has %2 entries)")
+                                .arg(entry)
+                                .arg(narc.files.size()));
+        return false;
+    }
+    const int count = sectionCountOf(narc.files.at(entry));
+    if (count >= 0 && section >= count) {
+        usageError(console, QStringLiteral("entry %1 has no section %2 (it has %3)").arg(entry).arg(section).arg(count));
+        return false;
+    }
+    return true;
+}
+
+
+QString cannotDecode(int entry, int section, const QString &reason)
+{
+    return QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
+           + QString::number(entry) + QStringLiteral(": ") + reason;
+}
+
+// Why `entry` is not a well-formed message file, or an empty string.
+QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head)
+{
+    if (!head.ok())
+        return head.error;
+    for (int s = 0; s < head.header.sectionCount; ++s) {
+        const DecodedSection decoded = decodeMessageSection(entry, s);
+        if (!decoded.error.isEmpty())
+            return decoded.error;
+    }
+    return {};
+}
+
+// Prints `text` on standard output as UTF-8, in one write.
+bool printOut(const QString &text, ConsoleObserver &console)
+{
+    if (writeStdout(text.toUtf8()))
+        return true;
+    console.report(QStringLiteral("Failed to write to standard output"));
+    return false;
+}
+
+bool readAll(std::FILE *stream, QByteArray *bytes)
+{
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0)
+        bytes->append(chunk, qsizetype(got));
+    return !std::ferror(stream);
+}
+
+// The text of TEXTFILE ('-': standard input), which must be valid UTF-8.
+bool readEditedText(const QString &path, QString *text, ConsoleObserver &console)
+{
+    const bool fromStdin = path == QStringLiteral("-");
+    const QString name = fromStdin ? QStringLiteral("standard input") : path;
+    const auto failed = [&](const QString &reason) {
+        console.report(QStringLiteral("Failed to read ") + name + QStringLiteral(": ") + reason);
+        return false;
+    };
+
+    QByteArray bytes;
+    if (fromStdin) {
+        if (!readAll(stdin, &bytes))
+            return failed(QStringLiteral("read error"));
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return failed(file.errorString());
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return failed(file.errorString());
+    }
+
+    // A UTF-8 byte order mark is dropped, as an import does. Stateless: a sequence
+    // cut off at the end counts as invalid.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    *text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return failed(QStringLiteral("the text is not valid UTF-8"));
+    return true;
+}
+
+} // namespace
+
+int usageError(ConsoleObserver &console, const QString &message)
+{
+    console.report(QStringLiteral("narctext: ") + message);
+    return ExitUsage;
+}
+
+int runList(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    QString out;
+    for (int i = 0; i < narc.files.size(); ++i) {
+        const NarcEntry &entry = narc.files.at(i);
+        out += QString::number(i) + tab + QString::number(entry.size()) + tab;
+        const MessageHeaderRead head = readMessageHeader(entry);
+        const QString problem = messageFileProblem(entry, head);
+        if (problem.isEmpty())
+            out += QString::number(head.header.sectionCount) + tab + QString::number(head.header.lineCount);
+        else
+            out += QStringLiteral("not a message file: ") + problem;
+        out += newline;
+    }
+    return printOut(out, console) ? ExitOk : ExitProblem;
+}
+
+int runShow(const Invocation &call, ConsoleObserver &console)
+{
+    int entry = 0;
+    int section = 0;
+    if (!parsePlace(call, &entry, &section, console))
+        return ExitUsage;
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console) || !placeExists(narc, entry, section, console))
+        return ExitUsage;
+
+    const DecodedSection decoded = decodeMessageSection(narc.files.at(entry), section);
+    if (!decoded.error.isEmpty()) {
+        console.report(cannotDecode(entry, section, decoded.error));
+        return ExitProblem;
+    }
+    return printOut(decoded.lines.join(newline) + newline, console) ? ExitOk : ExitProblem;
+}
+
+int runExportTree(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const QString chosen = call.arguments.at(1);
+    const QString root = treeRoot(chosen);
+    for (const QString &dir : {root, root + QStringLiteral("0000"), root + QStringLiteral("0001")}) {
+        if (!QDir().mkpath(dir)) {
+            console.report(QStringLiteral("Failed to create the directory ") + dir);
+            return ExitProblem;
+        }
+    }
+
+    const BulkSummary summary = exportToTree(narc, chosen, console);
+    console.finish();
+    return summary.hasErrors() ? ExitProblem : ExitOk;
+}
+
+int runExportFile(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const BulkSummary summary = exportToFile(narc, call.arguments.at(1), console);
+    console.finish();
+    return summary.hasErrors() ? ExitProblem : ExitOk;
+}
+
+int runImport(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const BulkSummary summary = importFromTree(narc, call.arguments.at(1), console);
+    console.finish();
+    if (!saveArchive(narc, outputPath(call), console))
+        return ExitUsage;
+    return summary.hasErrors() ? ExitProblem : ExitOk;
+}
+
+int runSet(const Invocation &call, ConsoleObserver &console)
+{
+    int entry = 0;
+    int section = 0;
+    if (!parsePlace(call, &entry, &section, console))
+        return ExitUsage;
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console) || !placeExists(narc, entry, section, console))
+        return ExitUsage;
+
+    // From here on the archive is written whatever happens to the section.
+    bool replaced = false;
+    QString text;
+    if (readEditedText(call.arguments.at(3), &text, console)) {
+        ComposeResult result = composeEntry(narc.files.at(entry), text, entry, section);
+        if (!result.report.isEmpty())
+            console.report(result.report);
+        replaced = result.changed();
+        if (replaced)
+            narc.files[entry] = std::move(result.entry);
+    }
+    if (!saveArchive(narc, outputPath(call), console))
+        return ExitUsage;
+    return replaced ? ExitOk : ExitProblem;
+}
+
+int runFind(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const QString &needle = call.arguments.at(1);
+    const Qt::CaseSensitivity sensitivity = call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    QString out;
+    bool found = false;
+    for (int e = 0; e < narc.files.size(); ++e) {
+        const NarcEntry &entry = narc.files.at(e);
+        // A head that cannot be read says nothing trustworthy about its sections.
+        const MessageHeaderRead head = readMessageHeader(entry);
+        if (!head.ok()) {
+            console.report(QStringLiteral("Cannot decode entry ") + QString::number(e) + QStringLiteral(": ")
+                           + head.error);
+            continue;
+        }
+        for (int s = 0; s < head.header.sectionCount; ++s) {
+            const DecodedSection decoded = decodeMessageSection(entry, s);
+            if (!decoded.error.isEmpty()) {
+                console.report(cannotDecode(e, s, decoded.error));
+                continue;
+            }
+            for (int i = 0; i < decoded.lines.size(); ++i) {
+                const QString &line = decoded.lines.at(i);
+                if (!line.contains(needle, sensitivity))
+                    continue;
+                found = true;
+                out += QString::number(e) + tab + QString::number(s) + tab + QString::number(i) + tab + line + newline;
+            }
+        }
+    }
+    if (!printOut(out, console))
+        return ExitUsage;
+    return found ? 0 : 1;
+}
