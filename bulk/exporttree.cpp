@@ -71,6 +71,8 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
                                 + QLatin1Char(')'));
                 continue;
             }
+            if (!decoded.present)
+                continue; // a section the entry does not have: its file is not touched
             bytes.resize(0);
             bulk::appendSectionText(bytes, decoded.lines);
             switch (writeTreeFile(path, bytes)) {

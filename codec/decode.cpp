@@ -84,6 +84,7 @@ DecodedSection decodeMessageSection(const NarcEntry &entry, int section)
         return failed(QStringLiteral("the line table of section %1 cannot be read").arg(section));
 
     DecodedSection decoded;
+    decoded.present = true;
     decoded.lines.reserve(lineCount);
     decoded.lineKeys.reserve(lineCount);
     decoded.lineAttributes = std::move(attributes);

@@ -17,6 +17,8 @@ struct DecodedSection
     // Empty unless the section exists but cannot be decoded (offsets, lengths or
     // counts that point outside the entry or make no sense); then no lines.
     QString error;
+    // True when the file has this section and it decoded (possibly to no lines).
+    bool present = false;
 };
 
 // Decodes section `section` of the message file in `entry`. A negative section,
