@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -35,9 +36,9 @@ QStringList entryItemTexts(const Narc &narc)
 
 // Shows a bulk run in the window while it goes: report lines in the log, the
 // status in the label beside the progress bar, and, during an import, each
-// section under "Type" (which shows it in the editor). No events are processed
-// meanwhile, so no input reaches the window during the run; the bar and the
-// label are repainted directly, at most every 100 ms.
+// section under "Type". No events are processed meanwhile, so no input reaches
+// the window during the run; the bar and the label are repainted directly, at
+// most every 100 ms.
 class WindowBulkObserver : public BulkObserver
 {
 public:
@@ -69,8 +70,14 @@ public:
         }
     }
 
-    // Without an item `section` the box is left with no current item.
-    void sectionChanged(int section) override { ui.typeIds->setCurrentIndex(section); }
+    // Without an item `section` the box is left with no current item. The editor
+    // is not redrawn for every section: the import shows the section once, as it
+    // stands at the end.
+    void sectionChanged(int section) override
+    {
+        const QSignalBlocker quiet(ui.typeIds);
+        ui.typeIds->setCurrentIndex(section);
+    }
 
 private:
     Ui::MainWindow &ui;
@@ -212,9 +219,9 @@ void MainWindow::importFromFiles()
         return;
     WindowBulkObserver observer(*ui, [this](const QString &line) { appendReport(line); });
     const BulkSummary summary = importFromTree(narc, path, observer);
-    // Each section was shown before its file was read, so the editor may still
-    // show the text the import replaced; a "Save Text" would then undo it. Show
-    // the section as it is now.
+    // Show the section now chosen under "Type" as the import left it (showing it
+    // before its file was read would leave replaced text in the editor, which a
+    // "Save Text" would then write back).
     if (summary.treeOk)
         typeChanged();
 }
