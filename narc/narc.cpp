@@ -120,16 +120,28 @@ bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
             *error = device->errorString();
         return false;
     }
-    const QByteArray head = headBytes(*this);
-    if (!writeAll(device, head.constData(), head.size(), error))
-        return false;
-    static const char zeros[4] = {0, 0, 0, 0};
+    // Entries are gathered into large chunks: a few big writes cost far less
+    // than one or two small ones per entry.
+    constexpr qsizetype chunkSize = 1 << 20;
+    QByteArray chunk = headBytes(*this);
+    chunk.reserve(qMax(chunk.size(), chunkSize) + 4);
     for (quint32 i = 0; i < fileCount; ++i) {
         const NarcEntry &entry = files[i];
-        if (!writeAll(device, entry.constData(), entry.size(), error)
-            || !writeAll(device, zeros, paddingFor(entry.size()), error))
-            return false;
+        if (chunk.size() + entry.size() > chunkSize) {
+            if (!writeAll(device, chunk.constData(), chunk.size(), error))
+                return false;
+            chunk.resize(0);
+        }
+        if (entry.size() >= chunkSize) {
+            if (!writeAll(device, entry.constData(), entry.size(), error))
+                return false;
+        } else {
+            chunk.append(entry.constData(), entry.size());
+        }
+        chunk.append(paddingFor(entry.size()), '\0');
     }
+    if (!writeAll(device, chunk.constData(), chunk.size(), error))
+        return false;
     if (error)
         error->clear();
     return true;

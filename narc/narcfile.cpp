@@ -20,7 +20,7 @@ NarcRead loadNarcFile(const QString &path)
 bool saveNarcFile(Narc &narc, const QString &path, QString *error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = file.errorString();
         return false;
