@@ -1,6 +1,7 @@
-// The escaped syntax, line scrambling, the section layout and decode/encode
-// round trips.
+// The escaped syntax, line scrambling, the section layout, decoding, and
+// composing edited text back into a message file.
 
+#include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/encode.h"
 #include "codec/escape.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 using Units = QVector<quint16>;
+using Status = ComposeResult::Status;
 
 namespace {
 
@@ -19,11 +21,23 @@ QString esc(const char *hex)
     return QStringLiteral("\\x") + QLatin1String(hex);
 }
 
-// The block of section `section` of a canonical fixture entry.
-NarcEntry blockOf(const NarcEntry &entry, int section)
+// Two sections of three lines that need escapes: a 20-byte head, section 0 at
+// 20, its line table at 24.
+NarcEntry sample()
 {
-    const quint32 offset = entryU32(entry, 12 + 4 * section);
-    return entry.mid(offset, entryU32(entry, offset));
+    const FixtureSection first{fixtureLine("Hello\\{}", 0x0102, 7), {{'a', 0xFFFF, 'b', 0xD800}, 0xFEDC, 0},
+                               {{0xFEFF, 0x2028, 0x000A, 0xF000}, 0x5555, 1}};
+    const FixtureSection second{fixtureLine("x", 1, 2), fixtureLine("", 3, 4), fixtureLine("\U0001F600", 5, 6)};
+    return buildMessageFile({first, second}, 0xCAFEF00D);
+}
+
+// The sample with `width` bytes at `at` set to `value`.
+NarcEntry patched(int at, quint32 value, int width = 4)
+{
+    NarcEntry entry = sample();
+    for (int b = 0; b < width; ++b)
+        entry[at + b] = char(value >> (8 * b));
+    return entry;
 }
 
 } // namespace
@@ -33,225 +47,207 @@ class TestCodec : public QObject
     Q_OBJECT
 
 private slots:
-    void newMessageFileMatchesTheFixture()
-    {
-        const QList<QStringList> text = {{"ab", "", "\u3042"}, {"x", "yz", ""}};
-        QList<QList<quint16>> keys;
-        for (int s = 0; s < 2; ++s)
-            keys.append({fixtureKey(s, 0), fixtureKey(s, 1), fixtureKey(s, 2)});
-        const NewMessageFile file = newMessageFile(text, keys);
-        QVERIFY(file.ok());
-        QCOMPARE(file.entry, buildMessageFile(text));
-
-        QVERIFY(!newMessageFile({{"a"}, {"b", "c"}}, {{1}, {1, 2}}).ok());
-        QVERIFY(!newMessageFile({{"a", "b"}}, {{1}}).ok());
-        QVERIFY(!newMessageFile({{QString(70000, QLatin1Char('z'))}}, {{1}}).ok());
-    }
-
-    void escapeTable_data()
-    {
-        QTest::addColumn<Units>("units");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("0x0014 escaped") << Units{0x14} << esc("0014");
-        QTest::newRow("0x0015 plain") << Units{0x15} << QString(QChar(0x15));
-        QTest::newRow("0x0000") << Units{0x0} << esc("0000");
-        QTest::newRow("0x000a lowercase zero padded") << Units{0x0A} << esc("000a");
-        QTest::newRow("0xffee plain") << Units{0xFFEE} << QString(QChar(0xFFEE));
-        QTest::newRow("0xfff0 unassigned") << Units{0xFFF0} << esc("fff0");
-        QTest::newRow("0xfff1..0xfffe, assigned or not")
-            << Units{0xFFF1, 0xFFF9, 0xFFFD, 0xFFFE} << esc("fff1") + esc("fff9") + esc("fffd") + esc("fffe");
-        QTest::newRow("0xf000 but not its neighbours")
-            << Units{0xEFFF, 0xF000, 0xF001} << QChar(0xEFFF) + esc("f000") + QChar(0xF001);
-        QTest::newRow("unassigned 0x0378") << Units{0x0378} << esc("0378");
-        QTest::newRow("backslash") << Units{'a', 0x5C, 'x'} << "a" + esc("005c") + "x";
-        QTest::newRow("interior 0xffff") << Units{'a', 0xFFFF, 0xFFFF, 'b'} << "a" + esc("ffff") + esc("ffff") + "b";
-        QTest::newRow("0xfeff 0x2028 0x2029") << Units{0xFEFF, 0x2028, 0x2029} << esc("feff") + esc("2028") + esc("2029");
-        QTest::newRow("surrogate pair") << Units{0xD83D, 0xDE00} << QStringLiteral("\U0001F600");
-        QTest::newRow("lone high at end") << Units{'a', 0xD800} << "a" + esc("d800");
-        QTest::newRow("high then plain") << Units{0xDBFF, 'a'} << esc("dbff") + "a";
-        QTest::newRow("low then high") << Units{0xDC00, 0xD800} << esc("dc00") + esc("d800");
-        QTest::newRow("two highs then low") << Units{0xD800, 0xD801, 0xDC01} << esc("d800") + QChar(0xD801) + QChar(0xDC01);
-    }
-
-    void escapeTable()
-    {
-        QFETCH(Units, units);
-        QFETCH(QString, text);
-        QCOMPARE(escapeLineText(units.constData(), int(units.size())), text);
-        QCOMPARE(parseEscapedLine(text), units);
-    }
-
-    void parse_data()
+    // Parsing `text` gives `units`, whose escaped form is `shown`.
+    void escapedSyntax_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<Units>("units");
-        QTest::newRow("plain") << QStringLiteral("ab") << Units{'a', 'b'};
-        QTest::newRow("empty") << QString() << Units{};
-        QTest::newRow("upper hex") << QStringLiteral("\\xF000") << Units{0xF000};
-        QTest::newRow("second char unexamined") << QStringLiteral("\\q000a\\X000A") << Units{0x0A, 0x0A};
-        QTest::newRow("bad number is 0, six chars used") << QStringLiteral("\\xzzzzb") << Units{0, 'b'};
-        QTest::newRow("backslash before {") << QStringLiteral("\\x{41}") << Units{0x5C, 'x', '{', '4', '1', '}'};
-        QTest::newRow("lone backslash at end") << QStringLiteral("a\\") << Units{'a', 0};
-        QTest::newRow("backslash x at end") << QStringLiteral("\\x") << Units{0};
-        QTest::newRow("short escape at end") << QStringLiteral("\\x1f") << Units{0};
-        QTest::newRow("short escape then nothing") << QStringLiteral("a\\x00a") << Units{'a', 0};
-        QTest::newRow("outside the BMP") << QStringLiteral("\U0001F600") << Units{0xD83D, 0xDE00};
+        QTest::addColumn<QString>("shown");
+        const auto both = [](const char *name, const Units &units, const QString &text) {
+            QTest::newRow(name) << text << units << text;
+        };
+        both("0x0014 escaped, 0x0015 not", {0x14, 0x15, 0x0A}, esc("0014") + QChar(0x15) + esc("000a"));
+        both("0xfff0..0xfffe, assigned or not", {0xFFEE, 0xFFF0, 0xFFF1, 0xFFF9, 0xFFFD, 0xFFFE},
+             QChar(0xFFEE) + esc("fff0") + esc("fff1") + esc("fff9") + esc("fffd") + esc("fffe"));
+        both("0xf000, not its neighbours", {0xEFFF, 0xF000, 0xF001}, QChar(0xEFFF) + esc("f000") + QChar(0xF001));
+        both("unassigned, backslash", {0x0378, 'a', 0x5C}, esc("0378") + "a" + esc("005c"));
+        both("interior 0xffff", {'a', 0xFFFF, 0xFFFF, 'b'}, "a" + esc("ffff") + esc("ffff") + "b");
+        both("0xfeff 0x2028 0x2029", {0xFEFF, 0x2028, 0x2029}, esc("feff") + esc("2028") + esc("2029"));
+        both("surrogate pair", {0xD83D, 0xDE00}, QStringLiteral("\U0001F600"));
+        both("lone surrogates", {0xDC00, 0xD800, 'a', 0xD800, 0xD801, 0xDC01, 0xDBFF},
+             esc("dc00") + esc("d800") + "a" + esc("d800") + QChar(0xD801) + QChar(0xDC01) + esc("dbff"));
+        both("empty", {}, QString());
+        QTest::newRow("upper hex") << "\\xF000" << Units{0xF000} << esc("f000");
+        QTest::newRow("second char unexamined") << "\\q000a\\X000A" << Units{0x0A, 0x0A} << esc("000a") + esc("000a");
+        QTest::newRow("bad number is 0, six chars used") << "\\xzzzzb" << Units{0, 'b'} << esc("0000") + "b";
+        QTest::newRow("backslash before {") << "\\x{41}" << Units{0x5C, 'x', '{', '4', '1', '}'}
+                                            << esc("005c") + "x{41}";
+        QTest::newRow("lone backslash at end") << "a\\" << Units{'a', 0} << "a" + esc("0000");
+        QTest::newRow("cut short at end") << "\\x" << Units{0} << esc("0000");
+        QTest::newRow("cut short after a digit") << "a\\x00a" << Units{'a', 0} << "a" + esc("0000");
     }
 
-    void parse()
+    void escapedSyntax()
     {
         QFETCH(QString, text);
         QFETCH(Units, units);
+        QFETCH(QString, shown);
         QCOMPARE(parseEscapedLine(text), units);
-    }
-
-    void scrambling()
-    {
-        // k0 = 0x1234, k1 = 0x91a0, k2 = 0x8d04.
-        QCOMPARE(encodeLine(QStringLiteral("ab"), 0x1234), (Units{0x1255, 0x91C2, 0x72FB}));
-    }
-
-    void layout_data()
-    {
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QList<quint32>>("offsets");
-        QTest::addColumn<QList<quint16>>("lengths");
-        QTest::addColumn<quint32>("blockSize");
-        QTest::newRow("5+1+4 units") << QStringList{"abcd", "", "xyz"} << QList<quint32>{28, 38, 40}
-                                     << QList<quint16>{5, 1, 4} << 48u;
-        QTest::newRow("odd total pads the last line") << QStringList{"a", ""} << QList<quint32>{20, 24}
-                                                      << QList<quint16>{2, 2} << 28u;
-        QTest::newRow("no lines") << QStringList{} << QList<quint32>{} << QList<quint16>{} << 4u;
+        QCOMPARE(escapeLineText(units.constData(), int(units.size())), shown);
     }
 
     void layout()
     {
-        QFETCH(QStringList, lines);
-        QFETCH(QList<quint32>, offsets);
-        QFETCH(QList<quint16>, lengths);
-        QFETCH(quint32, blockSize);
-        QList<quint16> keys, attributes;
-        for (int i = 0; i < lines.size(); ++i) {
-            keys << quint16(0x1111 * (i + 1));
-            attributes << quint16(100 + i);
-        }
-        const EncodedSection encoded = encodeSection(lines + QStringList{"ignored"}, int(lines.size()), keys, attributes);
-        QVERIFY(encoded.ok());
-        QCOMPARE(quint32(encoded.block.size()), blockSize);
-        QCOMPARE(entryU32(encoded.block, 0), blockSize);
-        for (int i = 0; i < lines.size(); ++i) {
-            QCOMPARE(entryU32(encoded.block, 4 + 8 * i), offsets.at(i));
-            QCOMPARE(entryU16(encoded.block, 8 + 8 * i), lengths.at(i));
-            QCOMPARE(entryU16(encoded.block, 10 + 8 * i), attributes.at(i));
-        }
-        // The padding unit is a 0xFFFF scrambled with the key of its position.
-        if (QTest::currentDataTag() == QByteArray("odd total pads the last line"))
-            QCOMPARE(entryU16(encoded.block, 26), quint16(~rotateKeyLeft(0x2222)));
+        // Keys 0 (units stored plain) and attributes 1, 2, 3.
+        const auto block = [](const QStringList &lines) {
+            const EncodedSection encoded =
+                encodeSection(lines + QStringList{"extra"}, int(lines.size()), {0, 0, 0}, {1, 2, 3});
+            return QByteArray(encoded.block.constData(), encoded.block.size()).toHex();
+        };
+        QCOMPARE(block({"abcd", "", "xyz"}), QByteArray("30000000" "1c000000" "05000100" "26000000" "01000200"
+                                                        "28000000" "04000300" "6100620063006400ffff" "ffff"
+                                                        "780079007a00ffff"));
+        QCOMPARE(block({"a", ""}),
+                 QByteArray("1c000000" "14000000" "02000100" "18000000" "02000200" "6100ffff" "ffffffff"));
+        QCOMPARE(block({}), QByteArray("04000000"));
     }
 
-    void encodeRefuses_data()
+    void scramblingAndNewFiles()
     {
-        QTest::addColumn<QList<int>>("textUnits");
-        QTest::addColumn<int>("badLine");
-        QTest::newRow("65534 + terminator fits") << QList<int>{65534, 0} << -1;
-        QTest::newRow("65535 + terminator") << QList<int>{0, 65535, 0} << 1;
-        QTest::newRow("padding makes the last line too long") << QList<int>{65534} << 0;
+        // Keys 0x1234, 0x91a0, 0x8d04 for units 'a', 'b' and the terminator.
+        const Units ab{0x1255, 0x91C2, 0x72FB};
+        QCOMPARE(encodeLine("ab", 0x1234), ab);
+        const NarcEntry single = buildMessageFile(QList<FixtureSection>{{fixtureLine("ab", 0x1234)}});
+        QCOMPARE((Units{entryU16(single, 28), entryU16(single, 30), entryU16(single, 32)}), ab);
+        QCOMPARE(decodeMessageSection(single, 0).lineKeys, QList<quint16>{0x1234});
+
+        const QList<QStringList> text = {{"abc", "", "\u3042"}, {"x", "y", ""}};
+        const QList<QList<quint16>> keys{{fixtureKey(0, 0), fixtureKey(0, 1), fixtureKey(0, 2)},
+                                         {fixtureKey(1, 0), fixtureKey(1, 1), fixtureKey(1, 2)}};
+        QCOMPARE(newMessageFile(text, keys).entry, buildMessageFile(text));
+        QVERIFY(!newMessageFile({{"a"}, {"b", "c"}}, {{1}, {1, 2}}).ok());
+        QVERIFY(!newMessageFile({{"a", "b"}}, {{1}}).ok());
+        // At most 65535 units a line, terminator and padding included.
+        QVERIFY(newMessageFile({{QString(65534, u'a'), ""}}, {{1, 2}}).ok());
+        QVERIFY(!newMessageFile({{QString(65535, u'a'), ""}}, {{1, 2}}).ok());
+        QVERIFY(!newMessageFile({{QString(65534, u'a')}}, {{1}}).ok());
     }
 
-    void encodeRefuses()
-    {
-        QFETCH(QList<int>, textUnits);
-        QFETCH(int, badLine);
-        QStringList lines;
-        for (const int n : textUnits)
-            lines << QString(n, QChar(u'a'));
-        const QList<quint16> zeros(lines.size(), 0);
-        const EncodedSection encoded = encodeSection(lines, int(lines.size()), zeros, zeros);
-        QCOMPARE(encoded.badLine, badLine);
-        QCOMPARE(encoded.ok(), badLine < 0);
-        QCOMPARE(encoded.block.isEmpty(), badLine >= 0);
-        if (badLine >= 0)
-            QVERIFY(encoded.error.contains(QStringLiteral("line %1 is too long").arg(badLine + 1)));
-    }
-
-    void encodeNeedsEnoughInput()
-    {
-        QVERIFY(!encodeSection({"a"}, 2, {0, 0}, {0, 0}).ok());
-        QVERIFY(!encodeSection({"a", "b"}, 2, {0}, {0, 0}).ok());
-        QVERIFY(!encodeSection({"a", "b"}, 2, {0, 0}, {0}).ok());
-    }
-
-    // Any stored lines decode to text that encodes back to the same bytes.
-    void roundTripRandom()
+    // Decoding any stored lines finds their keys, and composing them unedited gives
+    // back the same bytes (attributes included); a missing section changes nothing.
+    void decodeThenComposeIsIdentity()
     {
         QRandomGenerator random(20240601);
         for (int round = 0; round < 3000; ++round) {
-            const QList<FixtureSection> sections = randomSections(random, 1 + random.bounded(3), 6, 10);
+            const QList<FixtureSection> sections =
+                round == 0 ? QList<FixtureSection>(3) : randomSections(random, 1 + random.bounded(3), 6, 10);
             const NarcEntry entry = buildMessageFile(sections);
-            for (int s = 0; s < sections.size(); ++s) {
+            for (int s = -1; s <= sections.size(); ++s) {
+                const bool present = s >= 0 && s < sections.size();
                 const DecodedSection decoded = decodeMessageSection(entry, s);
                 QVERIFY2(decoded.error.isEmpty(), qPrintable(decoded.error));
-                QCOMPARE(decoded.lines.size(), sections.at(s).size());
-                for (int i = 0; i < decoded.lines.size(); ++i) {
+                QCOMPARE(decoded.lines.size(), present ? sections.at(s).size() : 0);
+                for (int i = 0; i < decoded.lines.size(); ++i)
                     QCOMPARE(decoded.lineKeys.at(i), sections.at(s).at(i).key);
-                    QCOMPARE(decoded.lineAttributes.at(i), sections.at(s).at(i).attribute);
-                }
-                const EncodedSection encoded = encodeSection(decoded.lines, int(decoded.lines.size()),
-                                                             decoded.lineKeys, decoded.lineAttributes);
-                QVERIFY2(encoded.block == blockOf(entry, s), qPrintable(decoded.lines.join(u'|')));
+                const ComposeResult result = composeEntry(entry, decoded.lines.join(u'\n'), 0, s);
+                QCOMPARE(result.status, present ? Status::Replaced : Status::NoSuchSection);
+                QVERIFY2(result.entry == entry, qPrintable(decoded.lines.join(u'|')));
             }
         }
     }
 
-    // Plain text that ends in 0xFFFF is kept apart from terminator and padding.
-    void trailingFfffIsText()
+    void composing()
     {
-        // 3 + 2 + 2 units: the last line is padded, and its second 0xFFFF is that.
-        FixtureSection lines{{{'a', 0xFFFF}, 1, 0}, {{0xFFFF}, 2, 0}, {{'b'}, 3, 0}};
-        const DecodedSection decoded = decodeMessageSection(buildMessageFile({lines}), 0);
-        QCOMPARE(decoded.lines, (QStringList{"a" + esc("ffff"), esc("ffff"), "b"}));
+        QCOMPARE(splitEditedText("a\r\nb\nc\rd"), (QStringList{"a", "b\nc\rd"}));
+        QCOMPARE(splitEditedText("a\rb\nc"), (QStringList{"a", "b\nc"}));
+        QCOMPARE(splitEditedText("a\n\nb\n"), (QStringList{"a", "", "b", ""}));
+        QCOMPARE(splitEditedText(""), QStringList{""});
+
+        // Section 0 grows: section 1 moves, offsets 4 and 16 follow.
+        const NarcEntry entry = sample();
+        const NarcEntry out = composeEntry(entry, "a much longer first line\r\n\r\n\\x0041\nb", 3, 0).entry;
+        const quint32 size = entryU32(out, 20);
+        QCOMPARE((QList<quint32>{entryU32(out, 4), entryU32(out, 8), entryU32(out, 12), entryU32(out, 16)}),
+                 (QList<quint32>{size, 0xCAFEF00D, 20, 20 + size}));
+        QCOMPARE(out.mid(20 + size), entry.mid(entryU32(entry, 16)));
+        QCOMPARE(decodeMessageSection(out, 0).lines,
+                 (QStringList{"a much longer first line", "", "A" + esc("000a") + "b"}));
+
+        const NarcEntry second = composeEntry(entry, "1\n2\n3\n4", 3, 1).entry;
+        const quint32 at = entryU32(entry, 16);
+        QCOMPARE(second.first(at), entry.first(at));
+        QCOMPARE(decodeMessageSection(second, 1).lines, (QStringList{"1", "2", "3"}));
+
+        QCOMPARE(composeEntry(entry, "a\nb", 42, 1).report, "Skipping 0001/0042 due to too few lines");
+        QCOMPARE(composeEntry(entry, "", 12345, 0).report, "Skipping 0000/12345 due to too few lines");
+        const ComposeResult tooLong = composeEntry(entry, "a\n" + QString(70000, u'z') + "\nc", 3, 0);
+        QCOMPARE(tooLong.status, Status::LineTooLong);
+        QCOMPARE(tooLong.report, "Skipping 0000/0003: line 2 is too long (70001 units, at most 65535)");
+        QVERIFY(tooLong.entry == entry);
     }
 
-    void decodeMissingSection()
+    // Bytes before section 0 stay; gaps between blocks and trailing bytes go.
+    void unusualLayout()
     {
-        const NarcEntry entry = buildMessageFile(QList<QStringList>{{"a"}, {"b"}});
-        for (const int section : {-1, 2, 7}) {
-            const DecodedSection decoded = decodeMessageSection(entry, section);
-            QVERIFY(decoded.lines.isEmpty() && decoded.error.isEmpty());
+        const NarcEntry canonical = buildMessageFile(QList<QStringList>{{"a"}, {"bb"}, {"ccc"}});
+        NarcEntry entry = canonical.first(24) + NarcEntry{'G', 'A', 'P', '!'};
+        for (int s = 0; s < 3; ++s) {
+            for (int b = 0; b < 4; ++b)
+                entry[12 + 4 * s + b] = char(entry.size() >> (8 * b));
+            const quint32 at = entryU32(canonical, 12 + 4 * s);
+            entry += canonical.mid(at, entryU32(canonical, at)) + NarcEntry(4, 'x');
         }
+        const ComposeResult result = composeEntry(entry, "middle", 9, 1);
+        QVERIFY(result.changed());
+        QCOMPARE(result.entry.mid(24, 4), (NarcEntry{'G', 'A', 'P', '!'}));
+        for (int s = 0; s < 3; ++s)
+            QCOMPARE(decodeMessageSection(result.entry, s).lines, QStringList(QStringList{"a", "middle", "ccc"}.at(s)));
+        const quint32 last = entryU32(result.entry, 20);
+        QCOMPARE(qint64(last + entryU32(result.entry, last)), result.entry.size());
+
+        // Section 1 on top of section 0 cannot be laid out again.
+        QCOMPARE(composeEntry(patched(16, 20), "a\nb\nc", 3, 1).status, Status::Malformed);
     }
 
-    void decodeMalformed_data()
+    void malformed_data()
     {
-        QTest::addColumn<int>("at");    // byte to patch, or -1 to cut the entry at `value`
-        QTest::addColumn<quint32>("value");
-        // Two sections of two lines: head 20 bytes, section 0 at 20, its table at 24.
-        QTest::newRow("head cut short") << -1 << 11u;
-        QTest::newRow("offset table past the end") << -1 << 19u;
-        QTest::newRow("section offset past the end") << 12 << 0x7FFFFFF0u;
-        QTest::newRow("block size past the end") << 20 << 0xFFFFFFF0u;
-        QTest::newRow("block smaller than its table") << 20 << 8u;
-        QTest::newRow("line offset past the block") << 24 << 0xFFFFFFFEu;
-        QTest::newRow("line length past the block") << 28 << 0xFFFFu;
-        QTest::newRow("line length 0") << 28 << 0u;
-        QTest::newRow("line count past the end") << 2 << 0xFFFFu;
+        QTest::addColumn<NarcEntry>("entry");
+        QTest::newRow("head cut short") << sample().first(11);
+        QTest::newRow("offset table cut short") << sample().first(19);
+        QTest::newRow("section offset past the end") << patched(12, 0x7FFFFFF0);
+        QTest::newRow("block size past the end") << patched(20, 0xFFFFFFF0);
+        QTest::newRow("block smaller than its table") << patched(20, 8);
+        QTest::newRow("line offset past the block") << patched(24, 0xFFFFFFFE);
+        QTest::newRow("line length past the block") << patched(28, 0xFFFF, 2);
+        QTest::newRow("line length 0") << patched(28, 0, 2);
+        QTest::newRow("line count past the end") << patched(2, 0xFFFF, 2);
     }
 
-    void decodeMalformed()
+    void malformed()
     {
-        QFETCH(int, at);
-        QFETCH(quint32, value);
-        NarcEntry entry = buildMessageFile(QList<QStringList>{{"ab", "c"}, {"d", "e"}});
-        if (at < 0) {
-            entry.resize(value);
-        } else {
-            const int width = at == 28 || at == 2 ? 2 : 4;
-            for (int b = 0; b < width; ++b)
-                entry[at + b] = char(value >> (8 * b));
-        }
+        QFETCH(NarcEntry, entry);
         const DecodedSection decoded = decodeMessageSection(entry, 0);
-        QVERIFY(!decoded.error.isEmpty());
-        QVERIFY(decoded.lines.isEmpty() && decoded.lineKeys.isEmpty() && decoded.lineAttributes.isEmpty());
+        QVERIFY(!decoded.error.isEmpty() && decoded.lines.isEmpty() && decoded.lineKeys.isEmpty());
+        const ComposeResult result = composeEntry(entry, "a\nb\nc", 3, 0);
+        QCOMPARE(result.status, Status::Malformed);
+        QVERIFY2(result.report.startsWith("Skipping 0000/0003: the message file cannot be read ("),
+                 qPrintable(result.report));
+        QVERIFY(result.entry == entry);
+    }
+
+    // Every cut of an entry, then cut and scrambled ones: no crash, no read
+    // outside, results stay consistent.
+    void hostileEntries()
+    {
+        const NarcEntry valid = sample();
+        QRandomGenerator random(4242);
+        for (int round = 0; round < 6000; ++round) {
+            const bool cut = round < valid.size();
+            NarcEntry entry = valid.first(cut ? round : random.bounded(int(valid.size()) + 1));
+            for (int flips = cut ? 0 : random.bounded(5); flips > 0 && !entry.isEmpty(); --flips)
+                entry[random.bounded(int(entry.size()))] = char(random.bounded(random.bounded(2) ? 4 : 256));
+            for (int s = -1; s < 4; ++s) {
+                const DecodedSection decoded = decodeMessageSection(entry, s);
+                QCOMPARE(decoded.lineKeys.size(), decoded.lines.size());
+                QCOMPARE(decoded.lineAttributes.size(), decoded.lines.size());
+                QVERIFY(decoded.error.isEmpty() || decoded.lines.isEmpty());
+                const ComposeResult result = composeEntry(entry, "a\nb\nc\nd", 5, s);
+                if (result.changed())
+                    QVERIFY(decodeMessageSection(result.entry, s).error.isEmpty());
+                else
+                    QVERIFY(result.entry == entry);
+            }
+        }
     }
 };
 

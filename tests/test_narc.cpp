@@ -14,297 +14,131 @@
 
 namespace {
 
-QVector<char> vec(std::initializer_list<int> bytes)
+QVector<char> vec(const QByteArray &bytes)
 {
-    QVector<char> out;
-    for (int b : bytes)
-        out.append(char(b));
-    return out;
+    return QVector<char>(bytes.begin(), bytes.end());
 }
 
-QByteArray bytesOf(const NarcEntry &entry)
+// `bytes` with little-endian 32-bit `values` written from `offset` on.
+QByteArray patched(QByteArray bytes, int offset, std::initializer_list<quint32> values)
 {
-    return QByteArray(entry.constData(), entry.size());
-}
-
-NarcEntry entryOf(const QByteArray &bytes)
-{
-    return NarcEntry(bytes.constData(), bytes.constData() + bytes.size());
-}
-
-quint32 u32(const QByteArray &bytes, int offset)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData()) + offset;
-    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
-}
-
-void putU32(QByteArray &bytes, int offset, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = char((value >> (8 * i)) & 0xFF);
-}
-
-// An archive value as a fresh open of a tool-made file would give it.
-Narc archiveOf(const QList<QByteArray> &entries)
-{
-    NarcRead read = readNarc(buildNarcBytes(entries));
-    Q_ASSERT(read.ok());
-    return read.narc;
+    for (const quint32 value : values)
+        for (int b = 0; b < 4; ++b)
+            bytes[offset++] = char(value >> (8 * b));
+    return bytes;
 }
 
 } // namespace
 
-class ByteBufferTest : public QObject
+class NarcTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void readsLittleEndian()
+    void byteBuffer()
     {
-        ByteBuffer buffer(vec({0x34, 0x12, 0x78, 0x56, 0x34, 0x12, 0xFF}));
-        quint16 a = 0;
-        quint32 b = 0;
-        quint8 c = 0;
-        buffer >> a >> b >> c;
-        QCOMPARE(a, quint16(0x1234));
-        QCOMPARE(b, quint32(0x12345678));
-        QCOMPARE(c, quint8(0xFF));
-        QCOMPARE(buffer.pos, 7);
-        QVERIFY(buffer.ok);
+        const QVector<char> bytes = vec(QByteArray::fromHex("3412000078563412ffffffff"));
+        ByteBuffer in(bytes);
+        quint16 a = 0, b = 0;
+        quint32 c = 0, d = 0;
+        in >> a >> b >> c >> d;
+        QCOMPARE((QList<quint32>{a, c, quint32(in.pos)}), (QList<quint32>{0x1234, 0x12345678, 12}));
+        QVERIFY(in.ok);
+        // Outside the vector: writes nothing, reads 0, pos stays, ok cleared.
+        in.pos = 10;
+        in << quint32(0xDEADBEEF);
+        QVERIFY(!in.ok);
+        QCOMPARE(in.bytes, bytes);
+        in.ok = true;
+        in >> c;
+        QCOMPARE((QList<quint32>{c, quint32(in.pos)}), (QList<quint32>{0, 10}));
+        QVERIFY(!in.ok);
+        in.pos = -1;
+        in >> a;
+        QCOMPARE(a, quint16(0));
+
+        QVector<char> target(4, 0);
+        ByteBuffer out(target);
+        out.pos = 2;
+        out << quint16(0xABCD);
+        QCOMPARE(out.pos, 4);
+        QCOMPARE(target, QVector<char>(4, 0));
+        out.copyTo(target);
+        QCOMPARE(target, vec(QByteArray::fromHex("0000cdab")));
     }
 
-    void chainedHeadReadEndsAtTwelve()
-    {
-        ByteBuffer buffer(QVector<char>(16, 0));
-        quint16 count = 0, lines = 0;
-        quint32 size = 0, reserved = 0;
-        buffer >> count >> lines >> size >> reserved;
-        QCOMPARE(buffer.pos, 12);
-    }
-
-    void writesInPlaceWithoutTouchingTheSource()
-    {
-        const QVector<char> source = vec({0, 0, 0, 0});
-        ByteBuffer buffer(source);
-        buffer.pos = 2;
-        buffer << quint16(0xABCD);
-        QCOMPARE(buffer.pos, 4);
-        QCOMPARE(buffer.bytes, vec({0, 0, 0xCD, 0xAB}));
-        QCOMPARE(source, vec({0, 0, 0, 0}));
-
-        QVector<char> out = source;
-        buffer.copyTo(out);
-        QCOMPARE(out, vec({0, 0, 0xCD, 0xAB}));
-
-        ByteBuffer wide(QVector<char>(4, 0));
-        wide << quint32(0x01020304);
-        QCOMPARE(wide.bytes, vec({4, 3, 2, 1}));
-    }
-
-    void neverReachesOutsideTheVector()
-    {
-        ByteBuffer buffer(vec({1, 2, 3}));
-        buffer.pos = 2;
-        quint16 value = 0xFFFF;
-        buffer >> value;
-        QCOMPARE(value, quint16(0));
-        QVERIFY(!buffer.ok);
-        QCOMPARE(buffer.pos, 2);
-
-        buffer << quint32(0xDEADBEEF);
-        QCOMPARE(buffer.bytes, vec({1, 2, 3}));
-
-        ByteBuffer negative(vec({1, 2, 3, 4}));
-        negative.pos = -1;
-        quint32 wide = 7;
-        negative >> wide;
-        QCOMPARE(wide, quint32(0));
-        QVERIFY(!negative.ok);
-
-        // Once failed, always failed: one check after a run of reads is enough.
-        ByteBuffer sticky(vec({1}));
-        quint16 first = 0;
-        quint8 second = 0;
-        sticky >> first;
-        sticky.pos = 0;
-        sticky >> second;
-        QCOMPARE(second, quint8(1));
-        QVERIFY(!sticky.ok);
-    }
-};
-
-class NarcWriterTest : public QObject
-{
-    Q_OBJECT
-private slots:
-    void emptyArchiveIs52Bytes()
-    {
-        Narc narc = archiveOf({});
-        const QByteArray out = serializeNarc(narc);
-        QCOMPARE(out.size(), 52);
-        QCOMPARE(narc.fatSize, 12);
-        QCOMPARE(narc.imgSize, 8);
-        QCOMPARE(narc.fileSize, 52);
-        QCOMPARE(u32(out, 8), quint32(52));
-        QCOMPARE(out, buildNarcBytes({}));
-    }
-
-    void newArchiveIsTheUsualEmptyLayout()
+    void writerLaysOutEntries()
     {
         Narc narc = newNarc();
+        QCOMPARE(serializeNarc(narc).size(), 52);
         QCOMPARE(serializeNarc(narc), buildNarcBytes({}));
-    }
 
-    void entriesArePaddedAndOffsetsRecomputed()
-    {
-        Narc narc = archiveOf({});
-        narc.files = {entryOf("abcde"), NarcEntry(), entryOf("12345678")};
+        narc.files = {vec("abcde"), NarcEntry(), vec("12345678")};
         narc.fileCount = 3;
-        const QByteArray out = serializeNarc(narc);
+        QCOMPARE(serializeNarc(narc), buildNarcBytes({"abcde", "", "12345678"}));
         QCOMPARE(narc.fileStarts, QVector<int>({0, 8, 8}));
         QCOMPARE(narc.fileEnds, QVector<int>({5, 8, 16}));
-        QCOMPARE(narc.imgSize, 24);
-        QCOMPARE(narc.fatSize, 36);
-        QCOMPARE(narc.fileSize, 92);
-        QCOMPARE(out.size(), 92);
-        QCOMPARE(out.mid(76), QByteArray("abcde\0\0\0" "12345678", 16));
-        QCOMPARE(out, buildNarcBytes({"abcde", "", "12345678"}));
+        QCOMPARE((QList<int>{narc.imgSize, narc.fatSize, narc.fileSize}), (QList<int>{24, 36, 92}));
+
+        narc.files[0] += vec("fghi");
+        QCOMPARE(serializeNarc(narc), buildNarcBytes({"abcdefghi", "", "12345678"}));
+        QCOMPARE(narc.fileStarts, QVector<int>({0, 12, 12}));
     }
 
-    void growingEntryShiftsEveryLaterOffset()
+    void readThenWrite_data()
     {
-        Narc narc = archiveOf({"abcd", "efgh", "ijkl"});
-        const QByteArray before = serializeNarc(narc);
-        narc.files[1] += entryOf("123456");
-        const QByteArray after = serializeNarc(narc);
-        QCOMPARE(narc.fileStarts, QVector<int>({0, 4, 16}));
-        QCOMPARE(narc.fileEnds, QVector<int>({4, 14, 20}));
-        QCOMPARE(after.size(), before.size() + 8);
-        QCOMPARE(u32(after, 8), u32(before, 8) + 8);
-        QCOMPARE(after, buildNarcBytes({"abcd", "efgh123456", "ijkl"}));
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("output");
+        const QByteArray canonical = buildNarcBytes({"\x02\x00\x01", "", QByteArray(1000, 'x'), "abcdefg"});
+        QTest::newRow("canonical") << canonical << canonical;
+        QTest::newRow("non-zero padding") << buildNarcBytes({"abcde", "xy"}, {}, char(0xFF))
+                                          << buildNarcBytes({"abcde", "xy"});
+        const QByteArray padded = buildNarcBytes({"one", "two!"}, plainNameTable() + QByteArray(4, char(0xFF)));
+        QTest::newRow("20-byte name table") << padded << padded;
+        const QByteArray named = buildNarcBytes(
+            {"one"}, QByteArray("\x08\x00\x00\x00\x00\x00\x01\x00\x05hello\x05world\x00\x00", 22));
+        QTest::newRow("names") << named << named;
+        // Entry 1 stored before entry 0: each is read from its own start.
+        QTest::newRow("out of order") << patched(buildNarcBytes({"AAAA", "BBBBBBBB"}), 0x1C, {8, 12, 0, 6})
+                                      << buildNarcBytes({"BBBB", "AAAABB"});
     }
 
-    void canonicalArchiveRoundTripsByteForByte()
+    void readThenWrite()
     {
-        const QByteArray original = buildNarcBytes({"\x02\x00\x01", "", QByteArray(1000, 'x'), "abcdefg"});
-        NarcRead read = readNarc(original);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, output);
+        NarcRead read = readNarc(input);
         QVERIFY2(read.ok(), qPrintable(read.error));
-        QCOMPARE(read.narc.fileCount, quint32(4));
-        QCOMPARE(bytesOf(read.narc.files[2]), QByteArray(1000, 'x'));
-        QCOMPARE(serializeNarc(read.narc), original);
+        QCOMPARE(serializeNarc(read.narc), output);
 
-        // The stream forms give the same bytes.
-        QByteArray streamed;
-        QDataStream out(&streamed, QIODevice::WriteOnly);
-        out << read.narc;
-        QCOMPARE(streamed, original);
-        QDataStream in(original);
-        Narc again;
-        in >> again;
+        QDataStream in(input);
+        Narc streamed;
+        in >> streamed;
         QCOMPARE(in.status(), QDataStream::Ok);
-        QCOMPARE(again.files, read.narc.files);
-    }
-
-    void nonZeroPaddingComesBackAsZeros()
-    {
-        const QByteArray padded = buildNarcBytes({"abcde", "xy"}, QByteArray(), char(0xFF));
-        NarcRead read = readNarc(padded);
-        QVERIFY(read.ok());
-        QCOMPARE(bytesOf(read.narc.files[0]), QByteArray("abcde"));
-        QCOMPARE(serializeNarc(read.narc), buildNarcBytes({"abcde", "xy"}));
-    }
-
-    void nameTableIsKeptWhateverItsSize()
-    {
-        // A root entry padded with 0xFF (20-byte block), and a table holding names.
-        const QByteArray padded = plainNameTable() + QByteArray(4, char(0xFF));
-        const QByteArray named = QByteArray("\x08\x00\x00\x00\x00\x00\x01\x00\x05hello\x05world\x00\x00", 22);
-        for (const QByteArray &table : {padded, named}) {
-            const QByteArray original = buildNarcBytes({"one", "two!"}, table);
-            NarcRead read = readNarc(original);
-            QVERIFY2(read.ok(), qPrintable(read.error));
-            QCOMPARE(read.narc.fntSize, 8 + int(table.size()));
-            QCOMPARE(bytesOf(read.narc.files[0]), QByteArray("one"));
-            QCOMPARE(bytesOf(read.narc.files[1]), QByteArray("two!"));
-            QCOMPARE(serializeNarc(read.narc), original);
-        }
-    }
-
-    void writeToReportsAShortDevice()
-    {
-        Narc narc = archiveOf({"abcd"});
-        QBuffer readOnly;
-        readOnly.open(QIODevice::ReadOnly);
-        QString error;
-        QVERIFY(!narc.writeTo(&readOnly, 0, &error));
-        QVERIFY(!error.isEmpty());
-    }
-};
-
-class NarcReaderTest : public QObject
-{
-    Q_OBJECT
-private slots:
-    void entriesAreReadFromTheirOwnStart()
-    {
-        // Entry 1 stored before entry 0, with a gap: each is taken from its offset.
-        QByteArray bytes = buildNarcBytes({"AAAA", "BBBBBBBB"});
-        const int table = 0x1C;
-        putU32(bytes, table + 0, 8);
-        putU32(bytes, table + 4, 12);
-        putU32(bytes, table + 8, 0);
-        putU32(bytes, table + 12, 6);
-        NarcRead read = readNarc(bytes);
-        QVERIFY2(read.ok(), qPrintable(read.error));
-        QCOMPARE(bytesOf(read.narc.files[0]), QByteArray("BBBB"));
-        QCOMPARE(bytesOf(read.narc.files[1]), QByteArray("AAAABB"));
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out << streamed;
+        QCOMPARE(bytes, output);
     }
 
     void malformedInputIsRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("reason");
+        // Entry table at 0x1C, name table at 0x2C, image block at 0x3C.
         const QByteArray good = buildNarcBytes({"abcdef", "gh"});
-        const int fatCount = 0x18;
-        const int firstEnd = 0x20;
-        const int fnt = 0x10 + 12 + 16;
-
         QTest::newRow("empty file") << QByteArray() << "NARC";
         QTest::newRow("text file") << QByteArray("hello world, this is not an archive") << "NARC";
-        QByteArray header = good;
-        header[12] = 0x14;
-        QTest::newRow("header size 20") << header << "header size";
-        QByteArray noFat = good;
-        noFat[0x10] = 'X';
-        QTest::newRow("no BTAF") << noFat << "BTAF";
-        QByteArray noFnt = good;
-        noFnt[fnt] = 'X';
-        QTest::newRow("no BTNF") << noFnt << "BTNF";
-        QByteArray noImg = good;
-        noImg[fnt + 16] = 'X';
-        QTest::newRow("no GMIF") << noImg << "GMIF";
-        QByteArray hugeCount = good;
-        putU32(hugeCount, fatCount, 0xFFFFFFFF);
-        QTest::newRow("count 0xFFFFFFFF") << hugeCount << "allocation table";
-        QByteArray hugeFat = good;
-        putU32(hugeFat, 0x14, 0x7FFFFFF0);
-        QTest::newRow("table size past the end") << hugeFat << "allocation table";
-        QByteArray backwards = good;
-        putU32(backwards, firstEnd, 0);
-        putU32(backwards, firstEnd - 4, 4);
-        QTest::newRow("end below start") << backwards << "ends before";
-        QByteArray outside = good;
-        putU32(outside, firstEnd, 0x10000);
-        QTest::newRow("end outside the file") << outside << "outside";
-        QByteArray farStart = good;
-        putU32(farStart, firstEnd - 4, 0xFFFFFFF0);
-        putU32(farStart, firstEnd, 0xFFFFFFFF);
-        QTest::newRow("start and end far outside") << farStart << "outside";
-        QByteArray hugeNames = good;
-        putU32(hugeNames, fnt + 4, 0xFFFFFFFF);
-        QTest::newRow("name table past the end") << hugeNames << "name table";
-        QByteArray tinyNames = good;
-        putU32(tinyNames, fnt + 4, 4);
-        QTest::newRow("name table shorter than its head") << tinyNames << "name table";
+        QTest::newRow("header size 20") << patched(good, 12, {0x30014}) << "header size";
+        QTest::newRow("no BTAF") << patched(good, 0x10, {0}) << "BTAF";
+        QTest::newRow("no BTNF") << patched(good, 0x2C, {0}) << "BTNF";
+        QTest::newRow("no GMIF") << patched(good, 0x3C, {0}) << "GMIF";
+        QTest::newRow("count 0xFFFFFFFF") << patched(good, 0x18, {0xFFFFFFFF}) << "fewer than";
+        QTest::newRow("table past the end") << patched(good, 0x14, {0x7FFFFFF0}) << "table's size";
+        QTest::newRow("end below start") << patched(good, 0x1C, {4, 0}) << "ends before";
+        QTest::newRow("end outside") << patched(good, 0x1C, {0, 0x10000}) << "outside";
+        QTest::newRow("far outside") << patched(good, 0x1C, {0xFFFFFFF0, 0xFFFFFFFF}) << "outside";
+        QTest::newRow("name table too long") << patched(good, 0x30, {0xFFFFFFFF}) << "name table's size";
+        QTest::newRow("name table below its head") << patched(good, 0x30, {4}) << "name table's size";
     }
 
     void malformedInputIsRefused()
@@ -312,102 +146,46 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         NarcRead read = readNarc(bytes);
-        QVERIFY(!read.ok());
         QVERIFY2(read.error.contains(reason), qPrintable(read.error));
         QCOMPARE(read.narc.fileCount, quint32(0));
         QVERIFY(read.narc.files.isEmpty());
     }
 
-    void everyTruncationIsRefusedOrComplete()
+    // Both readers refuse every cut but the one dropping only the last padding byte.
+    void everyTruncation()
     {
         const QByteArray good = buildNarcBytes({"abcdef", "", "ghijklmnopq"});
-        int accepted = 0;
-        for (int length = 0; length < good.size(); ++length) {
-            NarcRead read = readNarc(good.left(length));
-            // The device reader, which fetches only what it needs, agrees.
-            QByteArray cut = good.left(length);
-            QBuffer device(&cut);
+        for (int length = 0; length <= good.size(); ++length) {
+            const NarcRead read = readNarc(good.left(length));
+            QCOMPARE(read.ok(), length >= good.size() - 1);
+            QByteArray prefixed = "junk" + good.left(length);
+            QBuffer device(&prefixed);
             device.open(QIODevice::ReadOnly);
-            const NarcRead fromDevice = readNarc(&device);
-            QCOMPARE(fromDevice.error, read.error);
-            QCOMPARE(fromDevice.narc.files, read.narc.files);
-            if (read.ok()) {
-                // Only the last entry's padding may be missing.
-                ++accepted;
-                QCOMPARE(read.narc.files.size(), 3);
-                QCOMPARE(bytesOf(read.narc.files[2]), QByteArray("ghijklmnopq"));
-            }
+            QString error = "stale";
+            const Narc fromDevice(&device, 4, &error);
+            QCOMPARE(error, read.error);
+            QCOMPARE(fromDevice.files, read.narc.files);
         }
-        QCOMPARE(accepted, 1);
-        QVERIFY(readNarc(good).ok());
+        QCOMPARE(readNarc(good.chopped(1)).narc.files.last(), vec("ghijklmnopq"));
     }
 
-    void deviceConstructorReadsFromAPositionAndReportsErrors()
-    {
-        const QByteArray archive = buildNarcBytes({"abcd"});
-        QByteArray withPrefix = QByteArray("junk") + archive;
-        QBuffer device(&withPrefix);
-        device.open(QIODevice::ReadOnly);
-        QString error = "stale";
-        Narc narc(&device, 4, &error);
-        QVERIFY(error.isEmpty());
-        QCOMPARE(narc.fileCount, quint32(1));
-
-        device.seek(0);
-        Narc refused(&device, 0, &error);
-        QVERIFY(error.contains("NARC"));
-        QCOMPARE(refused.fileCount, quint32(0));
-    }
-};
-
-class NarcFileTest : public QObject
-{
-    Q_OBJECT
-private slots:
-    void savesAndLoadsThroughTheFileSystem()
+    void files()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath("a.narc");
-        QVERIFY(writeFileBytes(path, buildNarcBytes({"abc"})));
-        NarcRead read = loadNarcFile(path);
-        QVERIFY(read.ok());
-        read.narc.files[0] = entryOf("abcdefgh");
-        QString error;
-        QVERIFY(saveNarcFile(read.narc, path, &error));
-        QCOMPARE(readFileBytes(path), buildNarcBytes({"abcdefgh"}));
+        Narc narc = readNarc(buildNarcBytes({"abcd"})).narc;
+        QVERIFY(saveNarcFile(narc, dir.filePath("a.narc")));
+        QCOMPARE(loadNarcFile(dir.filePath("a.narc")).narc.files, narc.files);
+        QVERIFY(loadNarcFile(dir.filePath("missing.narc")).error.contains("cannot open"));
 
-        NarcRead missing = loadNarcFile(dir.filePath("missing.narc"));
-        QVERIFY(!missing.ok());
-        QVERIFY(missing.error.contains("cannot open"));
-    }
-
-    void failedSaveLeavesNothingBehind()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath("plain");
-        QVERIFY(writeFileBytes(file, "not a directory"));
-        Narc narc = archiveOf({"abcd"});
+        // Below a regular file: refused, nothing left behind.
+        QVERIFY(writeFileBytes(dir.filePath("plain"), "text"));
         QString error;
-        QVERIFY(!saveNarcFile(narc, file + "/below.narc", &error));
+        QVERIFY(!saveNarcFile(narc, dir.filePath("plain/below.narc"), &error));
         QVERIFY(!error.isEmpty());
-        QCOMPARE(readFileBytes(file), QByteArray("not a directory"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList({"plain"}));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"a.narc", "plain"}));
+        QCOMPARE(readFileBytes(dir.filePath("plain")), QByteArray("text"));
     }
 };
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    int status = 0;
-    ByteBufferTest buffer;
-    NarcWriterTest writer;
-    NarcReaderTest reader;
-    NarcFileTest files;
-    status |= QTest::qExec(&buffer, argc, argv);
-    status |= QTest::qExec(&writer, argc, argv);
-    status |= QTest::qExec(&reader, argc, argv);
-    status |= QTest::qExec(&files, argc, argv);
-    return status;
-}
-
+QTEST_GUILESS_MAIN(NarcTest)
 #include "test_narc.moc"

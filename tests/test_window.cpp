@@ -1,628 +1,355 @@
-// The window's form, its File menu, opening and writing archives, and the log.
+// The window: its form and File menu, opening and writing archives, the log,
+// browsing and saving entries, and the bulk commands.
 
 #include "support/filesizelimit.h"
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
 #include "support/windowfixture.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMetaMethod>
-#include <QScopeGuard>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
+#include <memory>
 
 namespace {
 
-// Three entries of 0x1a4, 0x20 and 0 bytes; zero bytes read as message files
-// without sections, so nothing shows and nothing is reported.
-QList<NarcEntry> sizedEntries()
+const QString nbsp = QString(QChar(0x00A0));
+
+const QStringList formTexts = {"MainWindow", "Open Narc",  "Write To Narc", "Export all to Files",
+                               "Import all from files", "Export all to File", "Narc Entry", "Type",
+                               "Save Text", "%v/%m:%p%", "Not Active", "File"};
+
+// Entry 0 holds two sections, entry 1 one, with a no-break space and a backslash.
+QList<NarcEntry> sampleEntries()
 {
-    return {NarcEntry(0x1a4, '\0'), NarcEntry(0x20, '\0'), NarcEntry()};
+    return {buildMessageFile(QList<QStringList>{{"first line", "second"}, {"kanji one", ""}}),
+            buildMessageFile(QList<QStringList>{{"a" + nbsp + "b\\c", "b", "c"}})};
 }
 
-QList<NarcEntry> messageEntries()
+// Entries 2 to 4 hold zeros or nothing, read as no sections; entry 5 claims a
+// second section far past its end.
+QList<NarcEntry> withOddEntries()
 {
-    return {buildMessageFile(QList<QStringList>{{"first", "second"}}),
-            buildMessageFile(QList<QStringList>{{"one"}, {"ichi"}})};
+    NarcEntry broken = buildMessageFile(QList<QStringList>{{"fine"}, {"lost"}});
+    broken[16] = broken[17] = char(0x7f);
+    return sampleEntries() << NarcEntry(0x1a4, '\0') << NarcEntry(0x20, '\0') << NarcEntry() << broken;
 }
 
-QString widgetParentName(const QObject *object)
+QString bar(const WindowFixture &f)
 {
-    return object->parent() ? object->parent()->objectName() : QString();
+    return f.state().last() + " " + f.ui.label_2->text();
 }
 
 } // namespace
 
+// Every test starts with sampleEntries() in `path`, beside the empty tree
+// folders 0000 and 0001.
 class WindowTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> dir;
+    QString root, path, loaded;
+
 private slots:
-    void initialState();
-    void formWidgets_data();
-    void formWidgets();
-    void formFrameAndFocusOrder();
-    void slotTable();
-    void fileMenuEntriesAndWiring();
-    void openListsEntriesAndLogs();
-    void openEmptyArchiveKeepsShownEntry();
-    void openManyEntries();
-    void cancelledOpenKeepsArchive();
-    void failedLoadKeepsPreviousArchive_data();
-    void failedLoadKeepsPreviousArchive();
-    void writeBackAndItemsKeepLoadSizes();
-    void failedWriteBelowRegularFile();
-    void failedWriteCutShortBySizeLimit();
-    void languageChangeReappliesFormTexts();
-    void appendReportKeepsTypedText();
-    void appendReportManyLines();
-    void defaultChooserShowsDialogs_data();
-    void defaultChooserShowsDialogs();
-    void defaultChooserReturnsChosenFile();
-};
-
-void WindowTest::initialState()
-{
-    WindowFixture f;
-    QCOMPARE(f.ui.narcEntryIds->count(), 0);
-    QCOMPARE(f.ui.typeIds->count(), 0);
-    QVERIFY(f.ui.text->document()->isEmpty());
-    QVERIFY(f.ui.report->document()->isEmpty());
-    QCOMPARE(f.ui.progressBar->value(), 0);
-    QCOMPARE(f.ui.progressBar->format(), QStringLiteral("%v/%m:%p%"));
-    QCOMPARE(f.ui.label_2->text(), QStringLiteral("Not Active"));
-    QCOMPARE(f.window.windowTitle(), QStringLiteral("MainWindow"));
-    QCOMPARE(f.window.objectName(), QStringLiteral("MainWindow"));
-    QCOMPARE(f.window.size(), QSize(698, 582));
-    QVERIFY(MainWindowProbe::narcPath(f.window).isEmpty());
-    QCOMPARE(MainWindowProbe::narc(f.window).files.size(), 0);
-    QVERIFY(f.ui.statusBar->currentMessage().isEmpty());
-    QVERIFY(f.asked.isEmpty());
-}
-
-void WindowTest::formWidgets_data()
-{
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<QString>("parentName");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text");
-
-    const QString central = QStringLiteral("centralWidget");
-    QTest::newRow("text") << "QPlainTextEdit" << central << QRect(40, 70, 581, 241) << QString();
-    QTest::newRow("narcEntryIds") << "QComboBox" << central << QRect(40, 25, 181, 27) << QString();
-    QTest::newRow("typeIds") << "QComboBox" << central << QRect(230, 25, 181, 27) << QString();
-    QTest::newRow("label") << "QLabel" << central << QRect(40, 5, 121, 17) << "Narc Entry";
-    QTest::newRow("label_3") << "QLabel" << central << QRect(240, 5, 121, 17) << "Type";
-    QTest::newRow("pushButton") << "QPushButton" << central << QRect(460, 20, 141, 31) << "Save Text";
-    QTest::newRow("progressBar") << "QProgressBar" << central << QRect(360, 330, 221, 23) << QString();
-    QTest::newRow("label_2") << "QLabel" << central << QRect(60, 330, 191, 21) << "Not Active";
-    QTest::newRow("report") << "QPlainTextEdit" << central << QRect(40, 360, 581, 161) << QString();
-    QTest::newRow("menuBar") << "QMenuBar" << "MainWindow" << QRect(0, 0, 698, 23) << QString();
-}
-
-void WindowTest::formWidgets()
-{
-    QFETCH(QString, className);
-    QFETCH(QString, parentName);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-
-    WindowFixture f;
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
-    auto *widget = f.window.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
-    QCOMPARE(widgetParentName(widget), parentName);
-    QCOMPARE(widget->geometry(), geometry);
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        QCOMPARE(label->text(), text);
-    if (auto *button = qobject_cast<QPushButton *>(widget))
-        QCOMPARE(button->text(), text);
-}
-
-void WindowTest::formFrameAndFocusOrder()
-{
-    WindowFixture f;
-    QCOMPARE(f.window.centralWidget(), f.ui.centralWidget);
-    QVERIFY(!f.ui.centralWidget->layout());
-
-    // No layout moves anything when the window is resized.
-    QList<QRect> geometries;
-    for (QWidget *child : f.ui.centralWidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-        geometries.append(child->geometry());
-    f.window.resize(1200, 900);
-    f.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-    QList<QRect> resized;
-    for (QWidget *child : f.ui.centralWidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-        resized.append(child->geometry());
-    QCOMPARE(resized, geometries);
-    QCOMPARE(geometries.size(), 9);
-    QCOMPARE(f.window.menuBar(), f.ui.menuBar);
-    QCOMPARE(f.window.statusBar(), f.ui.statusBar);
-    QCOMPARE(f.ui.text->lineWrapMode(), QPlainTextEdit::NoWrap);
-    QVERIFY(!f.ui.narcEntryIds->isEditable());
-    QVERIFY(!f.ui.typeIds->isEditable());
-
-    // The menu bar holds the File menu alone; the tool bar sits on top and is empty.
-    QCOMPARE(f.ui.menuFile->parent(), f.ui.menuBar);
-    QCOMPARE(f.ui.menuBar->actions(), QList<QAction *>{f.ui.menuFile->menuAction()});
-    QCOMPARE(f.ui.menuFile->title(), QStringLiteral("File"));
-    QCOMPARE(f.ui.mainToolBar->parent(), &f.window);
-    QCOMPARE(f.window.toolBarArea(f.ui.mainToolBar), Qt::TopToolBarArea);
-    QVERIFY(f.ui.mainToolBar->actions().isEmpty());
-    for (QAction *action : f.ui.menuFile->actions()) {
-        QCOMPARE(action->parent(), &f.window);
-        QVERIFY(action->shortcut().isEmpty());
-        QVERIFY(action->icon().isNull());
-    }
-
-    // Tab moves through the editable widgets in creation order.
-    const QList<QWidget *> focusable = {f.ui.text, f.ui.narcEntryIds, f.ui.typeIds, f.ui.pushButton, f.ui.report};
-    QList<QWidget *> order;
-    QWidget *widget = f.ui.text;
-    do {
-        if (focusable.contains(widget) && !order.contains(widget))
-            order.append(widget);
-        widget = widget->nextInFocusChain();
-    } while (widget != f.ui.text);
-    QCOMPARE(order, focusable);
-}
-
-void WindowTest::slotTable()
-{
-    const QMetaObject &meta = MainWindow::staticMetaObject;
-    QCOMPARE(meta.superClass(), &QMainWindow::staticMetaObject);
-    const QStringList expected = {"openNarc()",    "writeToNarc()",   "typeChanged()",  "loadEntryFromNarc()",
-                                  "saveEntry()",   "exportToFiles()", "exportToFile()", "importFromFiles()"};
-    QStringList found;
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
-        const QMetaMethod method = meta.method(i);
-        QCOMPARE(method.methodType(), QMetaMethod::Slot);
-        QCOMPARE(method.access(), QMetaMethod::Private);
-        found.append(QString::fromLatin1(method.methodSignature()));
-    }
-    QCOMPARE(found, expected);
-}
-
-void WindowTest::fileMenuEntriesAndWiring()
-{
-    WindowFixture f;
-    QStringList texts;
-    for (QAction *action : f.ui.menuFile->actions())
-        texts.append(action->text());
-    QCOMPARE(texts, (QStringList{"Open Narc", "Write To Narc", "Export all to Files", "Import all from files",
-                                 "Export all to File"}));
-    const QList<QAction *> actions = f.ui.menuFile->actions();
-    QCOMPARE(actions.at(0), f.ui.actionOpen_Narc);
-    QCOMPARE(actions.at(1), f.ui.actionWrite_To_Narc);
-    QCOMPARE(actions.at(2), f.ui.actionExtract_all_to_Text);
-    QCOMPARE(actions.at(3), f.ui.actionImport_all_from_files);
-    QCOMPARE(actions.at(4), f.ui.actionExport_all_to_File);
-
-    // Each entry starts exactly one slot: the directory export is the third entry,
-    // the one-file export the fifth.
-    QCOMPARE(MainWindowProbe::slotsStartedBy(f.window, actions.at(0)), QStringList{"openNarc"});
-    QCOMPARE(MainWindowProbe::slotsStartedBy(f.window, actions.at(1)), QStringList{"writeToNarc"});
-    QCOMPARE(MainWindowProbe::slotsStartedBy(f.window, actions.at(2)), QStringList{"exportToFiles"});
-    QCOMPARE(MainWindowProbe::slotsStartedBy(f.window, actions.at(3)), QStringList{"importFromFiles"});
-    QCOMPARE(MainWindowProbe::slotsStartedBy(f.window, actions.at(4)), QStringList{"exportToFile"});
-
-    // "Open Narc" asks for an archive; cancelling it changes nothing.
-    actions.at(0)->trigger();
-    QCOMPARE(f.asked, QList<FileChoice>{FileChoice::OpenArchive});
-    QVERIFY(f.log().isEmpty());
-    QVERIFY(MainWindowProbe::narcPath(f.window).isEmpty());
-
-    // "Write To Narc" asks nothing and, with nothing open, says so; "Save Text"
-    // has nothing to save into and stays silent.
-    actions.at(1)->trigger();
-    f.saveText();
-    QCOMPARE(f.asked.size(), 1);
-    QCOMPARE(f.log(), QStringLiteral("No archive is open; nothing written\n"));
-}
-
-void WindowTest::openListsEntriesAndLogs()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("sized.narc");
-    QVERIFY(writeArchive(path, sizedEntries()));
-
-    WindowFixture f;
-    f.open(path);
-    QCOMPARE(f.entryItems(), (QStringList{"0 - 1a4", "1 - 20", "2 - 0"}));
-    QCOMPARE(f.ui.narcEntryIds->currentIndex(), 0);
-    QCOMPARE(f.log(), QStringLiteral("Loaded ") + path + QLatin1Char('\n'));
-    QCOMPARE(MainWindowProbe::narcPath(f.window), path);
-    QCOMPARE(MainWindowProbe::narc(f.window).files, sizedEntries());
-    QCOMPARE(f.typeItems(), QStringList{"Hiragana"});
-
-    // Twelve entries: the last item shows 4096 bytes as "1000".
-    QList<NarcEntry> twelve(12, NarcEntry(12, '\0'));
-    twelve.append(NarcEntry(4096, '\0'));
-    const QString bigger = dir.filePath("thirteen.narc");
-    QVERIFY(writeArchive(bigger, twelve));
-    f.open(bigger);
-    QCOMPARE(f.entryItems().size(), 13);
-    QCOMPARE(f.entryItems().first(), QStringLiteral("0 - c"));
-    QCOMPARE(f.entryItems().last(), QStringLiteral("12 - 1000"));
-    QCOMPARE(f.log(), QStringLiteral("Loaded ") + path + QStringLiteral("\nLoaded ") + bigger + QLatin1Char('\n'));
-}
-
-void WindowTest::openEmptyArchiveKeepsShownEntry()
-{
-    QTemporaryDir dir;
-    const QString messages = dir.filePath("messages.narc");
-    const QString empty = dir.filePath("empty.narc");
-    QVERIFY(writeArchive(messages, messageEntries()));
-    QVERIFY(writeArchive(empty, {}));
-
-    WindowFixture f;
-    f.open(messages);
-    f.select(1, 1);
-    QCOMPARE(f.editorText(), QStringLiteral("ichi"));
-
-    f.open(empty);
-    QCOMPARE(f.ui.narcEntryIds->count(), 0);
-    QCOMPARE(f.typeItems(), (QStringList{"Hiragana", "Kanji"}));
-    QCOMPARE(f.editorText(), QStringLiteral("ichi"));
-    QCOMPARE(MainWindowProbe::narcPath(f.window), empty);
-    QVERIFY(f.log().endsWith(QStringLiteral("Loaded ") + empty + QLatin1Char('\n')));
-
-    // Save Text has no entry to save into.
-    const QString before = f.log();
-    f.saveText();
-    QCOMPARE(f.log(), before);
-}
-
-void WindowTest::openManyEntries()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("many.narc");
-    QList<NarcEntry> entries(50000, buildMessageFile(QList<QStringList>{{"same"}}));
-    entries[0] = buildMessageFile(QList<QStringList>{{"zero"}, {"rei"}});
-    QVERIFY(writeArchive(path, entries));
-
-    WindowFixture f;
-    f.open(path);
-    QCOMPARE(f.ui.narcEntryIds->count(), 50000);
-    QCOMPARE(f.ui.narcEntryIds->currentIndex(), 0);
-    QCOMPARE(f.ui.narcEntryIds->itemText(49999), QStringLiteral("49999 - ") + QString::number(entries[1].size(), 16));
-    QCOMPARE(f.typeItems(), (QStringList{"Hiragana", "Kanji"}));
-    QCOMPARE(f.editorText(), QStringLiteral("zero"));
-
-    f.select(49999);
-    QCOMPARE(f.typeItems(), QStringList{"Hiragana"});
-    QCOMPARE(f.editorText(), QStringLiteral("same"));
-}
-
-void WindowTest::cancelledOpenKeepsArchive()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("messages.narc");
-    QVERIFY(writeArchive(path, messageEntries()));
-
-    WindowFixture f;
-    f.open(path);
-    const QString log = f.log();
-    f.cancelOpen();
-    QCOMPARE(f.ui.narcEntryIds->count(), 0);
-    QCOMPARE(f.typeItems(), QStringList{"Hiragana"});
-    QCOMPARE(f.editorText(), QStringLiteral("first\nsecond"));
-    QCOMPARE(f.log(), log);
-    QCOMPARE(MainWindowProbe::narcPath(f.window), path);
-
-    // Save Text has nothing to save into; Write To Narc still writes the archive.
-    f.ui.text->setPlainText("changed\nlines");
-    f.saveText();
-    QCOMPARE(f.log(), log);
-    QCOMPARE(MainWindowProbe::narc(f.window).files, messageEntries());
-
-    QVERIFY(QFile::remove(path));
-    f.write();
-    QCOMPARE(f.log(), log + QStringLiteral("Finished writing ") + path + QLatin1Char('\n'));
-    QCOMPARE(readFileBytes(path), buildNarcBytes({entryBytes(messageEntries()[0]), entryBytes(messageEntries()[1])}));
-
-    // Choosing a section now decodes with no entry: the editor empties.
-    f.ui.typeIds->addItem("Kanji");
-    f.ui.typeIds->setCurrentIndex(1);
-    QVERIFY(f.ui.text->document()->isEmpty());
-}
-
-void WindowTest::failedLoadKeepsPreviousArchive_data()
-{
-    QTest::addColumn<QByteArray>("content"); // null: no such file
-    const QByteArray good = buildNarcBytes({QByteArray(40, 'z')});
-    QTest::newRow("not an archive") << QByteArray("just some text\n");
-    QTest::newRow("truncated") << good.left(good.size() - 12);
-    QTest::newRow("empty file") << QByteArray("");
-    QTest::newRow("missing file") << QByteArray();
-}
-
-void WindowTest::failedLoadKeepsPreviousArchive()
-{
-    QFETCH(QByteArray, content);
-
-    QTemporaryDir dir;
-    const QString good = dir.filePath("good.narc");
-    const QString bad = dir.filePath("bad.narc");
-    QVERIFY(writeArchive(good, messageEntries()));
-    if (!content.isNull())
-        QVERIFY(writeFileBytes(bad, content));
-
-    WindowFixture f;
-    f.open(good);
-    const QString log = f.log();
-    f.open(bad);
-
-    QVERIFY(f.log().startsWith(log + QStringLiteral("Failed to load ") + bad + QStringLiteral(": ")));
-    QVERIFY(f.log().endsWith(QLatin1Char('\n')));
-    QCOMPARE(f.log().count(QLatin1Char('\n')), 2);
-    QVERIFY(f.log().size() > log.size() + QStringLiteral("Failed to load : \n").size() + bad.size());
-    QCOMPARE(f.ui.narcEntryIds->count(), 0);
-    QCOMPARE(MainWindowProbe::narcPath(f.window), good);
-    QCOMPARE(MainWindowProbe::narc(f.window).files, messageEntries());
-
-    // Write To Narc still writes the archive that did load, and leaves the bad file alone.
-    QVERIFY(writeFileBytes(good, "overwritten"));
-    f.write();
-    QVERIFY(f.log().endsWith(QStringLiteral("Finished writing ") + good + QLatin1Char('\n')));
-    QCOMPARE(readFileBytes(good), buildNarcBytes({entryBytes(messageEntries()[0]), entryBytes(messageEntries()[1])}));
-    QCOMPARE(QFile::exists(bad), !content.isNull());
-    if (!content.isNull())
-        QCOMPARE(readFileBytes(bad), content);
-}
-
-void WindowTest::writeBackAndItemsKeepLoadSizes()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("messages.narc");
-    const QByteArray original =
-        buildNarcBytes({entryBytes(messageEntries()[0]), entryBytes(messageEntries()[1])});
-    QVERIFY(writeFileBytes(path, original));
-
-    WindowFixture f;
-    f.open(path);
-    const QStringList items = f.entryItems();
-    f.write();
-    QCOMPARE(readFileBytes(path), original);
-    QCOMPARE(f.log(), QStringLiteral("Loaded %1\nFinished writing %1\n").arg(path));
-
-    // A longer first entry: the file grows, the list keeps the sizes from loading.
-    f.ui.text->setPlainText("a much longer first line\nsecond");
-    f.saveText();
-    f.write();
-    QVERIFY(readFileBytes(path).size() > original.size());
-    QCOMPARE(f.entryItems(), items);
-
-    f.open(path);
-    QCOMPARE(f.editorText(), QStringLiteral("a much longer first line\nsecond"));
-    QVERIFY(f.entryItems().first() != items.first());
-}
-
-void WindowTest::failedWriteBelowRegularFile()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir("sub"));
-    const QString path = dir.filePath("sub/messages.narc");
-    QVERIFY(writeArchive(path, messageEntries()));
-
-    WindowFixture f;
-    f.open(path);
-    const QString log = f.log();
-
-    // The directory becomes a regular file: no file can exist below it now.
-    QVERIFY(QFile::remove(path));
-    QVERIFY(QDir(dir.path()).rmdir("sub"));
-    const QByteArray blocker = "a regular file";
-    QVERIFY(writeFileBytes(dir.filePath("sub"), blocker));
-
-    f.write();
-    QVERIFY(f.log().startsWith(log + QStringLiteral("Failed to write ") + path + QStringLiteral(": ")));
-    QVERIFY(f.log().endsWith(QLatin1Char('\n')));
-    QCOMPARE(readFileBytes(dir.filePath("sub")), blocker);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"sub"});
-}
-
-void WindowTest::failedWriteCutShortBySizeLimit()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("big.narc");
-    QList<NarcEntry> entries = messageEntries();
-    entries.append(NarcEntry(64 * 1024, 'q'));
-    QVERIFY(writeArchive(path, entries));
-    const QByteArray original = readFileBytes(path);
-
-    WindowFixture f;
-    f.open(path);
-    const QString log = f.log();
-
-    // Files may not grow past 4 KiB while the window writes.
+    void init()
     {
-        const FileSizeLimit limit(4096);
-        f.write();
+        dir = std::make_unique<QTemporaryDir>();
+        root = dir->path() + "/";
+        path = root + "a.narc";
+        loaded = "Loaded " + path + "\n";
+        QVERIFY(writeArchive(path, sampleEntries()));
+        QVERIFY(QDir(root).mkpath("0000") && QDir(root).mkpath("0001"));
     }
 
-    QVERIFY(f.log().startsWith(log + QStringLiteral("Failed to write ") + path + QStringLiteral(": ")));
-    QCOMPARE(readFileBytes(path), original);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"big.narc"});
+    void formAndMenu()
+    {
+        WindowFixture f;
+        QCOMPARE(f.window.size(), QSize(698, 582));
+        QCOMPARE(f.formTexts(), formTexts);
+        QCOMPARE(f.state(), (QStringList{"entry -1 type -1", "", "", "bar 0..100 at 0"}));
 
-    // With the limit gone the same archive writes fine.
-    f.write();
-    QVERIFY(f.log().endsWith(QStringLiteral("Finished writing ") + path + QLatin1Char('\n')));
-    QCOMPARE(readFileBytes(path), original);
-}
+        const QStringList widgets = {
+            "text QPlainTextEdit centralWidget 40,70 581x241",   "narcEntryIds QComboBox centralWidget 40,25 181x27",
+            "typeIds QComboBox centralWidget 230,25 181x27",      "label QLabel centralWidget 40,5 121x17",
+            "label_3 QLabel centralWidget 240,5 121x17",          "pushButton QPushButton centralWidget 460,20 141x31",
+            "progressBar QProgressBar centralWidget 360,330 221x23", "label_2 QLabel centralWidget 60,330 191x21",
+            "report QPlainTextEdit centralWidget 40,360 581x161",  "menuBar QMenuBar MainWindow 0,0 698x23"};
+        QStringList found;
+        for (const QString &expected : widgets) {
+            const QWidget *w = f.window.findChild<QWidget *>(expected.section(' ', 0, 0));
+            QVERIFY2(w, qPrintable(expected));
+            const QRect g = w->geometry();
+            found << QStringLiteral("%1 %2 %3 %4,%5 %6x%7")
+                         .arg(w->objectName(), w->metaObject()->className(), w->parent()->objectName())
+                         .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+        }
+        QCOMPARE(found, widgets);
 
-void WindowTest::languageChangeReappliesFormTexts()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("messages.narc");
-    QVERIFY(writeArchive(path, messageEntries()));
+        const QList<QWidget *> focusable = {f.ui.text, f.ui.narcEntryIds, f.ui.typeIds, f.ui.pushButton, f.ui.report};
+        QList<QWidget *> order{f.ui.text};
+        for (QWidget *w = f.ui.text->nextInFocusChain(); w != f.ui.text; w = w->nextInFocusChain())
+            if (focusable.contains(w) && !order.contains(w))
+                order.append(w);
+        QCOMPARE(order, focusable);
 
-    WindowFixture f;
-    f.open(path);
-    f.select(1, 1);
-    f.ui.report->appendPlainText("typed by the user");
-
-    f.window.setWindowTitle("other");
-    for (QAction *action : f.ui.menuFile->actions())
-        action->setText("other");
-    f.ui.label->setText("other");
-    f.ui.label_3->setText("other");
-    f.ui.pushButton->setText("other");
-    f.ui.progressBar->setFormat("%p");
-    f.ui.label_2->setText("Finished Exporting!");
-    f.ui.menuFile->setTitle("other");
-    f.ui.progressBar->setRange(0, 9);
-    f.ui.progressBar->setValue(4);
-
-    const QString log = f.log();
-    const QStringList entries = f.entryItems();
-    QEvent change(QEvent::LanguageChange);
-    QCoreApplication::sendEvent(&f.window, &change);
-
-    QCOMPARE(f.window.windowTitle(), QStringLiteral("MainWindow"));
-    QStringList texts;
-    for (QAction *action : f.ui.menuFile->actions())
-        texts.append(action->text());
-    QCOMPARE(texts, (QStringList{"Open Narc", "Write To Narc", "Export all to Files", "Import all from files",
-                                 "Export all to File"}));
-    QCOMPARE(f.ui.label->text(), QStringLiteral("Narc Entry"));
-    QCOMPARE(f.ui.label_3->text(), QStringLiteral("Type"));
-    QCOMPARE(f.ui.pushButton->text(), QStringLiteral("Save Text"));
-    QCOMPARE(f.ui.progressBar->format(), QStringLiteral("%v/%m:%p%"));
-    QCOMPARE(f.ui.label_2->text(), QStringLiteral("Not Active"));
-    QCOMPARE(f.ui.menuFile->title(), QStringLiteral("File"));
-
-    // What the slots and the user put there stays.
-    QCOMPARE(f.ui.progressBar->value(), 4);
-    QCOMPARE(f.ui.progressBar->maximum(), 9);
-    QCOMPARE(f.log(), log);
-    QCOMPARE(f.entryItems(), entries);
-    QCOMPARE(f.ui.narcEntryIds->currentIndex(), 1);
-    QCOMPARE(f.ui.typeIds->currentIndex(), 1);
-    QCOMPARE(f.editorText(), QStringLiteral("ichi"));
-}
-
-void WindowTest::appendReportKeepsTypedText()
-{
-    WindowFixture f;
-    f.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-    f.ui.report->setFocus();
-    QTest::keyClicks(f.ui.report, "typed");
-    QCOMPARE(f.log(), QStringLiteral("typed"));
-
-    MainWindowProbe::appendReport(f.window, "first");
-    MainWindowProbe::appendReport(f.window, QString());
-    MainWindowProbe::appendReport(f.window, QString::fromUtf8("second \xc2\xa0 \\x0001"));
-    QCOMPARE(f.ui.report->document()->toRawText(),
-             QString::fromUtf8("typedfirst\xe2\x80\xa9\xe2\x80\xa9second \xc2\xa0 \\x0001\xe2\x80\xa9"));
-    QCOMPARE(f.ui.report->document()->blockCount(), 4);
-}
-
-void WindowTest::appendReportManyLines()
-{
-    WindowFixture f;
-    f.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-    QString expected;
-    for (int i = 0; i < 20000; ++i) {
-        const QString line = QStringLiteral("Wrote /some/where/0000/%1.txt").arg(i, 4, 10, QLatin1Char('0'));
-        MainWindowProbe::appendReport(f.window, line);
-        expected += line + QLatin1Char('\n');
+        // Nothing open: Save Text stays silent, Write To Narc says so after what the
+        // user typed.
+        QTest::keyClicks(f.ui.report, "typed ");
+        f.saveText();
+        f.ui.menuFile->actions().at(1)->trigger();
+        QCOMPARE(f.log(), "typed No archive is open; nothing written\n");
+        QVERIFY(f.asked.isEmpty());
     }
-    QCOMPARE(f.log(), expected);
-    // The view follows the end of the log.
-    QScrollBar *bar = f.ui.report->verticalScrollBar();
-    QVERIFY(bar->maximum() > 0);
-    QCOMPARE(bar->value(), bar->maximum());
-}
 
-void WindowTest::defaultChooserShowsDialogs_data()
-{
-    QTest::addColumn<int>("choice");
-    QTest::addColumn<int>("fileMode");
-    QTest::addColumn<QStringList>("filters");
-    QTest::addColumn<bool>("dirsOnly");
+    void failedOrCancelledOpenKeepsArchive_data()
+    {
+        QTest::addColumn<QString>("name");       // empty: the dialog is cancelled
+        QTest::addColumn<QByteArray>("content"); // null: no such file
+        QTest::newRow("not a NARC file") << "bad.narc" << QByteArray("just some text\n");
+        QTest::newRow("missing file") << "missing.narc" << QByteArray();
+        QTest::newRow("cancelled") << QString() << QByteArray();
+    }
 
-    QTest::newRow("open archive") << int(FileChoice::OpenArchive) << int(QFileDialog::ExistingFile)
-                                  << QStringList{"narc (*.narc)", "All (*)"} << false;
-    QTest::newRow("export file") << int(FileChoice::ExportFile) << int(QFileDialog::AnyFile)
-                                 << QStringList() << false;
-    QTest::newRow("export directory") << int(FileChoice::ExportDirectory) << int(QFileDialog::Directory)
-                                      << QStringList() << true;
-    QTest::newRow("import directory") << int(FileChoice::ImportDirectory) << int(QFileDialog::Directory)
-                                      << QStringList() << true;
-}
+    void failedOrCancelledOpenKeepsArchive()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        const QString bad = name.isEmpty() ? QString() : root + name;
+        if (!content.isNull())
+            QVERIFY(writeFileBytes(bad, content));
+        const QByteArray original = readFileBytes(path);
 
-// Runs `inspect` on the modal file dialog as soon as it shows.
-static void whenDialogShows(const std::function<void(QFileDialog *)> &inspect)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, inspect] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            inspect(dialog);
+        WindowFixture f(path);
+        f.open(bad);
+        QVERIFY(f.log().startsWith(loaded + (name.isEmpty() ? QString() : "Failed to load " + bad + ": ")));
+        QVERIFY(!f.log().endsWith(": \n"));
+        QCOMPARE(f.log().count('\n'), name.isEmpty() ? 1 : 2);
+        // The entry list is emptied; what "Type" and the editor show stays.
+        QCOMPARE(f.state().mid(0, 4), (QStringList{"Hiragana", "Kanji", "entry -1 type 0", "first line\nsecond"}));
+
+        // Save Text has no entry to save into; Write To Narc writes the archive that loaded.
+        const QString log = f.log();
+        f.ui.text->setPlainText("x");
+        f.saveText();
+        QCOMPARE(f.log(), log);
+        QVERIFY(writeFileBytes(path, "overwritten"));
+        f.ui.actionWrite_To_Narc->trigger();
+        QCOMPARE(f.log(), log + "Finished writing " + path + "\n");
+        QCOMPARE(readFileBytes(path), original);
+    }
+
+    void failedWriteKeepsFile_data()
+    {
+        QTest::addColumn<bool>("sizeLimit");
+        QTest::newRow("path below a regular file") << false;
+        QTest::newRow("cut short by a file size limit") << true;
+    }
+
+    void failedWriteKeepsFile()
+    {
+        QFETCH(bool, sizeLimit);
+        const QString target = root + "sub/big.narc";
+        QVERIFY(QDir(root).mkdir("sub") && writeArchive(target, {NarcEntry(64 * 1024, '\0')}));
+        const QByteArray original = readFileBytes(target);
+        WindowFixture f(target);
+
+        if (sizeLimit) {
+            const FileSizeLimit limit(4096);
+            f.ui.actionWrite_To_Narc->trigger();
+        } else {
+            // The directory becomes a regular file: nothing can be written below it.
+            QVERIFY(QFile::remove(target) && QDir(root).rmdir("sub"));
+            QVERIFY(writeFileBytes(root + "sub", "a regular file"));
+            f.ui.actionWrite_To_Narc->trigger();
         }
-    });
-    timer->start(10);
-}
+        QVERIFY(f.log().startsWith("Loaded " + target + "\nFailed to write " + target + ": "));
+        QCOMPARE(f.log().count('\n'), 2);
+        QCOMPARE(readFileBytes(sizeLimit ? target : root + "sub"),
+                 sizeLimit ? original : QByteArray("a regular file"));
+        QCOMPARE(QDir(root + "sub").entryList(QDir::Files | QDir::Hidden),
+                 sizeLimit ? QStringList{"big.narc"} : QStringList());
+    }
 
-void WindowTest::defaultChooserShowsDialogs()
-{
-    QFETCH(int, choice);
-    QFETCH(int, fileMode);
-    QFETCH(QStringList, filters);
-    QFETCH(bool, dirsOnly);
+    void languageChangeReappliesFormTexts()
+    {
+        WindowFixture f(path);
+        f.select(0, 1);
+        f.ui.progressBar->setRange(0, 9);
+        f.ui.progressBar->setValue(4);
+        f.window.setWindowTitle("x");
+        for (QAction *action : f.ui.menuFile->actions())
+            action->setText("x");
+        for (QLabel *label : {f.ui.label, f.ui.label_3, f.ui.label_2})
+            label->setText("x");
+        f.ui.pushButton->setText("x");
+        f.ui.progressBar->setFormat("x");
+        f.ui.menuFile->setTitle("x");
+        const QStringList state = f.state();
 
-    MainWindow window;
-    bool seen = false;
-    whenDialogShows([&](QFileDialog *dialog) {
-        seen = true;
-        const auto close = qScopeGuard([dialog] { dialog->reject(); });
-        QCOMPARE(dialog->parentWidget(), &window);
-        QVERIFY(dialog->isModal());
-        QCOMPARE(int(dialog->fileMode()), fileMode);
-        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
-        if (!filters.isEmpty()) {
-            QCOMPARE(dialog->nameFilters(), filters);
-            QCOMPARE(dialog->selectedNameFilter(), filters.first());
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(&f.window, &change);
+        QCOMPARE(f.formTexts(), formTexts);
+        QCOMPARE(f.state(), state);
+    }
+
+    void browsing()
+    {
+        QVERIFY(writeArchive(path, withOddEntries()));
+        WindowFixture f(path);
+        QCOMPARE(f.items(f.ui.narcEntryIds).mid(2, 3), (QStringList{"2 - 1a4", "3 - 20", "4 - 0"}));
+        QCOMPARE(f.items(f.ui.typeIds), (QStringList{"Hiragana", "Kanji"}));
+        QCOMPARE(f.editor(), "first line\nsecond");
+
+        // Edits are dropped on switching away; another entry starts at "Hiragana".
+        f.ui.text->setPlainText("dropped");
+        f.select(0, 1);
+        QCOMPARE(f.editor(), "kanji one\n");
+        f.ui.text->setPlainText("dropped");
+        f.select(1);
+        QCOMPARE(f.items(f.ui.typeIds), QStringList{"Hiragana"});
+        QCOMPARE(f.editor(), "a" + nbsp + "b\\x005cc\nb\nc");
+        f.select(0);
+        QCOMPARE(f.editor(), "first line\nsecond");
+
+        for (int entry : {2, 3, 4}) {
+            f.select(entry);
+            QCOMPARE(f.items(f.ui.typeIds), QStringList{"Hiragana"});
+            QCOMPARE(f.editor(), QString());
         }
-        QCOMPARE(dialog->testOption(QFileDialog::ShowDirsOnly), dirsOnly);
-    });
-    QCOMPARE(window.chooseFile(FileChoice(choice)), QString());
-    QVERIFY(seen);
-}
+        QCOMPARE(f.log(), loaded);
+        QCOMPARE(f.entries(), withOddEntries());
 
-void WindowTest::defaultChooserReturnsChosenFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("chosen.narc");
-    QVERIFY(writeArchive(path, messageEntries()));
+        f.select(5);
+        QCOMPARE(f.items(f.ui.typeIds), (QStringList{"Hiragana", "Kanji"}));
+        QVERIFY(f.log().startsWith(loaded + "Cannot decode section 0 of entry 5: "));
+        QCOMPARE(f.log().count('\n'), 2);
+    }
 
-    MainWindow window;
-    whenDialogShows([&](QFileDialog *dialog) {
-        const auto close = qScopeGuard([dialog] {
-            if (dialog->isVisible())
-                dialog->reject();
-        });
-        // Type the name, as a user would.
-        auto *nameEdit = dialog->findChild<QLineEdit *>("fileNameEdit");
-        QVERIFY(nameEdit);
-        nameEdit->setText(path);
-        static_cast<QDialog *>(dialog)->accept();
-    });
-    QCOMPARE(window.chooseFile(FileChoice::OpenArchive), path);
-}
+    void saving()
+    {
+        WindowFixture f(path);
+        // Unedited text goes back byte for byte.
+        for (const auto &[entry, section] : QList<QPair<int, int>>{{0, 0}, {0, 1}, {1, 0}}) {
+            f.select(entry, section);
+            f.saveText();
+        }
+        QCOMPARE(f.entries(), sampleEntries());
+        QCOMPARE(f.log(), loaded);
+
+        f.ui.text->setPlainText("only\ntwo lines");
+        f.saveText();
+        QCOMPARE(f.log(), loaded + "Skipping 0000/0001 due to too few lines\n");
+        QCOMPARE(f.entries(), sampleEntries());
+
+        // A longer section 0 is re-encoded; section 1 and the file stay as they were.
+        const QByteArray onDisk = readFileBytes(path);
+        const QString edited = "a rather longer first line\nx" + nbsp + "y";
+        f.select(0);
+        f.ui.text->setPlainText(edited);
+        f.saveText();
+        f.select(0, 1);
+        QCOMPARE(f.editor(), "kanji one\n");
+        f.select(0, 0);
+        QCOMPARE(f.editor(), edited);
+        QCOMPARE(readFileBytes(path), onDisk);
+
+        // Write To Narc writes what Save Text stored, not unsaved edits.
+        f.ui.text->setPlainText("unsaved\nedit");
+        f.ui.actionWrite_To_Narc->trigger();
+        f.select(1);
+        f.select(0);
+        QCOMPARE(f.editor(), edited);
+        QCOMPARE(WindowFixture(path).editor(), edited);
+    }
+
+    void exportsAndTreeChecks()
+    {
+        WindowFixture f(path);
+        f.answers = {dir->path(), root + "all.txt", root + "0000", root + "0000", root + "0000"};
+        f.ui.actionExtract_all_to_Text->trigger();
+        QCOMPARE(bar(f), "bar 0..1 at 1 Finished Exporting!");
+        f.ui.label_2->clear();
+        f.ui.actionExport_all_to_File->trigger();
+        QCOMPARE(bar(f), "bar 0..1 at 1 Finished Exporting!");
+        f.ui.actionExport_all_to_File->trigger(); // a directory
+        QCOMPARE(f.ui.label_2->text(), "Exporting: ");
+        f.ui.actionExtract_all_to_Text->trigger(); // not a tree
+        f.ui.actionImport_all_from_files->trigger();
+        QCOMPARE(f.ui.label_2->text(), "Importing: ");
+        QCOMPARE(f.log(), loaded + "Exporting to directory " + root + "\nExporting to file " + root + "all.txt\n"
+                              + "Exporting to file " + root + "0000\nFailed to export to file " + root + "0000\n"
+                              + "Failed to export. Either 0000 or 0001 does not exist in " + root + "0000/\n"
+                              + "Failed to import. Either 0000 or 0001 does not exist in " + root + "0000/\n");
+        QCOMPARE(readFileBytes(root + "0001/0000.txt"), QByteArray("kanji one\n"));
+        QCOMPARE(readFileBytes(root + "0000/0001.txt"), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
+        QVERIFY(readFileBytes(root + "all.txt").contains("****Entry 0: Section 1:\nkanji one\n****Entry 1:"));
+    }
+
+    // The import moves "Type" through each section: it ends at "Kanji" for a
+    // two-section entry and at no item for a one-section one, showing the text the
+    // import left there.
+    void import_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("typeIndex");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("two sections") << 0 << 1 << "new kanji\nline";
+        QTest::newRow("one section") << 1 << -1 << QString();
+    }
+
+    void import()
+    {
+        QFETCH(int, selected);
+        QFETCH(int, typeIndex);
+        QFETCH(QString, shown);
+        QVERIFY(writeFileBytes(root + "0000/0000.txt", "only one line"));
+        QVERIFY(writeFileBytes(root + "0001/0000.txt", "new kanji\nline"));
+        QVERIFY(writeFileBytes(root + "0000/0001.txt", "x\ny\nz"));
+        WindowFixture f(path);
+        f.select(selected);
+        f.answers = {dir->path()};
+        f.ui.actionImport_all_from_files->trigger();
+
+        QCOMPARE(f.log(), loaded + "Importing from directory " + root + "\nSkipping 0000/0000 due to too few lines\n"
+                              + "Failed to import from file: " + root + "0001/0001.txt\n"
+                              + "Finished importing from directory " + root + "\n");
+        QCOMPARE(bar(f), "bar 0..1 at 1 Finished Importing!");
+        QCOMPARE(f.ui.typeIds->currentIndex(), typeIndex);
+        QCOMPARE(f.editor(), shown);
+        f.saveText(); // must not put back what the import replaced
+        QCOMPARE(decodeMessageSection(f.entries().at(0), 1).lines, (QStringList{"new kanji", "line"}));
+    }
+
+    // Each bulk entry of the File menu starts the slot asking its own question;
+    // cancelled, it changes nothing, not even the bar or its label.
+    void cancelledChooserChangesNothing()
+    {
+        WindowFixture f(path);
+        f.select(0, 1);
+        f.ui.progressBar->setValue(42);
+        const QStringList before = f.state() + f.formTexts();
+        for (int entry : {2, 4, 3})
+            f.ui.menuFile->actions().at(entry)->trigger();
+        QCOMPARE(f.asked, (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory,
+                                             FileChoice::ExportFile, FileChoice::ImportDirectory}));
+        QCOMPARE(f.state() + f.formTexts(), before);
+        QCOMPARE(f.entries(), sampleEntries());
+        QVERIFY(QDir(root + "0000").isEmpty() && QDir(root + "0001").isEmpty());
+    }
+
+    // 10,000 one-section entries and an empty tree: 20,000 failure lines.
+    void importLoggingManyLines()
+    {
+        QVERIFY(writeArchive(path, QList<NarcEntry>(10000, buildMessageFile(QList<QStringList>{{"x"}}))));
+        WindowFixture f(path);
+        f.answers = {dir->path()};
+        f.ui.actionImport_all_from_files->trigger();
+        QCOMPARE(f.log().count('\n'), 1 + 1 + 20000 + 1);
+        QCOMPARE(bar(f), "bar 0..9999 at 9999 Finished Importing!");
+    }
+};
 
 QTEST_MAIN(WindowTest)
 #include "test_window.moc"

@@ -2,11 +2,7 @@
 
 #include "narc/narc.h"
 
-#include <QList>
-#include <QString>
 #include <QStringList>
-#include <QVector>
-#include <QtGlobal>
 
 class QRandomGenerator;
 
@@ -17,8 +13,9 @@ class QRandomGenerator;
 // then each section block right after the previous one. A block is its size, the
 // line table (offset from the block start, unit count, attribute per line) and the
 // lines back to back, each its plain units plus the terminator 0xFFFF, scrambled
-// with the line's key; when the section's unit count is odd the last line gets a
-// second, scrambled 0xFFFF so the block stays a multiple of 4 bytes.
+// with the line's key (unit j XOR the key rotated left by 3 * j bits); when the
+// section's unit count is odd the last line gets a second, scrambled 0xFFFF so the
+// block stays a multiple of 4 bytes.
 
 // One line: its plain units without the terminator, its key and its attribute.
 struct FixtureLine
@@ -49,9 +46,6 @@ NarcEntry buildMessageFile(const QList<QStringList> &sections);
 // units the escaped syntax treats specially (0xFFFF, backslash, 'x', '{',
 // surrogates, 0xFEFF, ...), random keys and attributes.
 QList<FixtureSection> randomSections(QRandomGenerator &random, int sectionCount, int maxLines, int maxUnits);
-
-// `plain` scrambled from `key`: unit j XOR the key rotated left by 3 * j bits.
-QVector<quint16> scrambled(const QVector<quint16> &plain, quint16 key);
 
 // Little-endian fields of an entry, for checks; 0 when out of range.
 quint16 entryU16(const NarcEntry &entry, qint64 offset);

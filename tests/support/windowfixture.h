@@ -4,11 +4,8 @@
 #include "app/mainwindow_form.h"
 #include "narc/narc.h"
 
-#include <QList>
-#include <QString>
-#include <QStringList>
-
-class QAction;
+#include <QTest>
+#include <QTextDocument>
 
 // The tests' view of the window's internals (a friend of MainWindow).
 class MainWindowProbe
@@ -16,56 +13,58 @@ class MainWindowProbe
 public:
     static Ui::MainWindow &ui(MainWindow &window) { return *window.ui; }
     static Narc &narc(MainWindow &window) { return window.narc; }
-    static QString &narcPath(MainWindow &window) { return window.narcPath; }
-    static const QList<quint16> &lineKeys(MainWindow &window) { return window.lineKeys; }
-    static const QList<quint16> &lineAttributes(MainWindow &window) { return window.lineAttributes; }
-
-    static QStringList decodeSection(MainWindow &window, int entryIndex, int section)
-    {
-        return window.decodeSection(entryIndex, section);
-    }
-    static void composeEntry(MainWindow &window, const QString &text, int entryIndex, int section)
-    {
-        window.composeEntry(text, entryIndex, section);
-    }
-    static void appendReport(MainWindow &window, const QString &message) { window.appendReport(message); }
-
-    // The names of the window's slots that `action`'s triggered() reaches.
-    static QStringList slotsStartedBy(MainWindow &window, QAction *action);
 };
 
-// A window whose file dialogs are answered by the test: each question takes the
-// next of `answers` (none left: cancelled) and is recorded in `asked`.
+// A window whose file dialogs are answered by the test: each question is recorded
+// in `asked` and takes the next of `answers` (none left: cancelled). Given a path,
+// the window opens it.
 class WindowFixture
 {
 public:
-    WindowFixture();
+    explicit WindowFixture(const QString &path = QString())
+        : ui(MainWindowProbe::ui(window))
+    {
+        window.chooseFile = [this](FileChoice choice) {
+            asked.append(choice);
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        };
+        if (!path.isEmpty())
+            open(path);
+    }
 
     MainWindow window;
     Ui::MainWindow &ui;
     QStringList answers;
     QList<FileChoice> asked;
 
-    // Chooses "Open Narc" with `path` as the answer.
-    void open(const QString &path);
-    // Chooses "Open Narc" and cancels the dialog.
-    void cancelOpen();
-    // Chooses "Write To Narc".
-    void write();
-    // Clicks "Save Text".
-    void saveText();
-    // Selects entry `entry`, then section `section` when given.
-    void select(int entry, int section = -1);
+    // Chooses the File menu's first entry, "Open Narc", answered with `path`.
+    void open(const QString &path)
+    {
+        answers = QStringList{path};
+        ui.menuFile->actions().at(0)->trigger();
+    }
+    void saveText() { QTest::mouseClick(ui.pushButton, Qt::LeftButton); }
+    void select(int entry, int section = -1)
+    {
+        ui.narcEntryIds->setCurrentIndex(entry);
+        if (section >= 0)
+            ui.typeIds->setCurrentIndex(section);
+    }
+    QList<NarcEntry> &entries() { return MainWindowProbe::narc(window).files; }
 
-    QString log() const;
-    QString editorText() const;
-    QStringList entryItems() const;
-    QStringList typeItems() const;
+    // Raw text, keeping no-break spaces, with lines ended by "\n".
+    static QString text(const QPlainTextEdit *edit)
+    {
+        return edit->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    }
+    QString log() const { return text(ui.report); }
+    QString editor() const { return text(ui.text); }
+    static QStringList items(const QComboBox *combo);
+    // The twelve texts the form sets: title, File menu entries, labels, ...
+    QStringList formTexts() const;
+    // What the slots change besides label_2: lists, current items, editor, log, bar.
+    QStringList state() const;
 };
 
 // Writes an archive holding `entries` to `path`; false on failure.
 bool writeArchive(const QString &path, const QList<NarcEntry> &entries);
-
-// An entry's bytes as a byte array, and back.
-QByteArray entryBytes(const NarcEntry &entry);
-NarcEntry toEntry(const QByteArray &bytes);
