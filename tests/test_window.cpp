@@ -7,8 +7,8 @@
 #include "support/windowfixture.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <memory>
 
@@ -25,20 +25,6 @@ QList<NarcEntry> sampleEntries()
 {
     return {buildMessageFile(QList<QStringList>{{"first line", "second"}, {"kanji one", ""}}),
             buildMessageFile(QList<QStringList>{{"a" + nbsp + "b\\c", "b", "c"}})};
-}
-
-// Entries 2 to 4 hold zeros or nothing, read as no sections; entry 5 claims a
-// second section far past its end.
-QList<NarcEntry> withOddEntries()
-{
-    NarcEntry broken = buildMessageFile(QList<QStringList>{{"fine"}, {"lost"}});
-    broken[16] = broken[17] = char(0x7f);
-    return sampleEntries() << NarcEntry(0x1a4, '\0') << NarcEntry(0x20, '\0') << NarcEntry() << broken;
-}
-
-QString bar(const WindowFixture &f)
-{
-    return f.state().last() + " " + f.ui.label_2->text();
 }
 
 } // namespace
@@ -63,12 +49,12 @@ private slots:
         QVERIFY(QDir(root).mkpath("0000") && QDir(root).mkpath("0001"));
     }
 
-    void formAndMenu()
+    void formMenuAndLanguageChange()
     {
-        WindowFixture f;
+        MainWindowProbe f(path);
+        f.select(0, 1);
         QCOMPARE(f.window.size(), QSize(698, 582));
         QCOMPARE(f.formTexts(), formTexts);
-        QCOMPARE(f.state(), (QStringList{"entry -1 type -1", "", "", "bar 0..100 at 0"}));
 
         const QStringList widgets = {
             "text QPlainTextEdit centralWidget 40,70 581x241",   "narcEntryIds QComboBox centralWidget 40,25 181x27",
@@ -76,17 +62,15 @@ private slots:
             "label_3 QLabel centralWidget 240,5 121x17",          "pushButton QPushButton centralWidget 460,20 141x31",
             "progressBar QProgressBar centralWidget 360,330 221x23", "label_2 QLabel centralWidget 60,330 191x21",
             "report QPlainTextEdit centralWidget 40,360 581x161",  "menuBar QMenuBar MainWindow 0,0 698x23"};
-        QStringList found;
         for (const QString &expected : widgets) {
             const QWidget *w = f.window.findChild<QWidget *>(expected.section(' ', 0, 0));
             QVERIFY2(w, qPrintable(expected));
             const QRect g = w->geometry();
-            found << QStringLiteral("%1 %2 %3 %4,%5 %6x%7")
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4,%5 %6x%7")
                          .arg(w->objectName(), w->metaObject()->className(), w->parent()->objectName())
-                         .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+                         .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
+                     expected);
         }
-        QCOMPARE(found, widgets);
-
         const QList<QWidget *> focusable = {f.ui.text, f.ui.narcEntryIds, f.ui.typeIds, f.ui.pushButton, f.ui.report};
         QList<QWidget *> order{f.ui.text};
         for (QWidget *w = f.ui.text->nextInFocusChain(); w != f.ui.text; w = w->nextInFocusChain())
@@ -94,260 +78,118 @@ private slots:
                 order.append(w);
         QCOMPARE(order, focusable);
 
-        // Nothing open: Save Text stays silent, Write To Narc says so after what the
-        // user typed.
-        QTest::keyClicks(f.ui.report, "typed ");
-        f.saveText();
-        f.ui.menuFile->actions().at(1)->trigger();
-        QCOMPARE(f.log(), "typed No archive is open; nothing written\n");
-        QVERIFY(f.asked.isEmpty());
-    }
+        // Each bulk entry of the menu asks its own question; cancelled, it changes nothing.
+        f.ui.progressBar->setValue(42);
+        const QStringList before = f.state();
+        for (int entry : {2, 3, 4})
+            f.menu(entry)->trigger();
+        QCOMPARE(f.asked, (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory,
+                                             FileChoice::ImportDirectory, FileChoice::ExportFile}));
+        QCOMPARE(f.state(), before);
 
-    void failedOrCancelledOpenKeepsArchive_data()
-    {
-        QTest::addColumn<QString>("name");       // empty: the dialog is cancelled
-        QTest::addColumn<QByteArray>("content"); // null: no such file
-        QTest::newRow("not a NARC file") << "bad.narc" << QByteArray("just some text\n");
-        QTest::newRow("missing file") << "missing.narc" << QByteArray();
-        QTest::newRow("cancelled") << QString() << QByteArray();
-    }
-
-    void failedOrCancelledOpenKeepsArchive()
-    {
-        QFETCH(QString, name);
-        QFETCH(QByteArray, content);
-        const QString bad = name.isEmpty() ? QString() : root + name;
-        if (!content.isNull())
-            QVERIFY(writeFileBytes(bad, content));
-        const QByteArray original = readFileBytes(path);
-
-        WindowFixture f(path);
-        f.open(bad);
-        QVERIFY(f.log().startsWith(loaded + (name.isEmpty() ? QString() : "Failed to load " + bad + ": ")));
-        QVERIFY(!f.log().endsWith(": \n"));
-        QCOMPARE(f.log().count('\n'), name.isEmpty() ? 1 : 2);
-        // The entry list is emptied; what "Type" and the editor show stays.
-        QCOMPARE(f.state().mid(0, 4), (QStringList{"Hiragana", "Kanji", "entry -1 type 0", "first line\nsecond"}));
-
-        // Save Text has no entry to save into; Write To Narc writes the archive that loaded.
-        const QString log = f.log();
-        f.ui.text->setPlainText("x");
-        f.saveText();
-        QCOMPARE(f.log(), log);
-        QVERIFY(writeFileBytes(path, "overwritten"));
-        f.ui.actionWrite_To_Narc->trigger();
-        QCOMPARE(f.log(), log + "Finished writing " + path + "\n");
-        QCOMPARE(readFileBytes(path), original);
-    }
-
-    void failedWriteKeepsFile_data()
-    {
-        QTest::addColumn<bool>("sizeLimit");
-        QTest::newRow("path below a regular file") << false;
-        QTest::newRow("cut short by a file size limit") << true;
-    }
-
-    void failedWriteKeepsFile()
-    {
-        QFETCH(bool, sizeLimit);
-        const QString target = root + "sub/big.narc";
-        QVERIFY(QDir(root).mkdir("sub") && writeArchive(target, {NarcEntry(64 * 1024, '\0')}));
-        const QByteArray original = readFileBytes(target);
-        WindowFixture f(target);
-
-        if (sizeLimit) {
-            const FileSizeLimit limit(4096);
-            f.ui.actionWrite_To_Narc->trigger();
-        } else {
-            // The directory becomes a regular file: nothing can be written below it.
-            QVERIFY(QFile::remove(target) && QDir(root).rmdir("sub"));
-            QVERIFY(writeFileBytes(root + "sub", "a regular file"));
-            f.ui.actionWrite_To_Narc->trigger();
-        }
-        QVERIFY(f.log().startsWith("Loaded " + target + "\nFailed to write " + target + ": "));
-        QCOMPARE(f.log().count('\n'), 2);
-        QCOMPARE(readFileBytes(sizeLimit ? target : root + "sub"),
-                 sizeLimit ? original : QByteArray("a regular file"));
-        QCOMPARE(QDir(root + "sub").entryList(QDir::Files | QDir::Hidden),
-                 sizeLimit ? QStringList{"big.narc"} : QStringList());
-    }
-
-    void languageChangeReappliesFormTexts()
-    {
-        WindowFixture f(path);
-        f.select(0, 1);
-        f.ui.progressBar->setRange(0, 9);
-        f.ui.progressBar->setValue(4);
+        // A language change puts back every form text and leaves the rest.
+        // (The actions, the menu's own action, the labels and the button have a "text".)
+        for (QObject *object : f.window.findChildren<QObject *>())
+            object->setProperty("text", "x");
         f.window.setWindowTitle("x");
-        for (QAction *action : f.ui.menuFile->actions())
-            action->setText("x");
-        for (QLabel *label : {f.ui.label, f.ui.label_3, f.ui.label_2})
-            label->setText("x");
-        f.ui.pushButton->setText("x");
         f.ui.progressBar->setFormat("x");
-        f.ui.menuFile->setTitle("x");
-        const QStringList state = f.state();
-
+        QCOMPARE(f.formTexts(), QStringList(12, "x"));
         QEvent change(QEvent::LanguageChange);
         QCoreApplication::sendEvent(&f.window, &change);
         QCOMPARE(f.formTexts(), formTexts);
-        QCOMPARE(f.state(), state);
+        QCOMPARE(f.state(), before);
     }
 
-    void browsing()
+    // A failed or cancelled open keeps the archive that loaded; a failed write
+    // leaves the file as it was; Write To Narc puts the loaded archive back.
+    void openAndWrite()
     {
-        QVERIFY(writeArchive(path, withOddEntries()));
-        WindowFixture f(path);
-        QCOMPARE(f.items(f.ui.narcEntryIds).mid(2, 3), (QStringList{"2 - 1a4", "3 - 20", "4 - 0"}));
-        QCOMPARE(f.items(f.ui.typeIds), (QStringList{"Hiragana", "Kanji"}));
-        QCOMPARE(f.editor(), "first line\nsecond");
+        const QByteArray original = readFileBytes(path);
+        const QString bad = root + "bad.narc";
+        QVERIFY(writeFileBytes(bad, "just some text\n"));
+        MainWindowProbe f(path);
+        f.open(bad);
+        f.open(QString());
+        QCOMPARE(f.ui.narcEntryIds->count(), 0);
+        QVERIFY(writeFileBytes(path, "overwritten"));
+        {
+            const FileSizeLimit limit(64);
+            f.menu(1)->trigger();
+        }
+        QCOMPARE(readFileBytes(path), QByteArray("overwritten"));
+        f.menu(1)->trigger();
+        QCOMPARE(readFileBytes(path), original);
+        QCOMPARE(QDir(root).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.narc", "bad.narc"}));
 
-        // Edits are dropped on switching away; another entry starts at "Hiragana".
+        // Each failure gives its reason.
+        QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
+                 loaded + "Failed to load " + bad + ": why\nFailed to write " + path + ": why\nFinished writing " + path + "\n");
+    }
+
+    void browsingAndSaving()
+    {
+        NarcEntry broken = buildMessageFile(QList<QStringList>{{"fine"}, {"lost"}});
+        broken[16] = broken[17] = char(0x7f); // section 1 far past the end
+        const QList<NarcEntry> entries = sampleEntries() << NarcEntry(0x1a4, '\0') << NarcEntry() << broken;
+        QVERIFY(writeArchive(path, entries));
+        MainWindowProbe f(path);
+        QCOMPARE(f.items(f.ui.narcEntryIds).mid(2, 2), (QStringList{"2 - 1a4", "3 - 0"}));
+
+        // "Kanji" is offered when the first byte is 2; edits are dropped on switching;
+        // unedited text, with a no-break space and a backslash, is saved byte for byte.
+        f.saveText();
         f.ui.text->setPlainText("dropped");
         f.select(0, 1);
         QCOMPARE(f.editor(), "kanji one\n");
+        f.saveText();
         f.ui.text->setPlainText("dropped");
-        f.select(1);
-        QCOMPARE(f.items(f.ui.typeIds), QStringList{"Hiragana"});
-        QCOMPARE(f.editor(), "a" + nbsp + "b\\x005cc\nb\nc");
-        f.select(0);
-        QCOMPARE(f.editor(), "first line\nsecond");
-
-        for (int entry : {2, 3, 4}) {
+        for (const auto &[entry, shown] : QList<QPair<int, QString>>{{2, ""}, {3, ""}, {1, "a" + nbsp + "b\\x005cc\nb\nc"}}) {
             f.select(entry);
             QCOMPARE(f.items(f.ui.typeIds), QStringList{"Hiragana"});
-            QCOMPARE(f.editor(), QString());
+            QCOMPARE(f.editor(), shown);
         }
-        QCOMPARE(f.log(), loaded);
-        QCOMPARE(f.entries(), withOddEntries());
-
-        f.select(5);
-        QCOMPARE(f.items(f.ui.typeIds), (QStringList{"Hiragana", "Kanji"}));
-        QVERIFY(f.log().startsWith(loaded + "Cannot decode section 0 of entry 5: "));
-        QCOMPARE(f.log().count('\n'), 2);
-    }
-
-    void saving()
-    {
-        WindowFixture f(path);
-        // Unedited text goes back byte for byte.
-        for (const auto &[entry, section] : QList<QPair<int, int>>{{0, 0}, {0, 1}, {1, 0}}) {
-            f.select(entry, section);
-            f.saveText();
-        }
-        QCOMPARE(f.entries(), sampleEntries());
-        QCOMPARE(f.log(), loaded);
-
+        f.saveText();
         f.ui.text->setPlainText("only\ntwo lines");
         f.saveText();
-        QCOMPARE(f.log(), loaded + "Skipping 0000/0001 due to too few lines\n");
-        QCOMPARE(f.entries(), sampleEntries());
+        f.select(4);
+        QCOMPARE(f.entries(), entries);
+        QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
+                 loaded + "Skipping 0000/0001 due to too few lines\nCannot decode section 0 of entry 4: why\n");
 
-        // A longer section 0 is re-encoded; section 1 and the file stay as they were.
-        const QByteArray onDisk = readFileBytes(path);
+        // What Save Text stored is what Write To Narc writes.
         const QString edited = "a rather longer first line\nx" + nbsp + "y";
         f.select(0);
         f.ui.text->setPlainText(edited);
         f.saveText();
-        f.select(0, 1);
-        QCOMPARE(f.editor(), "kanji one\n");
-        f.select(0, 0);
-        QCOMPARE(f.editor(), edited);
-        QCOMPARE(readFileBytes(path), onDisk);
-
-        // Write To Narc writes what Save Text stored, not unsaved edits.
-        f.ui.text->setPlainText("unsaved\nedit");
-        f.ui.actionWrite_To_Narc->trigger();
-        f.select(1);
-        f.select(0);
-        QCOMPARE(f.editor(), edited);
-        QCOMPARE(WindowFixture(path).editor(), edited);
+        f.menu(1)->trigger();
+        QCOMPARE(MainWindowProbe(path).editor(), edited);
     }
 
-    void exportsAndTreeChecks()
+    // Exports, then an import over the exported tree: the log, the bar and its
+    // label, and the editor showing the section "Type" ends at as the import left it.
+    void bulk()
     {
-        WindowFixture f(path);
-        f.answers = {dir->path(), root + "all.txt", root + "0000", root + "0000", root + "0000"};
-        f.ui.actionExtract_all_to_Text->trigger();
-        QCOMPARE(bar(f), "bar 0..1 at 1 Finished Exporting!");
-        f.ui.label_2->clear();
-        f.ui.actionExport_all_to_File->trigger();
-        QCOMPARE(bar(f), "bar 0..1 at 1 Finished Exporting!");
-        f.ui.actionExport_all_to_File->trigger(); // a directory
-        QCOMPARE(f.ui.label_2->text(), "Exporting: ");
-        f.ui.actionExtract_all_to_Text->trigger(); // not a tree
-        f.ui.actionImport_all_from_files->trigger();
-        QCOMPARE(f.ui.label_2->text(), "Importing: ");
-        QCOMPARE(f.log(), loaded + "Exporting to directory " + root + "\nExporting to file " + root + "all.txt\n"
-                              + "Exporting to file " + root + "0000\nFailed to export to file " + root + "0000\n"
-                              + "Failed to export. Either 0000 or 0001 does not exist in " + root + "0000/\n"
-                              + "Failed to import. Either 0000 or 0001 does not exist in " + root + "0000/\n");
-        QCOMPARE(readFileBytes(root + "0001/0000.txt"), QByteArray("kanji one\n"));
+        MainWindowProbe f(path);
+        f.answers = {dir->path(), root + "all.txt"};
+        f.menu(2)->trigger();
+        QCOMPARE(f.state().last(), "0..1 at 1 Finished Exporting!");
         QCOMPARE(readFileBytes(root + "0000/0001.txt"), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
+        f.menu(4)->trigger();
         QVERIFY(readFileBytes(root + "all.txt").contains("****Entry 0: Section 1:\nkanji one\n****Entry 1:"));
-    }
 
-    // The import moves "Type" through each section: it ends at "Kanji" for a
-    // two-section entry and at no item for a one-section one, showing the text the
-    // import left there.
-    void import_data()
-    {
-        QTest::addColumn<int>("selected");
-        QTest::addColumn<int>("typeIndex");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("two sections") << 0 << 1 << "new kanji\nline";
-        QTest::newRow("one section") << 1 << -1 << QString();
-    }
-
-    void import()
-    {
-        QFETCH(int, selected);
-        QFETCH(int, typeIndex);
-        QFETCH(QString, shown);
         QVERIFY(writeFileBytes(root + "0000/0000.txt", "only one line"));
         QVERIFY(writeFileBytes(root + "0001/0000.txt", "new kanji\nline"));
-        QVERIFY(writeFileBytes(root + "0000/0001.txt", "x\ny\nz"));
-        WindowFixture f(path);
-        f.select(selected);
         f.answers = {dir->path()};
-        f.ui.actionImport_all_from_files->trigger();
-
-        QCOMPARE(f.log(), loaded + "Importing from directory " + root + "\nSkipping 0000/0000 due to too few lines\n"
+        f.menu(3)->trigger();
+        QCOMPARE(f.log(), loaded + "Exporting to directory " + root + "\nExporting to file " + root + "all.txt\n"
+                              + "Importing from directory " + root + "\nSkipping 0000/0000 due to too few lines\n"
                               + "Failed to import from file: " + root + "0001/0001.txt\n"
                               + "Finished importing from directory " + root + "\n");
-        QCOMPARE(bar(f), "bar 0..1 at 1 Finished Importing!");
-        QCOMPARE(f.ui.typeIds->currentIndex(), typeIndex);
-        QCOMPARE(f.editor(), shown);
+        QCOMPARE(f.state().last(), "0..1 at 1 Finished Importing!");
+        QCOMPARE(f.ui.typeIds->currentIndex(), 1);
+        QCOMPARE(f.editor(), "new kanji\nline");
         f.saveText(); // must not put back what the import replaced
         QCOMPARE(decodeMessageSection(f.entries().at(0), 1).lines, (QStringList{"new kanji", "line"}));
-    }
-
-    // Each bulk entry of the File menu starts the slot asking its own question;
-    // cancelled, it changes nothing, not even the bar or its label.
-    void cancelledChooserChangesNothing()
-    {
-        WindowFixture f(path);
-        f.select(0, 1);
-        f.ui.progressBar->setValue(42);
-        const QStringList before = f.state() + f.formTexts();
-        for (int entry : {2, 4, 3})
-            f.ui.menuFile->actions().at(entry)->trigger();
-        QCOMPARE(f.asked, (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory,
-                                             FileChoice::ExportFile, FileChoice::ImportDirectory}));
-        QCOMPARE(f.state() + f.formTexts(), before);
-        QCOMPARE(f.entries(), sampleEntries());
-        QVERIFY(QDir(root + "0000").isEmpty() && QDir(root + "0001").isEmpty());
-    }
-
-    // 10,000 one-section entries and an empty tree: 20,000 failure lines.
-    void importLoggingManyLines()
-    {
-        QVERIFY(writeArchive(path, QList<NarcEntry>(10000, buildMessageFile(QList<QStringList>{{"x"}}))));
-        WindowFixture f(path);
-        f.answers = {dir->path()};
-        f.ui.actionImport_all_from_files->trigger();
-        QCOMPARE(f.log().count('\n'), 1 + 1 + 20000 + 1);
-        QCOMPARE(bar(f), "bar 0..9999 at 9999 Finished Importing!");
     }
 };
 

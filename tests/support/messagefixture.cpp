@@ -4,16 +4,15 @@
 
 #include <iterator>
 
-static void put(NarcEntry &entry, qint64 offset, quint32 value, int width)
+static void put(NarcEntry &entry, qint64 offset, quint32 value)
 {
-    for (int b = 0; b < width; ++b)
+    for (int b = 0; b < 4; ++b)
         entry[offset + b] = char(value >> (8 * b));
 }
 
 FixtureLine fixtureLine(const QString &text, quint16 key, quint16 attribute)
 {
-    const auto *units = reinterpret_cast<const quint16 *>(text.constData());
-    return {QVector<quint16>(units, units + text.size()), key, attribute};
+    return {QVector<quint16>(text.utf16(), text.utf16() + text.size()), key, attribute};
 }
 
 quint16 fixtureKey(int section, int line)
@@ -25,35 +24,28 @@ NarcEntry buildMessageFile(const QList<FixtureSection> &sections, quint32 reserv
 {
     const qsizetype lineCount = sections.isEmpty() ? 0 : sections.first().size();
     NarcEntry entry(12 + 4 * sections.size(), 0);
-    put(entry, 0, quint32(sections.size()), 2);
-    put(entry, 2, quint32(lineCount), 2);
-    put(entry, 8, reserved, 4);
+    put(entry, 0, quint32(sections.size() | lineCount << 16));
+    put(entry, 8, reserved);
     for (int s = 0; s < sections.size(); ++s) {
-        const FixtureSection &lines = sections.at(s);
-        if (lines.size() != lineCount)
-            qFatal("buildMessageFile: every section needs %d lines", int(lineCount));
-        qint64 units = 0;
-        for (const FixtureLine &line : lines)
-            units += line.units.size() + 1;
-        const qint64 block = entry.size();
-        const quint32 blockSize = quint32(4 + 8 * lineCount + 2 * (units + units % 2));
-        put(entry, 12 + 4 * s, quint32(block), 4);
-        if (s == 0)
-            put(entry, 4, blockSize, 4);
-        entry.resize(block + 4 + 8 * lineCount);
-        put(entry, block, blockSize, 4);
+        NarcEntry block(4 + 8 * lineCount, 0);
         for (int i = 0; i < lineCount; ++i) {
-            const bool padded = i == lineCount - 1 && units % 2 == 1;
-            const QVector<quint16> stored = lines.at(i).units + QVector<quint16>(padded ? 2 : 1, 0xFFFF);
-            put(entry, block + 4 + 8 * i, quint32(entry.size() - block), 4);
-            put(entry, block + 8 + 8 * i, quint32(stored.size()), 2);
-            put(entry, block + 10 + 8 * i, lines.at(i).attribute, 2);
-            quint16 key = lines.at(i).key;
+            const FixtureLine &line = sections.at(s).at(i);
+            QVector<quint16> stored = line.units + QVector<quint16>{0xFFFF};
+            if (i == lineCount - 1 && (block.size() / 2 + stored.size()) % 2 == 1)
+                stored.append(0xFFFF); // the block's unit count is odd: pad
+            put(block, 4 + 8 * i, quint32(block.size()));
+            put(block, 8 + 8 * i, quint32(stored.size() | quint32(line.attribute) << 16));
+            quint16 key = line.key;
             for (const quint16 unit : stored) {
-                entry << char((unit ^ key) & 0xFF) << char((unit ^ key) >> 8);
+                block << char((unit ^ key) & 0xFF) << char((unit ^ key) >> 8);
                 key = quint16((key << 3) | (key >> 13));
             }
         }
+        put(block, 0, quint32(block.size()));
+        put(entry, 12 + 4 * s, quint32(entry.size()));
+        if (s == 0)
+            put(entry, 4, quint32(block.size()));
+        entry += block;
     }
     return entry;
 }
@@ -93,7 +85,6 @@ quint16 entryU16(const NarcEntry &entry, qint64 offset)
 
 quint32 entryU32(const NarcEntry &entry, qint64 offset)
 {
-    if (offset < 0 || offset + 4 > entry.size())
-        return 0;
-    return entryU16(entry, offset) | quint32(entryU16(entry, offset + 2)) << 16;
+    const bool inside = offset >= 0 && offset + 4 <= entry.size();
+    return inside ? entryU16(entry, offset) | quint32(entryU16(entry, offset + 2)) << 16 : 0;
 }

@@ -2,21 +2,19 @@
 
 #include <QFile>
 
-namespace {
-
-void appendU16(QByteArray &out, quint16 value)
+static QByteArray u32(quint32 value)
 {
-    out.append(char(value & 0xFF));
-    out.append(char(value >> 8));
+    QByteArray out;
+    for (int b = 0; b < 4; ++b)
+        out.append(char(value >> (8 * b)));
+    return out;
 }
 
-void appendU32(QByteArray &out, quint32 value)
+// A block: its tag, its size (8 + the content) and the content.
+static QByteArray block(const char *tag, const QByteArray &content)
 {
-    for (int i = 0; i < 4; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
+    return QByteArray(tag, 4) + u32(quint32(8 + content.size())) + content;
 }
-
-} // namespace
 
 QByteArray plainNameTable()
 {
@@ -25,41 +23,16 @@ QByteArray plainNameTable()
 
 QByteArray buildNarcBytes(const QList<QByteArray> &entries, const QByteArray &nameTable, char padByte)
 {
-    const QByteArray names = nameTable.isNull() ? plainNameTable() : nameTable;
+    QByteArray table = u32(quint32(entries.size()));
     QByteArray data;
-    QList<quint32> starts;
-    QList<quint32> ends;
     for (const QByteArray &entry : entries) {
-        starts.append(quint32(data.size()));
-        data.append(entry);
-        ends.append(quint32(data.size()));
-        while (data.size() % 4)
-            data.append(padByte);
+        table += u32(quint32(data.size())) + u32(quint32(data.size() + entry.size()));
+        data += entry + QByteArray(-entry.size() & 3, padByte);
     }
-    const quint32 fatSize = 12 + 8 * quint32(entries.size());
-    const quint32 fntSize = 8 + quint32(names.size());
-    const quint32 imgSize = 8 + quint32(data.size());
-
-    QByteArray out("NARC", 4);
-    appendU16(out, 0xFFFE);
-    appendU16(out, 0x0100);
-    appendU32(out, 16 + fatSize + fntSize + imgSize);
-    appendU16(out, 16);
-    appendU16(out, 3);
-    out.append("BTAF", 4);
-    appendU32(out, fatSize);
-    appendU32(out, quint32(entries.size()));
-    for (int i = 0; i < entries.size(); ++i) {
-        appendU32(out, starts[i]);
-        appendU32(out, ends[i]);
-    }
-    out.append("BTNF", 4);
-    appendU32(out, fntSize);
-    out.append(names);
-    out.append("GMIF", 4);
-    appendU32(out, imgSize);
-    out.append(data);
-    return out;
+    const QByteArray body = block("BTAF", table) + block("BTNF", nameTable.isNull() ? plainNameTable() : nameTable)
+                            + block("GMIF", data);
+    // Tag, byte order 0xFFFE, version 0x0100, file size, header size 16, 3 blocks.
+    return QByteArray("NARC\xFE\xFF\x00\x01", 8) + u32(quint32(16 + body.size())) + u32(0x00030010) + body;
 }
 
 bool writeFileBytes(const QString &path, const QByteArray &bytes)

@@ -2,34 +2,23 @@
 
 #include "app/mainwindow.h"
 #include "app/mainwindow_form.h"
-#include "narc/narc.h"
 
 #include <QTest>
 #include <QTextDocument>
 
-// The tests' view of the window's internals (a friend of MainWindow).
-class MainWindowProbe
+// A window seen from inside (the probe is a friend of MainWindow) whose file
+// dialogs are answered by the test: each question is recorded in `asked` and takes
+// the next of `answers` (none left: cancelled). The window starts by opening `path`.
+struct MainWindowProbe
 {
-public:
-    static Ui::MainWindow &ui(MainWindow &window) { return *window.ui; }
-    static Narc &narc(MainWindow &window) { return window.narc; }
-};
-
-// A window whose file dialogs are answered by the test: each question is recorded
-// in `asked` and takes the next of `answers` (none left: cancelled). Given a path,
-// the window opens it.
-class WindowFixture
-{
-public:
-    explicit WindowFixture(const QString &path = QString())
-        : ui(MainWindowProbe::ui(window))
+    explicit MainWindowProbe(const QString &path)
+        : ui(*window.ui)
     {
         window.chooseFile = [this](FileChoice choice) {
             asked.append(choice);
             return answers.isEmpty() ? QString() : answers.takeFirst();
         };
-        if (!path.isEmpty())
-            open(path);
+        open(path);
     }
 
     MainWindow window;
@@ -37,12 +26,9 @@ public:
     QStringList answers;
     QList<FileChoice> asked;
 
-    // Chooses the File menu's first entry, "Open Narc", answered with `path`.
-    void open(const QString &path)
-    {
-        answers = QStringList{path};
-        ui.menuFile->actions().at(0)->trigger();
-    }
+    // Entry `index` of the File menu, which holds nothing else.
+    QAction *menu(int index) const { return ui.menuFile->actions().at(index); }
+    void open(const QString &path) { answers = QStringList{path}; menu(0)->trigger(); }
     void saveText() { QTest::mouseClick(ui.pushButton, Qt::LeftButton); }
     void select(int entry, int section = -1)
     {
@@ -50,7 +36,7 @@ public:
         if (section >= 0)
             ui.typeIds->setCurrentIndex(section);
     }
-    QList<NarcEntry> &entries() { return MainWindowProbe::narc(window).files; }
+    QList<NarcEntry> &entries() { return window.narc.files; }
 
     // Raw text, keeping no-break spaces, with lines ended by "\n".
     static QString text(const QPlainTextEdit *edit)
@@ -59,11 +45,33 @@ public:
     }
     QString log() const { return text(ui.report); }
     QString editor() const { return text(ui.text); }
-    static QStringList items(const QComboBox *combo);
+    static QStringList items(const QComboBox *combo)
+    {
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i)
+            items.append(combo->itemText(i));
+        return items;
+    }
     // The twelve texts the form sets: title, File menu entries, labels, ...
-    QStringList formTexts() const;
-    // What the slots change besides label_2: lists, current items, editor, log, bar.
-    QStringList state() const;
+    QStringList formTexts() const
+    {
+        QStringList texts{window.windowTitle()};
+        for (const QAction *action : ui.menuFile->actions())
+            texts.append(action->text());
+        return texts << ui.label->text() << ui.label_3->text() << ui.pushButton->text() << ui.progressBar->format()
+                     << ui.label_2->text() << ui.menuFile->title();
+    }
+    // What the slots change: lists, current items, editor, log, and last the bar's
+    // range and value with the label beside it.
+    QStringList state() const
+    {
+        const QProgressBar *bar = ui.progressBar;
+        return items(ui.narcEntryIds) + items(ui.typeIds)
+               << QStringLiteral("%1 %2").arg(ui.narcEntryIds->currentIndex()).arg(ui.typeIds->currentIndex())
+               << editor() << log()
+               << QStringLiteral("%1..%2 at %3 ").arg(bar->minimum()).arg(bar->maximum()).arg(bar->value())
+                      + ui.label_2->text();
+    }
 };
 
 // Writes an archive holding `entries` to `path`; false on failure.
