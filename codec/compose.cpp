@@ -96,8 +96,8 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
         return result;
     }
 
-    ByteBuffer out;
-    out.bytes.resize(newSize);
+    // Sized at construction: growing an empty vector would reserve room to spare.
+    ByteBuffer out(QVector<char>(qsizetype(newSize), '\0'));
     char *data = out.bytes.data();
     std::memcpy(data, entry.constData(), size_t(prefix));
     QVector<quint32> newOffsets(head.sectionCount);

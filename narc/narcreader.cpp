@@ -49,7 +49,8 @@ public:
             out = NarcEntry(first, first + (end - start));
             return true;
         }
-        out.resize(qsizetype(end - start));
+        // Sized at construction: growing an empty vector would reserve room to spare.
+        out = NarcEntry(qsizetype(end - start), '\0');
         return device->seek(origin + start) && device->read(out.data(), end - start) == end - start;
     }
 
