@@ -124,7 +124,7 @@ bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
     // than one or two small ones per entry.
     constexpr qsizetype chunkSize = 1 << 20;
     QByteArray chunk = headBytes(*this);
-    chunk.reserve(qMax(chunk.size(), chunkSize) + 4);
+    chunk.reserve(qMax(chunk.size(), qMin(chunkSize, qsizetype(quint32(fileSize)))) + 4);
     for (quint32 i = 0; i < fileCount; ++i) {
         const NarcEntry &entry = files[i];
         if (chunk.size() + entry.size() > chunkSize) {
