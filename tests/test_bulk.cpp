@@ -37,17 +37,6 @@ NarcEntry entry(const QStringList &first, const std::optional<QStringList> &seco
     return buildMessageFile(second ? QList<QStringList>{first, *second} : QList<QStringList>{first});
 }
 
-// Every file and directory below `root`: relative path -> bytes.
-QMap<QString, QByteArray> treeContents(const QString &root)
-{
-    QMap<QString, QByteArray> files;
-    for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), readFileBytes(path));
-    }
-    return files;
-}
-
 } // namespace
 
 class TestBulk : public QObject

@@ -50,17 +50,6 @@ QList<NarcEntry> testEntries()
             buildMessageFile(QList<QStringList>{{"only line"}}), NarcEntry(6, 'x')};
 }
 
-// Every file and directory below `root`: relative path -> bytes.
-QMap<QString, QByteArray> treeContents(const QString &root)
-{
-    QMap<QString, QByteArray> files;
-    for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), readFileBytes(path));
-    }
-    return files;
-}
-
 } // namespace
 
 class CliTest : public QObject

@@ -1,6 +1,8 @@
 #include "narcfixture.h"
 
 #include <QFile>
+#include <QDirIterator>
+#include <QDir>
 
 static QByteArray u32(quint32 value)
 {
@@ -45,4 +47,14 @@ QByteArray readFileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QMap<QString, QByteArray> treeContents(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), readFileBytes(path));
+    }
+    return files;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QList>
 #include <QString>
 
@@ -18,3 +19,6 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes);
 
 // The whole content of `path`, or an empty array.
 QByteArray readFileBytes(const QString &path);
+
+// Every file and directory below `root`: relative path -> bytes (empty for a directory).
+QMap<QString, QByteArray> treeContents(const QString &root);
