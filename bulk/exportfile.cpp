@@ -2,6 +2,7 @@
 
 #include "bulk/sectiontext.h"
 #include "codec/decode.h"
+#include "narc/savefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,15 +61,10 @@ bool writeAll(QFileDevice &file, const QByteArray &bytes)
 
 bool finish(QFileDevice &file)
 {
-    // commit() does not notice when the last buffered bytes fail to reach the
-    // file, so they are pushed out first.
-    if (!file.flush()) {
-        if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
-            saveFile->cancelWriting();
-        return false;
-    }
     if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
-        return saveFile->commit();
+        return commitSaveFile(*saveFile);
+    if (!file.flush())
+        return false;
     file.close();
     return file.error() == QFileDevice::NoError;
 }

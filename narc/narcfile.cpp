@@ -1,5 +1,7 @@
 #include "narc/narcfile.h"
 
+#include "narc/savefile.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -32,19 +34,8 @@ bool saveNarcFile(Narc &narc, const QString &path, QString *error)
             *error = writeError;
         return false;
     }
-    // commit() does not notice when the last buffered bytes fail to reach the
-    // file, so push them out first and give up on any failure.
-    if (!file.flush()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
+    if (!commitSaveFile(file, error))
         return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     if (error)
         error->clear();
     return true;
