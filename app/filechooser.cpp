@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QStringList>
 
+
 namespace {
 
 QString runDialog(QFileDialog &dialog)

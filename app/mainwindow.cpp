@@ -17,6 +17,8 @@
 #include <functional>
 #include <utility>
 
+using namespace core;
+
 namespace {
 
 // The entry list's item texts: index, " - ", size in lowercase hex, as the
@@ -209,7 +211,7 @@ void MainWindow::exportToFile()
     if (path.isEmpty())
         return;
     WindowBulkObserver observer(*ui, [this](const QString &line) { appendReport(line); });
-    ::exportToFile(narc, path, observer);
+    core::exportToFile(narc, path, observer);
 }
 
 void MainWindow::importFromFiles()
@@ -250,7 +252,7 @@ void MainWindow::composeEntry(const QString &editedText, int entryIndex, int sec
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
         return;
 
-    ComposeResult result = ::composeEntry(narc.files.at(entryIndex), editedText, entryIndex, section);
+    ComposeResult result = core::composeEntry(narc.files.at(entryIndex), editedText, entryIndex, section);
     if (result.changed())
         narc.files[entryIndex] = std::move(result.entry);
     if (!result.report.isEmpty())

@@ -46,10 +46,10 @@ private:
     void appendReport(const QString &message);
 
     // decodeSection, keeping the codec's reason when the section is malformed.
-    DecodedSection decodeKeepingKeys(int entryIndex, int section);
+    core::DecodedSection decodeKeepingKeys(int entryIndex, int section);
 
     Ui::MainWindow *ui;
-    Narc narc;
+    core::Narc narc;
     QString narcPath;
     QList<quint16> lineKeys;
     QList<quint16> lineAttributes;

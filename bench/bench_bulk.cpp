@@ -27,6 +27,8 @@
 #include <cstdio>
 #include <functional>
 
+using namespace core;
+
 namespace {
 
 constexpr int linesPerSection = 12;

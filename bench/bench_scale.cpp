@@ -25,6 +25,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace core;
+
 namespace {
 
 QTextStream out(stdout);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace core {
+
 // What bulk work tells whoever runs it: report lines, the status text, progress
 // over the entries, and, during an import, which section it is working on. The
 // window shows these in its log, label and progress bar; the command-line tool
@@ -43,3 +45,5 @@ struct BulkSummary
         return !treeOk || !finished || filesFailed > 0 || sectionsSkipped > 0 || sectionsUnreadable > 0;
     }
 };
+
+} // namespace core

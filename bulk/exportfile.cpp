@@ -10,6 +10,8 @@
 
 #include <memory>
 
+namespace core {
+
 namespace {
 
 // Bytes collected before they go to the file.
@@ -124,3 +126,5 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
     observer.status(QStringLiteral("Finished Exporting!"));
     return summary;
 }
+
+} // namespace core

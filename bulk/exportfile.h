@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace core {
+
 // Writes every section of every entry, decoded, into the one UTF-8 file at `path`,
 // each entry and section behind a "****Entry " header. An existing file is
 // replaced only once the whole export has been written; if anything fails, the
@@ -12,3 +14,5 @@
 // file that was there stays as it was. A section that cannot be decoded is
 // reported, counted in sectionsUnreadable and shown empty.
 BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &observer);
+
+} // namespace core

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace core {
+
 namespace {
 
 enum class TreeWrite { Written, Failed, NothingToDo };
@@ -93,3 +95,5 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
     observer.status(QStringLiteral("Finished Exporting!"));
     return summary;
 }
+
+} // namespace core

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace core {
+
 // The root as the tree operations use it: the chosen path with "/" appended when
 // it does not already end in one.
 QString treeRoot(const QString &chosenPath);
@@ -20,3 +22,5 @@ QString treeFilePath(const QString &root, int entryIndex, int section);
 // alone. A file that cannot be written is reported and the export goes on; a
 // section that cannot be decoded is reported and its file left as it is.
 BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserver &observer);
+
+} // namespace core

@@ -10,6 +10,8 @@
 
 #include <utility>
 
+namespace core {
+
 namespace {
 
 struct TreeRead
@@ -112,3 +114,5 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
     observer.report(QStringLiteral("Finished importing from directory ") + root);
     return summary;
 }
+
+} // namespace core

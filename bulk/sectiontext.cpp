@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 
+namespace core {
+
 namespace bulk {
 
 QString pad4(int number)
@@ -35,3 +37,5 @@ bool treeExists(const QString &root)
 }
 
 } // namespace bulk
+
+} // namespace core

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace core {
+
 // Helpers the bulk operations share. Not part of the bulk interface.
 namespace bulk {
 
@@ -20,3 +22,5 @@ void appendSectionText(QByteArray &out, const QStringList &lines);
 bool treeExists(const QString &root);
 
 } // namespace bulk
+
+} // namespace core

@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <utility>
 
+using namespace core;
+
 namespace {
 
 // The section count a message file's head gives; -1 when the head is too short

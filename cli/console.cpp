@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace core;
+
 namespace {
 
 // The bar waits this long before it first appears, so quick work prints

@@ -20,7 +20,7 @@ bool writeStdout(const QByteArray &bytes);
 // (carriage return) at most a few times a second, and is wiped before any report
 // line is printed and when the work ends, so the lines left on the terminal are
 // exactly the report lines.
-class ConsoleObserver : public BulkObserver
+class ConsoleObserver : public core::BulkObserver
 {
 public:
     explicit ConsoleObserver(bool showProgress = stderrIsTerminal());

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+using namespace core;
+
 namespace {
 
 const char usageText[] =

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+namespace core {
+
 namespace {
 
 // "SSSS/EEEE": section and entry, zero padded to at least four digits.
@@ -121,3 +123,5 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
     result.entry = std::move(out.bytes);
     return result;
 }
+
+} // namespace core

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace core {
+
 // Splits edited text into lines: on "\r\n" when it holds one, else on "\r" when
 // it holds one, else on "\n". Empty parts are kept.
 QStringList splitEditedText(const QString &text);
@@ -30,3 +32,5 @@ struct ComposeResult
 // the bytes between the offset table and section 0, then every section block in
 // order with the replaced one new. `entryIndex` only names the entry in reports.
 ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int entryIndex, int section);
+
+} // namespace core

@@ -6,6 +6,8 @@
 
 #include <QtEndian>
 
+namespace core {
+
 namespace {
 
 struct LineRecord
@@ -113,3 +115,5 @@ DecodedSection decodeMessageSection(const NarcEntry &entry, int section)
     }
     return decoded;
 }
+
+} // namespace core

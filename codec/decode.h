@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace core {
+
 // One section of a message file, decoded: its escaped lines and, per line, the
 // key and line attribute an encode needs to reproduce what it does not show.
 struct DecodedSection
@@ -24,3 +26,5 @@ struct DecodedSection
 // Decodes section `section` of the message file in `entry`. A negative section,
 // or one the file does not have, gives no lines and no error.
 DecodedSection decodeMessageSection(const NarcEntry &entry, int section);
+
+} // namespace core

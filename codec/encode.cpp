@@ -7,6 +7,8 @@
 
 #include <limits>
 
+namespace core {
+
 namespace {
 
 constexpr qint64 maxLineUnits = 0xFFFF;
@@ -99,3 +101,5 @@ EncodedSection encodeSection(const QStringList &lines, int lineCount, const QLis
     encoded.block = std::move(out.bytes);
     return encoded;
 }
+
+} // namespace core

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+namespace core {
+
 // Parses one escaped line, appends the terminator and scrambles the units with `key`.
 QVector<quint16> encodeLine(const QString &lineText, LineKey key);
 
@@ -26,3 +28,5 @@ struct EncodedSection
 // fewer lines, keys or attributes than `lineCount` are given.
 EncodedSection encodeSection(const QStringList &lines, int lineCount, const QList<quint16> &lineKeys,
                              const QList<quint16> &lineAttributes);
+
+} // namespace core

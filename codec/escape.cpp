@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QStringView>
 
+namespace core {
+
 namespace {
 
 constexpr char16_t hexDigits[] = u"0123456789abcdef";
@@ -110,3 +112,5 @@ QVector<quint16> parseEscapedLine(const QString &lineText)
     appendEscapedLine(lineText, units);
     return units;
 }
+
+} // namespace core

@@ -4,6 +4,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+namespace core {
+
 // The escaped line syntax: every plain 16-bit unit shows as its own character,
 // except units no text file or text widget can carry unchanged, which show as
 // "\x" and four lowercase hex digits: control units 0x0000-0x0014, 0xFFF1-0xFFFF,
@@ -25,3 +27,5 @@ QVector<quint16> parseEscapedLine(const QString &lineText);
 
 // The same parse, appending to `units`.
 void appendEscapedLine(const QString &lineText, QVector<quint16> &units);
+
+} // namespace core

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace core {
+
 // The 16-bit key that scrambles one stored line. Unit j of a line is stored as its
 // plain value XOR the key rotated left by 3 * j bits.
 using LineKey = quint16;
@@ -27,3 +29,5 @@ inline LineKey scrambleUnits(quint16 *units, qsizetype count, LineKey key)
     }
     return key;
 }
+
+} // namespace core

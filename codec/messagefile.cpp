@@ -3,6 +3,8 @@
 #include "codec/encode.h"
 #include "narc/bytebuffer.h"
 
+namespace core {
+
 NewMessageFile newMessageFile(const QList<QStringList> &sections, const QList<QList<quint16>> &lineKeys,
                               const QList<QList<quint16>> &lineAttributes)
 {
@@ -50,3 +52,5 @@ NewMessageFile newMessageFile(const QList<QStringList> &sections, const QList<QL
         result.entry += block;
     return result;
 }
+
+} // namespace core

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace core {
+
 struct NewMessageFile
 {
     NarcEntry entry; // empty on failure
@@ -19,3 +21,5 @@ struct NewMessageFile
 // block size and a reserved word of 0; the blocks follow it back to back.
 NewMessageFile newMessageFile(const QList<QStringList> &sections, const QList<QList<quint16>> &lineKeys,
                               const QList<QList<quint16>> &lineAttributes = {});
+
+} // namespace core

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+namespace core {
+
 namespace {
 
 constexpr qint64 fixedHeadSize = 12;
@@ -74,3 +76,5 @@ MessageHeaderRead readMessageHeader(const NarcEntry &entry)
         result.error = QStringLiteral("the header cannot be read");
     return result;
 }
+
+} // namespace core

@@ -6,6 +6,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+namespace core {
+
 // The head of a message file: counts, the section 0 size field, the reserved
 // word, and per section its offset and the size its block claims.
 struct MessageHeader
@@ -29,3 +31,5 @@ struct MessageHeaderRead
 // table fit in the entry, and every section block (its size field, its line table
 // and its claimed size) lies inside the entry. Never reads outside `entry`.
 MessageHeaderRead readMessageHeader(const NarcEntry &entry);
+
+} // namespace core

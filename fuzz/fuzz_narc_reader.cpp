@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+using namespace core;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));

@@ -9,6 +9,8 @@
 #include <QList>
 #include <cstdio>
 
+using namespace core;
+
 namespace {
 
 void appendU16(QByteArray &out, quint16 value)

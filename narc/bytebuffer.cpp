@@ -1,5 +1,7 @@
 #include "narc/bytebuffer.h"
 
+namespace core {
+
 ByteBuffer::ByteBuffer(const QVector<char> &source)
     : bytes(source)
 {
@@ -77,3 +79,5 @@ void ByteBuffer::copyTo(QVector<char> &out) const
 {
     out = bytes;
 }
+
+} // namespace core

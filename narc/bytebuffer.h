@@ -3,6 +3,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+namespace core {
+
 // A little-endian cursor over one byte vector.
 //
 // Reads and writes start at `pos` and advance it by the width of the value; they
@@ -34,3 +36,5 @@ public:
 
     void copyTo(QVector<char> &out) const;
 };
+
+} // namespace core

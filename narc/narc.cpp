@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QtEndian>
 
+namespace core {
+
 namespace {
 
 int paddingFor(qsizetype length)
@@ -164,3 +166,5 @@ QDataStream &operator<<(QDataStream &stream, Narc &narc)
         stream.setStatus(QDataStream::WriteFailed);
     return stream;
 }
+
+} // namespace core

@@ -9,6 +9,8 @@
 class QDataStream;
 class QIODevice;
 
+namespace core {
+
 // One entry of an archive: its raw bytes, without padding.
 using NarcEntry = QVector<char>;
 
@@ -70,3 +72,5 @@ Narc newNarc();
 // recomputes the layout in `narc` and writes it at the stream's position.
 QDataStream &operator>>(QDataStream &stream, Narc &narc);
 QDataStream &operator<<(QDataStream &stream, Narc &narc);
+
+} // namespace core

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+namespace core {
+
 NarcRead loadNarcFile(const QString &path)
 {
     QFile file(path);
@@ -40,3 +42,5 @@ bool saveNarcFile(Narc &narc, const QString &path, QString *error)
         error->clear();
     return true;
 }
+
+} // namespace core

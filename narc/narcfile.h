@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace core {
+
 // Loads the archive stored in the file at `path`. A file that cannot be opened or
 // read is refused like a malformed one, with a short reason.
 NarcRead loadNarcFile(const QString &path);
@@ -12,3 +14,5 @@ NarcRead loadNarcFile(const QString &path);
 // target, which replaces it only once every byte was written. On failure the
 // target is untouched, `*error` (when given) says why, and false is returned.
 bool saveNarcFile(Narc &narc, const QString &path, QString *error = nullptr);
+
+} // namespace core

@@ -3,6 +3,8 @@
 #include <QIODevice>
 #include <cstring>
 
+namespace core {
+
 namespace {
 
 // The bytes of an archive as the reader needs them: all at once from memory, or
@@ -183,3 +185,5 @@ NarcRead readNarc(QIODevice *device)
     Source source(device);
     return read(source);
 }
+
+} // namespace core

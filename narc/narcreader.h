@@ -7,6 +7,8 @@
 
 class QIODevice;
 
+namespace core {
+
 // The outcome of reading an archive: the archive, or the reason it was refused.
 struct NarcRead
 {
@@ -24,3 +26,5 @@ NarcRead readNarc(const QByteArray &bytes);
 // the same checks. Only the head and the entries themselves are held in memory,
 // never a second copy of the whole archive.
 NarcRead readNarc(QIODevice *device);
+
+} // namespace core

@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 
+namespace core {
+
 QByteArray serializeNarc(Narc &narc)
 {
     QByteArray out;
@@ -10,3 +12,5 @@ QByteArray serializeNarc(Narc &narc)
     narc.writeTo(&buffer, 0);
     return out;
 }
+
+} // namespace core

@@ -5,5 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+namespace core {
+
 // The archive's bytes as a write produces them. Recomputes the layout in `narc`.
 QByteArray serializeNarc(Narc &narc);
+
+} // namespace core

@@ -2,6 +2,8 @@
 
 #include <QSaveFile>
 
+namespace core {
+
 bool commitSaveFile(QSaveFile &file, QString *error)
 {
     if (!file.flush()) {
@@ -17,3 +19,5 @@ bool commitSaveFile(QSaveFile &file, QString *error)
     }
     return true;
 }
+
+} // namespace core

@@ -15,6 +15,8 @@
 
 #include <optional>
 
+using namespace core;
+
 namespace {
 
 struct Reports : BulkObserver

@@ -21,6 +21,8 @@
 
 #include <memory>
 
+using namespace core;
+
 namespace {
 
 struct Run

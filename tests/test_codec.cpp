@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+using namespace core;
+
 using Units = QVector<quint16>;
 using Status = ComposeResult::Status;
 

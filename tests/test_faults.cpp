@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace core;
+
 namespace {
 
 struct Recorder : BulkObserver

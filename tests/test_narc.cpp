@@ -9,6 +9,8 @@
 #include <QBuffer>
 #include <QtTest>
 
+using namespace core;
+
 static QVector<char> vec(const QByteArray &bytes)
 {
     return QVector<char>(bytes.begin(), bytes.end());

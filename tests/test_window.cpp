@@ -12,6 +12,8 @@
 
 #include <memory>
 
+using namespace core;
+
 namespace {
 
 const QString nbsp = QString(QChar(0x00A0));

@@ -15,6 +15,8 @@
 
 #include <cstdio>
 
+using namespace core;
+
 namespace {
 
 // Lines are written in the editor's escaped form: "\x" and four lowercase hex

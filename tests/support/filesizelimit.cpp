@@ -3,6 +3,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
+
 FileSizeLimit::FileSizeLimit(quint64 bytes)
 {
     oldHandler = std::signal(SIGXFSZ, SIG_IGN);

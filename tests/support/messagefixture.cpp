@@ -4,6 +4,8 @@
 
 #include <iterator>
 
+using namespace core;
+
 static void put(NarcEntry &entry, qint64 offset, quint32 value)
 {
     for (int b = 0; b < 4; ++b)

@@ -36,10 +36,10 @@ quint16 fixtureKey(int section, int line);
 
 // A message file holding `sections`. Every section must have the same number of
 // lines (that of the first section is written as the line count).
-NarcEntry buildMessageFile(const QList<FixtureSection> &sections, quint32 reserved = 0);
+core::NarcEntry buildMessageFile(const QList<FixtureSection> &sections, quint32 reserved = 0);
 
 // Shorthand: lines as literal text, keys from fixtureKey(), attributes 0.
-NarcEntry buildMessageFile(const QList<QStringList> &sections);
+core::NarcEntry buildMessageFile(const QList<QStringList> &sections);
 
 // Random sections for round trips: `sectionCount` sections of one random line
 // count (0..maxLines), lines of 0..maxUnits units of any value, drawing often the
@@ -48,5 +48,5 @@ NarcEntry buildMessageFile(const QList<QStringList> &sections);
 QList<FixtureSection> randomSections(QRandomGenerator &random, int sectionCount, int maxLines, int maxUnits);
 
 // Little-endian fields of an entry, for checks; 0 when out of range.
-quint16 entryU16(const NarcEntry &entry, qint64 offset);
-quint32 entryU32(const NarcEntry &entry, qint64 offset);
+quint16 entryU16(const core::NarcEntry &entry, qint64 offset);
+quint32 entryU32(const core::NarcEntry &entry, qint64 offset);

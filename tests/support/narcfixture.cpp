@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QDir>
 
+
 static QByteArray u32(quint32 value)
 {
     QByteArray out;

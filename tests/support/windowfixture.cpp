@@ -2,6 +2,8 @@
 
 #include "narcfixture.h"
 
+using namespace core;
+
 bool writeArchive(const QString &path, const QList<NarcEntry> &entries)
 {
     QList<QByteArray> bytes;

@@ -36,7 +36,7 @@ struct MainWindowProbe
         if (section >= 0)
             ui.typeIds->setCurrentIndex(section);
     }
-    QList<NarcEntry> &entries() { return window.narc.files; }
+    QList<core::NarcEntry> &entries() { return window.narc.files; }
 
     // Raw text, keeping no-break spaces, with lines ended by "\n".
     static QString text(const QPlainTextEdit *edit)
@@ -75,4 +75,4 @@ struct MainWindowProbe
 };
 
 // Writes an archive holding `entries` to `path`; false on failure.
-bool writeArchive(const QString &path, const QList<NarcEntry> &entries);
+bool writeArchive(const QString &path, const QList<core::NarcEntry> &entries);
