@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian, when it is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libbenchmark-dev libgettextpo-dev gettext)
 for extra in "$@"; do packages+=("$extra"); done
 
 missing=()
