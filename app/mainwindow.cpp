@@ -157,8 +157,8 @@ void MainWindow::typeChanged()
 {
     const int entry = ui->narcEntryIds->currentIndex();
     const int section = ui->typeIds->currentIndex();
-    const DecodedSection decoded = decodeKeepingKeys(entry, section);
-    ui->text->setPlainText(decoded.lines.join(QLatin1Char('\n')));
+    const DecodedSection decoded = decodeKeepingKeys(entry, section, DecodeForm::Text);
+    ui->text->setPlainText(decoded.text);
     if (!decoded.error.isEmpty()) {
         appendReport(QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
                      + QString::number(entry) + QStringLiteral(": ") + decoded.error);
@@ -233,14 +233,14 @@ QStringList MainWindow::decodeSection(int entryIndex, int section)
     return decodeKeepingKeys(entryIndex, section).lines;
 }
 
-DecodedSection MainWindow::decodeKeepingKeys(int entryIndex, int section)
+DecodedSection MainWindow::decodeKeepingKeys(int entryIndex, int section, DecodeForm form)
 {
     lineKeys.clear();
     lineAttributes.clear();
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
         return DecodedSection();
 
-    DecodedSection decoded = decodeMessageSection(narc.files.at(entryIndex), section);
+    DecodedSection decoded = decodeMessageSection(narc.files.at(entryIndex), section, form);
     lineKeys = decoded.lineKeys;
     lineAttributes = decoded.lineAttributes;
     return decoded;
@@ -248,7 +248,7 @@ DecodedSection MainWindow::decodeKeepingKeys(int entryIndex, int section)
 
 void MainWindow::composeEntry(const QString &editedText, int entryIndex, int section)
 {
-    decodeSection(entryIndex, section);
+    decodeKeepingKeys(entryIndex, section, DecodeForm::KeysOnly); // the keys, not the text
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
         return;
 

@@ -46,7 +46,8 @@ private:
     void appendReport(const QString &message);
 
     // decodeSection, keeping the codec's reason when the section is malformed.
-    core::DecodedSection decodeKeepingKeys(int entryIndex, int section);
+    core::DecodedSection decodeKeepingKeys(int entryIndex, int section,
+                                           core::DecodeForm form = core::DecodeForm::Lines);
 
     Ui::MainWindow *ui;
     core::Narc narc;

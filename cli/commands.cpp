@@ -120,7 +120,7 @@ QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head
     if (!head.ok())
         return head.error;
     for (int s = 0; s < head.header.sectionCount; ++s) {
-        const DecodedSection decoded = decodeMessageSection(entry, s);
+        const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::KeysOnly);
         if (!decoded.error.isEmpty())
             return decoded.error;
     }

@@ -1,9 +1,10 @@
 #include "codec/compose.h"
 
-#include "codec/decode.h"
 #include "codec/encode.h"
+#include "codec/linetable.h"
 #include "codec/messageheader.h"
-#include "narc/bytebuffer.h"
+
+#include <QtEndian>
 
 #include <cstring>
 #include <limits>
@@ -34,13 +35,58 @@ QString layoutProblem(const MessageHeader &head)
 
 } // namespace
 
+EditedLines::EditedLines(QStringView text)
+    : m_text(text)
+{
+    static constexpr char16_t crlf[] = u"\r\n";
+    const qsizetype cr = text.indexOf(u'\r');
+    if (cr < 0)
+        m_separator = QStringView(crlf + 1, 1);
+    else if (text.indexOf(QStringView(crlf, 2), cr) >= 0)
+        m_separator = QStringView(crlf, 2);
+    else
+        m_separator = QStringView(crlf, 1);
+}
+
+bool EditedLines::next(QStringView *line)
+{
+    if (m_done)
+        return false;
+    const qsizetype end = m_separator.size() == 1 ? m_text.indexOf(m_separator.front(), m_pos)
+                                                  : m_text.indexOf(m_separator, m_pos);
+    if (end < 0) {
+        *line = m_text.sliced(m_pos);
+        m_done = true;
+    } else {
+        *line = m_text.sliced(m_pos, end - m_pos);
+        m_pos = end + m_separator.size();
+    }
+    return true;
+}
+
+bool EditedLines::restIsEmpty() const
+{
+    if (m_done)
+        return true;
+    const qsizetype width = m_separator.size();
+    const qsizetype left = m_text.size() - m_pos;
+    if (left % width != 0)
+        return false;
+    for (qsizetype at = m_pos; at < m_text.size(); at += width) {
+        if (m_text.sliced(at, width) != m_separator)
+            return false;
+    }
+    return true;
+}
+
 QStringList splitEditedText(const QString &text)
 {
-    if (text.contains(QStringLiteral("\r\n")))
-        return text.split(QStringLiteral("\r\n"), Qt::KeepEmptyParts);
-    if (text.contains(u'\r'))
-        return text.split(u'\r', Qt::KeepEmptyParts);
-    return text.split(u'\n', Qt::KeepEmptyParts);
+    QStringList lines;
+    EditedLines parts(text);
+    QStringView line;
+    while (parts.next(&line))
+        lines.append(line.toString());
+    return lines;
 }
 
 ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int entryIndex, int section)
@@ -50,11 +96,15 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
     if (section < 0)
         return result;
 
-    const auto malformed = [&](const QString &reason) {
-        result.status = ComposeResult::Status::Malformed;
-        result.report = QStringLiteral("Skipping %1: the message file cannot be read (%2)")
-                            .arg(place(section, entryIndex), reason);
+    const auto refuse = [&](ComposeResult::Status status, const QString &report) {
+        result.status = status;
+        result.report = report;
         return result;
+    };
+    const auto malformed = [&](const QString &reason) {
+        return refuse(ComposeResult::Status::Malformed,
+                      QStringLiteral("Skipping %1: the message file cannot be read (%2)")
+                          .arg(place(section, entryIndex), reason));
     };
 
     const MessageHeaderRead read = readMessageHeader(entry);
@@ -67,60 +117,73 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
     const QString problem = layoutProblem(head);
     if (!problem.isEmpty())
         return malformed(problem);
-    const DecodedSection decoded = decodeMessageSection(entry, section);
-    if (!decoded.error.isEmpty())
-        return malformed(decoded.error);
+    // The keys and attributes of the lines as stored; their text is not needed.
+    const SectionLineTable table = readSectionLineTable(entry, head, section);
+    if (!table.ok())
+        return malformed(table.error);
 
-    const QStringList lines = splitEditedText(editedText);
-    if (lines.size() < head.lineCount) {
-        result.status = ComposeResult::Status::TooFewLines;
-        result.report = QStringLiteral("Skipping %1 due to too few lines").arg(place(section, entryIndex));
-        return result;
-    }
-
-    const EncodedSection encoded = encodeSection(lines, head.lineCount, decoded.lineKeys, decoded.lineAttributes);
-    if (!encoded.ok()) {
-        result.status = ComposeResult::Status::LineTooLong;
-        result.report = QStringLiteral("Skipping %1: %2").arg(place(section, entryIndex), encoded.error);
-        return result;
-    }
-
-    // Head and the bytes up to section 0 as they are, then the blocks back to back.
-    const qint64 prefix = head.sectionOffsets.isEmpty() ? 0 : head.sectionOffsets.at(0);
-    qint64 newSize = prefix;
+    // The new entry is written in place: head and the bytes up to section 0 as
+    // they are, then the blocks back to back, the new one encoded where it goes.
+    const int lineCount = head.lineCount;
+    const qint64 prefix = head.sectionOffsets.at(0);
+    qint64 others = 0;
     for (int s = 0; s < head.sectionCount; ++s)
-        newSize += s == section ? encoded.block.size() : qint64(head.blockSizes.at(s));
-    if (newSize > std::numeric_limits<qint32>::max()) {
-        result.status = ComposeResult::Status::LineTooLong;
-        result.report = QStringLiteral("Skipping %1: the message file would be too large (%2 bytes)")
-                            .arg(place(section, entryIndex))
-                            .arg(newSize);
-        return result;
+        others += s == section ? 0 : qint64(head.blockSizes.at(s));
+    const qint64 room = prefix + others + SectionBlockWriter::maxBlockSize(lineCount, editedText.size());
+    if (room > std::numeric_limits<qint32>::max()) {
+        return refuse(ComposeResult::Status::LineTooLong,
+                      QStringLiteral("Skipping %1: the message file could grow too large (up to %2 bytes)")
+                          .arg(place(section, entryIndex))
+                          .arg(room));
     }
-
-    // Sized at construction: growing an empty vector would reserve room to spare.
-    ByteBuffer out(QVector<char>(qsizetype(newSize), '\0'));
-    char *data = out.bytes.data();
+    NarcEntry out(static_cast<qsizetype>(room));
+    char *data = out.data();
     std::memcpy(data, entry.constData(), size_t(prefix));
     QVector<quint32> newOffsets(head.sectionCount);
     qint64 at = prefix;
-    for (int s = 0; s < head.sectionCount; ++s) {
+    const auto copySection = [&](int s) {
         newOffsets[s] = quint32(at);
-        const char *source = s == section ? encoded.block.constData() : entry.constData() + head.sectionOffsets.at(s);
-        const qint64 size = s == section ? encoded.block.size() : qint64(head.blockSizes.at(s));
-        std::memcpy(data + at, source, size_t(size));
-        at += size;
+        std::memcpy(data + at, entry.constData() + head.sectionOffsets.at(s), size_t(head.blockSizes.at(s)));
+        at += head.blockSizes.at(s);
+    };
+    for (int s = 0; s < section; ++s)
+        copySection(s);
+
+    newOffsets[section] = quint32(at);
+    SectionBlockWriter writer(data + at, lineCount);
+    EditedLines lines(editedText);
+    QStringView line;
+    int given = 0;
+    while (given < lineCount && lines.next(&line)) {
+        const LineRecord &record = table.lines.at(given);
+        writer.addLine(line, record.key, record.attribute);
+        ++given;
     }
-    if (section == 0) {
-        out.pos = 4;
-        out << quint32(encoded.block.size());
+    if (given < lineCount)
+        return refuse(ComposeResult::Status::TooFewLines,
+                      QStringLiteral("Skipping %1 due to too few lines").arg(place(section, entryIndex)));
+    if (!lines.restIsEmpty())
+        return refuse(ComposeResult::Status::TooManyLines,
+                      QStringLiteral("Skipping %1 due to too many lines").arg(place(section, entryIndex)));
+    const qint64 blockSize = writer.finish();
+    if (writer.problem() != SectionBlockWriter::Problem::None) {
+        return refuse(writer.problem() == SectionBlockWriter::Problem::BadEscape ? ComposeResult::Status::BadEscape
+                                                                                 : ComposeResult::Status::LineTooLong,
+                      QStringLiteral("Skipping %1: %2").arg(place(section, entryIndex), writer.error()));
     }
-    out.pos = 12;
-    for (const quint32 offset : std::as_const(newOffsets))
-        out << offset;
+    at += blockSize;
+    for (int s = section + 1; s < head.sectionCount; ++s)
+        copySection(s);
+    if (section == 0)
+        qToLittleEndian<quint32>(quint32(blockSize), data + 4);
+    for (int s = 0; s < head.sectionCount; ++s)
+        qToLittleEndian<quint32>(newOffsets.at(s), data + 12 + 4 * s);
+    out.resize(qsizetype(at));
+    if (out.capacity() - at > at / 8)
+        out.squeeze(); // escapes took six characters for one unit: give back the room
 
     result.status = ComposeResult::Status::Replaced;
-    result.entry = std::move(out.bytes);
+    result.entry = std::move(out);
     return result;
 }
 

@@ -9,15 +9,24 @@
 
 namespace core {
 
+// What a decode builds besides the keys and attributes.
+enum class DecodeForm {
+    Lines,    // `lines`: one escaped string per line
+    Text,     // `text`: the escaped lines joined with "\n", as the editor shows them
+    KeysOnly, // neither: the keys and attributes, and whether the section decodes
+};
+
 // One section of a message file, decoded: its escaped lines and, per line, the
 // key and line attribute an encode needs to reproduce what it does not show.
 struct DecodedSection
 {
-    QStringList lines;
+    QStringList lines; // with DecodeForm::Lines
+    QString text;      // with DecodeForm::Text
     QList<quint16> lineKeys;
     QList<quint16> lineAttributes;
     // Empty unless the section exists but cannot be decoded (offsets, lengths or
-    // counts that point outside the entry or make no sense); then no lines.
+    // counts that point outside the entry or make no sense); then no lines, no
+    // text, no keys and no attributes.
     QString error;
     // True when the file has this section and it decoded (possibly to no lines).
     bool present = false;
@@ -25,6 +34,6 @@ struct DecodedSection
 
 // Decodes section `section` of the message file in `entry`. A negative section,
 // or one the file does not have, gives no lines and no error.
-DecodedSection decodeMessageSection(const NarcEntry &entry, int section);
+DecodedSection decodeMessageSection(const NarcEntry &entry, int section, DecodeForm form = DecodeForm::Lines);
 
 } // namespace core

@@ -1,7 +1,8 @@
 #include "codec/escape.h"
 
 #include <QChar>
-#include <QStringView>
+
+#include <array>
 
 namespace core {
 
@@ -19,7 +20,12 @@ bool isLowSurrogate(quint16 unit)
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Whether a unit that is not a surrogate shows escaped.
+bool isSurrogate(quint16 unit)
+{
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// Whether a unit that is not a surrogate shows escaped, asked of Qt's character data.
 bool needsEscape(quint16 unit)
 {
     if (unit <= 0x0014 || unit >= 0xFFF1)
@@ -36,81 +42,100 @@ bool needsEscape(quint16 unit)
     }
 }
 
+// One bit per unit: set for units that do not show as themselves, surrogates
+// included (whether those show depends on their neighbour).
+using UnitTable = std::array<quint64, 65536 / 64>;
+
+const UnitTable &specialUnits()
+{
+    static const UnitTable table = [] {
+        UnitTable bits{};
+        for (int unit = 0; unit < 65536; ++unit) {
+            if (isSurrogate(quint16(unit)) || needsEscape(quint16(unit)))
+                bits[unit >> 6] |= quint64(1) << (unit & 63);
+        }
+        return bits;
+    }();
+    return table;
+}
+
+bool isSpecial(const UnitTable &table, quint16 unit)
+{
+    return (table[unit >> 6] >> (unit & 63)) & 1;
+}
+
+QChar *writeEscape(quint16 unit, QChar *out)
+{
+    out[0] = QChar(u'\\');
+    out[1] = QChar(u'x');
+    out[2] = QChar(hexDigits[(unit >> 12) & 0xF]);
+    out[3] = QChar(hexDigits[(unit >> 8) & 0xF]);
+    out[4] = QChar(hexDigits[(unit >> 4) & 0xF]);
+    out[5] = QChar(hexDigits[unit & 0xF]);
+    return out + 6;
+}
+
 } // namespace
+
+bool showsEscaped(quint16 unit)
+{
+    return !isSurrogate(unit) && isSpecial(specialUnits(), unit);
+}
+
+qsizetype writeEscapedText(const quint16 *units, qsizetype count, QChar *out)
+{
+    const UnitTable &table = specialUnits();
+    QChar *const start = out;
+    for (qsizetype i = 0; i < count; ++i) {
+        const quint16 unit = units[i];
+        if (!isSpecial(table, unit)) {
+            *out++ = QChar(unit);
+            continue;
+        }
+        if (isHighSurrogate(unit) && i + 1 < count && isLowSurrogate(units[i + 1])) {
+            *out++ = QChar(unit);
+            *out++ = QChar(units[++i]);
+            continue;
+        }
+        out = writeEscape(unit, out);
+    }
+    return out - start;
+}
 
 QString escapeLineText(const quint16 *units, int count)
 {
-    QString text;
     if (count <= 0)
-        return text;
-    // One character per unit is the common case; grow only when escapes need it.
-    text.resize(count);
-    QChar *out = text.data();
-    qsizetype written = 0;
+        return QString();
+    // Sized exactly, so the line is allocated once.
+    const UnitTable &table = specialUnits();
+    qsizetype length = 0;
     for (int i = 0; i < count; ++i) {
-        if (written + 6 > text.size()) {
-            text.resize(qMax<qsizetype>(text.size() * 2, written + 6 + (count - i)));
-            out = text.data();
-        }
         const quint16 unit = units[i];
-        bool escape;
-        if (isHighSurrogate(unit)) {
-            if (i + 1 < count && isLowSurrogate(units[i + 1])) {
-                out[written++] = QChar(unit);
-                out[written++] = QChar(units[++i]);
-                continue;
-            }
-            escape = true;
-        } else {
-            escape = isLowSurrogate(unit) || needsEscape(unit);
-        }
-        if (!escape) {
-            out[written++] = QChar(unit);
-            continue;
-        }
-        out[written++] = QChar(u'\\');
-        out[written++] = QChar(u'x');
-        out[written++] = QChar(hexDigits[(unit >> 12) & 0xF]);
-        out[written++] = QChar(hexDigits[(unit >> 8) & 0xF]);
-        out[written++] = QChar(hexDigits[(unit >> 4) & 0xF]);
-        out[written++] = QChar(hexDigits[unit & 0xF]);
+        if (!isSpecial(table, unit))
+            length += 1;
+        else if (isHighSurrogate(unit) && i + 1 < count && isLowSurrogate(units[i + 1]))
+            length += 2, ++i;
+        else
+            length += 6;
     }
-    text.resize(written);
+    QString text(length, Qt::Uninitialized);
+    writeEscapedText(units, count, text.data());
     return text;
 }
 
-void appendEscapedLine(const QString &lineText, QVector<quint16> &units)
-{
-    const qsizetype length = lineText.size();
-    const QChar *text = lineText.constData();
-    units.reserve(units.size() + length);
-    qsizetype i = 0;
-    while (i < length) {
-        const QChar c = text[i];
-        if (c != u'\\') {
-            units.append(c.unicode());
-            ++i;
-            continue;
-        }
-        if (i + 2 < length && text[i + 2] == u'{') {
-            units.append(0x005C);
-            ++i;
-            continue;
-        }
-        // The character after the backslash is not looked at; the four after it
-        // are the number. An escape cut short by the end of the line is 0.
-        bool ok = false;
-        const ushort value = i + 6 <= length ? QStringView(text + i + 2, 4).toUShort(&ok, 16) : 0;
-        units.append(ok ? quint16(value) : quint16(0));
-        i += 6;
-    }
-}
-
-QVector<quint16> parseEscapedLine(const QString &lineText)
+QVector<quint16> parseEscapedLine(QStringView lineText, qsizetype *badAt)
 {
     QVector<quint16> units;
-    appendEscapedLine(lineText, units);
+    units.reserve(lineText.size());
+    const qsizetype bad = parseEscapedText(lineText, [&](quint16 unit) { units.append(unit); });
+    if (badAt)
+        *badAt = bad;
     return units;
+}
+
+QString quoteBadEscape(QStringView lineText, qsizetype at)
+{
+    return QLatin1Char('"') + lineText.mid(at, 6).toString() + QLatin1Char('"');
 }
 
 } // namespace core

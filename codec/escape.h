@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QVector>
 #include <QtGlobal>
 
@@ -12,20 +13,86 @@ namespace core {
 // 0xF000, units Unicode leaves unassigned, the backslash itself, lone surrogates,
 // 0xFEFF, 0x2028 and 0x2029. A surrogate pair shows as the character it forms.
 
+// Whether a unit that is not a surrogate shows escaped. Looked up in a table
+// built once.
+bool showsEscaped(quint16 unit);
+
+// Writes the text of exactly these plain units to `out`, which has room for
+// 6 * count characters, and returns the number of characters written.
+qsizetype writeEscapedText(const quint16 *units, qsizetype count, QChar *out);
+
 // The text of exactly these plain units: every unit shows, a 0xFFFF as "\xffff".
 // The decoder strips a line's terminator (and the padding unit) before calling this.
 QString escapeLineText(const quint16 *units, int count);
 
-// Parses escaped text back into plain units (no terminator added).
+// Parsing escaped text back into plain units (no terminator added).
 //
 // A character other than a backslash is its own unit. A backslash whose
 // next-but-one character is '{' is an ordinary backslash (0x005C). Any other
 // backslash starts an escape of six characters: the one after the backslash is
-// skipped unexamined, the next four are read as a hex number (characters past the
-// end count as U+0000); a number that does not parse gives 0.
-QVector<quint16> parseEscapedLine(const QString &lineText);
+// skipped unexamined, the next four must be ASCII hex digits of either case. An
+// escape with anything else there, or cut short by the end of the line, starts no
+// escape: the parse reports where it is (composing refuses such text) and gives
+// the unit 0 for it.
+//
+// Returns the units; `badAt`, when given, receives the position of the first
+// backslash that starts no escape, or -1.
+QVector<quint16> parseEscapedLine(QStringView lineText, qsizetype *badAt = nullptr);
 
-// The same parse, appending to `units`.
-void appendEscapedLine(const QString &lineText, QVector<quint16> &units);
+// The backslash at `at` and up to five characters after it, in double quotes: how
+// reports show a backslash that starts no escape.
+QString quoteBadEscape(QStringView lineText, qsizetype at);
+
+// The value of four ASCII hex digits at `digits`, or -1 when they are not that.
+inline int hexQuad(const QChar *digits)
+{
+    int value = 0;
+    for (int k = 0; k < 4; ++k) {
+        const char16_t c = digits[k].unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return -1;
+        value = value << 4 | digit;
+    }
+    return value;
+}
+
+// Parses one escaped line, handing each unit to `put` in order. Returns the
+// position of the first backslash that starts no escape, or -1.
+template<typename Put>
+inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
+{
+    const QChar *text = lineText.data();
+    const qsizetype length = lineText.size();
+    qsizetype bad = -1;
+    qsizetype i = 0;
+    while (i < length) {
+        const char16_t c = text[i].unicode();
+        if (c != u'\\') {
+            put(quint16(c));
+            ++i;
+            continue;
+        }
+        if (i + 2 < length && text[i + 2] == u'{') {
+            put(quint16(0x005C));
+            ++i;
+            continue;
+        }
+        // The character after the backslash is not looked at; the four after it
+        // are the number.
+        const int value = i + 6 <= length ? hexQuad(text + i + 2) : -1;
+        if (value < 0 && bad < 0)
+            bad = i;
+        put(quint16(value < 0 ? 0 : value));
+        i += 6;
+    }
+    return bad;
+}
 
 } // namespace core

@@ -3,6 +3,8 @@
 #include "codec/encode.h"
 #include "narc/bytebuffer.h"
 
+#include <cstring>
+
 namespace core {
 
 NewMessageFile newMessageFile(const QList<QStringList> &sections, const QList<QList<quint16>> &lineKeys,
@@ -17,7 +19,7 @@ NewMessageFile newMessageFile(const QList<QStringList> &sections, const QList<QL
     if (sections.size() > 0xFFFF)
         return fail(QStringLiteral("too many sections (%1)").arg(sections.size()));
 
-    QList<QVector<char>> blocks;
+    QList<QByteArray> blocks;
     qint64 size = 12 + 4 * qint64(sections.size());
     for (qsizetype s = 0; s < sections.size(); ++s) {
         if (sections[s].size() != lineCount)
@@ -42,14 +44,18 @@ NewMessageFile newMessageFile(const QList<QStringList> &sections, const QList<QL
     head << quint16(blocks.size()) << quint16(lineCount)
          << quint32(blocks.isEmpty() ? 0 : blocks.first().size()) << quint32(0);
     quint32 offset = quint32(head.bytes.size());
-    for (const QVector<char> &block : std::as_const(blocks)) {
+    for (const QByteArray &block : std::as_const(blocks)) {
         head << offset;
         offset += quint32(block.size());
     }
-    result.entry = head.bytes;
-    result.entry.reserve(qsizetype(size));
-    for (const QVector<char> &block : std::as_const(blocks))
-        result.entry += block;
+    result.entry = NarcEntry(qsizetype(size));
+    char *out = result.entry.data();
+    std::memcpy(out, head.bytes.constData(), size_t(head.bytes.size()));
+    out += head.bytes.size();
+    for (const QByteArray &block : std::as_const(blocks)) {
+        std::memcpy(out, block.constData(), size_t(block.size()));
+        out += block.size();
+    }
     return result;
 }
 

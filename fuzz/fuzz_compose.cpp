@@ -1,6 +1,7 @@
-// Any entry bytes and any text: composing never reaches outside the entry, and
-// an entry it rebuilds is well formed: the new section shows the text as stored,
-// and saving that shown text again changes nothing.
+// Any entry bytes and any text: composing never reaches outside the entry, a
+// refusal leaves it as it was and names the line, and an entry it rebuilds is well
+// formed: the new section shows the text as stored, and saving that shown text
+// again changes nothing.
 
 #include "codec/compose.h"
 #include "codec/decode.h"
@@ -27,12 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!composed.changed()) {
             if (composed.entry != entry)
                 abort();
+            if (composed.status == ComposeResult::Status::BadEscape
+                && !composed.report.contains(QLatin1String(": line ")))
+                abort();
             continue;
         }
-        const DecodedSection decoded = decodeMessageSection(composed.entry, section);
+        const DecodedSection decoded = decodeMessageSection(composed.entry, section, DecodeForm::Text);
         if (!decoded.error.isEmpty())
             abort();
-        const ComposeResult again = composeEntry(composed.entry, decoded.lines.join(QLatin1Char('\n')), 0, section);
+        const ComposeResult again = composeEntry(composed.entry, decoded.text, 0, section);
         if (!again.changed() || again.entry != composed.entry)
             abort();
         for (int other = 0; other < 3; ++other) {

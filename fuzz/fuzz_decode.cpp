@@ -1,6 +1,6 @@
 // Any bytes as a message file: decoding every section stays inside the entry,
-// keeps one key and one attribute per line, and what decodes re-encodes to the
-// same entry.
+// keeps one key and one attribute per line, gives the same in every form, and
+// what decodes is composed back without a refusal and shows the same again.
 
 #include "codec/compose.h"
 #include "codec/decode.h"
@@ -20,10 +20,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         if (!decoded.error.isEmpty() && !decoded.lines.isEmpty())
             abort();
+        const DecodedSection text = decodeMessageSection(entry, section, DecodeForm::Text);
+        const DecodedSection keys = decodeMessageSection(entry, section, DecodeForm::KeysOnly);
+        if (text.text != decoded.lines.join(QLatin1Char('\n')) || text.error != decoded.error
+            || text.lineKeys != decoded.lineKeys || keys.lineKeys != decoded.lineKeys
+            || keys.lineAttributes != decoded.lineAttributes || keys.present != decoded.present)
+            abort();
         if (decoded.lines.isEmpty())
             continue;
-        // The shown text, saved unedited, must give a section that shows the same.
-        const ComposeResult composed = composeEntry(entry, decoded.lines.join(QLatin1Char('\n')), 0, section);
+        // The shown text, saved unedited, is never refused for its text and must
+        // give a section that shows the same.
+        const ComposeResult composed = composeEntry(entry, text.text, 0, section);
+        using Status = ComposeResult::Status;
+        if (composed.status == Status::TooFewLines || composed.status == Status::TooManyLines
+            || composed.status == Status::BadEscape)
+            abort();
         if (composed.changed() && decodeMessageSection(composed.entry, section).lines != decoded.lines)
             abort();
     }

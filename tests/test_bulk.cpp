@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(log.lines, QStringList("Failed to export. Either 0000 or 0001 does not exist in " + root));
         QVERIFY(QDir(root).mkdir("0001") && QDir(root + "0000").isEmpty()); // the export made nothing
         for (const auto &[file, bytes] : QList<std::pair<QString, QByteArray>>{
-                 {"0000/0000.txt", "A1\r\nB1\r\n"}, {"0001/0000.txt", "\xEF\xBB\xBF" "C1\nD1\nextra"}, // CRLF; BOM, a line more
+                 {"0000/0000.txt", "A1\r\nB1\r\n"}, {"0001/0000.txt", "\xEF\xBB\xBF" "C1\nD1\n\n"}, // CRLF; BOM, empty lines more
                  {"0000/0001.txt", "only one"}, {"0001/0001.txt", "no\nsuch section"}, // too few lines; no such section
                  {"0000/0002.txt", "caf\xC3\xA9\n\xE9t\xE9"}, {"0000/0003.txt", ""},   // not UTF-8; an empty line
                  {"0001/0003.txt", QByteArray("\xFF\xFE\x3A\x6F", 4)},                    // UTF-16LE

@@ -9,6 +9,7 @@
 #include "messagefixture.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace core;
@@ -40,6 +41,190 @@ static NarcEntry patched(int at, quint32 value, int width = 4)
     return entry;
 }
 
+// Straightforward forms of the codec, one unit and one string at a time, to hold
+// the product's fast paths against.
+
+static bool referenceNeedsEscape(quint16 unit)
+{
+    if (unit <= 0x0014 || unit >= 0xFFF1)
+        return true;
+    if (unit == 0x005C || unit == 0xF000 || unit == 0xFEFF || unit == 0x2028 || unit == 0x2029)
+        return true;
+    return QChar::unicodeVersion(char32_t(unit)) == QChar::Unicode_Unassigned;
+}
+
+static quint16 readU16(const NarcEntry &entry, qint64 at)
+{
+    return quint16(quint8(entry.at(at)) | quint8(entry.at(at + 1)) << 8);
+}
+
+static quint32 readU32(const NarcEntry &entry, qint64 at)
+{
+    return readU16(entry, at) | quint32(readU16(entry, at + 2)) << 16;
+}
+
+static void appendU16(QByteArray &out, quint16 value)
+{
+    out.append(char(value & 0xFF));
+    out.append(char(value >> 8));
+}
+
+static void appendU32(QByteArray &out, quint32 value)
+{
+    appendU16(out, quint16(value));
+    appendU16(out, quint16(value >> 16));
+}
+
+// Decodes a well-formed section: each line unscrambled walking back from its
+// last unit, the terminator dropped, the padding unit of an even-sized last line
+// dropped, each unit shown by itself.
+static QStringList referenceDecode(const NarcEntry &entry, int section, QList<quint16> *keys = nullptr)
+{
+    const int lineCount = readU16(entry, 2);
+    const qint64 base = readU32(entry, 12 + 4 * section);
+    QList<QVector<quint16>> plain;
+    qint64 total = 0;
+    for (int i = 0; i < lineCount; ++i) {
+        const quint32 offset = readU32(entry, base + 4 + 8 * i);
+        const int length = readU16(entry, base + 8 + 8 * i);
+        QVector<quint16> units(length);
+        quint16 key = quint16(~readU16(entry, base + offset + 2 * (length - 1)));
+        for (int j = length - 1; j >= 0; --j) {
+            units[j] = readU16(entry, base + offset + 2 * j) ^ key;
+            if (j == 0 && keys)
+                keys->append(key);
+            key = rotateKeyRight(key);
+        }
+        units.removeLast();
+        plain.append(units);
+        total += length;
+    }
+    if (lineCount > 0 && total % 2 == 0 && !plain.last().isEmpty() && plain.last().last() == 0xFFFF)
+        plain.last().removeLast();
+    QStringList lines;
+    for (const QVector<quint16> &units : plain) {
+        QString line;
+        for (int j = 0; j < units.size(); ++j) {
+            const quint16 unit = units.at(j);
+            const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+            const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+            if (high && j + 1 < units.size() && units.at(j + 1) >= 0xDC00 && units.at(j + 1) <= 0xDFFF) {
+                line += QChar(unit);
+                line += QChar(units.at(++j));
+            } else if (high || low || referenceNeedsEscape(unit)) {
+                line += QStringLiteral("\\x%1").arg(unit, 4, 16, QChar(u'0'));
+            } else {
+                line += QChar(unit);
+            }
+        }
+        lines.append(line);
+    }
+    return lines;
+}
+
+// Composes text into a well-formed entry; the status and report as the product
+// gives them.
+static ComposeResult referenceCompose(const NarcEntry &entry, const QString &text, int entryIndex, int section)
+{
+    ComposeResult result;
+    result.entry = entry;
+    const int sectionCount = readU16(entry, 0);
+    const int lineCount = readU16(entry, 2);
+    if (section < 0 || section >= sectionCount)
+        return result;
+    const QString where =
+        QStringLiteral("Skipping %1/%2").arg(section, 4, 10, QChar(u'0')).arg(entryIndex, 4, 10, QChar(u'0'));
+    QList<quint16> keys;
+    referenceDecode(entry, section, &keys);
+
+    QStringList parts;
+    if (text.contains("\r\n"))
+        parts = text.split("\r\n");
+    else if (text.contains('\r'))
+        parts = text.split('\r');
+    else
+        parts = text.split('\n');
+    const auto refuse = [&](Status status, const QString &report) {
+        result.status = status;
+        result.report = report;
+        return result;
+    };
+    if (parts.size() < lineCount)
+        return refuse(Status::TooFewLines, where + " due to too few lines");
+    for (int i = lineCount; i < parts.size(); ++i)
+        if (!parts.at(i).isEmpty())
+            return refuse(Status::TooManyLines, where + " due to too many lines");
+
+    QList<QVector<quint16>> lines;
+    for (int i = 0; i < lineCount; ++i) {
+        const QString &line = parts.at(i);
+        QVector<quint16> units;
+        for (int at = 0; at < line.size();) {
+            if (line.at(at) != '\\') {
+                units.append(line.at(at++).unicode());
+            } else if (at + 2 < line.size() && line.at(at + 2) == '{') {
+                units.append(0x5C);
+                ++at;
+            } else {
+                const QString digits = line.mid(at + 2, 4);
+                static const QRegularExpression hex("^[0-9a-fA-F]{4}$");
+                if (!hex.match(digits).hasMatch())
+                    return refuse(Status::BadEscape, where + QStringLiteral(": line %1 has a backslash that starts "
+                                                                            "no escape: \"%2\"")
+                                                                 .arg(i + 1)
+                                                                 .arg(line.mid(at, 6)));
+                units.append(digits.toUShort(nullptr, 16));
+                at += 6;
+            }
+        }
+        units.append(0xFFFF);
+        if (units.size() > 0xFFFF)
+            return refuse(Status::LineTooLong,
+                          where + QStringLiteral(": line %1 is too long (%2 units, at most 65535)").arg(i + 1).arg(units.size()));
+        lines.append(units);
+    }
+    qint64 total = 0;
+    for (const auto &units : lines)
+        total += units.size();
+    if (total % 2 == 1)
+        lines.last().append(0xFFFF);
+    for (int i = 0; i < lineCount; ++i) {
+        quint16 key = keys.at(i);
+        for (quint16 &unit : lines[i]) {
+            unit ^= key;
+            key = rotateKeyLeft(key);
+        }
+    }
+
+    const qint64 tableEnd = 4 + 8 * lineCount;
+    QByteArray table, data;
+    for (int i = 0; i < lineCount; ++i) {
+        appendU32(table, quint32(tableEnd + data.size()));
+        appendU16(table, quint16(lines.at(i).size()));
+        appendU16(table, readU16(entry, readU32(entry, 12 + 4 * section) + 10 + 8 * i));
+        for (const quint16 unit : lines.at(i))
+            appendU16(data, unit);
+    }
+    QByteArray block;
+    appendU32(block, quint32(tableEnd + data.size()));
+    block += table + data;
+
+    // The head and the bytes up to section 0, then the blocks in order.
+    QByteArray out(entry.constData(), readU32(entry, 12));
+    for (int s = 0; s < sectionCount; ++s) {
+        const qint64 offset = readU32(entry, 12 + 4 * s);
+        for (int b = 0; b < 4; ++b)
+            out[12 + 4 * s + b] = char(out.size() >> (8 * b));
+        out += s == section ? block : QByteArray(entry.constData() + offset, readU32(entry, offset));
+    }
+    if (section == 0)
+        for (int b = 0; b < 4; ++b)
+            out[4 + b] = char(block.size() >> (8 * b));
+    result.status = Status::Replaced;
+    result.entry = NarcEntry(out.begin(), out.end());
+    return result;
+}
+
 class TestCodec : public QObject
 {
     Q_OBJECT
@@ -65,16 +250,53 @@ private slots:
              {0xD83D, 0xDE00, 0xDC00, 0xD800, 'a', 0xD800, 0xD801, 0xDC01, 0xDBFF}, {}},
             // The char after the backslash is not examined; hex may be upper case.
             {"\\q000a\\X000A", {0x0A, 0x0A}, esc("000a") + esc("000a")},
-            // A bad number gives 0, still six chars used.
-            {"\\xzzzzb", {0, 'b'}, esc("0000") + "b"},
             {"\\x{41}", {0x5C, 'x', '{', '4', '1', '}'}, esc("005c") + "x{41}"},
-            // Cut short: the missing chars count as U+0000.
-            {"a\\x00a", {'a', 0}, "a" + esc("0000")},
         };
         for (const auto &[text, units, shown] : rows) {
-            QCOMPARE(parseEscapedLine(text), units);
+            qsizetype bad = 0;
+            QCOMPARE(parseEscapedLine(text, &bad), units);
+            QCOMPARE(bad, -1);
             QCOMPARE(escapeLineText(units.constData(), int(units.size())), shown.isNull() ? text : shown);
         }
+        // The table answers as Qt's character data does, for every unit.
+        for (int unit = 0; unit < 0x10000; ++unit) {
+            const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+            const bool expected = !surrogate && referenceNeedsEscape(quint16(unit));
+            if (showsEscaped(quint16(unit)) != expected)
+                QFAIL(qPrintable(QString::number(unit, 16)));
+        }
+    }
+
+    // A backslash that starts no escape: where the parse finds the first one.
+    void badEscapes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("at");
+        QTest::newRow("letters") << "\\xzzzzb" << 0;
+        QTest::newRow("cut short") << "a\\x00a" << 1;
+        QTest::newRow("lone at end") << "ab\\" << 2;
+        QTest::newRow("sign") << "\\x+1a2" << 0;
+        QTest::newRow("minus") << "\\x-001" << 0;
+        QTest::newRow("space") << "\\x 1a2" << 0;
+        QTest::newRow("trailing space") << "\\x1a2 " << 0;
+        QTest::newRow("0x") << "\\x0x1a" << 0;
+        QTest::newRow("past f") << "\\x0g00" << 0;
+        QTest::newRow("past F") << "\\x00G1" << 0;
+        QTest::newRow("before 0") << "\\x/000" << 0;
+        QTest::newRow("past 9") << "\\x:000" << 0;
+        QTest::newRow("full-width digits") << QString("\\x\uFF10\uFF10\uFF11\uFF41") << 0;
+        QTest::newRow("second of two") << "\\x0041\\x00g1" << 6;
+        QTest::newRow("two backslashes") << "\\\\x0041" << 0;
+    }
+
+    void badEscapes()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, at);
+        qsizetype bad = 0;
+        parseEscapedLine(text, &bad);
+        QCOMPARE(bad, qsizetype(at));
+        QVERIFY(!encodeSection({text}, 1, {0}, {0}).ok());
     }
 
     void layout()
@@ -146,7 +368,7 @@ private slots:
         QCOMPARE(decodeMessageSection(out, 0).lines,
                  (QStringList{"a much longer first line", "", "A" + esc("000a") + "b"}));
 
-        const NarcEntry second = composeEntry(entry, "1\n2\n3\n4", 3, 1).entry;
+        const NarcEntry second = composeEntry(entry, "1\n2\n3\n\n", 3, 1).entry;
         const quint32 at = entryU32(entry, 16);
         QCOMPARE(second.first(at), entry.first(at));
         QCOMPARE(decodeMessageSection(second, 1).lines, (QStringList{"1", "2", "3"}));
@@ -157,6 +379,118 @@ private slots:
         QCOMPARE(tooLong.status, Status::LineTooLong);
         QCOMPARE(tooLong.report, "Skipping 0000/0003: line 2 is too long (65536 units, at most 65535)");
         QVERIFY(tooLong.entry == entry);
+    }
+
+    // Text the section cannot hold as typed is refused with one report and the
+    // entry kept; what converts is stored as before. Section 0 of the sample has
+    // three lines.
+    void refusedText_data()
+    {
+        QTest::addColumn<int>("section");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("report"); // empty: stored, showing `shown`
+        QTest::addColumn<QStringList>("shown");
+        const QString skip = "Skipping 0000/0004";
+        const QString bad = skip + ": line %1 has a backslash that starts no escape: \"%2\"";
+        QTest::newRow("the example") << 0 << "one\n Hello\\nWorld C:\\games 50\\%\nthree" << bad.arg(2).arg("\\nWorl")
+                                     << QStringList();
+        QTest::newRow("at the line's end") << 0 << "one\ntwo\n50\\%" << bad.arg(3).arg("\\%") << QStringList();
+        QTest::newRow("cut short") << 0 << "a\\x00a\nb\nc" << bad.arg(1).arg("\\x00a") << QStringList();
+        QTest::newRow("cut by a line break") << 0 << "a\\x00\r\nb\r\nc" << bad.arg(1).arg("\\x00") << QStringList();
+        QTest::newRow("sign") << 0 << "a\n\\x+1a2\nc" << bad.arg(2).arg("\\x+1a2") << QStringList();
+        QTest::newRow("space") << 0 << "a\nb\n\\x 1a2" << bad.arg(3).arg("\\x 1a2") << QStringList();
+        QTest::newRow("0x") << 0 << "\\x0x1a\nb\nc" << bad.arg(1).arg("\\x0x1a") << QStringList();
+        QTest::newRow("other section") << 1 << "a\nb\n\\q" << QString("Skipping 0001/0004: line 3 has a backslash "
+                                                                      "that starts no escape: \"\\q\"")
+                                       << QStringList();
+        QTest::newRow("a line more") << 0 << "a\nb\nc\nd" << skip + " due to too many lines" << QStringList();
+        QTest::newRow("a line after empty ones") << 0 << "a\nb\nc\n\n\nd" << skip + " due to too many lines"
+                                                 << QStringList();
+        QTest::newRow("LF after CRLF lines") << 0 << "a\r\nb\r\nc\r\n\n" << skip + " due to too many lines"
+                                             << QStringList();
+        QTest::newRow("too few before anything") << 0 << "\\q\n" + QString(70000, u'z') << skip + " due to too few lines"
+                                                 << QStringList();
+        QTest::newRow("too many before a bad line") << 0 << "\\q\nb\nc\nd" << skip + " due to too many lines"
+                                                    << QStringList();
+        QTest::newRow("first bad line: too long")
+            << 0 << "a\n" + QString(65535, u'z') + "\n\\q"
+            << skip + ": line 2 is too long (65536 units, at most 65535)" << QStringList();
+        QTest::newRow("first bad line: escape") << 0 << "a\n\\q\n" + QString(65535, u'z') << bad.arg(2).arg("\\q")
+                                                << QStringList();
+        // Stored as before.
+        QTest::newRow("trailing line breaks") << 0 << "a\nb\nc\n\n\n" << QString() << QStringList{"a", "b", "c"};
+        QTest::newRow("trailing CRLFs") << 0 << "a\r\nb\r\nc\r\n\r\n" << QString() << QStringList{"a", "b", "c"};
+        QTest::newRow("escapes that convert")
+            << 0 << "\\x000a\\X000A\\q000a\n\\x{41}a\\b{\n\\x005c\\xF000\\xfFfE" << QString()
+            << QStringList{esc("000a") + esc("000a") + esc("000a"), esc("005c") + "x{41}a" + esc("005c") + "b{",
+                           esc("005c") + esc("f000") + esc("fffe")};
+    }
+
+    void refusedText()
+    {
+        QFETCH(int, section);
+        QFETCH(QString, text);
+        QFETCH(QString, report);
+        QFETCH(QStringList, shown);
+        const NarcEntry entry = sample();
+        const ComposeResult result = composeEntry(entry, text, 4, section);
+        QCOMPARE(result.report, report);
+        if (report.isEmpty()) {
+            QCOMPARE(result.status, Status::Replaced);
+            QCOMPARE(decodeMessageSection(result.entry, section).lines, shown);
+        } else {
+            QVERIFY(result.status != Status::Replaced && !result.changed());
+            QVERIFY(result.entry == entry);
+        }
+        const Status expected = report.endsWith("too few lines")    ? Status::TooFewLines
+                                : report.endsWith("too many lines") ? Status::TooManyLines
+                                : report.contains("starts no esc")  ? Status::BadEscape
+                                : report.contains("too long")       ? Status::LineTooLong
+                                                                    : Status::Replaced;
+        QCOMPARE(result.status, expected);
+    }
+
+    // Thousands of generated sections: every decode form agrees with a
+    // straightforward decode, and composing the shown text, edited at random or
+    // not, gives what a straightforward compose gives, byte for byte.
+    void fastPathsMatchReference()
+    {
+        QRandomGenerator random(1109);
+        static const QString inserts[] = {"\\", "\\x", "{", "0", "a", "F", "g", "\n", "\r", "\r\n", " ",
+                                          "\u3042", "\\x00", "\\xd800", "\\x{", "\n\n"};
+        for (int round = 0; round < 4000; ++round) {
+            const QList<FixtureSection> sections = randomSections(random, 1 + random.bounded(3), 8, 12);
+            const NarcEntry entry = buildMessageFile(sections);
+            for (int s = 0; s < sections.size(); ++s) {
+                QList<quint16> keys;
+                const QStringList expected = referenceDecode(entry, s, &keys);
+                const DecodedSection lines = decodeMessageSection(entry, s);
+                const DecodedSection text = decodeMessageSection(entry, s, DecodeForm::Text);
+                const DecodedSection bare = decodeMessageSection(entry, s, DecodeForm::KeysOnly);
+                QCOMPARE(lines.lines, expected);
+                QCOMPARE(text.text, expected.join('\n'));
+                QCOMPARE(text.lines, QStringList());
+                QCOMPARE(bare.lineKeys, keys);
+                QCOMPARE(bare.lineAttributes, lines.lineAttributes);
+                QVERIFY(bare.present && bare.text.isEmpty() && bare.lines.isEmpty());
+
+                QString edited = text.text;
+                for (int edits = random.bounded(4); edits > 0; --edits) {
+                    const int at = random.bounded(int(edited.size()) + 1);
+                    if (random.bounded(3) == 0 && at < edited.size())
+                        edited.remove(at, 1 + random.bounded(3));
+                    else
+                        edited.insert(at, inserts[random.bounded(int(std::size(inserts)))]);
+                }
+                for (const QString &composed : {text.text, edited}) {
+                    const ComposeResult fast = composeEntry(entry, composed, round, s);
+                    const ComposeResult reference = referenceCompose(entry, composed, round, s);
+                    QCOMPARE(fast.status, reference.status);
+                    QCOMPARE(fast.report, reference.report);
+                    QVERIFY2(fast.entry == reference.entry, qPrintable(composed));
+                }
+            }
+        }
     }
 
     // Corrupt sections and every cut of an entry (but the empty one, which has no
