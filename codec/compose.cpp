@@ -178,9 +178,10 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
         qToLittleEndian<quint32>(quint32(blockSize), data + 4);
     for (int s = 0; s < head.sectionCount; ++s)
         qToLittleEndian<quint32>(newOffsets.at(s), data + 12 + 4 * s);
+    // Give back the room left by escapes (six characters for one unit): the entry
+    // is kept, and realloc shrinks it in place.
     out.resize(qsizetype(at));
-    if (out.capacity() - at > at / 8)
-        out.squeeze(); // escapes took six characters for one unit: give back the room
+    out.squeeze();
 
     result.status = ComposeResult::Status::Replaced;
     result.entry = std::move(out);

@@ -38,15 +38,19 @@ int plainText(const SectionLineTable &table, int i, quint16 *plain)
     return length;
 }
 
-// The lines joined with "\n" in one string: as many characters as units is the
-// common case, and the string grows only when escapes need more.
+// The lines joined with "\n" in one string. It is allocated once, with room for
+// every unit shown escaped: only the pages written to are ever touched, so the
+// room costs address space, not memory, and the string never has to be copied
+// to grow. Sections too large for that grow as escapes need.
 QString joinedText(const SectionLineTable &table)
 {
+    constexpr qint64 maxSlack = qint64(64) << 20; // characters
     const qsizetype lineCount = table.lines.size();
     if (lineCount == 0)
         return QString();
     QVector<quint16> plain(table.longest); // reused for every line
-    QString text(table.totalUnits + 6 * qsizetype(table.longest), Qt::Uninitialized);
+    const qint64 worstCase = 6 * table.totalUnits + lineCount;
+    QString text(qsizetype(qMin(worstCase, table.totalUnits + lineCount + maxSlack)), Qt::Uninitialized);
     qsizetype written = 0;
     qsizetype unitsLeft = table.totalUnits;
     for (qsizetype i = 0; i < lineCount; ++i) {
@@ -63,8 +67,6 @@ QString joinedText(const SectionLineTable &table)
         written += writeEscapedText(plain.constData(), length, out);
     }
     text.resize(written);
-    if (text.capacity() - written > written / 4)
-        text.squeeze();
     return text;
 }
 
