@@ -173,7 +173,9 @@ void applySection(Narc &narc, QList<Translation>::const_iterator begin, QList<Tr
             skip(*it, QStringLiteral("an earlier message translates the same line"));
         } else if (!it->problem.isEmpty()) {
             skip(*it, it->problem);
-        } else if (it->msgid != decoded.lines.at(line - 1)) {
+        } else if (it->msgid != decoded.lines.at(line - 1) && it->msgstr != decoded.lines.at(line - 1)) {
+            // A line that already reads as the translation (the file was imported
+            // before) is not stale: nothing is left to do for it.
             skip(*it, QStringLiteral("the msgid no longer matches the line (its source changed since the export)"));
         } else {
             differs = differs || lines.at(line - 1) != it->msgstr;

@@ -34,7 +34,9 @@ struct PoImportSummary
 // the composer's refusals; a refused section keeps its text and its messages
 // count as skipped. Reported, one line each, in archive order: a context that
 // names no line of this archive, a msgid that no longer matches the line's text
-// (the source changed since the export; the line is not touched), a translation
+// (the source changed since the export; the line is not touched; a line that
+// already reads as the translation counts as applied, so importing a file twice
+// is harmless), a translation
 // holding a line break, and what the composer refuses. Untranslated messages are
 // not looked at beyond counting. The last line sums up.
 PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer);

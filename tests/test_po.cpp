@@ -410,6 +410,14 @@ private slots:
                           "msgctxt \"0001/0000/0002\"\nmsgid \"Duo\"\nmsgstr \"Zwei\"\n")
             << QStringList{finished(5, 0, 0, 0)}
             << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss", "0/1/1 かんじ", "1/0/2 Zwei"} << 3;
+        // Imported before: the line already reads as the translation.
+        QTest::newRow("imported again")
+            << QByteArray("msgctxt \"0001/0000/0001\"\nmsgid \"Alone\"\nmsgstr \"Solo\"\n\n"
+                          "msgctxt \"0001/0000/0002\"\nmsgid \"Two\"\nmsgstr \"Zwei\"\n")
+            << QStringList{"Skipping 0001/0000/0002: the msgid no longer matches the line (its source changed since "
+                           "the export)",
+                           finished(1, 1, 0, 0)}
+            << QStringList{} << 0;
         QTest::newRow("translations equal to the source")
             << QByteArray("msgctxt \"0001/0000/0001\"\nmsgid \"Solo\"\nmsgstr \"Solo\"\n")
             << QStringList{finished(1, 0, 0, 0)} << QStringList{} << 0;
