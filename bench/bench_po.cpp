@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -79,11 +80,42 @@ double seconds(const std::function<void()> &work)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
+double cpuNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Wall-clock and processor time of one run of `work`. On a machine shared with
+// other work the processor time is the steadier figure.
+struct Timing
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    void measure(const std::function<void()> &work)
+    {
+        const double cpuStart = cpuNow();
+        wall.push_back(seconds(work));
+        cpu.push_back(cpuNow() - cpuStart);
+    }
+};
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void line(const char *what, const std::vector<double> &secs, const char *baselineWhat, const std::vector<double> &baseline);
+
+void lines(const char *what, const Timing &timing, const char *baselineWhat, const Timing &baseline)
+{
+    std::printf(" wall clock:\n");
+    line(what, timing.wall, baselineWhat, baseline.wall);
+    std::printf(" processor time:\n");
+    line(what, timing.cpu, baselineWhat, baseline.cpu);
 }
 
 void line(const char *what, const std::vector<double> &secs, const char *baselineWhat, const std::vector<double> &baseline)
@@ -155,6 +187,7 @@ qint64 fileSize(const QString &path)
 
 int main(int argc, char *argv[])
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a file
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 50000;
     const int rounds = argc > 3 ? QByteArray(argv[3]).toInt() : 5;
     QTemporaryDir temporary(argc > 2 ? QFile::decodeName(argv[2]) + QStringLiteral("/bench_po-XXXXXX")
@@ -182,26 +215,27 @@ int main(int argc, char *argv[])
     std::printf("  template %.1f MB, translation %.1f MB\n", double(fileSize(work + "t.pot")) / 1e6,
                 double(fileSize(work + "translated.po")) / 1e6);
 
-    std::vector<double> poExport, treeExport, poImport, treeImport;
+    Timing poExport, treeExport, poImport, treeImport;
     const QString exportTree = work + QStringLiteral("export-tree");
     QDir().mkpath(exportTree + QStringLiteral("/0000"));
     QDir().mkpath(exportTree + QStringLiteral("/0001"));
     for (int round = 0; round < rounds; ++round) {
         bool ok = true;
-        treeExport.push_back(seconds([&] { ok = exportToTree(original, exportTree, quiet).finished && ok; }));
-        poExport.push_back(
-            seconds([&] { ok = exportToPoTemplate(original, QString(), work + "export.pot", quiet).finished && ok; }));
+        treeExport.measure([&] { ok = exportToTree(original, exportTree, quiet).finished && ok; });
+        poExport.measure([&] { ok = exportToPoTemplate(original, QString(), work + "export.pot", quiet).finished && ok; });
         Narc byTree = original;
-        treeImport.push_back(seconds([&] { ok = !importFromTree(byTree, tree, quiet).hasErrors() && ok; }));
+        treeImport.measure([&] { ok = !importFromTree(byTree, tree, quiet).hasErrors() && ok; });
         Narc byPo = original;
         PoImportSummary summary;
-        poImport.push_back(seconds([&] { summary = importFromPo(byPo, work + "translated.po", quiet); }));
+        poImport.measure([&] { summary = importFromPo(byPo, work + "translated.po", quiet); });
         if (!ok || summary.hasErrors() || summary.sectionsChanged != 2 * count || byPo.files != byTree.files) {
             std::fprintf(stderr, "round %d: the runs did not give the same archive\n", round);
             return 1;
         }
+        std::printf("  round %d done\n", round + 1);
     }
-    line("PO export", poExport, "tree export", treeExport);
-    line("PO import", poImport, "tree import", treeImport);
+    std::printf("medians (min .. max) of %d paired rounds:\n", rounds);
+    lines("PO export", poExport, "tree export", treeExport);
+    lines("PO import", poImport, "tree import", treeImport);
     return 0;
 }
