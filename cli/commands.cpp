@@ -3,6 +3,8 @@
 #include "bulk/exportfile.h"
 #include "bulk/exporttree.h"
 #include "bulk/importtree.h"
+#include "bulk/poexport.h"
+#include "bulk/poimport.h"
 #include "cli/console.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
@@ -331,4 +333,31 @@ int runFind(const Invocation &call, ConsoleObserver &console)
     if (!printOut(out, console))
         return ExitUsage;
     return found ? 0 : 1;
+}
+
+int runExportPo(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const BulkSummary summary = exportToPoTemplate(narc, call.arguments.at(0), call.arguments.at(1), console);
+    console.finish();
+    return summary.hasErrors() ? ExitProblem : ExitOk;
+}
+
+int runImportPo(const Invocation &call, ConsoleObserver &console)
+{
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const PoImportSummary summary = importFromPo(narc, call.arguments.at(1), console);
+    console.finish();
+    // A file that was refused changes nothing, not even OUTPUT.
+    if (!summary.fileRead)
+        return ExitProblem;
+    if (!saveArchive(narc, outputPath(call), console))
+        return ExitUsage;
+    return summary.hasErrors() ? ExitProblem : ExitOk;
 }

@@ -33,3 +33,5 @@ int runExportFile(const Invocation &call, ConsoleObserver &console);
 int runImport(const Invocation &call, ConsoleObserver &console);
 int runSet(const Invocation &call, ConsoleObserver &console);
 int runFind(const Invocation &call, ConsoleObserver &console);
+int runExportPo(const Invocation &call, ConsoleObserver &console);
+int runImportPo(const Invocation &call, ConsoleObserver &console);

@@ -18,6 +18,8 @@ const char usageText[] =
     "  narctext import ARCHIVE DIR [-o OUTPUT]\n"
     "  narctext set ARCHIVE ENTRY SECTION TEXTFILE [-o OUTPUT]\n"
     "  narctext find [-i] ARCHIVE TEXT\n"
+    "  narctext export-po ARCHIVE FILE.pot\n"
+    "  narctext import-po ARCHIVE FILE.po [-o OUTPUT]\n"
     "  narctext --help | --version\n"
     "\n"
     "Commands:\n"
@@ -29,6 +31,10 @@ const char usageText[] =
     "  set          replace one section with the lines of TEXTFILE ('-': standard input)\n"
     "  find         print entry, section, line index and line of every line containing TEXT\n"
     "               (-i: ignoring case)\n"
+    "  export-po    write every line that is not empty into a gettext PO template\n"
+    "  import-po    put the translated, not fuzzy messages of a PO file back and write\n"
+    "               the archive as import does (a file that is not valid PO changes\n"
+    "               nothing; a translation left out counts as a skipped section)\n"
     "\n"
     "Section 0 is the hiragana section, 1 the kanji section. import and set write the\n"
     "archive to OUTPUT, or back to ARCHIVE without -o; the file is replaced only once\n"
@@ -56,6 +62,8 @@ const Command commands[] = {
     {"import", 2, "import ARCHIVE DIR [-o OUTPUT]", true, false, runImport},
     {"set", 4, "set ARCHIVE ENTRY SECTION TEXTFILE [-o OUTPUT]", true, false, runSet},
     {"find", 2, "find [-i] ARCHIVE TEXT", false, true, runFind},
+    {"export-po", 2, "export-po ARCHIVE FILE.pot", false, false, runExportPo},
+    {"import-po", 2, "import-po ARCHIVE FILE.po [-o OUTPUT]", true, false, runImportPo},
 };
 
 const Command *commandNamed(const QString &name)
