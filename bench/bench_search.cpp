@@ -3,7 +3,8 @@
 //
 // - in memory: decoding every section alone (what a search cannot avoid), then
 //   the search, count and list of matches, for a rare text and for a common one
-//   ignoring case;
+//   ignoring case; then the same searches through the "Find in Archive" dialog
+//   (offscreen), which blocks the window while it runs;
 // - from the command line: `narctext find` on the archive beside `grep -r -F`
 //   over the same archive exported to a tree, and beside reading the archive
 //   bytes alone (cat).
@@ -14,13 +15,16 @@
 //
 // A WORKDIR given keeps big.narc and its tree there for other tools.
 
+#include "app/finddialog.h"
 #include "bulk/exporttree.h"
 #include "bulk/search.h"
 #include "codec/decode.h"
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -114,7 +118,9 @@ double timeProcess(const QString &program, const QStringList &arguments, int exp
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 50000;
     const int rounds = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 7;
     if (count <= 0 || rounds <= 0)
@@ -136,7 +142,17 @@ int main(int argc, char **argv)
     const SearchQuery common{QStringLiteral("LINE"), Qt::CaseInsensitive};
     Quiet quiet;
 
-    Figures decodeAll, findRare, countCommon, listCommon;
+    FindDialog dialog;
+    dialog.setArchive(&narc);
+    dialog.show();
+    const auto dialogSearch = [&](const SearchQuery &query) {
+        dialog.findChild<QLineEdit *>(QStringLiteral("findText"))->setText(query.text);
+        dialog.findChild<QCheckBox *>(QStringLiteral("ignoreCase"))->setChecked(query.sensitivity == Qt::CaseInsensitive);
+        dialog.search();
+        QCoreApplication::processEvents(); // the list drawn
+    };
+
+    Figures decodeAll, findRare, countCommon, listCommon, dialogRare, dialogCommon;
     qint64 commonTotal = 0;
     for (int r = 0; r < rounds; ++r) {
         decodeAll.add(seconds([&] {
@@ -153,6 +169,8 @@ int main(int argc, char **argv)
         }));
         countCommon.add(seconds([&] { commonTotal = countMatches(narc, common, quiet).matches; }));
         listCommon.add(seconds([&] { findInArchive(narc, common, quiet); }));
+        dialogRare.add(seconds([&] { dialogSearch(rare); }));
+        dialogCommon.add(seconds([&] { dialogSearch(common); }));
     }
     std::printf("In memory (median, spread):\n");
     print("find a rare text", findRare, "decoding alone", decodeAll);
@@ -160,6 +178,9 @@ int main(int argc, char **argv)
     std::snprintf(what, sizeof what, "count %lld matches ignoring case", qlonglong(commonTotal));
     print(what, countCommon, "decoding alone", decodeAll);
     print("list them (the first 100000 kept)", listCommon, "decoding alone", decodeAll);
+    print("find dialog, rare text", dialogRare, "core find", findRare);
+    print("find dialog, listing 100000", dialogCommon, "core list", listCommon);
+    dialog.setArchive(nullptr);
 
     // The command line, beside grep over the exported tree.
     const QString narctext = QStringLiteral(NARCTEXT_PATH);
