@@ -164,6 +164,26 @@ SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObse
         }
     }
 
+    // However the handing over ends (the visitor stops, or throws), the workers
+    // are stopped and joined before anything they use goes away.
+    struct StopAndJoin
+    {
+        std::mutex &mutex;
+        std::condition_variable &changed;
+        bool &stop;
+        std::vector<std::thread> &workers;
+        ~StopAndJoin()
+        {
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                stop = true;
+            }
+            changed.notify_all();
+            for (std::thread &worker : workers)
+                worker.join();
+        }
+    } const joinAtEnd{mutex, changed, stop, workers};
+
     if (workers.empty()) {
         for (int block = 0; block < blockCount; ++block) {
             BlockResult result;
@@ -190,13 +210,6 @@ SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObse
         if (!goOn)
             break;
     }
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        stop = true;
-    }
-    changed.notify_all();
-    for (std::thread &worker : workers)
-        worker.join();
     return summary;
 }
 
