@@ -5,6 +5,8 @@
 #include "bulk/importtree.h"
 #include "bulk/poexport.h"
 #include "bulk/poimport.h"
+#include "bulk/replace.h"
+#include "bulk/search.h"
 #include "cli/console.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
@@ -33,6 +35,8 @@ int sectionCountOf(const NarcEntry &entry)
 
 const QChar tab = QLatin1Char('\t');
 const QChar newline = QLatin1Char('\n');
+// find writes its output in pieces of about this many characters.
+constexpr qsizetype outputChunk = 1 << 20;
 
 bool loadArchive(const QString &path, Narc &narc, ConsoleObserver &console)
 {
@@ -302,37 +306,48 @@ int runFind(const Invocation &call, ConsoleObserver &console)
     if (!loadArchive(call.arguments.at(0), narc, console))
         return ExitUsage;
 
-    const QString &needle = call.arguments.at(1);
-    const Qt::CaseSensitivity sensitivity = call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    // One line per line that holds the text, however often it does; written in
+    // pieces, so a search that matches everything does not hold all its output.
+    const SearchQuery query{call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
     QString out;
-    bool found = false;
-    for (int e = 0; e < narc.files.size(); ++e) {
-        const NarcEntry &entry = narc.files.at(e);
-        // A head that cannot be read says nothing trustworthy about its sections.
-        const MessageHeaderRead head = readMessageHeader(entry);
-        if (!head.ok()) {
-            console.report(QStringLiteral("Cannot decode entry ") + QString::number(e) + QStringLiteral(": ")
-                           + head.error);
-            continue;
+    bool writeFailed = false;
+    SearchMatch last;
+    const SearchSummary summary = searchArchive(narc, query, console, [&](const SearchMatch &match, const QString &line) {
+        if (match.entry == last.entry && match.section == last.section && match.line == last.line)
+            return true;
+        last = match;
+        out += QString::number(match.entry) + tab + QString::number(match.section) + tab
+               + QString::number(match.line) + tab + line + newline;
+        if (out.size() >= outputChunk) {
+            writeFailed = !printOut(out, console);
+            out.clear();
         }
-        for (int s = 0; s < head.header.sectionCount; ++s) {
-            const DecodedSection decoded = decodeMessageSection(entry, s);
-            if (!decoded.error.isEmpty()) {
-                console.report(cannotDecode(e, s, decoded.error));
-                continue;
-            }
-            for (int i = 0; i < decoded.lines.size(); ++i) {
-                const QString &line = decoded.lines.at(i);
-                if (!line.contains(needle, sensitivity))
-                    continue;
-                found = true;
-                out += QString::number(e) + tab + QString::number(s) + tab + QString::number(i) + tab + line + newline;
-            }
-        }
-    }
-    if (!printOut(out, console))
+        return !writeFailed;
+    });
+    if (writeFailed || !printOut(out, console))
         return ExitUsage;
-    return found ? 0 : 1;
+    return summary.matches > 0 ? 0 : 1;
+}
+
+int runReplace(const Invocation &call, ConsoleObserver &console)
+{
+    const SearchQuery query{call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
+    const QString &replacement = call.arguments.at(2);
+    const QString problem = replaceProblem(query, replacement);
+    if (!problem.isEmpty())
+        return usageError(console, QStringLiteral("replace: ") + problem);
+    Narc narc;
+    if (!loadArchive(call.arguments.at(0), narc, console))
+        return ExitUsage;
+
+    const ReplaceSummary summary = replaceInArchive(narc, query, replacement, console);
+    console.finish();
+    // Nothing replaced, nothing written: not even -o's file is made.
+    if (summary.occurrences == 0)
+        return ExitProblem;
+    if (!saveArchive(narc, outputPath(call), console))
+        return ExitUsage;
+    return summary.hasProblems() ? ExitProblem : ExitOk;
 }
 
 int runExportPo(const Invocation &call, ConsoleObserver &console)

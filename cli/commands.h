@@ -17,8 +17,8 @@ enum ExitStatus {
 struct Invocation
 {
     QStringList arguments;
-    QString output;          // -o: where import and set write; empty for the archive itself
-    bool ignoreCase = false; // find -i
+    QString output;          // -o: where import, set and replace write; empty for the archive itself
+    bool ignoreCase = false; // find -i, replace -i
 };
 
 // A bad argument found after the archive was read (an entry index out of range,
@@ -35,3 +35,4 @@ int runSet(const Invocation &call, ConsoleObserver &console);
 int runFind(const Invocation &call, ConsoleObserver &console);
 int runExportPo(const Invocation &call, ConsoleObserver &console);
 int runImportPo(const Invocation &call, ConsoleObserver &console);
+int runReplace(const Invocation &call, ConsoleObserver &console);

@@ -20,6 +20,7 @@ const char usageText[] =
     "  narctext find [-i] ARCHIVE TEXT\n"
     "  narctext export-po ARCHIVE FILE.pot\n"
     "  narctext import-po ARCHIVE FILE.po [-o OUTPUT]\n"
+    "  narctext replace [-i] ARCHIVE TEXT REPLACEMENT [-o OUTPUT]\n"
     "  narctext --help | --version\n"
     "\n"
     "Commands:\n"
@@ -35,14 +36,19 @@ const char usageText[] =
     "  import-po    put the translated, not fuzzy messages of a PO file back and write\n"
     "               the archive as import does (a file that is not valid PO changes\n"
     "               nothing; a translation left out counts as a skipped section)\n"
+    "  replace      replace TEXT with REPLACEMENT in every section, as if edited and saved\n"
+    "               with Save Text (-i: ignoring case); REPLACEMENT may be empty\n"
     "\n"
-    "Section 0 is the hiragana section, 1 the kanji section. import and set write the\n"
-    "archive to OUTPUT, or back to ARCHIVE without -o; the file is replaced only once\n"
-    "the new one is complete.\n"
+    "Section 0 is the hiragana section, 1 the kanji section. import, set and replace\n"
+    "write the archive to OUTPUT, or back to ARCHIVE without -o; the file is replaced\n"
+    "only once the new one is complete. find and replace search the text as the\n"
+    "editor shows it (escapes as \\xhhhh).\n"
     "\n"
     "Exit status: 0 success; 1 a section was skipped or a file could not be read or\n"
     "written; 2 bad arguments, or the archive could not be loaded or written.\n"
-    "find exits 0 when a line matched, 1 when none did.\n";
+    "find exits 0 when a line matched, 1 when none did. replace exits 0 when it\n"
+    "replaced something, 1 when nothing matched (the archive is then not written) or a\n"
+    "section was refused or could not be decoded.\n";
 
 struct Command
 {
@@ -64,6 +70,7 @@ const Command commands[] = {
     {"find", 2, "find [-i] ARCHIVE TEXT", false, true, runFind},
     {"export-po", 2, "export-po ARCHIVE FILE.pot", false, false, runExportPo},
     {"import-po", 2, "import-po ARCHIVE FILE.po [-o OUTPUT]", true, false, runImportPo},
+    {"replace", 3, "replace [-i] ARCHIVE TEXT REPLACEMENT [-o OUTPUT]", true, true, runReplace},
 };
 
 const Command *commandNamed(const QString &name)
@@ -119,8 +126,10 @@ QString parseArguments(const Command &command, const QStringList &arguments, Inv
                                                                : QStringLiteral("has too many"),
                  QLatin1String(command.synopsis));
     }
-    for (const QString &argument : std::as_const(call.arguments)) {
-        if (argument.isEmpty())
+    for (qsizetype i = 0; i < call.arguments.size(); ++i) {
+        // replace's REPLACEMENT may be empty: the text found is removed.
+        const bool mayBeEmpty = QLatin1String(command.name) == QLatin1String("replace") && i == 2;
+        if (call.arguments.at(i).isEmpty() && !mayBeEmpty)
             return QStringLiteral("%1: an argument is empty").arg(QLatin1String(command.name));
     }
     return {};

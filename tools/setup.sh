@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian, when it is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libbenchmark-dev libgettextpo-dev gettext)
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libbenchmark-dev libgettextpo-dev gettext desktop-file-utils libxml2-utils)
 for extra in "$@"; do packages+=("$extra"); done
 
 missing=()

@@ -1,0 +1,300 @@
+#include "app/finddialog.h"
+
+#include <QAbstractListModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <tuple>
+#include <utility>
+
+using namespace core;
+
+namespace {
+
+// Says nothing: the dialog counts what it cannot decode instead of logging it
+// on every search.
+struct SilentObserver : BulkObserver
+{
+    void report(const QString &) override {}
+};
+
+QString sectionName(int section)
+{
+    switch (section) {
+    case 0:
+        return QStringLiteral("Hiragana");
+    case 1:
+        return QStringLiteral("Kanji");
+    default:
+        return QStringLiteral("Section %1").arg(section);
+    }
+}
+
+// The part of a long line around its match, so the match shows in the list.
+QString excerpt(const QString &line, int column)
+{
+    constexpr int before = 30;
+    constexpr int shown = 200;
+    const int start = column > before + 10 ? column - before : 0;
+    QString text = line.mid(start, shown);
+    if (start > 0)
+        text.prepend(QChar(0x2026));
+    if (start + shown < line.size())
+        text.append(QChar(0x2026));
+    return text;
+}
+
+auto position(const SearchMatch &match)
+{
+    return std::make_tuple(match.entry, match.section, match.line, match.column);
+}
+
+QString count(qint64 number, const char *one, const char *many)
+{
+    return number == 1 ? QLatin1String(one) : QString::number(number) + QLatin1Char(' ') + QLatin1String(many);
+}
+
+} // namespace
+
+// The matches as list rows: "12  Kanji  line 4:  text ...".
+class MatchListModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setMatches(QList<SearchMatch> newMatches, QList<QString> newLines)
+    {
+        beginResetModel();
+        matches = std::move(newMatches);
+        lines = std::move(newLines);
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(matches.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= matches.size())
+            return {};
+        const SearchMatch &match = matches.at(index.row());
+        const QString &line = lines.at(index.row());
+        if (role == Qt::DisplayRole) {
+            return QStringLiteral("%1  %2  line %3:  %4")
+                .arg(match.entry)
+                .arg(sectionName(match.section))
+                .arg(match.line + 1)
+                .arg(excerpt(line, match.column));
+        }
+        if (role == Qt::ToolTipRole)
+            return line.left(1000);
+        return {};
+    }
+
+    QList<SearchMatch> matches;
+    QList<QString> lines;
+};
+
+FindDialog::FindDialog(QWidget *parent)
+    : QDialog(parent)
+    , findText(new QLineEdit(this))
+    , ignoreCase(new QCheckBox(QStringLiteral("Ignore case"), this))
+    , findButton(new QPushButton(QStringLiteral("Find"), this))
+    , matchList(new QListView(this))
+    , model(new MatchListModel(this))
+    , status(new QLabel(this))
+    , previousButton(new QPushButton(QStringLiteral("Find Previous"), this))
+    , nextButton(new QPushButton(QStringLiteral("Find Next"), this))
+{
+    setWindowTitle(QStringLiteral("Find in Archive"));
+    setModal(false);
+    findText->setObjectName(QStringLiteral("findText"));
+    findText->setPlaceholderText(QStringLiteral("Text as the editor shows it"));
+    ignoreCase->setObjectName(QStringLiteral("ignoreCase"));
+    findButton->setObjectName(QStringLiteral("findButton"));
+    matchList->setObjectName(QStringLiteral("matchList"));
+    status->setObjectName(QStringLiteral("status"));
+    previousButton->setObjectName(QStringLiteral("previousButton"));
+    nextButton->setObjectName(QStringLiteral("nextButton"));
+    auto *closeButton = new QPushButton(QStringLiteral("Close"), this);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+
+    // Enter belongs to the field (search) and the list (activate); no button
+    // takes it over.
+    for (QPushButton *button : {findButton, previousButton, nextButton, closeButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    matchList->setModel(model);
+    matchList->setUniformItemSizes(true);
+    matchList->setSelectionMode(QAbstractItemView::SingleSelection);
+    matchList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    auto *fieldRow = new QHBoxLayout;
+    fieldRow->addWidget(new QLabel(QStringLiteral("Find:"), this));
+    fieldRow->addWidget(findText, 1);
+    fieldRow->addWidget(findButton);
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(previousButton);
+    buttonRow->addWidget(nextButton);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(closeButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(fieldRow);
+    layout->addWidget(ignoreCase);
+    layout->addWidget(matchList, 1);
+    layout->addWidget(status);
+    layout->addLayout(buttonRow);
+    resize(560, 420);
+
+    connect(findText, &QLineEdit::returnPressed, this, &FindDialog::search);
+    connect(findButton, &QPushButton::clicked, this, &FindDialog::search);
+    connect(matchList, &QListView::activated, this, [this](const QModelIndex &index) { activate(index.row()); });
+    // A click picks where Find Next and Find Previous go on from.
+    connect(matchList, &QListView::clicked, this, [this](const QModelIndex &index) {
+        current = index.row();
+        anchor = model->matches.value(current);
+    });
+    connect(previousButton, &QPushButton::clicked, this, &FindDialog::findPrevious);
+    connect(nextButton, &QPushButton::clicked, this, &FindDialog::findNext);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+FindDialog::~FindDialog() = default;
+
+void FindDialog::setArchive(const Narc *archive)
+{
+    narc = archive;
+    archiveChanged();
+}
+
+const QList<SearchMatch> &FindDialog::matches() const
+{
+    return model->matches;
+}
+
+int FindDialog::currentRow() const
+{
+    return current;
+}
+
+SearchQuery FindDialog::fieldQuery() const
+{
+    return {findText->text(), ignoreCase->isChecked() ? Qt::CaseInsensitive : Qt::CaseSensitive};
+}
+
+void FindDialog::search()
+{
+    searched = fieldQuery();
+    stale = false;
+    current = -1;
+    total = 0;
+    unreadable = 0;
+    FoundMatches found;
+    if (narc && !searched.text.isEmpty()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        SilentObserver silent;
+        found = findInArchive(*narc, searched, silent, listLimit);
+        QApplication::restoreOverrideCursor();
+    }
+    total = found.total;
+    unreadable = found.sectionsUnreadable;
+    model->setMatches(std::move(found.matches), std::move(found.lineTexts));
+    showStatus();
+}
+
+void FindDialog::archiveChanged()
+{
+    stale = true;
+    current = -1;
+    total = 0;
+    unreadable = 0;
+    model->setMatches({}, {});
+    showStatus();
+}
+
+bool FindDialog::findNext()
+{
+    return step(1);
+}
+
+bool FindDialog::findPrevious()
+{
+    return step(-1);
+}
+
+bool FindDialog::step(int direction)
+{
+    const SearchQuery wanted = fieldQuery();
+    if (stale || wanted.text != searched.text || wanted.sensitivity != searched.sensitivity)
+        search();
+    const int rows = int(model->matches.size());
+    if (rows == 0)
+        return false;
+
+    int row;
+    if (current >= 0) {
+        row = (current + direction + rows) % rows;
+    } else if (anchor.entry >= 0) {
+        // After a new search, go on from the match shown last: the first match
+        // after it (before it), wrapping around.
+        const auto &list = model->matches;
+        const auto after = std::upper_bound(list.begin(), list.end(), anchor, [](const SearchMatch &a, const SearchMatch &b) {
+            return position(a) < position(b);
+        });
+        if (direction > 0) {
+            row = after == list.end() ? 0 : int(after - list.begin());
+        } else {
+            const auto notBefore = std::lower_bound(list.begin(), list.end(), anchor,
+                                                    [](const SearchMatch &a, const SearchMatch &b) {
+                                                        return position(a) < position(b);
+                                                    });
+            row = notBefore == list.begin() ? rows - 1 : int(notBefore - list.begin()) - 1;
+        }
+    } else {
+        row = direction > 0 ? 0 : rows - 1;
+    }
+    activate(row);
+    return true;
+}
+
+void FindDialog::activate(int row)
+{
+    if (row < 0 || row >= model->matches.size())
+        return;
+    current = row;
+    const SearchMatch match = model->matches.at(row);
+    anchor = match;
+    const QModelIndex index = model->index(row);
+    matchList->setCurrentIndex(index);
+    matchList->scrollTo(index);
+    emit matchActivated(match.entry, match.section, match.line, match.column, match.length);
+}
+
+void FindDialog::showStatus()
+{
+    QString text;
+    if (stale) {
+        if (!searched.text.isEmpty())
+            text = QStringLiteral("The archive has changed: Find searches it again");
+    } else if (!searched.text.isEmpty()) {
+        if (total == 0)
+            text = QStringLiteral("No matches");
+        else
+            text = count(total, "1 match", "matches");
+        if (total > model->matches.size())
+            text += QStringLiteral("; the first %1 are listed").arg(model->matches.size());
+        if (unreadable > 0)
+            text += QStringLiteral(" (%1 could not be decoded)").arg(count(unreadable, "1 section", "sections"));
+    }
+    status->setText(text);
+}

@@ -1,0 +1,542 @@
+// Find and replace over the whole archive: the core calls, the two dialogs
+// through real signals and key presses, and `narctext replace` end to end.
+
+#include "messagefixture.h"
+#include "narcfixture.h"
+
+#include "app/finddialog.h"
+#include "app/replacedialog.h"
+#include "bulk/replace.h"
+#include "bulk/search.h"
+#include "codec/compose.h"
+#include "codec/decode.h"
+#include "codec/messageheader.h"
+#include "narc/narcfile.h"
+#include "narc/narcwriter.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace core;
+
+namespace {
+
+struct Reports : BulkObserver
+{
+    QStringList lines;
+    void report(const QString &line) override { lines.append(line); }
+};
+
+Narc archiveOf(const QList<NarcEntry> &entries)
+{
+    Narc narc = newNarc();
+    narc.files = entries;
+    narc.fileCount = quint32(entries.size());
+    return narc;
+}
+
+// "line:column" of every match, for compact expectations.
+QStringList places(const QList<SearchMatch> &matches)
+{
+    QStringList out;
+    for (const SearchMatch &match : matches)
+        out.append(QStringLiteral("%1:%2").arg(match.line).arg(match.column));
+    return out;
+}
+
+QString describe(const SearchMatch &match)
+{
+    return QStringLiteral("%1/%2/%3:%4+%5").arg(match.entry).arg(match.section).arg(match.line).arg(match.column).arg(match.length);
+}
+
+// Every match found the plain way, decoding each section and looking for the
+// text line by line, as "M entry/section/line:column+length", and every report
+// line as "R line", in the order they come. What the threaded search must
+// agree with.
+QStringList referenceSearch(const Narc &narc, const QString &text, Qt::CaseSensitivity cs)
+{
+    QStringList events;
+    for (int e = 0; e < narc.files.size(); ++e) {
+        const MessageHeaderRead head = readMessageHeader(narc.files.at(e));
+        if (!head.ok()) {
+            events.append(QStringLiteral("R Cannot decode entry %1: %2").arg(e).arg(head.error));
+            continue;
+        }
+        for (int s = 0; s < head.header.sectionCount; ++s) {
+            const DecodedSection decoded = decodeMessageSection(narc.files.at(e), s);
+            if (!decoded.error.isEmpty())
+                events.append(QStringLiteral("R Cannot decode section %1 of entry %2: %3").arg(s).arg(e).arg(decoded.error));
+            for (int i = 0; i < decoded.lines.size(); ++i) {
+                for (qsizetype at = decoded.lines.at(i).indexOf(text, 0, cs); at >= 0;
+                     at = decoded.lines.at(i).indexOf(text, at + text.size(), cs))
+                    events.append("M " + describe({e, s, i, int(at), int(text.size())}));
+            }
+        }
+    }
+    return events;
+}
+
+// An entry whose section 1 the composer refuses to take back once it grows: its
+// only line is just below the longest a line may be.
+NarcEntry nearlyFullEntry()
+{
+    return buildMessageFile(QList<QStringList>{{QStringLiteral("fox")}, {QString(65530, QLatin1Char('b')) + QStringLiteral("fox")}});
+}
+
+struct Run
+{
+    int code = -1;
+    QByteArray out, err;
+};
+
+QStringList linesOf(const QByteArray &text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class SearchTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+
+    Run narctext(const QStringList &arguments, const QString &stdoutFile = QString()) const
+    {
+        QProcess process;
+        process.setWorkingDirectory(dir->path());
+        if (!stdoutFile.isEmpty())
+            process.setStandardOutputFile(stdoutFile);
+        process.start(qEnvironmentVariable("NARCTEXT"), arguments);
+        process.closeWriteChannel();
+        const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+        return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+
+    bool writeArchive(const QString &file, const QList<NarcEntry> &entries) const
+    {
+        QList<QByteArray> bytes;
+        for (const NarcEntry &entry : entries)
+            bytes.append(QByteArray(entry.constData(), entry.size()));
+        return writeFileBytes(file, buildNarcBytes(bytes));
+    }
+
+private slots:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+
+    // One section of the given lines (stored units taken literally, so "\n" is
+    // the unit 0x000A, shown as "\x000a"); where `text` is found in its escaped
+    // text.
+    void findsInEscapedText_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ignoreCase");
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList fox{"fox at the start", "at the end a fox", "no", "fox"};
+        QTest::newRow("line start and end") << fox << "fox" << false << QStringList{"0:0", "1:13", "3:0"};
+        QTest::newRow("no overlap") << QStringList{"aaaaa"} << "aa" << false << QStringList{"0:0", "0:2"};
+        QTest::newRow("whole escape") << QStringList{"a\nb"} << "\\x000a" << false << QStringList{"0:1"};
+        QTest::newRow("across an escape") << QStringList{"a\nb"} << "0ab" << false << QStringList{"0:5"};
+        QTest::newRow("into an escape") << QStringList{"a\nb"} << "a\\x0" << false << QStringList{"0:0"};
+        QTest::newRow("a stored backslash shows escaped")
+            << QStringList{"c:\\dir"} << "\\x005cdir" << false << QStringList{"0:2"};
+        QTest::newRow("case counts") << QStringList{"Fox FOX fox"} << "fox" << false << QStringList{"0:8"};
+        QTest::newRow("ignoring case") << QStringList{"Fox FOX fox"} << "fOx" << true << QStringList{"0:0", "0:4", "0:8"};
+        QTest::newRow("escape digits fold too") << QStringList{"\n"} << "\\X000A" << true << QStringList{"0:0"};
+        QTest::newRow("folding maps final sigma") << QStringList{"ΟΔΟΣ οδος"} << "οδοσ" << true << QStringList{"0:0", "0:5"};
+        QTest::newRow("one character for one") << QStringList{"Straße"} << "STRASSE" << true << QStringList{};
+        QTest::newRow("Japanese") << QStringList{"こんにちは", "漢字かな漢字"} << "漢字" << false << QStringList{"1:0", "1:4"};
+        QTest::newRow("empty text finds nothing") << fox << "" << false << QStringList{};
+        QTest::newRow("no line break in a line") << fox << "fox\n" << false << QStringList{};
+    }
+    void findsInEscapedText()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, text);
+        QFETCH(bool, ignoreCase);
+        QFETCH(QStringList, expected);
+        const Narc narc = archiveOf({buildMessageFile(QList<QStringList>{lines})});
+        const SearchQuery query{text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
+        Reports reports;
+        const FoundMatches found = findInArchive(narc, query, reports);
+        QCOMPARE(places(found.matches), expected);
+        QCOMPARE(found.total, expected.size());
+        QVERIFY(reports.lines.isEmpty());
+        const QStringList decoded = decodeMessageSection(narc.files.at(0), 0).lines;
+        for (qsizetype i = 0; i < found.matches.size(); ++i) {
+            const SearchMatch &match = found.matches.at(i);
+            QCOMPARE(match.length, text.size());
+            QCOMPARE(found.lineTexts.at(i), decoded.at(match.line));
+            QCOMPARE(decoded.at(match.line).mid(match.column, match.length).compare(text, query.sensitivity), 0);
+        }
+        QCOMPARE(countMatches(narc, query, reports).matches, expected.size());
+    }
+
+    // Hundreds of entries (searched in blocks on several threads), with entries
+    // that cannot be decoded among them: the same matches in the same order as a
+    // plain search, the same report lines in entry order; the limit, the count
+    // and a visitor that stops.
+    void archiveOrderAndReports()
+    {
+        QList<NarcEntry> entries;
+        for (int e = 0; e < 700; ++e) {
+            if (e % 97 == 13) {
+                entries.append(NarcEntry(e % 2 ? 5 : 0, 'x'));
+                continue;
+            }
+            const QString tag = QString::number(e);
+            entries.append(e % 3 ? buildMessageFile(QList<QStringList>{{"Fox " + tag, "fox fox"}, {"漢字 fox", tag}})
+                                 : buildMessageFile(QList<QStringList>{{"nothing", "here " + tag}}));
+        }
+        // A section whose line points past its block.
+        NarcEntry broken = buildMessageFile(QList<QStringList>{{"fox"}, {"fox"}});
+        broken[broken.size() - 12] = char(0x7f);
+        entries[400] = broken;
+        const Narc narc = archiveOf(entries);
+
+        for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+            const SearchQuery query{QStringLiteral("fox"), cs};
+            const QStringList events = referenceSearch(narc, query.text, cs);
+            QStringList expected = events.filter(QRegularExpression("^M ")).replaceInStrings(QRegularExpression("^M "), "");
+            QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 9);
+            QCOMPARE(events.filter(QRegularExpression("^R Cannot decode section 1 of entry 400: ")).size(), 1);
+
+            // Report lines and matches in one list, as they come.
+            struct Events : BulkObserver
+            {
+                QStringList lines;
+                void report(const QString &line) override { lines.append("R " + line); }
+            } seen;
+            const SearchSummary summary = searchArchive(narc, query, seen, [&](const SearchMatch &match, const QString &line) {
+                seen.lines.append("M " + describe(match));
+                return line.mid(match.column, match.length).compare(query.text, cs) == 0;
+            });
+            QCOMPARE(seen.lines, events);
+            QCOMPARE(summary.matches, expected.size());
+            QCOMPARE(summary.sectionsUnreadable, 9);
+            QSet<QString> sections;
+            for (const QString &match : std::as_const(expected))
+                sections.insert(match.section(QLatin1Char('/'), 0, 1));
+            QCOMPARE(summary.sectionsMatched, sections.size());
+            QVERIFY(!summary.stopped);
+
+            Reports more;
+            const FoundMatches first = findInArchive(narc, query, more, 10);
+            QCOMPARE(first.matches.size(), 10);
+            QCOMPARE(first.total, expected.size());
+            QVERIFY(first.truncated());
+            QCOMPARE(describe(first.matches.last()), expected.at(9));
+            const SearchSummary counted = countMatches(narc, query, more);
+            QCOMPARE(counted.matches, expected.size());
+
+            int calls = 0;
+            const SearchSummary stopped = searchArchive(narc, query, more, [&](const SearchMatch &, const QString &) {
+                return ++calls < 3;
+            });
+            QVERIFY(stopped.stopped);
+            QCOMPARE(calls, 3);
+        }
+    }
+
+    // Replace All composes each changed section as Save Text would compose the
+    // edited text; a section the composer refuses stays byte for byte.
+    void replaceComposesEachSection()
+    {
+        const QList<NarcEntry> entries{
+            buildMessageFile(QList<QStringList>{{"The fox", "FOX\nfox"}, {"no match", "none"}}),
+            NarcEntry(3, 'x'),
+            nearlyFullEntry(),
+            buildMessageFile(QList<QStringList>{{"fox"}}),
+        };
+        Narc narc = archiveOf(entries);
+        const SearchQuery query{QStringLiteral("fox"), Qt::CaseInsensitive};
+        Reports reports;
+        QCOMPARE(countMatches(narc, query, reports).matches, 6);
+
+        // What the user would get by editing each section in turn.
+        Narc expected = narc;
+        for (const auto &[e, s] : {std::pair(0, 0), {2, 0}, {3, 0}}) {
+            QString text = decodeMessageSection(expected.files.at(e), s).lines.join('\n');
+            text.replace(query.text, QStringLiteral("cat\\x0001"), Qt::CaseInsensitive);
+            const ComposeResult result = composeEntry(expected.files.at(e), text, e, s);
+            QVERIFY(result.changed());
+            expected.files[e] = result.entry;
+        }
+
+        reports.lines.clear();
+        const ReplaceSummary summary = replaceInArchive(narc, query, QStringLiteral("cat\\x0001"), reports);
+        QCOMPARE(narc.files, expected.files);
+        QCOMPARE(decodeMessageSection(narc.files.at(0), 0).lines, QStringList({"The cat\\x0001", "cat\\x0001\\x000acat\\x0001"}));
+        QCOMPARE(reports.lines.size(), 3);
+        QVERIFY(reports.lines.at(0).startsWith("Cannot decode entry 1: "));
+        QVERIFY2(reports.lines.at(1).startsWith("Skipping 0001/0002: line 1 is too long"), qPrintable(reports.lines.at(1)));
+        QCOMPARE(reports.lines.at(2), QStringLiteral("Replaced 5 occurrences in 3 sections"));
+        QVERIFY(summary.changed && summary.hasProblems());
+        QCOMPARE(summary.sectionsRefused, 1);
+        QCOMPARE(summary.sectionsUnreadable, 1);
+        // The refused section is still there to find.
+        QCOMPARE(countMatches(narc, query, reports).matches, 1);
+
+        // A replacement that holds what it replaces is not searched again; one
+        // equal to what it replaces changes nothing.
+        Narc again = archiveOf({buildMessageFile(QList<QStringList>{{"ab ab"}})});
+        const ReplaceSummary grown = replaceInArchive(again, {QStringLiteral("ab"), Qt::CaseSensitive}, QStringLiteral("abab"), reports);
+        QCOMPARE(decodeMessageSection(again.files.at(0), 0).lines, QStringList{"abab abab"});
+        QVERIFY(grown.changed && grown.occurrences == 2);
+        const Narc before = again;
+        const ReplaceSummary same = replaceInArchive(again, {QStringLiteral("abab"), Qt::CaseSensitive}, QStringLiteral("abab"), reports);
+        QVERIFY(!same.changed && same.occurrences == 2 && !same.hasProblems());
+        QCOMPARE(again.files, before.files);
+    }
+
+    void replaceRefuses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QString>("report");
+        const QString lineBreak = QStringLiteral("Nothing replaced: the replacement holds a line break");
+        QTest::newRow("LF") << "fox" << "a\nb" << lineBreak;
+        QTest::newRow("CR") << "fox" << "a\r" << lineBreak;
+        QTest::newRow("CR LF") << "fox" << "\r\n" << lineBreak;
+        QTest::newRow("paragraph separator") << "fox" << QString(QChar::ParagraphSeparator) << lineBreak;
+        QTest::newRow("line separator") << "fox" << QString(QChar::LineSeparator) << lineBreak;
+        QTest::newRow("nothing to find") << "" << "cat" << "Nothing replaced: the text to find is empty";
+    }
+    void replaceRefuses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        QFETCH(QString, report);
+        Narc narc = archiveOf({buildMessageFile(QList<QStringList>{{"fox", "a fox"}})});
+        const Narc before = narc;
+        Reports reports;
+        const ReplaceSummary summary = replaceInArchive(narc, {text, Qt::CaseSensitive}, replacement, reports);
+        QVERIFY(summary.refused && !summary.changed && summary.occurrences == 0);
+        QCOMPARE(reports.lines, QStringList{report});
+        QCOMPARE(narc.files, before.files);
+    }
+
+    // The find dialog on its own: Enter searches, the list holds every match,
+    // double click and Enter on a row activate it, Find Next and Find Previous
+    // wrap around and go on from the last match after the archive changed.
+    void findDialog()
+    {
+        Narc narc = archiveOf({buildMessageFile(QList<QStringList>{{"fox one", "two"}, {"Fox", "x fox"}}),
+                               buildMessageFile(QList<QStringList>{{"a fox"}})});
+        FindDialog dialog;
+        dialog.setArchive(&narc);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *field = dialog.findChild<QLineEdit *>("findText");
+        auto *list = dialog.findChild<QListView *>("matchList");
+        auto *status = dialog.findChild<QLabel *>("status");
+        QSignalSpy activated(&dialog, &FindDialog::matchActivated);
+        const auto lastActivated = [&] {
+            const QList<QVariant> args = activated.takeLast();
+            return QStringLiteral("%1/%2/%3:%4+%5")
+                .arg(args.at(0).toInt()).arg(args.at(1).toInt()).arg(args.at(2).toInt()).arg(args.at(3).toInt()).arg(args.at(4).toInt());
+        };
+
+        // Typing searches nothing; Enter does.
+        QTest::keyClicks(field, "fox");
+        QCOMPARE(list->model()->rowCount(), 0);
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(list->model()->rowCount(), 3);
+        QCOMPARE(status->text(), QStringLiteral("3 matches"));
+        QVERIFY(list->model()->index(2, 0).data().toString().startsWith("1  Hiragana  line 1:"));
+        dialog.findChild<QCheckBox *>("ignoreCase")->setChecked(true);
+        QTest::mouseClick(dialog.findChild<QPushButton *>("findButton"), Qt::LeftButton);
+        QCOMPARE(list->model()->rowCount(), 4);
+        QVERIFY(activated.isEmpty());
+
+        const QRect row1 = list->visualRect(list->model()->index(1, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row1.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row1.center());
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(lastActivated(), QStringLiteral("0/1/0:0+3"));
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(3, 0));
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(lastActivated(), QStringLiteral("1/0/0:2+3"));
+        QCOMPARE(list->model()->rowCount(), 4); // Enter in the list does not search again
+
+        // Wrapping: past the last to the first, and back.
+        QVERIFY(dialog.findNext());
+        QCOMPARE(lastActivated(), QStringLiteral("0/0/0:0+3"));
+        QCOMPARE(list->currentIndex().row(), 0);
+        QVERIFY(dialog.findPrevious());
+        QCOMPARE(lastActivated(), QStringLiteral("1/0/0:2+3"));
+        QVERIFY(dialog.findPrevious());
+        QCOMPARE(lastActivated(), QStringLiteral("0/1/1:2+3"));
+
+        // The archive changes: the list goes, the next step searches again and
+        // goes on after the match shown last.
+        narc.files[0] = buildMessageFile(QList<QStringList>{{"fox fox", "two"}, {"none", "x fox"}});
+        dialog.archiveChanged();
+        QCOMPARE(list->model()->rowCount(), 0);
+        QVERIFY(dialog.findNext());
+        QCOMPARE(lastActivated(), QStringLiteral("1/0/0:2+3"));
+        QCOMPARE(list->model()->rowCount(), 4);
+        QVERIFY(dialog.findNext());
+        QCOMPARE(lastActivated(), QStringLiteral("0/0/0:0+3"));
+
+        // A new text in the field is searched by Find Next; nothing found, nothing activated.
+        field->setText("zebra");
+        QVERIFY(!dialog.findNext());
+        QVERIFY(activated.isEmpty());
+        QCOMPARE(status->text(), QStringLiteral("No matches"));
+        dialog.setArchive(nullptr);
+        QVERIFY(!dialog.findPrevious());
+    }
+
+    // The replace dialog counts before it lets anything change, refuses a line
+    // break, and asks the window to replace; the answer here is the core call.
+    void replaceDialog()
+    {
+        Narc narc = archiveOf({buildMessageFile(QList<QStringList>{{"fox fox", "Fox"}}), NarcEntry(2, 'x')});
+        ReplaceDialog dialog;
+        dialog.setArchive(&narc);
+        dialog.show();
+        auto *find = dialog.findChild<QLineEdit *>("findText");
+        auto *replacement = dialog.findChild<QLineEdit *>("replaceText");
+        auto *replaceAll = dialog.findChild<QPushButton *>("replaceAllButton");
+        auto *status = dialog.findChild<QLabel *>("status");
+        QStringList log;
+        connect(&dialog, &ReplaceDialog::replaceAllRequested, this,
+                [&](const QString &text, const QString &with, bool ignoreCase) {
+                    Reports reports;
+                    replaceInArchive(narc, {text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, with, reports);
+                    log += reports.lines;
+                });
+        QSignalSpy requested(&dialog, &ReplaceDialog::replaceAllRequested);
+
+        QTest::keyClicks(find, "fox");
+        QTest::keyClicks(replacement, "cat");
+        QVERIFY(!replaceAll->isEnabled());
+        QTest::keyClick(replacement, Qt::Key_Return); // counts, never replaces
+        QVERIFY(requested.isEmpty());
+        QCOMPARE(status->text(), QStringLiteral("2 matches in 1 section (1 section could not be decoded)"));
+        QCOMPARE(dialog.matchCount(), 2);
+        QVERIFY(replaceAll->isEnabled());
+
+        // Any change of the question takes the count back.
+        dialog.findChild<QCheckBox *>("ignoreCase")->setChecked(true);
+        QVERIFY(!replaceAll->isEnabled());
+        QCOMPARE(dialog.matchCount(), -1);
+        QTest::mouseClick(dialog.findChild<QPushButton *>("countButton"), Qt::LeftButton);
+        QCOMPARE(dialog.matchCount(), 3);
+        dialog.archiveChanged();
+        QVERIFY(!replaceAll->isEnabled());
+
+        replacement->setText(QStringLiteral("two\nlines"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(status->text(), QStringLiteral("The replacement holds a line break"));
+        QVERIFY(!replaceAll->isEnabled());
+
+        replacement->setText(QStringLiteral("cat"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QTest::mouseClick(replaceAll, Qt::LeftButton);
+        QCOMPARE(requested.size(), 1);
+        QCOMPARE(requested.first(), QList<QVariant>({"fox", "cat", true}));
+        QCOMPARE(log, QStringList({"Cannot decode entry 1: the header is cut short (2 bytes, at least 12 needed)",
+                                   "Replaced 3 occurrences in 1 sections"}));
+        QCOMPARE(decodeMessageSection(narc.files.at(0), 0).lines, QStringList({"cat cat", "cat"}));
+        // Counted again at once: nothing left to replace.
+        QCOMPARE(dialog.matchCount(), 0);
+        QVERIFY(!replaceAll->isEnabled());
+    }
+
+    // narctext replace: the archive written as the core call leaves it, or not
+    // at all; the report lines on stderr; each exit status.
+    void narctextReplace_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("firstError");
+        QTest::newRow("replaced") << QStringList{"replace", "test.narc", "fox", "cat", "-o", "out.narc"} << 0 << true << "Replaced 2 occurrences in 2 sections";
+        QTest::newRow("ignoring case") << QStringList{"replace", "-i", "test.narc", "FOX", "cat", "-o", "out.narc"} << 0 << true << "Replaced 3 occurrences in 2 sections";
+        QTest::newRow("in place") << QStringList{"replace", "test.narc", "fox", "cat"} << 0 << true << "Replaced 2 occurrences in 2 sections";
+        QTest::newRow("empty replacement") << QStringList{"replace", "test.narc", "fox", "", "-o", "out.narc"} << 0 << true << "Replaced 2 occurrences in 2 sections";
+        QTest::newRow("no match") << QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"} << 1 << false << "Replaced 0 occurrences in 0 sections";
+        QTest::newRow("refused section") << QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"} << 1 << true << "Skipping 0001/0000: line 1 is too long";
+        QTest::newRow("all refused") << QStringList{"replace", "refuse.narc", "bfox", "catcatcat", "-o", "out.narc"} << 1 << false << "Skipping 0001/0000: line 1 is too long";
+        QTest::newRow("undecodable entry") << QStringList{"replace", "bad.narc", "fox", "cat", "-o", "out.narc"} << 1 << true << "Cannot decode entry 1: ";
+        QTest::newRow("line break") << QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"} << 2 << false << "narctext: replace: the replacement holds a line break";
+        QTest::newRow("not an archive") << QStringList{"replace", "garbage.narc", "fox", "cat", "-o", "out.narc"} << 2 << false << "Failed to load garbage.narc: ";
+        QTest::newRow("missing argument") << QStringList{"replace", "test.narc", "fox"} << 2 << false << "narctext: replace is missing arguments";
+        QTest::newRow("empty text") << QStringList{"replace", "test.narc", "", "cat"} << 2 << false << "narctext: replace: an argument is empty";
+        QTest::newRow("unwritable output") << QStringList{"replace", "test.narc", "fox", "cat", "-o", "no/such/dir/out.narc"} << 2 << false << "Replaced 2 occurrences in 2 sections";
+    }
+    void narctextReplace()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(bool, written);
+        QFETCH(QString, firstError);
+        QVERIFY2(QFileInfo(qEnvironmentVariable("NARCTEXT")).isExecutable(), "NARCTEXT must name the built binary");
+        const QList<NarcEntry> test{buildMessageFile(QList<QStringList>{{"a fox", "Fox"}, {"fox", "none"}})};
+        const QList<NarcEntry> refuse{nearlyFullEntry()};
+        const QList<NarcEntry> bad{buildMessageFile(QList<QStringList>{{"fox"}}), NarcEntry(4, 'x'), buildMessageFile(QList<QStringList>{{"fox"}})};
+        QVERIFY(writeArchive(path("test.narc"), test) && writeArchive(path("refuse.narc"), refuse) && writeArchive(path("bad.narc"), bad));
+        QVERIFY(writeFileBytes(path("garbage.narc"), "NARC, not really"));
+        const QString input = arguments.at(arguments.at(1) == "-i" ? 2 : 1);
+        const QByteArray before = readFileBytes(path(input));
+
+        const Run run = narctext(arguments);
+        QVERIFY2(run.code == code, run.err.constData());
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.startsWith(firstError.toUtf8()), run.err.constData());
+
+        // What the core call makes of the same archive.
+        const int outputAt = arguments.indexOf("-o");
+        const QString output = outputAt > 0 ? arguments.at(outputAt + 1) : input;
+        const QByteArray result = readFileBytes(path(output));
+        if (!written) {
+            QVERIFY(output == input ? result == before : !QFileInfo::exists(path(output)));
+            return;
+        }
+        QVERIFY(writeFileBytes(path("expected.narc"), before));
+        Narc narc = loadNarcFile(path("expected.narc")).narc;
+        Reports reports;
+        const bool ignoreCase = arguments.contains("-i");
+        const QStringList positional = QStringList(arguments.mid(ignoreCase ? 3 : 2, 2));
+        replaceInArchive(narc, {positional.at(0), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, positional.at(1), reports);
+        QCOMPARE(linesOf(run.err), reports.lines);
+        QCOMPARE(result, serializeNarc(narc));
+        QCOMPARE(readFileBytes(path(input)) == before, output != input);
+    }
+
+    // find through the core search keeps its output: one line per matching line
+    // however often it matches, and a failed standard output is exit status 2.
+    void narctextFind()
+    {
+        QVERIFY(writeArchive(path("test.narc"), {buildMessageFile(QList<QStringList>{{"fox fox", "no"}, {"x", "FOX"}})}));
+        const Run run = narctext({"find", "-i", "test.narc", "fox"});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QByteArray("0\t0\t0\tfox fox\n0\t1\t1\tFOX\n"));
+        const Run none = narctext({"find", "test.narc", "zebra"});
+        QVERIFY(none.code == 1 && none.out.isEmpty() && none.err.isEmpty());
+        const Run full = narctext({"find", "test.narc", "fox"}, "/dev/full");
+        QCOMPARE(full.code, 2);
+        QCOMPARE(full.err, QByteArray("Failed to write to standard output\n"));
+    }
+};
+
+QTEST_MAIN(SearchTest)
+#include "test_search.moc"
