@@ -137,6 +137,7 @@ private slots:
         importFromTree(narc, dir.path(), log);
         const QString failed = "Failed to import from file: " + root;
         QCOMPARE(log.lines, QStringList({"Importing from directory " + root, "Skipping 0000/0001 due to too few lines",
+                                         "Skipping 0001/0001: the entry has no section 1",
                                          failed + "0000/0002.txt (not valid UTF-8)", failed + "0001/0002.txt",
                                          failed + "0000/0004.txt (not valid UTF-16LE)",
                                          failed + "0001/0004.txt (not valid UTF-16BE)",

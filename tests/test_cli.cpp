@@ -149,7 +149,7 @@ private slots:
                 narc.files[0] = composed.entry;
             const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"}, source == "-" ? text : QByteArray());
             QCOMPARE(run.code, utf8 && composed.changed() ? 0 : 1);
-            const QString report = utf8 ? composed.report : "Failed to read standard input: the text is not valid UTF-8";
+            const QString report = utf8 ? composed.report : "Failed to import from file: standard input (not valid UTF-8)";
             QCOMPARE(linesOf(run.err), report.isEmpty() ? QStringList() : QStringList(report));
             QCOMPARE(readFileBytes(path("out.narc")), serializeNarc(narc));
         }
@@ -167,7 +167,7 @@ private slots:
         const QList<std::tuple<QString, int, QString>> cases{
             {"--help", 0, ""}, {"find test.narc l", 0, ""}, {"find test.narc zzz", 1, "Cannot decode entry 3: "},
             {"show test.narc 3 0", 1, "Cannot decode section 0 of entry 3: "},
-            {"import test.narc none", 1, "Failed to import. Either 0000 or 0001 does not exist in none/"},
+            {"import test.narc none", 2, "Failed to import. Either 0000 or 0001 does not exist in none/"},
             {"LIMIT set test.narc 0 0 text.txt", 2, "Failed to write test.narc: "},
             {"list garbage.narc", 2, "Failed to load garbage.narc: "}, {"", 2, ""}, {"frobnicate test.narc", 2, ""},
             {"list test.narc extra", 2, ""}, {"show test.narc 5 0", 2, ""}, {"show test.narc x 0", 2, ""},

@@ -57,7 +57,7 @@ private slots:
         narc.files = {vec("abcde"), NarcEntry(), vec("12345678")};
         narc.fileCount = 3;
         QCOMPARE(serializeNarc(narc), buildNarcBytes({"abcde", "", "12345678"}));
-        QCOMPARE(narc.fileStarts + narc.fileEnds, QVector<int>({0, 8, 8, 5, 8, 16}));
+        QCOMPARE(narc.fileStarts + narc.fileEnds, QVector<quint32>({0, 8, 8, 5, 8, 16}));
         QCOMPARE((QList<int>{narc.imgSize, narc.fatSize, narc.fileSize}), (QList<int>{24, 36, 92}));
 
         narc.files[0] += vec("fghi");
