@@ -128,7 +128,8 @@ bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
 {
     if (!recomputeLayout(error))
         return false;
-    if (!device->seek(qint64(position))) {
+    // A device or pipe cannot seek; it is written from where it stands.
+    if (device->pos() != qint64(position) && !device->seek(qint64(position))) {
         if (error)
             *error = device->errorString();
         return false;
