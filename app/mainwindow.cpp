@@ -4,6 +4,7 @@
 #include "bulk/exportfile.h"
 #include "bulk/exporttree.h"
 #include "bulk/importtree.h"
+#include "bulk/reportlines.h"
 #include "codec/compose.h"
 #include "narc/narcfile.h"
 
@@ -121,7 +122,7 @@ void MainWindow::openNarc()
     if (!read.ok()) {
         // narc and narcPath stay as they were, so a later write cannot put a
         // half-read archive over the file that failed to load.
-        appendReport(QStringLiteral("Failed to load ") + path + QStringLiteral(": ") + read.error);
+        appendReport(loadFailedLine(path, read.error));
         return;
     }
 
@@ -150,7 +151,7 @@ void MainWindow::writeToNarc()
     if (saveNarcFile(narc, narcPath, &error))
         appendReport(QStringLiteral("Finished writing ") + narcPath);
     else
-        appendReport(QStringLiteral("Failed to write ") + narcPath + QStringLiteral(": ") + error);
+        appendReport(writeFailedLine(narcPath, error));
 }
 
 void MainWindow::typeChanged()
@@ -160,8 +161,7 @@ void MainWindow::typeChanged()
     const DecodedSection decoded = decodeKeepingKeys(entry, section, DecodeForm::Text);
     ui->text->setPlainText(decoded.text);
     if (!decoded.error.isEmpty()) {
-        appendReport(QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
-                     + QString::number(entry) + QStringLiteral(": ") + decoded.error);
+        appendReport(cannotDecodeLine(entry, section, decoded.error));
     }
 }
 

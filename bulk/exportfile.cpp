@@ -1,12 +1,11 @@
 #include "bulk/exportfile.h"
 
+#include "bulk/reportlines.h"
 #include "bulk/sectiontext.h"
 #include "codec/decode.h"
 #include "narc/savefile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QFileDevice>
 
 #include <memory>
 
@@ -33,42 +32,9 @@ void appendSectionHeader(QByteArray &out, int entry, int section)
     out += ":\n";
 }
 
-// The file the export goes to. A regular file (or a new one) is written through
-// QSaveFile, so a failed export leaves whatever was there before. Anything else
-// that exists under the name (a device, a pipe, a directory) is opened as it is,
-// as a plain write would, and a read-only file is refused as a plain open would.
-std::unique_ptr<QFileDevice> openTarget(const QString &path)
+bool writeAll(QFileDevice &file, const QByteArray &bytes, QString *error)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        auto file = std::make_unique<QFile>(path);
-        if (!file->open(QIODevice::WriteOnly))
-            return nullptr;
-        return file;
-    }
-    if (info.exists() && !info.isWritable())
-        return nullptr;
-    auto file = std::make_unique<QSaveFile>(path);
-    // A writable file in a directory that takes no new files is written in place.
-    file->setDirectWriteFallback(true);
-    if (!file->open(QIODevice::WriteOnly))
-        return nullptr;
-    return file;
-}
-
-bool writeAll(QFileDevice &file, const QByteArray &bytes)
-{
-    return bytes.isEmpty() || file.write(bytes) == bytes.size();
-}
-
-bool finish(QFileDevice &file)
-{
-    if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
-        return commitSaveFile(*saveFile);
-    if (!file.flush())
-        return false;
-    file.close();
-    return file.error() == QFileDevice::NoError;
+    return writeAllBytes(file, bytes.constData(), bytes.size(), error);
 }
 
 } // namespace
@@ -81,13 +47,15 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
     observer.status(QStringLiteral("Exporting: "));
     observer.report(QStringLiteral("Exporting to file ") + path);
 
-    const QString failure = QStringLiteral("Failed to export to file ") + path;
-    std::unique_ptr<QFileDevice> file = openTarget(path);
-    if (!file) {
-        observer.report(failure);
+    QString error;
+    const auto failed = [&]() {
+        observer.report(exportFailedLine(path, error));
         summary.filesFailed = 1;
-        return summary;
-    }
+        return summary; // an unfinished QSaveFile is discarded, the old file stays
+    };
+    std::unique_ptr<QFileDevice> file = openWholeFile(path, &error);
+    if (!file)
+        return failed();
 
     QByteArray buffer;
     buffer.reserve(chunkSize + chunkSize / 4);
@@ -99,27 +67,18 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
             const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s);
             if (!decoded.error.isEmpty()) {
                 ++summary.sectionsUnreadable;
-                observer.report(QStringLiteral("Cannot decode section %1 of entry %2: %3")
-                                    .arg(s)
-                                    .arg(i)
-                                    .arg(decoded.error));
+                observer.report(cannotDecodeLine(i, s, decoded.error));
             }
             bulk::appendSectionText(buffer, decoded.lines);
         }
         if (buffer.size() >= chunkSize) {
-            if (!writeAll(*file, buffer)) {
-                observer.report(failure);
-                summary.filesFailed = 1;
-                return summary; // an unfinished QSaveFile is discarded
-            }
+            if (!writeAll(*file, buffer, &error))
+                return failed();
             buffer.resize(0);
         }
     }
-    if (!writeAll(*file, buffer) || !finish(*file)) {
-        observer.report(failure);
-        summary.filesFailed = 1;
-        return summary;
-    }
+    if (!writeAll(*file, buffer, &error) || !commitWholeFile(*file, &error))
+        return failed();
 
     summary.filesWritten = 1;
     summary.finished = true;

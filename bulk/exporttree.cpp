@@ -1,7 +1,10 @@
 #include "bulk/exporttree.h"
 
+#include "bulk/reportlines.h"
 #include "bulk/sectiontext.h"
 #include "codec/decode.h"
+#include "narc/regularfile.h"
+#include "narc/savefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,20 +17,30 @@ enum class TreeWrite { Written, Failed, NothingToDo };
 
 // Writes `bytes` as the whole content of `path`. Empty text only empties a file
 // that is already there, so a section emptied since an earlier export leaves no
-// stale text behind, and a tree gains no files for empty sections.
-TreeWrite writeTreeFile(const QString &path, const QByteArray &bytes)
+// stale text behind, and a tree gains no files for empty sections. A symbolic
+// link, device or FIFO in the tree is refused, never written through or waited
+// on: a tree received from someone else must not make the export write anywhere
+// else.
+TreeWrite writeTreeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    if (bytes.isEmpty() && !QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (bytes.isEmpty() && !info.exists() && !info.isSymLink())
         return TreeWrite::NothingToDo;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QFile file;
+    if (!createRegularFile(file, path, Links::Refuse, error))
         return TreeWrite::Failed;
-    if (!bytes.isEmpty() && file.write(bytes) != bytes.size())
+    if (!writeAllBytes(file, bytes.constData(), bytes.size(), error))
         return TreeWrite::Failed;
-    if (!file.flush())
+    if (!file.flush()) {
+        *error = file.errorString();
         return TreeWrite::Failed;
+    }
     file.close();
-    return file.error() == QFileDevice::NoError ? TreeWrite::Written : TreeWrite::Failed;
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return TreeWrite::Failed;
+    }
+    return TreeWrite::Written;
 }
 
 } // namespace
@@ -68,22 +81,22 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
                 // Whatever the file holds stays: an empty file would say the
                 // section is empty, and an import could not store it anyway.
                 ++summary.sectionsUnreadable;
-                observer.report(QStringLiteral("Failed to export to file ") + path
-                                + QStringLiteral(" (the section cannot be decoded: ") + decoded.error
-                                + QLatin1Char(')'));
+                observer.report(exportFailedLine(path, QStringLiteral("the section cannot be decoded: ")
+                                                               + decoded.error));
                 continue;
             }
             if (!decoded.present)
                 continue; // a section the entry does not have: its file is not touched
             bytes.resize(0);
             bulk::appendSectionText(bytes, decoded.lines);
-            switch (writeTreeFile(path, bytes)) {
+            QString error;
+            switch (writeTreeFile(path, bytes, &error)) {
             case TreeWrite::Written:
                 ++summary.filesWritten;
                 break;
             case TreeWrite::Failed:
                 ++summary.filesFailed;
-                observer.report(QStringLiteral("Failed to export to file ") + path);
+                observer.report(exportFailedLine(path, error));
                 break;
             case TreeWrite::NothingToDo:
                 break;

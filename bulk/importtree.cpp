@@ -1,12 +1,13 @@
 #include "bulk/importtree.h"
 
 #include "bulk/exporttree.h"
+#include "bulk/reportlines.h"
 #include "bulk/sectiontext.h"
+#include "bulk/textfile.h"
 #include "codec/compose.h"
+#include "codec/messageheader.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <utility>
 
@@ -14,53 +15,24 @@ namespace core {
 
 namespace {
 
-struct TreeRead
+// How many sections `entry` has, or -1 when its head cannot be read (then its
+// files are read and the composer says what is wrong). An empty entry has none.
+int sectionCountOf(const NarcEntry &entry, int *lineCount)
 {
-    enum class Status { Ok, Missing, Failed };
-    Status status = Status::Failed;
-    QString text;
-    QString reason; // why a file that is there gave no text; may be empty
-};
+    *lineCount = anyLineCount;
+    if (entry.isEmpty())
+        return 0;
+    const MessageHeaderRead head = readMessageHeader(entry);
+    if (!head.ok())
+        return -1;
+    *lineCount = head.header.lineCount;
+    return head.header.sectionCount;
+}
 
-// The text of the file at `path`. A byte order mark picks UTF-16 or UTF-32 and
-// is dropped, as is a UTF-8 one; anything else is read as UTF-8. Bytes that are
-// not valid in the encoding give no text at all rather than replacement
-// characters that would then be stored in the archive.
-TreeRead readTreeFile(const QString &path)
+bool somethingAt(const QString &path)
 {
-    TreeRead read;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.status = QFileInfo::exists(path) ? TreeRead::Status::Failed : TreeRead::Status::Missing;
-        return read;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        read.reason = file.errorString();
-        return read;
-    }
-
-    const QStringConverter::Encoding encoding =
-        QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8);
-    // Stateless: a sequence cut off at the end of the file counts as invalid.
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    read.text = decoder.decode(bytes);
-    bool valid = !decoder.hasError();
-    if (valid && encoding != QStringConverter::Utf8) {
-        // The UTF-16 and UTF-32 decoders let an odd trailing byte and unpaired
-        // surrogates through without flagging them.
-        const bool utf32 = encoding == QStringConverter::Utf32 || encoding == QStringConverter::Utf32LE
-                           || encoding == QStringConverter::Utf32BE;
-        const int unitSize = utf32 ? 4 : 2;
-        valid = bytes.size() % unitSize == 0 && read.text.isValidUtf16();
-    }
-    if (!valid) {
-        read.text.clear();
-        read.reason = QStringLiteral("not valid ") + QLatin1String(QStringConverter::nameForEncoding(encoding));
-        return read;
-    }
-    read.status = TreeRead::Status::Ok;
-    return read;
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
 }
 
 } // namespace
@@ -81,19 +53,28 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
 
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
+        int lineCount = 0;
+        const int sections = sectionCountOf(narc.files.at(i), &lineCount);
         for (int s = 0; s < 2; ++s) {
             observer.sectionChanged(s);
             const QString path = treeFilePath(root, i, s);
-            const TreeRead read = readTreeFile(path);
-            if (read.status != TreeRead::Status::Ok) {
-                if (read.status == TreeRead::Status::Missing)
+            if (sections >= 0 && s >= sections) {
+                // Not looked for; but text left for it would be silently ignored.
+                if (somethingAt(path)) {
+                    ++summary.sectionsSkipped;
+                    observer.report(noSuchSectionLine(i, s));
+                }
+                continue;
+            }
+            const TextRead read = readEditedTextFile(path, Links::Refuse, lineCount);
+            if (!read.ok()) {
+                if (read.status == TextRead::Status::Missing) {
                     ++summary.filesMissing;
-                else
+                    observer.report(importFailedLine(path));
+                } else {
                     ++summary.filesFailed;
-                QString line = QStringLiteral("Failed to import from file: ") + path;
-                if (!read.reason.isEmpty())
-                    line += QStringLiteral(" (") + read.reason + QLatin1Char(')');
-                observer.report(line);
+                    observer.report(importFailedLine(path, read.reason));
+                }
                 continue;
             }
 

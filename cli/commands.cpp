@@ -7,6 +7,8 @@
 #include "bulk/poimport.h"
 #include "bulk/replace.h"
 #include "bulk/search.h"
+#include "bulk/reportlines.h"
+#include "bulk/textfile.h"
 #include "cli/console.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
@@ -15,7 +17,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <cstdio>
 #include <utility>
@@ -24,10 +25,12 @@ using namespace core;
 
 namespace {
 
-// The section count a message file's head gives; -1 when the head is too short
-// to say.
+// The section count a message file's head gives (an empty entry has none); -1
+// when the head is too short to say.
 int sectionCountOf(const NarcEntry &entry)
 {
+    if (entry.isEmpty())
+        return 0;
     if (entry.size() < 12)
         return -1;
     return readMessageHeader(entry).header.sectionCount;
@@ -42,7 +45,7 @@ bool loadArchive(const QString &path, Narc &narc, ConsoleObserver &console)
 {
     NarcRead read = loadNarcFile(path);
     if (!read.ok()) {
-        console.report(QStringLiteral("Failed to load ") + path + QStringLiteral(": ") + read.error);
+        console.report(loadFailedLine(path, read.error));
         return false;
     }
     narc = std::move(read.narc);
@@ -56,7 +59,7 @@ bool saveArchive(Narc &narc, const QString &path, ConsoleObserver &console)
     QString error;
     if (saveNarcFile(narc, path, &error))
         return true;
-    console.report(QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + error);
+    console.report(writeFailedLine(path, error));
     return false;
 }
 
@@ -116,8 +119,7 @@ bool placeExists(const Narc &narc, int entry, int section, ConsoleObserver &cons
 
 QString cannotDecode(int entry, int section, const QString &reason)
 {
-    return QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
-           + QString::number(entry) + QStringLiteral(": ") + reason;
+    return cannotDecodeLine(entry, section, reason);
 }
 
 // Why `entry` is not a well-formed message file, or an empty string.
@@ -136,50 +138,34 @@ QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head
 // Prints `text` on standard output as UTF-8, in one write.
 bool printOut(const QString &text, ConsoleObserver &console)
 {
-    if (writeStdout(text.toUtf8()))
+    QString error;
+    if (writeStdout(text.toUtf8(), &error))
         return true;
-    console.report(QStringLiteral("Failed to write to standard output"));
+    console.report(QStringLiteral("Failed to write to standard output: ") + error);
     return false;
 }
 
-bool readAll(std::FILE *stream, QByteArray *bytes)
+// The text of TEXTFILE ('-': standard input) for a section of `lineCount` lines,
+// read as every edited text is (see readEditedText).
+bool readTextArgument(const QString &path, int lineCount, QString *text, ConsoleObserver &console)
 {
-    char chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0)
-        bytes->append(chunk, qsizetype(got));
-    return !std::ferror(stream);
-}
-
-// The text of TEXTFILE ('-': standard input), which must be valid UTF-8.
-bool readEditedText(const QString &path, QString *text, ConsoleObserver &console)
-{
-    const bool fromStdin = path == QStringLiteral("-");
-    const QString name = fromStdin ? QStringLiteral("standard input") : path;
-    const auto failed = [&](const QString &reason) {
-        console.report(QStringLiteral("Failed to read ") + name + QStringLiteral(": ") + reason);
-        return false;
-    };
-
-    QByteArray bytes;
-    if (fromStdin) {
-        if (!readAll(stdin, &bytes))
-            return failed(QStringLiteral("read error"));
+    TextRead read;
+    QString name = path;
+    if (path == QStringLiteral("-")) {
+        name = QStringLiteral("standard input");
+        QFile in;
+        if (in.open(stdin, QIODevice::ReadOnly))
+            read = readEditedText(in, lineCount);
+        else
+            read.reason = in.errorString();
     } else {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return failed(file.errorString());
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return failed(file.errorString());
+        read = readEditedTextFile(path, Links::Follow, lineCount);
     }
-
-    // A UTF-8 byte order mark is dropped, as an import does. Stateless: a sequence
-    // cut off at the end counts as invalid.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    *text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return failed(QStringLiteral("the text is not valid UTF-8"));
+    if (!read.ok()) {
+        console.report(importFailedLine(name, read.reason));
+        return false;
+    }
+    *text = read.text;
     return true;
 }
 
@@ -209,7 +195,7 @@ int runList(const Invocation &call, ConsoleObserver &console)
             out += QStringLiteral("not a message file: ") + problem;
         out += newline;
     }
-    return printOut(out, console) ? ExitOk : ExitProblem;
+    return printOut(out, console) ? ExitOk : ExitUsage;
 }
 
 int runShow(const Invocation &call, ConsoleObserver &console)
@@ -227,7 +213,7 @@ int runShow(const Invocation &call, ConsoleObserver &console)
         console.report(cannotDecode(entry, section, decoded.error));
         return ExitProblem;
     }
-    return printOut(decoded.lines.join(newline) + newline, console) ? ExitOk : ExitProblem;
+    return printOut(decoded.lines.join(newline) + newline, console) ? ExitOk : ExitUsage;
 }
 
 int runExportTree(const Invocation &call, ConsoleObserver &console)
@@ -269,6 +255,8 @@ int runImport(const Invocation &call, ConsoleObserver &console)
 
     const BulkSummary summary = importFromTree(narc, call.arguments.at(1), console);
     console.finish();
+    if (!summary.treeOk)
+        return ExitUsage; // nothing was read: the archive stays as it is
     if (!saveArchive(narc, outputPath(call), console))
         return ExitUsage;
     return summary.hasErrors() ? ExitProblem : ExitOk;
@@ -287,7 +275,9 @@ int runSet(const Invocation &call, ConsoleObserver &console)
     // From here on the archive is written whatever happens to the section.
     bool replaced = false;
     QString text;
-    if (readEditedText(call.arguments.at(3), &text, console)) {
+    const MessageHeaderRead head = readMessageHeader(narc.files.at(entry));
+    const int lineCount = head.ok() ? int(head.header.lineCount) : anyLineCount;
+    if (readTextArgument(call.arguments.at(3), lineCount, &text, console)) {
         ComposeResult result = composeEntry(narc.files.at(entry), text, entry, section);
         if (!result.report.isEmpty())
             console.report(result.report);

@@ -1,5 +1,8 @@
 #include "cli/console.h"
 
+#include "narc/regularfile.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -26,11 +29,16 @@ bool stderrIsTerminal()
     return isatty(STDERR_FILENO) == 1;
 }
 
-bool writeStdout(const QByteArray &bytes)
+bool writeStdout(const QByteArray &bytes, QString *error)
 {
     const size_t length = size_t(bytes.size());
+    errno = 0;
     const bool written = length == 0 || std::fwrite(bytes.constData(), 1, length, stdout) == length;
-    return std::fflush(stdout) == 0 && written;
+    if (std::fflush(stdout) == 0 && written)
+        return true;
+    if (error)
+        *error = systemError(errno != 0 ? errno : EIO);
+    return false;
 }
 
 ConsoleObserver::ConsoleObserver(bool showProgress)

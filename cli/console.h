@@ -10,8 +10,9 @@
 bool stderrIsTerminal();
 
 // Writes `bytes` to standard output in one buffered write and flushes. Returns
-// false when the bytes could not all be written.
-bool writeStdout(const QByteArray &bytes);
+// false when the bytes could not all be written, with the system's reason in
+// `*error` when given.
+bool writeStdout(const QByteArray &bytes, QString *error = nullptr);
 
 // Everything the tool says on standard error goes through here: report lines in
 // the editor's words and, on a terminal, a progress bar for long bulk work.

@@ -1,5 +1,7 @@
-// Any bytes as an archive: the reader either refuses them or gives an archive
-// that the writer writes and the reader reads back to the same entries.
+// Any bytes as an archive, read through the device reader files use (a QBuffer):
+// the reader either refuses them or gives an archive whose entries together take
+// no more than the input, and that the writer writes and the reader reads back to
+// the same entries.
 
 #include "narc/narcreader.h"
 #include "narc/narcwriter.h"
@@ -15,6 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!read.ok())
         return 0;
     if (read.narc.fileCount != quint32(read.narc.files.size()))
+        abort();
+    qint64 entryBytes = 0;
+    for (const NarcEntry &entry : std::as_const(read.narc.files))
+        entryBytes += entry.size();
+    if (entryBytes > qint64(size))
         abort();
     const QByteArray written = serializeNarc(read.narc);
     NarcRead again = readNarc(written);

@@ -1,6 +1,7 @@
 #include "narc/narc.h"
 
 #include "narc/narcreader.h"
+#include "narc/savefile.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -32,7 +33,7 @@ void appendU32(QByteArray &out, quint32 value)
 QByteArray headBytes(const Narc &narc)
 {
     QByteArray out;
-    out.reserve(16 + narc.fatSize + 8 + narc.fntContent.size() + 8);
+    out.reserve(16 + qsizetype(quint32(narc.fatSize)) + 8 + narc.fntContent.size() + 8);
     appendU32(out, quint32(narc.magic));
     appendU16(out, quint16(narc.byteOrder));
     appendU16(out, quint16(narc.version));
@@ -42,9 +43,9 @@ QByteArray headBytes(const Narc &narc)
     appendU32(out, quint32(narc.fatTag));
     appendU32(out, quint32(narc.fatSize));
     appendU32(out, narc.fileCount);
-    for (quint32 i = 0; i < narc.fileCount; ++i) {
-        appendU32(out, quint32(narc.fileStarts[i]));
-        appendU32(out, quint32(narc.fileEnds[i]));
+    for (qsizetype i = 0; i < narc.fileStarts.size(); ++i) {
+        appendU32(out, narc.fileStarts[i]);
+        appendU32(out, narc.fileEnds[i]);
     }
     appendU32(out, quint32(narc.fntTag));
     appendU32(out, quint32(narc.fntSize));
@@ -56,13 +57,7 @@ QByteArray headBytes(const Narc &narc)
 
 bool writeAll(QIODevice *device, const char *data, qint64 length, QString *error)
 {
-    if (length == 0)
-        return true;
-    if (device->write(data, length) == length)
-        return true;
-    if (error)
-        *error = device->errorString();
-    return false;
+    return writeAllBytes(*device, data, length, error);
 }
 
 } // namespace
@@ -95,29 +90,46 @@ Narc::Narc(QIODevice *device, quint32 position, QString *error)
         *error = read.error;
 }
 
-void Narc::recomputeLayout()
+bool Narc::recomputeLayout(QString *error)
 {
-    fileStarts.clear();
-    fileEnds.clear();
-    fileStarts.reserve(qsizetype(fileCount));
-    fileEnds.reserve(qsizetype(fileCount));
-    quint32 offset = 0;
-    for (quint32 i = 0; i < fileCount; ++i) {
-        const qsizetype length = files[i].size();
-        fileStarts.append(int(offset));
-        offset += quint32(length);
-        fileEnds.append(int(offset));
-        offset += quint32(paddingFor(length));
+    // In 64 bits, so that a layout past the format's limit is seen, not wrapped.
+    qint64 offset = 0;
+    for (const NarcEntry &entry : std::as_const(files))
+        offset += entry.size() + paddingFor(entry.size());
+    const qint64 newImgSize = offset + 8;
+    const qint64 newFatSize = 12 + 8 * qint64(files.size());
+    const qint64 newFileSize = qint64(quint16(headerSize)) + newFatSize + qint64(quint32(fntSize)) + newImgSize;
+    if (newFileSize > maxArchiveBytes) {
+        if (error) {
+            *error = QStringLiteral("the archive would be %1 bytes, larger than the format's 32-bit sizes "
+                                    "allow (4 GiB)")
+                         .arg(newFileSize);
+        }
+        return false;
     }
-    imgSize = qint32(offset + 8);
-    fatSize = qint32(12 + 8 * fileCount);
-    fileSize = qint32(quint32(quint16(headerSize)) + quint32(fatSize) + quint32(fntSize) + quint32(imgSize));
+
+    fileStarts.resize(files.size());
+    fileEnds.resize(files.size());
+    quint32 start = 0;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const qsizetype length = files.at(i).size();
+        fileStarts[i] = start;
+        fileEnds[i] = start + quint32(length);
+        start = fileEnds[i] + quint32(paddingFor(length));
+    }
+    fileCount = quint32(files.size());
+    imgSize = qint32(quint32(newImgSize));
+    fatSize = qint32(quint32(newFatSize));
+    fileSize = qint32(quint32(newFileSize));
+    return true;
 }
 
 bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
 {
-    recomputeLayout();
-    if (!device->seek(qint64(position))) {
+    if (!recomputeLayout(error))
+        return false;
+    // A device or pipe cannot seek; it is written from where it stands.
+    if (device->pos() != qint64(position) && !device->seek(qint64(position))) {
         if (error)
             *error = device->errorString();
         return false;
@@ -127,8 +139,7 @@ bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
     constexpr qsizetype chunkSize = 1 << 20;
     QByteArray chunk = headBytes(*this);
     chunk.reserve(qMax(chunk.size(), qMin(chunkSize, qsizetype(quint32(fileSize)))) + 4);
-    for (quint32 i = 0; i < fileCount; ++i) {
-        const NarcEntry &entry = files[i];
+    for (const NarcEntry &entry : std::as_const(files)) {
         if (chunk.size() + entry.size() > chunkSize) {
             if (!writeAll(device, chunk.constData(), chunk.size(), error))
                 return false;
@@ -152,7 +163,7 @@ bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
 QDataStream &operator>>(QDataStream &stream, Narc &narc)
 {
     QIODevice *device = stream.device();
-    NarcRead read = readNarc(device ? device->readAll() : QByteArray());
+    NarcRead read = device ? readNarc(device) : readNarc(QByteArray());
     narc = read.ok() ? std::move(read.narc) : Narc();
     if (!read.ok())
         stream.setStatus(QDataStream::ReadCorruptData);

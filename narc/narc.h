@@ -14,11 +14,19 @@ namespace core {
 // One entry of an archive: its raw bytes, without padding.
 using NarcEntry = QVector<char>;
 
+// The format's sizes and offsets are unsigned 32-bit: no archive is longer.
+constexpr qint64 maxArchiveBytes = 0xFFFFFFFFLL;
+
 // A whole archive held in memory, as a plain value.
 //
 // Fields marked "copied" are written back as read; the offsets and sizes are
 // recomputed from the entries' current lengths by every write, so entries may
-// grow or shrink freely in between. `fileCount` always equals files.size().
+// grow or shrink freely in between, and entries may be appended or removed.
+//
+// `files` alone says how many entries there are. `fileCount` is that number as
+// last read or written: every read and write sets it from `files`, and nothing
+// in the core reads it, so a count set by hand can never make a write drop
+// entries. Count `files`.
 struct Narc
 {
     // The empty archive: no entries, every number zero.
@@ -39,9 +47,9 @@ struct Narc
 
     qint32 fatTag = 0;        // copied
     qint32 fatSize = 0;       // recomputed: 12 + 8 * fileCount
-    quint32 fileCount = 0;    // number of entries
-    QVector<int> fileStarts;  // per entry, start relative to the image data; recomputed
-    QVector<int> fileEnds;    // per entry, start + length (unpadded); recomputed
+    quint32 fileCount = 0;       // files.size() as last read or written; recomputed
+    QVector<quint32> fileStarts; // per entry, start relative to the image data; recomputed
+    QVector<quint32> fileEnds;   // per entry, start + length (unpadded); recomputed
 
     qint32 fntTag = 0;     // copied
     qint32 fntSize = 0;    // copied: the whole name-table block, head included
@@ -52,13 +60,17 @@ struct Narc
 
     QList<NarcEntry> files;
 
-    // Recomputes fileStarts, fileEnds, fatSize, imgSize and fileSize from the
-    // entries' current lengths, as a write does.
-    void recomputeLayout();
+    // Recomputes fileCount, fileStarts, fileEnds, fatSize, imgSize and fileSize
+    // from the entries' current lengths, as a write does. Every offset and size
+    // of the format is 32 bits wide: an archive that would be larger than
+    // maxArchiveBytes cannot be described, and then nothing changes, false is
+    // returned and `*error` (when given) says why.
+    bool recomputeLayout(QString *error = nullptr);
 
     // Recomputes the layout and writes the whole archive to `device` from
     // `position` on. The device must be open for writing; it is not closed here.
-    // Returns false, with `*error` set when given, if the device took fewer bytes.
+    // Returns false, with `*error` set when given, if the layout does not fit the
+    // format (then nothing is written) or the device took fewer bytes.
     bool writeTo(QIODevice *device, quint32 position, QString *error = nullptr);
 };
 
@@ -66,8 +78,8 @@ struct Narc
 // three block tags, a name table without file names, and no entries.
 Narc newNarc();
 
-// Stream forms of the reader and writer. The reader takes everything from the
-// stream's current position to the end of its device; on malformed input it
+// Stream forms of the reader and writer. The reader takes the archive from the
+// stream's current position on, as readNarc(QIODevice *) does; on malformed input it
 // leaves `narc` empty and sets the stream's status to ReadCorruptData. The writer
 // recomputes the layout in `narc` and writes it at the stream's position.
 QDataStream &operator>>(QDataStream &stream, Narc &narc);

@@ -1,5 +1,6 @@
 #include "narc/narcfile.h"
 
+#include "narc/regularfile.h"
 #include "narc/savefile.h"
 
 #include <QFile>
@@ -9,10 +10,11 @@ namespace core {
 
 NarcRead loadNarcFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    QString reason;
+    if (!openRegularFile(file, path, Links::Follow, &reason)) {
         NarcRead result;
-        result.error = QStringLiteral("cannot open the file (%1)").arg(file.errorString());
+        result.error = QStringLiteral("cannot open the file (%1)").arg(reason);
         return result;
     }
     NarcRead result = readNarc(&file);
@@ -23,20 +25,22 @@ NarcRead loadNarcFile(const QString &path)
 
 bool saveNarcFile(Narc &narc, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = file.errorString();
+    // Checked before the target is opened: a layout that does not fit leaves
+    // not even a temporary file behind.
+    if (!narc.recomputeLayout(error))
         return false;
-    }
+    std::unique_ptr<QFileDevice> file = openWholeFile(path, error);
+    if (!file)
+        return false;
     QString writeError;
-    if (!narc.writeTo(&file, 0, &writeError)) {
-        file.cancelWriting();
+    if (!narc.writeTo(file.get(), 0, &writeError)) {
+        if (auto *saveFile = qobject_cast<QSaveFile *>(file.get()))
+            saveFile->cancelWriting();
         if (error)
             *error = writeError;
         return false;
     }
-    if (!commitSaveFile(file, error))
+    if (!commitWholeFile(*file, error))
         return false;
     if (error)
         error->clear();

@@ -1,5 +1,6 @@
 #include "narc/narcreader.h"
 
+#include <QBuffer>
 #include <QIODevice>
 #include <cstring>
 
@@ -7,16 +8,13 @@ namespace core {
 
 namespace {
 
-// The bytes of an archive as the reader needs them: all at once from memory, or
-// fetched from a device as far as the head requires, then entry by entry.
+// The bytes of an archive as the reader needs them, fetched from a random-access
+// device: the head as far as it goes, then the entries. Entries stored one after
+// another (as every writer stores them) are read in large sequential chunks and
+// copied out, with no seek and no zero-filling per entry.
 class Source
 {
 public:
-    explicit Source(const QByteArray &bytes)
-        : head(bytes), total(bytes.size())
-    {
-    }
-
     explicit Source(QIODevice *device)
         : device(device), origin(device->pos()), total(qMax<qint64>(0, device->size() - device->pos()))
     {
@@ -43,21 +41,43 @@ public:
         return reinterpret_cast<const unsigned char *>(head.constData()) + offset;
     }
 
-    // Bytes [start, end) of the archive as an entry.
+    // Bytes [start, end) of the archive as an entry; end <= size() was checked.
     bool entry(qint64 start, qint64 end, NarcEntry &out)
     {
-        if (!device) {
-            const char *first = head.constData() + start;
-            out = NarcEntry(first, first + (end - start));
+        const qint64 length = end - start;
+        if (start >= chunkStart && end <= chunkStart + chunk.size()) {
+            const char *first = chunk.constData() + (start - chunkStart);
+            out = NarcEntry(first, first + length);
             return true;
         }
-        // Sized at construction: growing an empty vector would reserve room to spare.
-        out = NarcEntry(qsizetype(end - start), '\0');
-        return device->seek(origin + start) && device->read(out.data(), end - start) == end - start;
+        if (length >= chunkBytes) {
+            // Sized at construction: growing an empty vector would reserve room to spare.
+            out = NarcEntry(qsizetype(length), '\0');
+            return readAt(start, out.data(), length);
+        }
+        const qint64 want = qMin(chunkBytes, total - start);
+        chunk.resize(want);
+        if (!readAt(start, chunk.data(), want)) {
+            chunk.clear();
+            return false;
+        }
+        chunkStart = start;
+        return entry(start, end, out);
     }
 
 private:
+    static constexpr qint64 chunkBytes = 1 << 20;
+
+    bool readAt(qint64 offset, char *data, qint64 length)
+    {
+        if (device->pos() != origin + offset && !device->seek(origin + offset))
+            return false;
+        return device->read(data, length) == length;
+    }
+
     QByteArray head;
+    QByteArray chunk; // bytes [chunkStart, chunkStart + chunk.size()) of the archive
+    qint64 chunkStart = 0;
     QIODevice *device = nullptr;
     qint64 origin = 0;
     qint64 total = 0;
@@ -90,6 +110,8 @@ NarcRead refuse(const QString &reason)
 NarcRead read(Source &source)
 {
     const qint64 size = source.size();
+    if (size > maxArchiveBytes)
+        return refuse(QStringLiteral("it is %1 bytes, larger than an archive can be (4 GiB)").arg(size));
     constexpr qint64 headerBytes = 16;
     constexpr qint64 fatOffset = 0x10;
 
@@ -149,18 +171,29 @@ NarcRead read(Source &source)
     const qint64 dataBytes = size - dataOffset;
 
     // The table was checked to fit inside the file above, so the count is bounded
-    // by the input's size. Every entry is read from its own start.
+    // by the input's size. Every entry is read from its own start. Entries may
+    // not share bytes: together they fit in the image block, so what is held in
+    // memory never exceeds the file.
     narc.fileStarts.resize(qsizetype(narc.fileCount));
     narc.fileEnds.resize(qsizetype(narc.fileCount));
+    qint64 entryBytes = 0;
     for (quint32 i = 0; i < narc.fileCount; ++i) {
-        const qint64 start = u32At(source, fatOffset + 12 + 8 * qint64(i));
-        const qint64 end = u32At(source, fatOffset + 16 + 8 * qint64(i));
+        const quint32 start = u32At(source, fatOffset + 12 + 8 * qint64(i));
+        const quint32 end = u32At(source, fatOffset + 16 + 8 * qint64(i));
         if (end < start)
             return refuse(QStringLiteral("entry %1 ends before it starts").arg(i));
         if (end > dataBytes)
             return refuse(QStringLiteral("entry %1 lies outside the file").arg(i));
-        narc.fileStarts[i] = int(start);
-        narc.fileEnds[i] = int(end);
+        entryBytes += end - start;
+        if (entryBytes > dataBytes) {
+            return refuse(QStringLiteral("its entries overlap: entries 0 to %1 add up to %2 bytes, more than "
+                                         "the %3 bytes its image block holds")
+                              .arg(i)
+                              .arg(entryBytes)
+                              .arg(dataBytes));
+        }
+        narc.fileStarts[i] = start;
+        narc.fileEnds[i] = end;
     }
     narc.files.resize(qsizetype(narc.fileCount));
     for (quint32 i = 0; i < narc.fileCount; ++i) {
@@ -174,14 +207,30 @@ NarcRead read(Source &source)
 
 NarcRead readNarc(const QByteArray &bytes)
 {
-    Source source(bytes);
-    return read(source);
+    QByteArray shared = bytes;
+    QBuffer buffer(&shared);
+    buffer.open(QIODevice::ReadOnly);
+    return readNarc(&buffer);
 }
 
 NarcRead readNarc(QIODevice *device)
 {
-    if (device->isSequential())
-        return readNarc(device->readAll());
+    if (device->isSequential()) {
+        // A pipe cannot seek: take what it holds, one byte more than an archive
+        // can be so that a larger input is refused rather than cut, then read
+        // that from memory.
+        QByteArray bytes;
+        constexpr qint64 step = 1 << 20;
+        while (bytes.size() <= maxArchiveBytes) {
+            const QByteArray more = device->read(qMin(step, maxArchiveBytes + 1 - bytes.size()));
+            if (more.isEmpty() && !device->waitForReadyRead(-1))
+                break;
+            bytes += more;
+        }
+        if (bytes.size() > maxArchiveBytes)
+            return refuse(QStringLiteral("it holds more than 4 GiB, larger than an archive can be"));
+        return readNarc(bytes);
+    }
     Source source(device);
     return read(source);
 }

@@ -17,14 +17,18 @@ struct NarcRead
     bool ok() const { return error.isEmpty(); }
 };
 
-// Reads an archive held whole in memory. Never reads outside `bytes`, and never
-// allocates more than `bytes` can hold; anything the layout cannot describe is
-// refused with a short reason ("does not start with the tag NARC", ...).
-NarcRead readNarc(const QByteArray &bytes);
-
-// Reads the archive stored in `device` from its current position to its end, with
-// the same checks. Only the head and the entries themselves are held in memory,
-// never a second copy of the whole archive.
+// Reads the archive stored in `device` from its current position on. Never reads
+// outside the input and never holds more than it: anything the layout cannot
+// describe is refused with a short reason ("does not start with the tag NARC",
+// ...), as are entries that share bytes (together they would take more memory
+// than the file) and input longer than an archive can be (maxArchiveBytes).
+// From a random-access device only the head and the entries themselves are held
+// in memory, never a second copy of the whole archive; a sequential device (a
+// pipe) is read whole first, up to that bound.
 NarcRead readNarc(QIODevice *device);
+
+// Reads an archive held whole in memory, through the same device reader (a
+// QBuffer over `bytes`), so it takes exactly the path files take.
+NarcRead readNarc(const QByteArray &bytes);
 
 } // namespace core

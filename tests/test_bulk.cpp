@@ -6,9 +6,13 @@
 #include "bulk/exportfile.h"
 #include "bulk/exporttree.h"
 #include "bulk/importtree.h"
+#include "bulk/textfile.h"
+#include "codec/decode.h"
 #include "narc/narcwriter.h"
 
+#include <QBuffer>
 #include <QDirIterator>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -137,12 +141,154 @@ private slots:
         importFromTree(narc, dir.path(), log);
         const QString failed = "Failed to import from file: " + root;
         QCOMPARE(log.lines, QStringList({"Importing from directory " + root, "Skipping 0000/0001 due to too few lines",
+                                         "Skipping 0001/0001: the entry has no section 1",
                                          failed + "0000/0002.txt (not valid UTF-8)", failed + "0001/0002.txt",
                                          failed + "0000/0004.txt (not valid UTF-16LE)",
                                          failed + "0001/0004.txt (not valid UTF-16BE)",
                                          "Finished importing from directory " + root}));
         QVERIFY(narc.files == QList<NarcEntry>({entry({"A1", "B1"}, {{"C1", "D1"}}), entries.at(1), entries.at(2),
                                                 entry({""}, {{"漺"}}), entries.at(4)}));
+    }
+
+    // One rule for every edited text: a byte-order mark picks the encoding, else
+    // UTF-8; invalid bytes and U+0000 are refused (UTF-16 without a mark is
+    // valid UTF-8, full of NULs, and was stored as garbage).
+    void editedTextRule_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text"); // empty: refused
+        QTest::addColumn<QString>("reason");
+        const QString kana = QStringLiteral("かな\nb");
+        QTest::newRow("UTF-8") << kana.toUtf8() << kana << "";
+        QTest::newRow("UTF-8 with a mark") << "\xEF\xBB\xBF" + kana.toUtf8() << kana << "";
+        QTest::newRow("UTF-16LE with a mark") << QByteArray("\xFF\xFE\x4B\x30\x6A\x30", 6) << "かな" << "";
+        QTest::newRow("UTF-16BE with a mark") << QByteArray("\xFE\xFF\x30\x4B", 4) << "か" << "";
+        QTest::newRow("UTF-32LE with a mark") << QByteArray("\xFF\xFE\0\0a\0\0\0", 8) << "a" << "";
+        QTest::newRow("UTF-16LE without a mark") << QByteArray("a\0b\0", 4) << "" << "UTF-16 text needs a byte-order mark";
+        QTest::newRow("a NUL in UTF-8") << QByteArray("a\0", 2) << "" << "U+0000";
+        QTest::newRow("not UTF-8") << QByteArray("caf\xE9") << "" << "not valid UTF-8";
+        QTest::newRow("cut UTF-8 sequence") << QByteArray("a\xE3\x81") << "" << "not valid UTF-8";
+        QTest::newRow("odd UTF-16 byte") << QByteArray("\xFF\xFE" "a\0b", 5) << "" << "not valid UTF-16LE";
+        QTest::newRow("lone surrogate") << QByteArray("\xFE\xFF\xD8\x00\0a", 6) << "" << "not valid UTF-16BE";
+    }
+
+    void editedTextRule()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(QString, reason);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        const TextRead read = readEditedText(buffer, 2);
+        QCOMPARE(read.text, text);
+        QCOMPARE(read.ok(), reason.isEmpty());
+        QVERIFY2(read.reason.contains(reason), qPrintable(read.reason));
+    }
+
+    // What a section can hold bounds the read: 65,535 units of six characters per
+    // line. A one-line section refuses a file larger than two such lines before
+    // reading it (a 1 GB one-line file took 4.2 GB); a pipe is read no further.
+    void editedTextIsBounded()
+    {
+        const qint64 limit = maxSectionTextChars(1);
+        QCOMPARE(limit, 2 * (65535 * 6 + 2));
+        QTemporaryDir dir;
+        QFile file(dir.filePath("huge.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30));
+        file.close();
+        TextRead read = readEditedTextFile(file.fileName(), Links::Refuse, 1);
+        QVERIFY2(read.reason.startsWith("larger than the text of a section of 1 lines can be"), qPrintable(read.reason));
+        QVERIFY(file.resize(limit + 4) && readEditedTextFile(file.fileName(), Links::Refuse, 1).reason.contains("U+0000"));
+        QVERIFY(file.resize(limit + 5) && readEditedTextFile(file.fileName(), Links::Refuse, 1).reason.startsWith("larger"));
+
+        QProcess endless;
+        endless.setStandardInputFile("/dev/zero");
+        endless.start("cat");
+        QVERIFY(endless.waitForStarted());
+        read = readEditedText(endless, 1);
+        QVERIFY2(read.reason.startsWith("larger"), qPrintable(read.reason));
+        endless.kill();
+        endless.waitForFinished();
+    }
+
+    // A symbolic link, device or FIFO in a tree is neither written through nor
+    // read, and never waited on: each is reported with its reason and the run
+    // goes on. A tree from someone else made the export overwrite any file.
+    void linksAndSpecialFilesInATree()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath("tree") + "/";
+        QVERIFY(QDir().mkpath(root + "0000") && QDir().mkpath(root + "0001"));
+        const QString outside = dir.filePath("precious.txt");
+        QVERIFY(writeFileBytes(outside, "keep me"));
+        QVERIFY(QFile::link(outside, root + "0000/0000.txt") && QFile::link("/dev/zero", root + "0001/0000.txt"));
+        QCOMPARE(QProcess::execute("mkfifo", {root + "0000/0001.txt"}), 0);
+        const QList<NarcEntry> entries{entry({"a"}, {{"b"}}), entry({"c"}), entry({"d"})};
+        Narc narc = archiveOf(entries);
+        Reports log;
+        const BulkSummary exported = exportToTree(narc, root, log);
+        const QString exportFailed = "Failed to export to file " + root;
+        QCOMPARE(log.lines, QStringList({"Exporting to directory " + root, exportFailed + "0000/0000.txt (it is a symbolic link)",
+                                         exportFailed + "0001/0000.txt (it is a symbolic link)",
+                                         exportFailed + "0000/0001.txt (it is a pipe (FIFO), not a regular file)"}));
+        QVERIFY(exported.finished && exported.hasErrors() && exported.filesFailed == 3);
+        QCOMPARE(readFileBytes(outside), QByteArray("keep me"));
+        QCOMPARE(readFileBytes(root + "0000/0002.txt"), QByteArray("d"));
+
+        QVERIFY(writeFileBytes(outside, "X") && writeFileBytes(root + "0000/0002.txt", "D"));
+        log.lines.clear();
+        const BulkSummary imported = importFromTree(narc, root, log);
+        const QString importFailed = "Failed to import from file: " + root;
+        QCOMPARE(log.lines, QStringList({"Importing from directory " + root, importFailed + "0000/0000.txt (it is a symbolic link)",
+                                         importFailed + "0001/0000.txt (it is a symbolic link)",
+                                         importFailed + "0000/0001.txt (it is a pipe (FIFO), not a regular file)",
+                                         "Finished importing from directory " + root}));
+        QCOMPARE(imported.filesFailed, 3);
+        QCOMPARE(narc.files, QList<NarcEntry>({entries.at(0), entries.at(1), entry({"D"})}));
+    }
+
+    // Only the sections an entry has are looked for: a one-section entry's
+    // "0001" file is not missing (it was reported for every such entry, burying
+    // real failures). One that is there would be ignored, so it is reported as
+    // skipped. An empty entry has no sections.
+    void importLooksOnlyForSectionsTheEntryHas()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path() + "/";
+        QVERIFY(QDir(root).mkdir("0000") && QDir(root).mkdir("0001"));
+        Narc narc = archiveOf({entry({"a"}), entry({"b"}), NarcEntry(), entry({"c"}, {{"d"}})});
+        QVERIFY(writeFileBytes(root + "0000/0000.txt", "A") && writeFileBytes(root + "0001/0001.txt", "lost"));
+        QVERIFY(writeFileBytes(root + "0000/0002.txt", "lost too"));
+        Reports log;
+        const BulkSummary summary = importFromTree(narc, root, log);
+        const QString failed = "Failed to import from file: " + root;
+        QCOMPARE(log.lines, QStringList({"Importing from directory " + root, failed + "0000/0001.txt",
+                                         "Skipping 0001/0001: the entry has no section 1",
+                                         "Skipping 0000/0002: the entry has no section 0", failed + "0000/0003.txt",
+                                         failed + "0001/0003.txt", "Finished importing from directory " + root}));
+        QCOMPARE(summary.sectionsSkipped, 2);
+        QCOMPARE(summary.filesMissing, 3);
+        QCOMPARE(narc.files.at(0), entry({"A"}));
+    }
+
+    // The one-file export collects 1 MiB before each write: output of several
+    // chunks, and one entry larger than a chunk, come out whole.
+    void exportToFileOverOneMiB()
+    {
+        QList<NarcEntry> entries(300, entry({QString(5000, QChar(0x3042))}));
+        entries[7] = entry({QString(60000, 'w'), QString(60000, 'v')}, {{QString(60000, QChar(0x6F22)), "x"}});
+        QByteArray expected;
+        for (int i = 0; i < entries.size(); ++i) {
+            expected += QString("****Entry %1:\n").arg(i).toUtf8();
+            for (int s = 0; s < 2; ++s)
+                expected += QString("****Entry %1: Section %2:\n").arg(i).arg(s).toUtf8()
+                            + decodeMessageSection(entries.at(i), s).lines.join('\n').toUtf8();
+        }
+        QVERIFY(expected.size() > 4 << 20);
+        QTemporaryDir dir;
+        Reports log;
+        QVERIFY(exportToFile(archiveOf(entries), dir.filePath("all.txt"), log).finished);
+        QCOMPARE(readFileBytes(dir.filePath("all.txt")), expected);
     }
 };
 

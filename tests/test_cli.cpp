@@ -19,7 +19,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace core;
 
@@ -67,12 +71,28 @@ class CliTest : public QObject
     // not a terminal.
     Run narctext(const QStringList &arguments, const QByteArray &input = {}) const
     {
+        return narctextWith(arguments, [&](QProcess &process) {
+            process.write(input);
+            process.closeWriteChannel();
+        });
+    }
+
+    // Runs narctext after `setUp` has configured the process (after start).
+    template<typename SetUp>
+    Run narctextWith(const QStringList &arguments, SetUp setUp, const std::function<void(QProcess &)> &before = {},
+                     int timeoutMs = 120000) const
+    {
         QProcess process;
         process.setWorkingDirectory(dir->path());
+        if (before)
+            before(process);
         process.start(qEnvironmentVariable("NARCTEXT"), arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+        setUp(process);
+        const bool ended = process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
         return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
     }
 
@@ -149,7 +169,7 @@ private slots:
                 narc.files[0] = composed.entry;
             const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"}, source == "-" ? text : QByteArray());
             QCOMPARE(run.code, utf8 && composed.changed() ? 0 : 1);
-            const QString report = utf8 ? composed.report : "Failed to read standard input: the text is not valid UTF-8";
+            const QString report = utf8 ? composed.report : "Failed to import from file: standard input (not valid UTF-8)";
             QCOMPARE(linesOf(run.err), report.isEmpty() ? QStringList() : QStringList(report));
             QCOMPARE(readFileBytes(path("out.narc")), serializeNarc(narc));
         }
@@ -167,7 +187,7 @@ private slots:
         const QList<std::tuple<QString, int, QString>> cases{
             {"--help", 0, ""}, {"find test.narc l", 0, ""}, {"find test.narc zzz", 1, "Cannot decode entry 3: "},
             {"show test.narc 3 0", 1, "Cannot decode section 0 of entry 3: "},
-            {"import test.narc none", 1, "Failed to import. Either 0000 or 0001 does not exist in none/"},
+            {"import test.narc none", 2, "Failed to import. Either 0000 or 0001 does not exist in none/"},
             {"LIMIT set test.narc 0 0 text.txt", 2, "Failed to write test.narc: "},
             {"list garbage.narc", 2, "Failed to load garbage.narc: "}, {"", 2, ""}, {"frobnicate test.narc", 2, ""},
             {"list test.narc extra", 2, ""}, {"show test.narc 5 0", 2, ""}, {"show test.narc x 0", 2, ""},
@@ -202,6 +222,124 @@ private slots:
         const QString generator = QFileInfo(qEnvironmentVariable("NARCTEXT")).dir().filePath("makedemo");
         QCOMPARE(QProcess::execute(generator, {path("demo.narc")}), 0);
         QCOMPARE(readFileBytes(path("demo.narc")), readFileBytes(sample));
+    }
+
+    // Hostile files and odd targets, run in a directory holding test.narc (entry 0
+    // has two sections, entries 1 and 2 one), empty.narc (entry 1 is empty),
+    // overlap.narc (100,000 entries on the same 1 MB), the character devices
+    // null and full (made here, or links to /dev's), a FIFO no one reads and an
+    // export tree. Commands that must fail leave every file as it was: same
+    // bytes, same inode, the devices and the FIFO still what they were.
+    // "STDIN=f" and "STDOUT=f" redirect, "LIMIT" cuts file size at 100 bytes,
+    // "MEMORY" limits the address space to 1 GiB.
+    void hostileInput_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error"); // stderr holds this
+        QTest::addColumn<bool>("changes");  // whether a file in the directory may change
+        const QString noDevice = "it is a device, not a regular file";
+        QTest::newRow("archive is a device") << "list /dev/zero" << 2 << "Failed to load /dev/zero: cannot open the file (" + noDevice + ")" << false;
+        QTest::newRow("archive is a FIFO") << "list fifo" << 2 << "Failed to load fifo: cannot open the file (it is a pipe (FIFO)" << false;
+        QTest::newRow("set in place on a device") << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
+        QTest::newRow("overlapping entries") << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
+        QTest::newRow("export-file into null") << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
+        QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full (No space left on device)" << false;
+        QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo (it is a pipe (FIFO) that no program is reading)" << false;
+        QTest::newRow("set -o null") << "set test.narc 0 0 text.txt -o null" << 0 << "" << false;
+        QTest::newRow("set -o full") << "set test.narc 0 0 text.txt -o full" << 2 << "Failed to write full: No space left on device" << false;
+        QTest::newRow("text is a device") << "set test.narc 0 0 /dev/zero -o out.narc" << 1 << "Failed to import from file: /dev/zero (" + noDevice + ")" << true;
+        QTest::newRow("endless standard input") << "STDIN=/dev/zero set test.narc 0 0 - -o out.narc" << 1 << "Failed to import from file: standard input (larger than the text of a section of 3 lines" << true;
+        QTest::newRow("UTF-16 with a mark") << "set test.narc 2 0 utf16.txt -o out.narc" << 0 << "" << true;
+        QTest::newRow("UTF-16 without a mark") << "set test.narc 2 0 utf16bare.txt -o out.narc" << 1 << "Failed to import from file: utf16bare.txt (it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark)" << true;
+        QTest::newRow("list to a full disk") << "STDOUT=full list test.narc" << 2 << "Failed to write to standard output: No space left on device" << false;
+        QTest::newRow("show to a full disk") << "STDOUT=full show test.narc 0 0" << 2 << "Failed to write to standard output: No space left on device" << false;
+        QTest::newRow("entry equal to the count") << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
+        QTest::newRow("section equal to the count") << "show test.narc 0 2" << 2 << "narctext: entry 0 has no section 2 (it has 2)" << false;
+        QTest::newRow("set a section the entry lacks") << "set test.narc 1 1 text.txt" << 2 << "narctext: entry 1 has no section 1 (it has 1)" << false;
+        QTest::newRow("show an empty entry") << "show empty.narc 1 0" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
+        QTest::newRow("set an empty entry") << "set empty.narc 1 0 text.txt" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
+        QTest::newRow("import, tree check fails") << "import test.narc none" << 2 << "Failed to import. Either 0000 or 0001 does not exist in none/" << false;
+        QTest::newRow("import, archive write fails") << "LIMIT import test.narc tree" << 2 << "Finished importing from directory tree/\nFailed to write test.narc: File too large\n" << false;
+        QTest::newRow("import into null") << "import test.narc tree -o null" << 0 << "Importing from directory tree/" << false;
+    }
+
+    void hostileInput()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        QFETCH(bool, changes);
+        QByteArray overlap = buildNarcBytes(QList<QByteArray>(100000, QByteArray()) << QByteArray(1000000, 'x'));
+        for (int i = 0; i < 100000; ++i)
+            overlap.replace(0x1C + 8 * i + 4, 4, QByteArray("\x40\x42\x0F\x00", 4)); // ends at 1,000,000
+        QVERIFY(writeFileBytes(path("overlap.narc"), overlap));
+        QVERIFY(writeArchive(path("empty.narc"), {testEntries().at(0), NarcEntry()}));
+        QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc") && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
+        QVERIFY(writeFileBytes(path("utf16bare.txt"), QByteArray("h\0i\0", 4)));
+        QCOMPARE(QProcess::execute("mkfifo", {path("fifo")}), 0);
+        for (const auto &[name, minor] : {std::pair("null", "3"), std::pair("full", "7")}) {
+            if (getuid() != 0 || QProcess::execute("mknod", {path(name), "c", "1", minor}) != 0)
+                QVERIFY(QFile::link(QString("/dev/") + name, path(name)));
+        }
+        QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
+        const auto inodes = [this] {
+            QMap<QString, QString> kinds;
+            for (const QString &name : QDir(dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+                struct stat info{};
+                stat(QFile::encodeName(path(name)).constData(), &info);
+                kinds.insert(name, QString("%1 %2").arg(info.st_ino).arg(info.st_mode & S_IFMT));
+            }
+            return kinds;
+        };
+        const QMap<QString, QString> kindsBefore = inodes();
+        const QMap<QString, QByteArray> before = treeContents(path("tree"));
+        const QByteArray archiveBefore = readFileBytes(archive);
+
+        QStringList arguments = command.split(' ');
+        QString input, output;
+        bool limitFiles = false, limitMemory = false;
+        while (arguments.first().contains('=') || arguments.first() == "LIMIT" || arguments.first() == "MEMORY") {
+            const QString option = arguments.takeFirst();
+            if (option.startsWith("STDIN="))
+                input = option.mid(6);
+            else if (option.startsWith("STDOUT="))
+                output = path(option.mid(7));
+            limitFiles |= option == "LIMIT";
+            limitMemory |= option == "MEMORY";
+        }
+#if defined(__SANITIZE_ADDRESS__)
+        if (limitMemory)
+            QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        std::unique_ptr<FileSizeLimit> limit(limitFiles ? new FileSizeLimit(100) : nullptr);
+        QElapsedTimer timer;
+        timer.start();
+        const Run run = narctextWith(
+            arguments, [&](QProcess &process) { if (input.isEmpty()) process.closeWriteChannel(); },
+            [&](QProcess &process) {
+                if (!input.isEmpty())
+                    process.setStandardInputFile(input);
+                if (!output.isEmpty())
+                    process.setStandardOutputFile(output, QIODevice::Append);
+                if (limitMemory)
+                    process.setChildProcessModifier([] {
+                        const rlimit memory{rlim_t(1) << 30, rlim_t(1) << 30};
+                        setrlimit(RLIMIT_AS, &memory);
+                    });
+            },
+            20000);
+        limit.reset();
+        QVERIFY2(timer.elapsed() < 20000, "narctext hung");
+        QVERIFY2(run.code == code && run.err.contains(error.toUtf8()), qPrintable(QString::number(run.code) + " " + run.err));
+        QCOMPARE(inodes().value("null"), kindsBefore.value("null"));
+        QCOMPARE(inodes().value("full"), kindsBefore.value("full"));
+        QCOMPARE(inodes().value("fifo"), kindsBefore.value("fifo"));
+        if (!changes) {
+            QCOMPARE(inodes(), kindsBefore);
+            QCOMPARE(treeContents(path("tree")), before);
+            QCOMPARE(readFileBytes(archive), archiveBefore);
+        }
     }
 };
 

@@ -3,10 +3,14 @@
 #include "narcfixture.h"
 
 #include "narc/bytebuffer.h"
+#include "narc/narcfile.h"
 #include "narc/narcreader.h"
 #include "narc/narcwriter.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace core;
@@ -23,6 +27,13 @@ static QByteArray patched(QByteArray bytes, int offset, std::initializer_list<qu
         for (int b = 0; b < 4; ++b)
             bytes[offset++] = char(value >> (8 * b));
     return bytes;
+}
+
+// The first 0x44 bytes of an archive of two entries (header, table, name table,
+// image head) with the table's four offsets replaced.
+static QByteArray headOfTwo(quint32 start0, quint32 end0, quint32 start1, quint32 end1)
+{
+    return patched(buildNarcBytes({"a", "b"}).left(0x44), 0x1C, {start0, end0, start1, end1});
 }
 
 class NarcTest : public QObject
@@ -57,7 +68,7 @@ private slots:
         narc.files = {vec("abcde"), NarcEntry(), vec("12345678")};
         narc.fileCount = 3;
         QCOMPARE(serializeNarc(narc), buildNarcBytes({"abcde", "", "12345678"}));
-        QCOMPARE(narc.fileStarts + narc.fileEnds, QVector<int>({0, 8, 8, 5, 8, 16}));
+        QCOMPARE(narc.fileStarts + narc.fileEnds, QVector<quint32>({0, 8, 8, 5, 8, 16}));
         QCOMPARE((QList<int>{narc.imgSize, narc.fatSize, narc.fileSize}), (QList<int>{24, 36, 92}));
 
         narc.files[0] += vec("fghi");
@@ -116,6 +127,167 @@ private slots:
             QCOMPARE(fromDevice.files, read.narc.files);
         }
         QCOMPARE(readNarc(good.chopped(1)).narc.files.last(), vec("ghijklmnopq"));
+    }
+
+    // Entries that share bytes would multiply memory: 2,000 entries of the same
+    // 1 MB in a 1 MB file took 2 GB. Together entries must fit in the image block.
+    // (A memory limit on narctext is in test_cli.)
+    void overlappingEntriesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("accepted");
+        const QByteArray good = buildNarcBytes({"abcdefgh", "ijklmnop"}); // table at 0x1C
+        QTest::newRow("back to back") << good << true;
+        // Sharing is let through while the total still fits: memory stays within the file.
+        QTest::newRow("shared, within the block") << patched(good, 0x1C, {0, 8, 0, 8}) << true;
+        QTest::newRow("one byte more than the block") << patched(good, 0x1C, {0, 9, 8, 16}) << false;
+        QTest::newRow("gaps, no overlap") << patched(good, 0x1C, {1, 5, 9, 12}) << true;
+        QByteArray many = buildNarcBytes(QList<QByteArray>(2000, QByteArray()) << QByteArray(1000, 'x'));
+        for (int i = 0; i < 2000; ++i)
+            many = patched(many, 0x1C + 8 * i, {0, 1000});
+        QTest::newRow("2,000 entries on the same bytes") << many << false;
+    }
+
+    void overlappingEntriesAreRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, accepted);
+        const NarcRead read = readNarc(bytes);
+        QCOMPARE(read.ok(), accepted);
+        if (!accepted)
+            QVERIFY2(read.error.contains("overlap"), qPrintable(read.error));
+    }
+
+    // The format's offsets are unsigned 32-bit: entries past 2 GiB are read (they
+    // crashed the reader as int), a file longer than 4 GiB is refused with the
+    // reason. Sparse files keep this cheap.
+    void offsetsPast2GiB_data()
+    {
+        QTest::addColumn<quint32>("start0");
+        QTest::addColumn<quint32>("start1");
+        QTest::addColumn<qint64>("fileSize");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("one ends past 2 GiB, one starts past it") << 0x7FFFFFF8u << 0x80000010u << qint64(0x80000064) << "";
+        QTest::newRow("near 4 GiB") << 0xFFFFFE00u << 0xFFFFFF00u << qint64(0xFFFFFF54) << "";
+        QTest::newRow("file longer than 4 GiB") << 0u << 16u << qint64(0x100000000) << "larger than an archive can be";
+    }
+
+    void offsetsPast2GiB()
+    {
+        QFETCH(quint32, start0);
+        QFETCH(quint32, start1);
+        QFETCH(qint64, fileSize);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("sparse.narc"));
+        const QByteArray first(16, 'a'), second(16, 'b');
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(headOfTwo(start0, start0 + 16, start1, start1 + 16)) == 0x44);
+        QVERIFY(file.resize(fileSize));
+        QVERIFY(file.seek(0x44 + qint64(start0)) && file.write(first) == 16);
+        QVERIFY(file.seek(0x44 + qint64(start1)) && file.write(second) == 16);
+        file.close();
+        const NarcRead read = loadNarcFile(file.fileName());
+        QVERIFY2(error.isEmpty() ? read.ok() : read.error.contains(error), qPrintable(read.error));
+        if (error.isEmpty()) {
+            QCOMPARE(read.narc.files, QList<NarcEntry>({vec(first), vec(second)}));
+            QCOMPARE(read.narc.fileStarts, QVector<quint32>({start0, start1}));
+        }
+    }
+
+    // A write whose layout does not fit 32 bits is refused before anything is
+    // written: it wrapped, wrote a 4.4 GB file no reader accepts and said it
+    // succeeded. 65 entries of 64 MiB share one buffer, so the test takes 64 MiB.
+    void layoutPast4GiBIsRefused()
+    {
+        Narc narc = newNarc();
+        narc.files = QList<NarcEntry>(65, NarcEntry(64 << 20, 'x'));
+        QString error;
+        QVERIFY(!narc.recomputeLayout(&error));
+        QVERIFY2(error.contains("larger than the format's 32-bit sizes allow"), qPrintable(error));
+        QCOMPARE(narc.fileStarts.size(), 0);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("old.narc");
+        QVERIFY(writeFileBytes(path, "old"));
+        QVERIFY(!saveNarcFile(narc, path, &error) && error.contains("4 GiB"));
+        QCOMPARE(readFileBytes(path), QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList("old.narc"));
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(!narc.writeTo(&buffer, 0) && buffer.data().isEmpty());
+
+        narc.files.removeLast(); // 64 x 64 MiB plus the head: still too large by the head
+        QVERIFY(!narc.recomputeLayout());
+        narc.files.last().resize(1000);
+        QVERIFY(narc.recomputeLayout());
+        QCOMPARE(narc.fileEnds.last(), 63u * (64 << 20) + 1000);
+    }
+
+    // The count comes from the entries: appending entries without touching
+    // fileCount made the writer drop them silently.
+    void countFollowsTheEntries()
+    {
+        Narc narc = newNarc();
+        narc.files = {vec("abc")};
+        narc.fileCount = 0;
+        narc.files.append(vec("defgh"));
+        QCOMPARE(serializeNarc(narc), buildNarcBytes({"abc", "defgh"}));
+        QCOMPARE(narc.fileCount, 2u);
+        narc.fileCount = 7;
+        QCOMPARE(serializeNarc(narc), buildNarcBytes({"abc", "defgh"}));
+    }
+
+    // Entries around the reader's 1 MiB chunk are read whole from a file, from
+    // memory and from a pipe, which cannot seek.
+    void largeEntriesEveryWay_data()
+    {
+        QTest::addColumn<QList<int>>("sizes");
+        const int mib = 1 << 20;
+        QTest::newRow("around one chunk") << QList<int>{mib - 1, 3, mib, 0, mib + 1};
+        QTest::newRow("three chunks") << QList<int>{5, 3 * mib + 2, 7};
+        QTest::newRow("many small") << QList<int>(3000, 1001);
+    }
+
+    void largeEntriesEveryWay()
+    {
+        QFETCH(QList<int>, sizes);
+        QList<QByteArray> entries;
+        for (int i = 0; i < sizes.size(); ++i) {
+            QByteArray entry(sizes[i], Qt::Uninitialized);
+            for (int b = 0; b < entry.size(); ++b)
+                entry[b] = char(b * 7 + i);
+            entries.append(entry);
+        }
+        const QByteArray bytes = buildNarcBytes(entries);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.narc");
+        QVERIFY(writeFileBytes(path, bytes));
+        QProcess pipe;
+        pipe.start("cat", {path});
+        QVERIFY(pipe.waitForStarted());
+        for (const NarcRead &read : {loadNarcFile(path), readNarc(bytes), readNarc(&pipe)}) {
+            QVERIFY2(read.ok(), qPrintable(read.error));
+            Narc narc = read.narc;
+            QCOMPARE(narc.files.size(), entries.size());
+            for (int i = 0; i < entries.size(); ++i)
+                QCOMPARE(QByteArray(narc.files[i].constData(), narc.files[i].size()), entries[i]);
+            QCOMPARE(serializeNarc(narc), bytes);
+        }
+    }
+
+    // Devices, pipes and directories are refused when an archive is loaded, at
+    // once: /dev/zero was read until memory ran out, a FIFO with no writer hung.
+    void onlyRegularFilesLoad()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("fifo");
+        QCOMPARE(QProcess::execute("mkfifo", {fifo}), 0);
+        const QList<std::pair<QString, QString>> cases{{"/dev/zero", "it is a device, not a regular file"},
+                                                       {fifo, "it is a pipe (FIFO), not a regular file"},
+                                                       {dir.path(), "it is a directory"},
+                                                       {dir.filePath("none"), "No such file or directory"}};
+        for (const auto &[path, reason] : cases)
+            QCOMPARE(loadNarcFile(path).error, "cannot open the file (" + reason + ")");
     }
 };
 

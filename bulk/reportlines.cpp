@@ -1,0 +1,48 @@
+#include "bulk/reportlines.h"
+
+#include "bulk/sectiontext.h"
+
+namespace core {
+
+namespace {
+
+QString withReason(const QString &line, const QString &reason)
+{
+    return reason.isEmpty() ? line : line + QStringLiteral(" (") + reason + QLatin1Char(')');
+}
+
+} // namespace
+
+QString loadFailedLine(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Failed to load ") + path + QStringLiteral(": ") + reason;
+}
+
+QString writeFailedLine(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + reason;
+}
+
+QString cannotDecodeLine(int entry, int section, const QString &reason)
+{
+    return QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
+           + QString::number(entry) + QStringLiteral(": ") + reason;
+}
+
+QString exportFailedLine(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to export to file ") + path, reason);
+}
+
+QString importFailedLine(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to import from file: ") + path, reason);
+}
+
+QString noSuchSectionLine(int entry, int section)
+{
+    return QStringLiteral("Skipping ") + bulk::pad4(section) + QLatin1Char('/') + bulk::pad4(entry)
+           + QStringLiteral(": the entry has no section ") + QString::number(section);
+}
+
+} // namespace core
