@@ -534,7 +534,7 @@ private slots:
         QVERIFY(none.code == 1 && none.out.isEmpty() && none.err.isEmpty());
         const Run full = narctext({"find", "test.narc", "fox"}, "/dev/full");
         QCOMPARE(full.code, 2);
-        QCOMPARE(full.err, QByteArray("Failed to write to standard output\n"));
+        QCOMPARE(full.err, QByteArray("Failed to write to standard output: No space left on device\n"));
     }
 };
 
