@@ -44,9 +44,12 @@ WindowBulkRun::~WindowBulkRun()
     QCoreApplication::instance()->removeEventFilter(this);
 }
 
+// Gathered and added to the log in one go at each refresh: one insertion of many
+// lines costs the log little more than one of a single line.
 void WindowBulkRun::report(const QString &line)
 {
-    appendReport(line);
+    pendingReport += line;
+    pendingReport += QLatin1Char('\n');
 }
 
 // Twice a run at most ("Exporting: ", then "Finished Exporting!"): shown at the
@@ -89,6 +92,11 @@ bool WindowBulkRun::eventFilter(QObject *watched, QEvent *event)
 
 void WindowBulkRun::show()
 {
+    if (!pendingReport.isEmpty()) {
+        pendingReport.chop(1); // appendReport ends the last line
+        appendReport(pendingReport);
+        pendingReport.clear();
+    }
     if (value >= 0)
         ui.progressBar->setValue(value);
     if (section >= 0 && ui.typeIds->currentIndex() != section) {

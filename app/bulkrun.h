@@ -16,8 +16,8 @@ class MainWindow;
 // section to "Type". While the run goes the window keeps painting (so a dialog
 // that just closed does not stay drawn over it), but every click, key, wheel turn,
 // drop or close request made meanwhile is dropped, never replayed after the run.
-// The bar and "Type" change, and the window paints, at most every 100 ms and once
-// more when the run ends (when this object goes away).
+// The log, the bar and "Type" change, and the window paints, at most every 100 ms
+// and once more when the run ends (when this object goes away).
 class WindowBulkRun : public QObject, public core::BulkObserver
 {
 public:
@@ -42,6 +42,7 @@ private:
     Ui::MainWindow &ui;
     std::function<void(const QString &)> appendReport;
     QElapsedTimer sinceRefresh;
+    QString pendingReport; // report lines not yet in the log, each ended by "\n"
     int value = -1;       // the bar's value to show; -1 while nothing was processed
     int section = -1;     // the section to show under "Type"; -1 while none was given
 };
