@@ -78,6 +78,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->text->viewport()->installEventFilter(this);
     ui->report->viewport()->installEventFilter(this);
     ui->text->setReadOnly(true); // until a section is shown, typed text would have no home
+    ui->report->setUndoRedoEnabled(false); // nothing to undo in the log; lines go in faster
 
     // Keys without a menu entry: Save Text, and the entry before or after.
     auto addShortcut = [this](const QString &name, const QList<QKeySequence> &keys, auto run) {
