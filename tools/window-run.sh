@@ -74,8 +74,9 @@ open(target, 'wb').write(b'NARC\xfe\xff\x00\x01' + struct.pack('<II', 16 + len(b
 EOF
 cp "$work/big.narc" "$work/window.narc"
 
-now() { date +%s%N; }
-ms() { echo $((($2 - $1) / 1000000)); }
+# Microseconds, without starting a process.
+now() { echo "${EPOCHREALTIME/./}"; }
+ms() { echo $((($2 - $1) / 1000)); }
 # Waits until the command succeeds (every 5 ms, at most 60 s).
 wait_for()
 {
@@ -86,8 +87,18 @@ wait_for()
   done
 }
 shot() { import -window root "$shots/$1.png"; }
-title() { xdotool getwindowname "$win"; }
-title_is() { [ "$(title)" = "$1" ]; }
+# The moment (after $2) the title became $1, from the log of title changes.
+title_time()
+{
+  local end=$(($(date +%s) + 60)) at
+  while :; do
+    at=$(awk -v t="$2" -v want="= \"$1\"" \
+           '$1 > t && substr($0, length($0) - length(want) + 1) == want { print $1; exit }' "$titles")
+    [ -z "$at" ] || { echo "$at"; return; }
+    [ "$(date +%s)" -lt "$end" ] || { echo "timed out waiting for the title $1" >&2; return 1; }
+    sleep 0.005
+  done
+}
 # Opens the File menu with the mouse and chooses its entry number $1 (from 1).
 file_menu()
 {
@@ -109,6 +120,10 @@ wait_for xdotool search --name '^window.narc - MainWindow$'
 win=$(xdotool search --name '^window.narc - MainWindow$' | head -1)
 sleep 0.5
 shot title-before
+# Every change of the title, with the time it was seen (xprop waits for them).
+titles=$work/titles.log
+xprop -spy -id "$win" WM_NAME > >(while IFS= read -r line; do echo "$(now) $line"; done >"$titles") &
+pids+=($!)
 
 # --- 1. timing -------------------------------------------------------------
 # Export: from choosing the folder in the dialog to the last file of the tree.
@@ -155,13 +170,13 @@ for run in $(seq "$runs"); do
   shooter=
   if [ "$run" = 1 ]; then (sleep 0.12; shot during-import) & shooter=$!; fi
   t0=$(now); xdotool key Return
-  wait_for title_is 'window.narc* - MainWindow'; t1=$(now)
+  t1=$(title_time 'window.narc* - MainWindow' "$t0")
   win_import=$(ms "$t0" "$t1")
   [ -z "$shooter" ] || wait "$shooter"
   sleep 0.3
   activate
   t0=$(now); xdotool key ctrl+s
-  wait_for title_is 'window.narc - MainWindow'; t1=$(now)
+  t1=$(title_time 'window.narc - MainWindow' "$t0")
   win_write=$(ms "$t0" "$t1")
   cmp "$work/cli-out.narc" "$work/window.narc" || { echo "archives differ" >&2; exit 1; }
 
@@ -185,8 +200,9 @@ EOF
 xdotool mousemove --window "$win" 200 180 click 1
 xdotool key ctrl+Home
 xdotool type --delay 5 "Edited "
+t0=$(now)
 xdotool key ctrl+Return
-wait_for title_is 'window.narc* - MainWindow'
+title_time 'window.narc* - MainWindow' "$t0" >/dev/null
 shot title-after
 
 # More typing, then the mouse wheel on "Narc Entry": the question; Cancel keeps it all.
