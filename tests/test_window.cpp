@@ -430,7 +430,7 @@ private slots:
             {
                 std::unique_ptr<FileSizeLimit> limit(failWrite ? new FileSizeLimit(64) : nullptr);
                 if (byMenu)
-                    f.menu(6)->trigger();
+                    f.ui.actionQuit->trigger();
                 else
                     f.window.close();
             }

@@ -95,7 +95,7 @@ title_time()
     at=$(awk -v t="$2" -v want="= \"$1\"" \
            '$1 > t && substr($0, length($0) - length(want) + 1) == want { print $1; exit }' "$titles")
     [ -z "$at" ] || { echo "$at"; return; }
-    [ "$(date +%s)" -lt "$end" ] || { echo "timed out waiting for the title $1" >&2; return 1; }
+    [ "$(date +%s)" -lt "$end" ] || { echo "timed out waiting for the title $1" >&2; shot timed-out; return 1; }
     sleep 0.005
   done
 }
@@ -110,7 +110,7 @@ file_menu()
 # Gives the main window the keyboard (dialogs that closed may leave it without).
 activate() { xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true; sleep 0.2; }
 # Waits for a window whose title is exactly $1 (a dialog).
-wait_window() { wait_for xdotool search --name "^$1\$"; sleep 0.3; }
+wait_window() { wait_for xdotool search --name "^$1\$" || { shot timed-out; return 1; }; sleep 0.3; }
 
 # --- the window -------------------------------------------------------------
 "$narcedit" "$work/window.narc" >"$work/narcedit.log" 2>&1 &
