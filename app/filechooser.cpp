@@ -21,20 +21,24 @@ QString chooseWithDialog(QWidget *parent, FileChoice choice)
 {
     switch (choice) {
     case FileChoice::OpenArchive: {
-        QFileDialog dialog(parent, QString(), QString(), QString());
+        QFileDialog dialog(parent, QStringLiteral("Open Narc"), QString(), QString());
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilters({QStringLiteral("narc (*.narc)"), QStringLiteral("All (*)")});
         dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
         return runDialog(dialog);
     }
     case FileChoice::ExportFile: {
-        QFileDialog dialog(parent, QString(), QString(), QString());
+        // A save dialog: it asks before it lets an existing file be chosen.
+        QFileDialog dialog(parent, QStringLiteral("Export all to File"), QString(), QString());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         return runDialog(dialog);
     }
     case FileChoice::ExportDirectory:
     case FileChoice::ImportDirectory: {
-        QFileDialog dialog(parent);
+        QFileDialog dialog(parent, choice == FileChoice::ExportDirectory ? QStringLiteral("Export all to Files")
+                                                                          : QStringLiteral("Import all from files"));
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
         return runDialog(dialog);

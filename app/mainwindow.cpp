@@ -1,21 +1,31 @@
 #include "app/mainwindow.h"
 
+#include "app/bulkrun.h"
+#include "app/formlayout.h"
 #include "app/mainwindow_form.h"
 #include "bulk/exportfile.h"
 #include "bulk/exporttree.h"
 #include "bulk/importtree.h"
 #include "bulk/reportlines.h"
+#include "bulk/treedirs.h"
 #include "codec/compose.h"
 #include "narc/narcfile.h"
 
-#include <QElapsedTimer>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
 
-#include <functional>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 using namespace core;
@@ -37,56 +47,22 @@ QStringList entryItemTexts(const Narc &narc)
     return items;
 }
 
-// Shows a bulk run in the window while it goes: report lines in the log, the
-// status in the label beside the progress bar, and, during an import, each
-// section under "Type". No events are processed meanwhile, so no input reaches
-// the window during the run; the bar and the label are repainted directly, at
-// most every 100 ms.
-class WindowBulkObserver : public BulkObserver
+// Whether `a` and `b` name the same existing file, through links too.
+bool sameFile(const QString &a, const QString &b)
 {
-public:
-    WindowBulkObserver(Ui::MainWindow &ui, std::function<void(const QString &)> appendReport)
-        : ui(ui)
-        , appendReport(std::move(appendReport))
-    {
-        sinceRepaint.start();
-    }
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    std::error_code error;
+    const bool same = std::filesystem::equivalent(QFile::encodeName(a).toStdString(),
+                                                  QFile::encodeName(b).toStdString(), error);
+    return !error && same;
+}
 
-    void report(const QString &line) override { appendReport(line); }
-
-    void status(const QString &text) override
-    {
-        ui.label_2->setText(text);
-        ui.label_2->repaint();
-    }
-
-    // An empty archive gives the range 0..-1, which the bar turns into 0..0.
-    void begin(int count) override { ui.progressBar->setRange(0, count - 1); }
-
-    void progress(int index) override
-    {
-        ui.progressBar->setValue(index);
-        if (sinceRepaint.elapsed() >= 100) {
-            ui.progressBar->repaint();
-            ui.label_2->repaint();
-            sinceRepaint.restart();
-        }
-    }
-
-    // Without an item `section` the box is left with no current item. The editor
-    // is not redrawn for every section: the import shows the section once, as it
-    // stands at the end.
-    void sectionChanged(int section) override
-    {
-        const QSignalBlocker quiet(ui.typeIds);
-        ui.typeIds->setCurrentIndex(section);
-    }
-
-private:
-    Ui::MainWindow &ui;
-    std::function<void(const QString &)> appendReport;
-    QElapsedTimer sinceRepaint;
-};
+// Whether any entry of `after` differs from the same entry of `before`.
+bool entriesDiffer(const QList<NarcEntry> &before, const QList<NarcEntry> &after)
+{
+    return before != after; // entries still shared with `before` compare without a byte loop
+}
 
 } // namespace
 
@@ -95,7 +71,31 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui::MainWindow)
 {
     chooseFile = [this](FileChoice choice) { return chooseWithDialog(this, choice); };
+    ask = [this](Question question, const QString &subject) { return askWithDialog(this, question, subject); };
     ui->setupUi(this);
+
+    setMinimumSize(formMinimumSize());
+    setAcceptDrops(true);
+    ui->text->viewport()->installEventFilter(this);
+    ui->report->viewport()->installEventFilter(this);
+    ui->text->setReadOnly(true); // until a section is shown, typed text would have no home
+    ui->report->setUndoRedoEnabled(false); // nothing to undo in the log; lines go in faster
+
+    // Keys without a menu entry: Save Text, and the entry before or after.
+    auto addShortcut = [this](const QString &name, const QList<QKeySequence> &keys, auto run) {
+        auto *action = new QAction(this);
+        action->setObjectName(name);
+        action->setShortcuts(keys);
+        addAction(action);
+        connect(action, &QAction::triggered, this, run);
+    };
+    addShortcut(QStringLiteral("actionSave_Text"),
+                {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)},
+                [this] { ui->pushButton->click(); });
+    addShortcut(QStringLiteral("actionPrevious_Entry"), {QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+                [this] { stepEntry(-1); });
+    addShortcut(QStringLiteral("actionNext_Entry"), {QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+                [this] { stepEntry(1); });
 }
 
 MainWindow::~MainWindow()
@@ -106,18 +106,86 @@ MainWindow::~MainWindow()
 void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        updateTitle();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (settleUnsavedText() && settleUnwrittenChanges())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    fitForm(*ui, size());
+}
+
+QString MainWindow::droppedArchive(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return QString();
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return QString();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedArchive(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+// Opened once the drop is over, so the questions do not keep the dragging
+// program waiting.
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedArchive(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    QTimer::singleShot(0, this, [this, path] { openArchive(path); });
+}
+
+// A file dragged over the editor or the log opens like one dropped on the rest
+// of the window; dragged text goes into the editor as before.
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (droppedArchive(drop->mimeData()).isEmpty())
+            break;
+        if (event->type() == QEvent::Drop)
+            dropEvent(drop);
+        else
+            drop->acceptProposedAction();
+        return true;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::openNarc()
 {
-    ui->narcEntryIds->clear();
-
     const QString path = chooseFile ? chooseFile(FileChoice::OpenArchive) : QString();
     if (path.isEmpty())
         return;
+    openArchive(path);
+}
 
+void MainWindow::openArchive(const QString &path)
+{
     NarcRead read = loadNarcFile(path);
     if (!read.ok()) {
         // narc and narcPath stay as they were, so a later write cannot put a
@@ -125,10 +193,21 @@ void MainWindow::openNarc()
         appendReport(loadFailedLine(path, read.error));
         return;
     }
+    if (!settleUnsavedText() || !settleUnwrittenChanges())
+        return;
 
     narcPath = path;
     narc = std::move(read.narc);
-    ui->narcEntryIds->clear();
+    setUnwritten(false);
+
+    // Nothing of the old archive stays on show, even when the new one is empty.
+    {
+        const QSignalBlocker quietEntries(ui->narcEntryIds);
+        const QSignalBlocker quietTypes(ui->typeIds);
+        ui->narcEntryIds->clear();
+        ui->typeIds->clear();
+    }
+    typeChanged();
 
     // The first item alone, so that it becomes current and entry 0 is shown; the
     // rest in one batch, which leaves the current index alone.
@@ -143,19 +222,31 @@ void MainWindow::openNarc()
 
 void MainWindow::writeToNarc()
 {
+    writeArchive();
+}
+
+bool MainWindow::writeArchive()
+{
     if (narcPath.isEmpty()) {
         appendReport(QStringLiteral("No archive is open; nothing written"));
-        return;
+        return false;
     }
     QString error;
-    if (saveNarcFile(narc, narcPath, &error))
-        appendReport(QStringLiteral("Finished writing ") + narcPath);
-    else
+    if (!saveNarcFile(narc, narcPath, &error)) {
         appendReport(writeFailedLine(narcPath, error));
+        return false;
+    }
+    appendReport(QStringLiteral("Finished writing ") + narcPath);
+    setUnwritten(false);
+    return true;
 }
 
 void MainWindow::typeChanged()
 {
+    if (!settleUnsavedText()) {
+        restoreShownPlace();
+        return;
+    }
     const int entry = ui->narcEntryIds->currentIndex();
     const int section = ui->typeIds->currentIndex();
     const DecodedSection decoded = decodeKeepingKeys(entry, section, DecodeForm::Text);
@@ -163,12 +254,21 @@ void MainWindow::typeChanged()
     if (!decoded.error.isEmpty()) {
         appendReport(cannotDecodeLine(entry, section, decoded.error));
     }
+    shownEntry = entry;
+    shownSection = decoded.present && decoded.error.isEmpty() ? section : -1;
+    // Text typed where no section is shown could never be saved.
+    ui->text->setReadOnly(shownSection < 0);
+    markTextKept();
 }
 
 void MainWindow::loadEntryFromNarc()
 {
     if (ui->narcEntryIds->count() == 0)
         return;
+    if (!settleUnsavedText()) {
+        restoreShownPlace();
+        return;
+    }
 
     ui->typeIds->clear();
     ui->typeIds->addItem(QStringLiteral("Hiragana"));
@@ -188,12 +288,9 @@ void MainWindow::saveEntry()
     const int entry = ui->narcEntryIds->currentIndex();
     if (section < 0 || entry < 0)
         return;
-
-    // The raw text keeps every character as shown (toPlainText would turn no-break
-    // spaces into spaces); only the document's own block separators become "\n".
-    QString edited = ui->text->document()->toRawText();
-    edited.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    composeEntry(edited, entry, section);
+    const QString edited = editorText();
+    if (composeEntry(edited, entry, section) && entry == shownEntry && section == shownSection)
+        markTextKept();
 }
 
 void MainWindow::exportToFiles()
@@ -201,8 +298,13 @@ void MainWindow::exportToFiles()
     const QString path = chooseFile ? chooseFile(FileChoice::ExportDirectory) : QString();
     if (path.isEmpty())
         return;
-    WindowBulkObserver observer(*ui, [this](const QString &line) { appendReport(line); });
-    exportToTree(narc, path, observer);
+    const QString failure = createTreeDirs(path);
+    if (!failure.isEmpty()) {
+        appendReport(failure);
+        return;
+    }
+    WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+    exportToTree(narc, path, run);
 }
 
 void MainWindow::exportToFile()
@@ -210,22 +312,31 @@ void MainWindow::exportToFile()
     const QString path = chooseFile ? chooseFile(FileChoice::ExportFile) : QString();
     if (path.isEmpty())
         return;
-    WindowBulkObserver observer(*ui, [this](const QString &line) { appendReport(line); });
-    core::exportToFile(narc, path, observer);
+    if (sameFile(path, narcPath)) {
+        appendReport(QStringLiteral("Failed to export to file ") + path
+                     + QStringLiteral(": it is the archive being edited"));
+        return;
+    }
+    WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+    core::exportToFile(narc, path, run);
 }
 
 void MainWindow::importFromFiles()
 {
     const QString path = chooseFile ? chooseFile(FileChoice::ImportDirectory) : QString();
-    if (path.isEmpty())
+    if (path.isEmpty() || !settleUnsavedText())
         return;
-    WindowBulkObserver observer(*ui, [this](const QString &line) { appendReport(line); });
-    const BulkSummary summary = importFromTree(narc, path, observer);
+    const QList<NarcEntry> before = narc.files;
+    {
+        WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+        importFromTree(narc, path, run);
+    }
+    if (entriesDiffer(before, narc.files))
+        setUnwritten(true);
     // Show the section now chosen under "Type" as the import left it (showing it
     // before its file was read would leave replaced text in the editor, which a
     // "Save Text" would then write back).
-    if (summary.treeOk)
-        typeChanged();
+    typeChanged();
 }
 
 QStringList MainWindow::decodeSection(int entryIndex, int section)
@@ -246,17 +357,22 @@ DecodedSection MainWindow::decodeKeepingKeys(int entryIndex, int section, Decode
     return decoded;
 }
 
-void MainWindow::composeEntry(const QString &editedText, int entryIndex, int section)
+bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int section)
 {
     decodeKeepingKeys(entryIndex, section, DecodeForm::KeysOnly); // the keys, not the text
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
-        return;
+        return false;
 
     ComposeResult result = core::composeEntry(narc.files.at(entryIndex), editedText, entryIndex, section);
-    if (result.changed())
+    const bool stored = result.changed();
+    if (result.changed()) {
+        if (result.entry != narc.files.at(entryIndex))
+            setUnwritten(true);
         narc.files[entryIndex] = std::move(result.entry);
+    }
     if (!result.report.isEmpty())
         appendReport(result.report);
+    return stored;
 }
 
 void MainWindow::appendReport(const QString &message)
@@ -272,4 +388,93 @@ void MainWindow::appendReport(const QString &message)
 
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
+}
+
+QString MainWindow::editorText() const
+{
+    // The raw text keeps every character as shown (toPlainText would turn no-break
+    // spaces into spaces); only the document's own block separators become "\n".
+    QString text = ui->text->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+// The document counts as unmodified again once its edits are undone, so typing
+// and undoing back is no change; typing and deleting it again is caught by the
+// comparison.
+bool MainWindow::hasUnsavedText() const
+{
+    return ui->text->document()->isModified() && editorText() != shownText;
+}
+
+void MainWindow::markTextKept()
+{
+    shownText = editorText();
+    ui->text->document()->setModified(false);
+}
+
+bool MainWindow::settleUnsavedText()
+{
+    if (!hasUnsavedText())
+        return true;
+    const QString subject = QStringLiteral("entry %1, %2").arg(shownEntry).arg(ui->typeIds->itemText(shownSection));
+    switch (ask ? ask(Question::UnsavedText, subject) : Answer::Cancel) {
+    case Answer::Keep: {
+        // Stored only where it was shown; a refusal keeps everything as it is.
+        const QString edited = editorText();
+        if (!composeEntry(edited, shownEntry, shownSection))
+            return false;
+        markTextKept();
+        return true;
+    }
+    case Answer::Discard:
+        markTextKept();
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool MainWindow::settleUnwrittenChanges()
+{
+    if (!unwritten)
+        return true;
+    switch (ask ? ask(Question::UnwrittenChanges, QFileInfo(narcPath).fileName()) : Answer::Cancel) {
+    case Answer::Keep:
+        return writeArchive();
+    case Answer::Discard:
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void MainWindow::restoreShownPlace()
+{
+    const QSignalBlocker quietEntries(ui->narcEntryIds);
+    const QSignalBlocker quietTypes(ui->typeIds);
+    ui->narcEntryIds->setCurrentIndex(shownEntry);
+    ui->typeIds->setCurrentIndex(shownSection);
+}
+
+void MainWindow::setUnwritten(bool changed)
+{
+    unwritten = changed;
+    updateTitle();
+}
+
+void MainWindow::updateTitle()
+{
+    const QString form = QCoreApplication::translate("MainWindow", "MainWindow", nullptr);
+    setWindowTitle(narcPath.isEmpty() ? form : QFileInfo(narcPath).fileName() + QStringLiteral("[*] - ") + form);
+    setWindowModified(unwritten);
+}
+
+void MainWindow::stepEntry(int step)
+{
+    const int entry = ui->narcEntryIds->currentIndex() + step;
+    if (entry >= 0 && entry < ui->narcEntryIds->count())
+        ui->narcEntryIds->setCurrentIndex(entry);
 }

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -31,6 +32,7 @@ public:
     QAction *actionExtract_all_to_Text;
     QAction *actionImport_all_from_files;
     QAction *actionExport_all_to_File;
+    QAction *actionQuit;
     QWidget *centralWidget;
     QPlainTextEdit *text;
     QComboBox *narcEntryIds;
@@ -62,6 +64,14 @@ public:
         actionImport_all_from_files->setObjectName("actionImport_all_from_files");
         actionExport_all_to_File = new QAction(window);
         actionExport_all_to_File->setObjectName("actionExport_all_to_File");
+        actionQuit = new QAction(window);
+        actionQuit->setObjectName("actionQuit");
+        actionOpen_Narc->setShortcut(QKeySequence::Open);
+        actionWrite_To_Narc->setShortcut(QKeySequence::Save);
+        // Some platforms define no standard key for quitting.
+        const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+        actionQuit->setShortcuts(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)}
+                                                    : quitKeys);
 
         centralWidget = new QWidget(window);
         centralWidget->setObjectName("centralWidget");
@@ -94,6 +104,7 @@ public:
         report = new QPlainTextEdit(centralWidget);
         report->setObjectName("report");
         report->setGeometry(QRect(40, 360, 581, 161));
+        report->setReadOnly(true);
         window->setCentralWidget(centralWidget);
 
         menuBar = new QMenuBar(window);
@@ -115,6 +126,9 @@ public:
         menuFile->addAction(actionExtract_all_to_Text);
         menuFile->addAction(actionImport_all_from_files);
         menuFile->addAction(actionExport_all_to_File);
+        // Entries added later go here, before the separator that sets off "Quit".
+        menuFile->addSeparator();
+        menuFile->addAction(actionQuit);
 
         retranslateUi(window);
 
@@ -132,6 +146,8 @@ public:
                              &::MainWindow::importFromFiles);
             QObject::connect(actionExport_all_to_File, &QAction::triggered, receiver,
                              &::MainWindow::exportToFile);
+            // Through closeEvent, so unsaved text and unwritten changes are asked about.
+            QObject::connect(actionQuit, &QAction::triggered, receiver, &QWidget::close);
         }
 
         QMetaObject::connectSlotsByName(window);
@@ -146,6 +162,7 @@ public:
         actionImport_all_from_files->setText(
             QCoreApplication::translate("MainWindow", "Import all from files", nullptr));
         actionExport_all_to_File->setText(QCoreApplication::translate("MainWindow", "Export all to File", nullptr));
+        actionQuit->setText(QCoreApplication::translate("MainWindow", "Quit", nullptr));
         label->setText(QCoreApplication::translate("MainWindow", "Narc Entry", nullptr));
         label_3->setText(QCoreApplication::translate("MainWindow", "Type", nullptr));
         pushButton->setText(QCoreApplication::translate("MainWindow", "Save Text", nullptr));

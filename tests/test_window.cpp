@@ -1,14 +1,24 @@
 // The window: its form and File menu, opening and writing archives, the log,
-// browsing and saving entries, and the bulk commands.
+// browsing and saving entries, the questions before unsaved text or unwritten
+// changes are dropped, the bulk commands, shortcuts, the command line, drops and
+// resizing.
 
 #include "support/filesizelimit.h"
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
 #include "support/windowfixture.h"
 
+#include "app/commandline.h"
+#include "app/formlayout.h"
+
 #include <QDir>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -19,7 +29,7 @@ namespace {
 const QString nbsp = QString(QChar(0x00A0));
 
 const QStringList formTexts = {"MainWindow", "Open Narc",  "Write To Narc", "Export all to Files",
-                               "Import all from files", "Export all to File", "Narc Entry", "Type",
+                               "Import all from files", "Export all to File", "Quit", "Narc Entry", "Type",
                                "Save Text", "%v/%m:%p%", "Not Active", "File"};
 
 // Entry 0 holds two sections, entry 1 one, with a no-break space and a backslash.
@@ -29,7 +39,21 @@ QList<NarcEntry> sampleEntries()
             buildMessageFile(QList<QStringList>{{"a" + nbsp + "b\\c", "b", "c"}})};
 }
 
+// How the user moves away from entry 0, section 0.
+enum class Move { EntryByKey, EntryByWheel, EntryByShortcut, SectionByKey, SectionByWheel };
+
+void wheelDown(QWidget *widget)
+{
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(widget, &wheel);
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Move)
+Q_DECLARE_METATYPE(Answer)
 
 // Every test starts with sampleEntries() in `path`, beside the empty tree
 // folders 0000 and 0001.
@@ -56,7 +80,8 @@ private slots:
         MainWindowProbe f(path);
         f.select(0, 1);
         QCOMPARE(f.window.size(), QSize(698, 582));
-        QCOMPARE(f.formTexts(), formTexts);
+        QCOMPARE(f.formTexts().mid(1), formTexts.mid(1));
+        QVERIFY(f.ui.report->isReadOnly());
 
         const QStringList widgets = {
             "text QPlainTextEdit centralWidget 40,70 581x241",   "narcEntryIds QComboBox centralWidget 40,25 181x27",
@@ -89,30 +114,58 @@ private slots:
                                              FileChoice::ImportDirectory, FileChoice::ExportFile}));
         QCOMPARE(f.state(), before);
 
-        // A language change puts back every form text and leaves the rest.
-        // (The actions, the menu's own action, the labels and the button have a "text".)
+        // A language change puts back every form text and leaves the rest; the
+        // title keeps naming the archive.
         for (QObject *object : f.window.findChildren<QObject *>())
             object->setProperty("text", "x");
         f.window.setWindowTitle("x");
         f.ui.progressBar->setFormat("x");
-        QCOMPARE(f.formTexts(), QStringList(12, "x"));
+        QCOMPARE(f.formTexts(), QStringList(13, "x"));
         QEvent change(QEvent::LanguageChange);
         QCoreApplication::sendEvent(&f.window, &change);
-        QCOMPARE(f.formTexts(), formTexts);
+        QCOMPARE(f.formTexts(), QStringList{"a.narc[*] - MainWindow"} + formTexts.mid(1));
         QCOMPARE(f.state(), before);
     }
 
-    // A failed or cancelled open keeps the archive that loaded; a failed write
-    // leaves the file as it was; Write To Narc puts the loaded archive back.
+    // The title names the archive, with a marker while changes are unwritten.
+    void title()
+    {
+        MainWindowProbe f{QString()};
+        QCOMPARE(f.window.windowTitle(), "MainWindow");
+        QVERIFY(f.ui.text->isReadOnly()); // nothing shown that typing could belong to
+        f.open(path);
+        QCOMPARE(f.window.windowTitle(), "a.narc[*] - MainWindow");
+        QVERIFY(!f.unwritten());
+        f.saveText(); // unedited: the archive stays as it was
+        QVERIFY(!f.unwritten());
+        f.type("changed\nsecond");
+        QVERIFY(!f.unwritten());
+        f.saveText();
+        QVERIFY(f.unwritten());
+        f.menu(1)->trigger();
+        QVERIFY(!f.unwritten());
+        QCOMPARE(MainWindowProbe(path).editor(), "changed\nsecond");
+    }
+
+    // A failed or cancelled open keeps everything as it was, unsaved text too; a
+    // failed write leaves the file as it was; Write To Narc puts the archive back.
     void openAndWrite()
     {
         const QByteArray original = readFileBytes(path);
         const QString bad = root + "bad.narc";
         QVERIFY(writeFileBytes(bad, "just some text\n"));
         MainWindowProbe f(path);
+        f.select(0, 1);
+        f.type("typed");
+        f.ui.text->moveCursor(QTextCursor::Start);
+        QStringList before = f.state();
         f.open(bad);
+        QCOMPARE(f.state().mid(0, 7), before.mid(0, 7));
         f.open(QString());
-        QCOMPARE(f.ui.narcEntryIds->count(), 0);
+        before[7] += "Failed to load " + bad + ": why\n";
+        QCOMPARE(f.state().replaceInStrings(QRegularExpression(": [^\n]+\n"), ": why\n"), before);
+        QVERIFY(f.questions.isEmpty());
+
         QVERIFY(writeFileBytes(path, "overwritten"));
         {
             const FileSizeLimit limit(64);
@@ -126,6 +179,168 @@ private slots:
         // Each failure gives its reason.
         QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
                  loaded + "Failed to load " + bad + ": why\nFailed to write " + path + ": why\nFinished writing " + path + "\n");
+
+        // An archive without entries leaves nothing of the old one on show.
+        const QString empty = root + "empty.narc";
+        QVERIFY(writeArchive(empty, {}));
+        f.replies = {Answer::Discard};
+        f.open(empty);
+        QCOMPARE(f.state().mid(0, 3), (QStringList{"-1 -1", "", "0"}));
+        QCOMPARE(f.window.windowTitle(), "empty.narc[*] - MainWindow");
+        QVERIFY(f.ui.text->isReadOnly());
+    }
+
+    // Opening another archive asks about unsaved text, then about unwritten
+    // changes; Cancel on either keeps everything, Discard opens the other one.
+    void openAsksFirst_data()
+    {
+        QTest::addColumn<QList<Answer>>("replies");
+        QTest::addColumn<QList<Question>>("asked");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QByteArray>("written"); // what a.narc holds at the end
+        const QByteArray stored = "stored";
+        QTest::newRow("cancel the text") << QList<Answer>{Answer::Cancel} << QList<Question>{Question::UnsavedText}
+                                         << false << QByteArray();
+        QTest::newRow("discard the text") << QList<Answer>{Answer::Discard} << QList<Question>{Question::UnsavedText}
+                                          << true << QByteArray();
+        QTest::newRow("save, then discard the changes")
+            << QList<Answer>{Answer::Keep, Answer::Discard}
+            << QList<Question>{Question::UnsavedText, Question::UnwrittenChanges} << true << QByteArray();
+        QTest::newRow("save, then cancel the write")
+            << QList<Answer>{Answer::Keep, Answer::Cancel}
+            << QList<Question>{Question::UnsavedText, Question::UnwrittenChanges} << false << QByteArray();
+        QTest::newRow("save and write") << QList<Answer>{Answer::Keep, Answer::Keep}
+                                        << QList<Question>{Question::UnsavedText, Question::UnwrittenChanges} << true
+                                        << stored;
+    }
+    void openAsksFirst()
+    {
+        QFETCH(QList<Answer>, replies);
+        QFETCH(QList<Question>, asked);
+        QFETCH(bool, opened);
+        QFETCH(QByteArray, written);
+
+        const QByteArray original = readFileBytes(path);
+        const QString other = root + "b.narc";
+        QVERIFY(writeArchive(other, {buildMessageFile(QList<QStringList>{{"other"}})}));
+        MainWindowProbe f(path);
+        f.type("first line\nedited");
+        const QStringList before = f.state();
+        f.replies = replies;
+        f.open(other);
+        QCOMPARE(f.questions, asked);
+        QCOMPARE(f.editor(), opened ? "other" : "first line\nedited");
+        if (!opened)
+            QCOMPARE(f.state().mid(0, 6), before.mid(0, 6));
+        if (written.isEmpty()) {
+            QCOMPARE(readFileBytes(path), original);
+        } else {
+            QCOMPARE(MainWindowProbe(path).editor(), "first line\nedited");
+        }
+    }
+
+    // Edit entry 0's first section, then move away as the user would: the question
+    // comes once, and each answer does what it says.
+    void unsavedTextAsks_data()
+    {
+        QTest::addColumn<Move>("move");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<Answer>("reply");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<bool>("stored");
+        const QList<QPair<const char *, Move>> moves = {{"entry by key", Move::EntryByKey},
+                                                        {"entry by wheel", Move::EntryByWheel},
+                                                        {"entry by Ctrl+PgDown", Move::EntryByShortcut},
+                                                        {"section by key", Move::SectionByKey},
+                                                        {"section by wheel", Move::SectionByWheel}};
+        for (const auto &[name, move] : moves) {
+            const QString edited = "edited line\nsecond";
+            QTest::addRow("%s, cancel", name) << move << edited << Answer::Cancel << false << false;
+            QTest::addRow("%s, discard", name) << move << edited << Answer::Discard << true << false;
+            QTest::addRow("%s, save", name) << move << edited << Answer::Keep << true << true;
+            QTest::addRow("%s, save refused", name) << move << "one line" << Answer::Keep << false << false;
+        }
+    }
+    void unsavedTextAsks()
+    {
+        QFETCH(Move, move);
+        QFETCH(QString, typed);
+        QFETCH(Answer, reply);
+        QFETCH(bool, moved);
+        QFETCH(bool, stored);
+
+        MainWindowProbe f(path);
+        QVERIFY(f.activate());
+        const QList<NarcEntry> original = f.entries();
+        f.ui.text->setFocus();
+        f.type(typed);
+        f.ui.text->moveCursor(QTextCursor::Start);
+        f.ui.text->moveCursor(QTextCursor::Right);
+        const QStringList before = f.state();
+        f.replies = {reply};
+
+        switch (move) {
+        case Move::EntryByKey: QTest::keyClick(f.ui.narcEntryIds, Qt::Key_Down); break;
+        case Move::EntryByWheel: wheelDown(f.ui.narcEntryIds); break;
+        case Move::EntryByShortcut: QTest::keyClick(f.ui.text, Qt::Key_PageDown, Qt::ControlModifier); break;
+        case Move::SectionByKey: QTest::keyClick(f.ui.typeIds, Qt::Key_Down); break;
+        case Move::SectionByWheel: wheelDown(f.ui.typeIds); break;
+        }
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+
+        const bool byEntry = move == Move::EntryByKey || move == Move::EntryByWheel || move == Move::EntryByShortcut;
+        const QString target = byEntry ? "a" + nbsp + "b\\x005cc\nb\nc" : "kanji one\n";
+        if (moved) {
+            QCOMPARE(f.editor(), target);
+            QCOMPARE(f.ui.narcEntryIds->currentIndex(), byEntry ? 1 : 0);
+        } else {
+            QStringList now = f.state();
+            if (typed == "one line")
+                QCOMPARE(now[7].remove(loaded), "Skipping 0000/0000 due to too few lines\n");
+            now[7] = before[7];
+            QCOMPARE(now, before); // combo boxes back, text as typed, cursor where it was
+        }
+        QCOMPARE(f.entries() != original, stored);
+        QCOMPARE(f.unwritten(), stored);
+        if (stored) {
+            f.select(0, 0);
+            QCOMPARE(f.editor(), typed);
+        }
+        QCOMPARE(f.questions.size(), 1);
+    }
+
+    // What does not count as a change, and what Save Text keeps.
+    void unchangedText()
+    {
+        MainWindowProbe f(path);
+        QVERIFY(f.activate());
+        f.ui.text->setFocus();
+        QTest::keyClicks(f.ui.text, "abc");
+        for (int i = 0; i < 3; ++i)
+            f.ui.text->undo();
+        QTest::keyClicks(f.ui.text, "x");
+        QTest::keyClick(f.ui.text, Qt::Key_Backspace);
+        f.select(1);
+        QVERIFY(f.questions.isEmpty());
+
+        // Saved text is kept: moving on asks nothing, and the archive holds it.
+        QTest::keyClicks(f.ui.text, "z");
+        QTest::keyClick(f.ui.text, Qt::Key_Return, Qt::ControlModifier); // Save Text
+        QVERIFY(f.unwritten());
+        f.select(0);
+        QVERIFY(f.questions.isEmpty());
+        f.select(1);
+        QCOMPARE(f.editor(), "za" + nbsp + "b\\x005cc\nb\nc");
+        QTest::keyClick(f.ui.text, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(f.ui.narcEntryIds->currentIndex(), 0);
+        QTest::keyClick(f.ui.text, Qt::Key_PageUp, Qt::ControlModifier); // no entry before the first
+        QCOMPARE(f.ui.narcEntryIds->currentIndex(), 0);
+
+        // The log takes no typing.
+        f.ui.report->setFocus();
+        const QString log = f.log();
+        QTest::keyClicks(f.ui.report, "typed into the log");
+        QCOMPARE(f.log(), log);
     }
 
     void browsingAndSaving()
@@ -137,22 +352,27 @@ private slots:
         MainWindowProbe f(path);
         QCOMPARE(f.items(f.ui.narcEntryIds).mid(2, 2), (QStringList{"2 - 1a4", "3 - 0"}));
 
-        // "Kanji" is offered when the first byte is 2; edits are dropped on switching;
+        // "Kanji" is offered when the first byte is 2; discarded edits are dropped;
         // unedited text, with a no-break space and a backslash, is saved byte for byte.
         f.saveText();
-        f.ui.text->setPlainText("dropped");
+        f.type("dropped");
+        f.replies = {Answer::Discard};
         f.select(0, 1);
         QCOMPARE(f.editor(), "kanji one\n");
         f.saveText();
-        f.ui.text->setPlainText("dropped");
+        f.type("dropped");
+        f.replies = {Answer::Discard};
         for (const auto &[entry, shown] : QList<QPair<int, QString>>{{2, ""}, {3, ""}, {1, "a" + nbsp + "b\\x005cc\nb\nc"}}) {
             f.select(entry);
             QCOMPARE(f.items(f.ui.typeIds), QStringList{"Hiragana"});
             QCOMPARE(f.editor(), shown);
+            QCOMPARE(f.ui.text->isReadOnly(), entry != 1); // no section there to save into
         }
+        QCOMPARE(f.questions.size(), 2);
         f.saveText();
-        f.ui.text->setPlainText("only\ntwo lines");
+        f.type("only\ntwo lines");
         f.saveText();
+        f.replies = {Answer::Discard};
         f.select(4);
         QCOMPARE(f.entries(), entries);
         QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
@@ -161,36 +381,276 @@ private slots:
         // What Save Text stored is what Write To Narc writes.
         const QString edited = "a rather longer first line\nx" + nbsp + "y";
         f.select(0);
-        f.ui.text->setPlainText(edited);
+        f.type(edited);
         f.saveText();
         f.menu(1)->trigger();
         QCOMPARE(MainWindowProbe(path).editor(), edited);
     }
 
+    // Closing (the window's own close or File > Quit) with unsaved text and
+    // unwritten changes: each answer.
+    void close_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<QList<Answer>>("replies");
+        QTest::addColumn<bool>("failWrite");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QString>("onDisk"); // a.narc's entry 0, section 0, at the end
+        const QString original = "first line\nsecond", saved = "saved\nsecond";
+        QTest::newRow("nothing changed") << false << QList<Answer>{} << false << true << original;
+        QTest::newRow("write") << false << QList<Answer>{Answer::Keep} << false << true << saved;
+        QTest::newRow("write fails") << false << QList<Answer>{Answer::Keep} << true << false << original;
+        QTest::newRow("discard") << false << QList<Answer>{Answer::Discard} << false << true << original;
+        QTest::newRow("cancel") << false << QList<Answer>{Answer::Cancel} << false << false << original;
+        QTest::newRow("text: cancel") << true << QList<Answer>{Answer::Cancel} << false << false << original;
+        QTest::newRow("text: save, then write") << true << QList<Answer>{Answer::Keep, Answer::Keep} << false << true
+                                                << "typed\nsecond";
+        QTest::newRow("text: discard, then write")
+            << true << QList<Answer>{Answer::Discard, Answer::Keep} << false << true << saved;
+    }
+    void close()
+    {
+        QFETCH(bool, edit);
+        QFETCH(QList<Answer>, replies);
+        QFETCH(bool, failWrite);
+        QFETCH(bool, closed);
+        QFETCH(QString, onDisk);
+
+        for (bool byMenu : {false, true}) {
+            QVERIFY(writeArchive(path, sampleEntries()));
+            MainWindowProbe f(path);
+            f.window.show();
+            if (QTest::currentDataTag() != QByteArray("nothing changed")) {
+                f.type("saved\nsecond");
+                f.saveText();
+            }
+            if (edit)
+                f.type("typed\nsecond");
+            f.replies = replies;
+            {
+                std::unique_ptr<FileSizeLimit> limit(failWrite ? new FileSizeLimit(64) : nullptr);
+                if (byMenu)
+                    f.ui.actionQuit->trigger();
+                else
+                    f.window.close();
+            }
+            QCOMPARE(f.window.isVisible(), !closed);
+            QCOMPARE(f.questions.size(), replies.size());
+            if (edit && !closed)
+                QCOMPARE(f.editor(), "typed\nsecond");
+            QCOMPARE(MainWindowProbe(path).editor(), onDisk);
+        }
+    }
+
     // Exports, then an import over the exported tree: the log, the bar and its
-    // label, and the editor showing the section "Type" ends at as the import left it.
+    // label, the editor showing the section "Type" ends at as the import left it,
+    // and the title's marker once the import changed the archive.
     void bulk()
     {
+        QVERIFY(QDir(root + "0000").removeRecursively() && QDir(root + "0001").removeRecursively());
         MainWindowProbe f(path);
-        f.answers = {dir->path(), root + "all.txt"};
-        f.menu(2)->trigger();
+        f.answers = {root + "tree", root + "all.txt"};
+        f.menu(2)->trigger(); // makes tree/, tree/0000 and tree/0001
         QCOMPARE(f.state().last(), "0..1 at 1 Finished Exporting!");
-        QCOMPARE(readFileBytes(root + "0000/0001.txt"), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
+        QCOMPARE(readFileBytes(root + "tree/0000/0001.txt"), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
         f.menu(4)->trigger();
         QVERIFY(readFileBytes(root + "all.txt").contains("****Entry 0: Section 1:\nkanji one\n****Entry 1:"));
 
-        QVERIFY(writeFileBytes(root + "0000/0000.txt", "only one line"));
-        QVERIFY(writeFileBytes(root + "0001/0000.txt", "new kanji\nline"));
-        f.answers = {dir->path()};
+        // An import of what was exported changes nothing.
+        f.answers = {root + "tree"};
         f.menu(3)->trigger();
-        QCOMPARE(f.log(), loaded + "Exporting to directory " + root + "\nExporting to file " + root + "all.txt\n"
-                              + "Importing from directory " + root + "\nSkipping 0000/0000 due to too few lines\n"
-                              + "Finished importing from directory " + root + "\n");
+        QVERIFY(!f.unwritten());
+
+        QVERIFY(writeFileBytes(root + "tree/0000/0000.txt", "only one line"));
+        QVERIFY(writeFileBytes(root + "tree/0001/0000.txt", "new kanji\nline"));
+        QVERIFY(QFile::remove(root + "tree/0000/0001.txt"));
+        f.answers = {root + "tree"};
+        f.ui.report->clear();
+        f.menu(3)->trigger();
+        const QString tree = root + "tree/";
+        QCOMPARE(f.log(), "Importing from directory " + tree + "\nSkipping 0000/0000 due to too few lines\n"
+                              + "Failed to import from file: " + tree + "0000/0001.txt\n"
+                              + "Finished importing from directory " + tree + "\n");
         QCOMPARE(f.state().last(), "0..1 at 1 Finished Importing!");
+        QVERIFY(f.unwritten());
         QCOMPARE(f.ui.typeIds->currentIndex(), 1);
         QCOMPARE(f.editor(), "new kanji\nline");
         f.saveText(); // must not put back what the import replaced
         QCOMPARE(decodeMessageSection(f.entries().at(0), 1).lines, (QStringList{"new kanji", "line"}));
+        QVERIFY(f.questions.isEmpty());
+    }
+
+    // Unsaved text is asked about before an import; Cancel imports nothing.
+    void importAsksFirst()
+    {
+        MainWindowProbe f(path);
+        QVERIFY(writeFileBytes(root + "0000/0000.txt", "from\nthe tree"));
+        f.type("typed\nhere");
+        f.answers = {dir->path()};
+        f.menu(3)->trigger();
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QCOMPARE(f.editor(), "typed\nhere");
+        QCOMPARE(f.entries(), sampleEntries());
+        f.answers = {dir->path()};
+        f.replies = {Answer::Discard};
+        f.menu(3)->trigger();
+        QCOMPARE(f.ui.typeIds->currentIndex(), 1); // where the import left "Type"
+        QCOMPARE(f.editor(), "kanji one\n");
+        QCOMPARE(decodeMessageSection(f.entries().at(0), 0).lines, (QStringList{"from", "the tree"}));
+    }
+
+    // Exports that must not run: over the open archive, or into a tree whose
+    // folder cannot be made.
+    void exportRefused()
+    {
+        MainWindowProbe f(path);
+        const QByteArray original = readFileBytes(path);
+        QVERIFY(QFile::link(path, root + "link.narc"));
+        for (const QString &target : {path, root + "link.narc", root + "./a.narc"}) {
+            f.answers = {target};
+            f.menu(4)->trigger();
+        }
+        QCOMPARE(readFileBytes(path), original);
+
+        QVERIFY(QDir(root + "0001").removeRecursively() && writeFileBytes(root + "0001", "a file"));
+        f.answers = {dir->path()};
+        f.menu(2)->trigger();
+        QCOMPARE(f.log().remove(loaded),
+                 "Failed to export to file " + path + ": it is the archive being edited\n"
+                 "Failed to export to file " + root + "link.narc: it is the archive being edited\n"
+                 "Failed to export to file " + root + "./a.narc: it is the archive being edited\n"
+                 "Failed to create the directory " + root + "0001: Not a directory\n");
+        QCOMPARE(f.state().last(), "0..100 at 0 Not Active");
+    }
+
+    // Clicks and keys made while a run goes are dropped, not replayed after it.
+    void inputDuringRunDropped()
+    {
+        MainWindowProbe f(path);
+        QVERIFY(f.activate());
+        f.type("first line\nchanged");
+        f.replies = {Answer::Keep};
+        const QPoint middle = f.ui.pushButton->rect().center();
+        const QPointF global = f.ui.pushButton->mapToGlobal(middle);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(f.ui.pushButton, new QMouseEvent(type, middle, global, Qt::LeftButton,
+                                                                         Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(f.ui.text, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+        QCoreApplication::postEvent(&f.window, new QCloseEvent);
+        f.answers = {dir->path()};
+        f.menu(2)->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(f.editor(), "first line\nchanged");
+        QCOMPARE(f.entries(), sampleEntries());
+        QVERIFY(f.window.isVisible());
+        QVERIFY(f.questions.isEmpty());
+        f.saveText(); // input reaches the window again
+        QVERIFY(f.unwritten());
+    }
+
+    // At its first size every widget stands where the form puts it (above);
+    // larger, the editor and the log take the room; smaller, nothing is cut off.
+    void resizing()
+    {
+        MainWindowProbe f(path);
+        f.window.show();
+        f.window.resize(898, 682);
+        QCOMPARE(f.ui.text->geometry(), QRect(40, 70, 781, 301));
+        QCOMPARE(f.ui.report->geometry(), QRect(40, 420, 781, 201));
+        QCOMPARE(f.ui.progressBar->geometry(), QRect(560, 390, 221, 23));
+        QCOMPARE(f.ui.label_2->geometry(), QRect(60, 390, 191, 21));
+        QCOMPARE(f.ui.pushButton->geometry(), QRect(460, 20, 141, 31));
+
+        f.window.resize(100, 100);
+        QCOMPARE(f.window.size(), formMinimumSize());
+        const QRect room = f.ui.centralWidget->rect();
+        for (QWidget *w : f.ui.centralWidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(room.contains(w->geometry()), qPrintable(w->objectName()));
+        QVERIFY(room.right() - f.ui.pushButton->geometry().right() >= 10);
+        QVERIFY(f.ui.text->height() >= 100 && f.ui.report->height() >= 60);
+
+        f.window.resize(formSize);
+        QCOMPARE(f.ui.report->geometry(), QRect(40, 360, 581, 161));
+    }
+
+    // Shortcuts of the File menu.
+    void shortcuts()
+    {
+        MainWindowProbe f(path);
+        QVERIFY(f.activate());
+        const QString other = root + "b.narc";
+        QVERIFY(writeArchive(other, {buildMessageFile(QList<QStringList>{{"other"}})}));
+        f.type("x\ny");
+        f.saveText();
+        QVERIFY(f.unwritten());
+        QTest::keyClick(f.ui.text, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(!f.unwritten());
+        f.answers = {other};
+        QTest::keyClick(f.ui.text, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(f.editor(), "other");
+        f.type("unsaved");
+        QTest::keyClick(f.ui.text, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QVERIFY(f.window.isVisible());
+    }
+
+    // narcedit ARCHIVE opens it at start; --help and --version answer on stdout.
+    void commandLine()
+    {
+        QCOMPARE(readCommandLine({"narcedit", path}).archive, path);
+        QCOMPARE(readCommandLine({"narcedit"}).archive, QString());
+        QVERIFY(!readCommandLine({"narcedit", path}, true).done);
+
+        const QString editor = qEnvironmentVariable("NARCEDIT");
+        QVERIFY2(QFileInfo(editor).isExecutable(), "NARCEDIT must name the built binary");
+        for (const auto &[argument, expected] : QList<QPair<QString, QString>>{{"--help", "Usage: narcedit"},
+                                                                              {"--version", "narcedit 1."}}) {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove("DISPLAY");
+            environment.remove("QT_QPA_PLATFORM"); // answered without any window system
+            process.setProcessEnvironment(environment);
+            process.start(editor, {argument});
+            QVERIFY(process.waitForFinished(10000));
+            QCOMPARE(process.exitCode(), 0);
+            QVERIFY2(process.readAllStandardOutput().startsWith(expected.toUtf8()), qPrintable(argument));
+        }
+        QProcess process;
+        process.start(editor, {"one.narc", "two.narc"});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+
+        // A bad archive is reported as File > Open Narc reports it.
+        MainWindowProbe f{QString()};
+        f.window.openArchive(root + "missing.narc");
+        QVERIFY(f.log().startsWith("Failed to load " + root + "missing.narc: "));
+        f.window.openArchive(path);
+        QCOMPARE(f.log().section('\n', 1), loaded);
+    }
+
+    // A file dropped on the window, or on the editor, opens after the questions.
+    void drop()
+    {
+        const QString other = root + "b.narc";
+        QVERIFY(writeArchive(other, {buildMessageFile(QList<QStringList>{{"other"}})}));
+        MainWindowProbe f(path);
+        f.window.show();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(other)});
+        for (QWidget *target : {static_cast<QWidget *>(&f.window), f.ui.text->viewport()}) {
+            f.type("unsaved\ntext");
+            f.replies = {target == &f.window ? Answer::Cancel : Answer::Discard};
+            const QPoint at = target->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(target, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(target, &dropped);
+            QVERIFY(dropped.isAccepted());
+            QTRY_COMPARE(f.questions.size(), target == &f.window ? 1 : 2);
+            QCOMPARE(f.editor(), target == &f.window ? "unsaved\ntext" : "other");
+        }
+        QCOMPARE(f.window.windowTitle(), "b.narc[*] - MainWindow");
     }
 };
 

@@ -4,11 +4,14 @@
 #include "app/mainwindow_form.h"
 
 #include <QTest>
+#include <QTextCursor>
 #include <QTextDocument>
 
 // A window seen from inside (the probe is a friend of MainWindow) whose file
-// dialogs are answered by the test: each question is recorded in `asked` and takes
-// the next of `answers` (none left: cancelled). The window starts by opening `path`.
+// dialogs and questions are answered by the test. Each file dialog is recorded in
+// `asked` and takes the next of `answers` (none left: cancelled); each question is
+// recorded in `questions` and takes the next of `replies` (none left: Cancel). The
+// window starts by opening `path`, unless it is empty.
 struct MainWindowProbe
 {
     explicit MainWindowProbe(const QString &path)
@@ -18,15 +21,22 @@ struct MainWindowProbe
             asked.append(choice);
             return answers.isEmpty() ? QString() : answers.takeFirst();
         };
-        open(path);
+        window.ask = [this](Question question, const QString &) {
+            questions.append(question);
+            return replies.isEmpty() ? Answer::Cancel : replies.takeFirst();
+        };
+        if (!path.isEmpty())
+            open(path);
     }
 
     MainWindow window;
     Ui::MainWindow &ui;
     QStringList answers;
     QList<FileChoice> asked;
+    QList<Answer> replies;
+    QList<Question> questions;
 
-    // Entry `index` of the File menu, which holds nothing else.
+    // Entry `index` of the File menu (separators count).
     QAction *menu(int index) const { return ui.menuFile->actions().at(index); }
     void open(const QString &path) { answers = QStringList{path}; menu(0)->trigger(); }
     void saveText() { QTest::mouseClick(ui.pushButton, Qt::LeftButton); }
@@ -36,7 +46,22 @@ struct MainWindowProbe
         if (section >= 0)
             ui.typeIds->setCurrentIndex(section);
     }
+    // Replaces the editor's whole text as typing over a selection of all would.
+    void type(const QString &text)
+    {
+        QTextCursor cursor(ui.text->document());
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(text);
+    }
+    // Shows the window and waits until it takes keys.
+    bool activate()
+    {
+        window.show();
+        window.activateWindow();
+        return QTest::qWaitForWindowActive(&window);
+    }
     QList<core::NarcEntry> &entries() { return window.narc.files; }
+    bool unwritten() const { return window.isWindowModified(); }
 
     // Raw text, keeping no-break spaces, with lines ended by "\n".
     static QString text(const QPlainTextEdit *edit)
@@ -52,23 +77,25 @@ struct MainWindowProbe
             items.append(combo->itemText(i));
         return items;
     }
-    // The twelve texts the form sets: title, File menu entries, labels, ...
+    // The texts the form sets: title, File menu entries, labels, ...
     QStringList formTexts() const
     {
         QStringList texts{window.windowTitle()};
         for (const QAction *action : ui.menuFile->actions())
-            texts.append(action->text());
+            if (!action->isSeparator())
+                texts.append(action->text());
         return texts << ui.label->text() << ui.label_3->text() << ui.pushButton->text() << ui.progressBar->format()
                      << ui.label_2->text() << ui.menuFile->title();
     }
-    // What the slots change: lists, current items, editor, log, and last the bar's
-    // range and value with the label beside it.
+    // What the slots change: lists, current items, editor and its cursor, log,
+    // title, and last the bar's range and value with the label beside it.
     QStringList state() const
     {
         const QProgressBar *bar = ui.progressBar;
         return items(ui.narcEntryIds) + items(ui.typeIds)
                << QStringLiteral("%1 %2").arg(ui.narcEntryIds->currentIndex()).arg(ui.typeIds->currentIndex())
-               << editor() << log()
+               << editor() << QString::number(ui.text->textCursor().position()) << log()
+               << window.windowTitle() + (window.isWindowModified() ? QStringLiteral(" modified") : QString())
                << QStringLiteral("%1..%2 at %3 ").arg(bar->minimum()).arg(bar->maximum()).arg(bar->value())
                       + ui.label_2->text();
     }
