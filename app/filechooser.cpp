@@ -35,6 +35,21 @@ QString chooseWithDialog(QWidget *parent, FileChoice choice)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         return runDialog(dialog);
     }
+    case FileChoice::ExportPoTemplate: {
+        QFileDialog dialog(parent, QStringLiteral("Export all to PO Template"), QString(), QString());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        dialog.setNameFilters({QStringLiteral("PO template (*.pot)"), QStringLiteral("All (*)")});
+        dialog.setDefaultSuffix(QStringLiteral("pot"));
+        return runDialog(dialog);
+    }
+    case FileChoice::ImportPo: {
+        QFileDialog dialog(parent, QStringLiteral("Import Translations from PO"), QString(), QString());
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters({QStringLiteral("PO files (*.po)"), QStringLiteral("All (*)")});
+        return runDialog(dialog);
+    }
     case FileChoice::ExportDirectory:
     case FileChoice::ImportDirectory: {
         QFileDialog dialog(parent, choice == FileChoice::ExportDirectory ? QStringLiteral("Export all to Files")

@@ -8,10 +8,12 @@ class QWidget;
 
 // What the window asks the user to choose.
 enum class FileChoice {
-    OpenArchive,     // an existing archive to open
-    ExportFile,      // the one file an export of every entry goes to
-    ExportDirectory, // the root of an export tree
-    ImportDirectory, // the root of a tree to import
+    OpenArchive,      // an existing archive to open
+    ExportFile,       // the one file an export of every entry goes to
+    ExportDirectory,  // the root of an export tree
+    ImportDirectory,  // the root of a tree to import
+    ExportPoTemplate, // the PO template every line is exported to
+    ImportPo,         // an existing PO file whose translations are imported
 };
 
 // Asks for a path; an empty string means the user cancelled. The window holds one

@@ -1,11 +1,16 @@
 #include "app/mainwindow.h"
 
 #include "app/bulkrun.h"
+#include "app/finddialog.h"
 #include "app/formlayout.h"
 #include "app/mainwindow_form.h"
+#include "app/replacedialog.h"
 #include "bulk/exportfile.h"
 #include "bulk/exporttree.h"
 #include "bulk/importtree.h"
+#include "bulk/poexport.h"
+#include "bulk/poimport.h"
+#include "bulk/replace.h"
 #include "bulk/reportlines.h"
 #include "bulk/treedirs.h"
 #include "codec/compose.h"
@@ -19,12 +24,14 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <utility>
 
@@ -64,15 +71,40 @@ bool entriesDiffer(const QList<NarcEntry> &before, const QList<NarcEntry> &after
     return before != after; // entries still shared with `before` compare without a byte loop
 }
 
+// Report lines straight to the log: for work that reports only a few lines.
+class LogObserver : public BulkObserver
+{
+public:
+    explicit LogObserver(std::function<void(const QString &)> append)
+        : append(std::move(append))
+    {
+    }
+    void report(const QString &line) override { append(line); }
+
+private:
+    std::function<void(const QString &)> append;
+};
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , findDialog(new FindDialog(this))
+    , replaceDialog(new ReplaceDialog(this))
 {
     chooseFile = [this](FileChoice choice) { return chooseWithDialog(this, choice); };
     ask = [this](Question question, const QString &subject) { return askWithDialog(this, question, subject); };
     ui->setupUi(this);
+
+    findDialog->setArchive(&narc);
+    replaceDialog->setArchive(&narc);
+    // F3 and Shift+F3 work in the find dialog too.
+    findDialog->addActions({ui->actionFind_Next, ui->actionFind_Previous});
+    connect(findDialog, &FindDialog::matchActivated, this, &MainWindow::showMatch);
+    // Direct: the dialog counts again as soon as the signal returns.
+    connect(replaceDialog, &ReplaceDialog::replaceAllRequested, this, &MainWindow::replaceAll,
+            Qt::DirectConnection);
 
     setMinimumSize(formMinimumSize());
     setAcceptDrops(true);
@@ -199,6 +231,7 @@ void MainWindow::openArchive(const QString &path)
     narcPath = path;
     narc = std::move(read.narc);
     setUnwritten(false);
+    narcChanged();
 
     // Nothing of the old archive stays on show, even when the new one is empty.
     {
@@ -313,8 +346,7 @@ void MainWindow::exportToFile()
     if (path.isEmpty())
         return;
     if (sameFile(path, narcPath)) {
-        appendReport(QStringLiteral("Failed to export to file ") + path
-                     + QStringLiteral(": it is the archive being edited"));
+        appendReport(exportOverArchiveLine(path));
         return;
     }
     WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
@@ -331,11 +363,108 @@ void MainWindow::importFromFiles()
         WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
         importFromTree(narc, path, run);
     }
-    if (entriesDiffer(before, narc.files))
+    if (entriesDiffer(before, narc.files)) {
         setUnwritten(true);
+        narcChanged();
+    }
     // Show the section now chosen under "Type" as the import left it (showing it
     // before its file was read would leave replaced text in the editor, which a
     // "Save Text" would then write back).
+    typeChanged();
+}
+
+// The archive is only read; exporting over it is refused by the export itself.
+void MainWindow::exportPoTemplate()
+{
+    const QString path = chooseFile ? chooseFile(FileChoice::ExportPoTemplate) : QString();
+    if (path.isEmpty())
+        return;
+    WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+    core::exportToPoTemplate(narc, narcPath, path, run);
+}
+
+void MainWindow::importPoTranslations()
+{
+    const QString path = chooseFile ? chooseFile(FileChoice::ImportPo) : QString();
+    if (path.isEmpty() || !settleUnsavedText())
+        return;
+    const QList<NarcEntry> before = narc.files;
+    {
+        WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+        core::importFromPo(narc, path, run);
+    }
+    if (entriesDiffer(before, narc.files)) {
+        setUnwritten(true);
+        narcChanged();
+    }
+    // The editor shows the section as it is now (and not text the question
+    // discarded, which a Save Text would otherwise store).
+    typeChanged();
+}
+
+void MainWindow::showFindDialog()
+{
+    findDialog->show();
+    findDialog->raise();
+    findDialog->activateWindow();
+}
+
+void MainWindow::findNext()
+{
+    if (!findDialog->findNext())
+        showFindDialog();
+}
+
+void MainWindow::findPrevious()
+{
+    if (!findDialog->findPrevious())
+        showFindDialog();
+}
+
+void MainWindow::showReplaceDialog()
+{
+    replaceDialog->show();
+    replaceDialog->raise();
+    replaceDialog->activateWindow();
+}
+
+void MainWindow::showMatch(int entry, int section, int line, int column, int length)
+{
+    const bool hadUnsavedText = hasUnsavedText();
+    if (!settleUnsavedText() || entry < 0 || entry >= ui->narcEntryIds->count())
+        return;
+    const bool samePlace = entry == shownEntry && section == shownSection;
+    ui->narcEntryIds->setCurrentIndex(entry);
+    if (section < 0 || section >= ui->typeIds->count())
+        return; // a section the window does not offer: the entry is shown
+    ui->typeIds->setCurrentIndex(section);
+    if (samePlace && hadUnsavedText)
+        typeChanged(); // the text was saved or discarded: show the section as stored
+
+    const QTextBlock block = ui->text->document()->findBlockByNumber(line);
+    if (!block.isValid())
+        return;
+    const int end = block.length() - 1; // without the block's separator
+    const int start = block.position() + qBound(0, column, end);
+    QTextCursor cursor(ui->text->document());
+    cursor.setPosition(start);
+    cursor.setPosition(qMin(start + qMax(0, length), block.position() + end), QTextCursor::KeepAnchor);
+    ui->text->setTextCursor(cursor);
+    ui->text->ensureCursorVisible();
+}
+
+void MainWindow::replaceAll(const QString &text, const QString &replacement, bool ignoreCase)
+{
+    if (!settleUnsavedText())
+        return;
+    LogObserver observer([this](const QString &line) { appendReport(line); });
+    const ReplaceSummary summary = core::replaceInArchive(
+        narc, {text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, replacement, observer);
+    if (summary.changed) {
+        setUnwritten(true);
+        narcChanged();
+    }
+    // The section shown as it is now (and not text the question discarded).
     typeChanged();
 }
 
@@ -366,9 +495,12 @@ bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int sec
     ComposeResult result = core::composeEntry(narc.files.at(entryIndex), editedText, entryIndex, section);
     const bool stored = result.changed();
     if (result.changed()) {
-        if (result.entry != narc.files.at(entryIndex))
-            setUnwritten(true);
+        const bool differs = result.entry != narc.files.at(entryIndex);
         narc.files[entryIndex] = std::move(result.entry);
+        if (differs) {
+            setUnwritten(true);
+            narcChanged();
+        }
     }
     if (!result.report.isEmpty())
         appendReport(result.report);
@@ -463,6 +595,12 @@ void MainWindow::setUnwritten(bool changed)
 {
     unwritten = changed;
     updateTitle();
+}
+
+void MainWindow::narcChanged()
+{
+    findDialog->archiveChanged();
+    replaceDialog->archiveChanged();
 }
 
 void MainWindow::updateTitle()

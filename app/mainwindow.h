@@ -10,8 +10,10 @@
 #include <QString>
 #include <QStringList>
 
+class FindDialog;
 class QAction;
 class QMimeData;
+class ReplaceDialog;
 
 namespace Ui {
 class MainWindow;
@@ -25,6 +27,10 @@ class MainWindow;
 // entry or section is shown, another archive opened, an import run or the window
 // closed; changes of the archive not yet written are asked about before another
 // archive is opened or the window closed.
+//
+// Edit > Find in Archive and Replace in Archive open two dialogs that stay beside
+// the window; a match activated there is shown and selected in the editor, and
+// Replace All changes the archive in memory as Save Text would, section by section.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -55,6 +61,18 @@ private slots:
     void exportToFiles();
     void exportToFile();
     void importFromFiles();
+
+    void exportPoTemplate();
+    void importPoTranslations();
+    void showFindDialog();
+    void findNext();
+    void findPrevious();
+    void showReplaceDialog();
+    // Shows entry `entry`, section `section` and selects `length` units from
+    // `column` of its line `line`, after the question about unsaved text.
+    void showMatch(int entry, int section, int line, int column, int length);
+    // Replaces every occurrence in the archive, after the question about unsaved text.
+    void replaceAll(const QString &text, const QString &replacement, bool ignoreCase);
 
 private:
     // The lines of `section` of entry `entryIndex`; refills lineKeys and
@@ -88,6 +106,9 @@ private:
     bool writeArchive();
     // Marks the archive as changed in memory, or as written.
     void setUnwritten(bool unwritten);
+    // Tells the find and replace dialogs that narc changed, so they do not trust
+    // matches or counts of the archive as it was.
+    void narcChanged();
     // "MainWindow", or the archive's file name, a modified marker and " - MainWindow".
     void updateTitle();
     // Shows entry `entry` + `step`, through the same questions as a click.
@@ -105,6 +126,8 @@ private:
     int shownSection = -1;     // that section; -1 when the editor shows none
     QString shownText;         // the editor's text when shown or last saved
     bool unwritten = false;    // narc differs from what was loaded or last written
+    FindDialog *findDialog;
+    ReplaceDialog *replaceDialog;
 
 public:
     // Every file dialog goes through here; an empty answer means cancelled. By

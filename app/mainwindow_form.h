@@ -33,6 +33,12 @@ public:
     QAction *actionImport_all_from_files;
     QAction *actionExport_all_to_File;
     QAction *actionQuit;
+    QAction *actionExport_all_to_PO_Template;
+    QAction *actionImport_Translations_from_PO;
+    QAction *actionFind_in_Archive;
+    QAction *actionFind_Next;
+    QAction *actionFind_Previous;
+    QAction *actionReplace_in_Archive;
     QWidget *centralWidget;
     QPlainTextEdit *text;
     QComboBox *narcEntryIds;
@@ -45,6 +51,7 @@ public:
     QPlainTextEdit *report;
     QMenuBar *menuBar;
     QMenu *menuFile;
+    QMenu *menuEdit;
     QToolBar *mainToolBar;
     QStatusBar *statusBar;
 
@@ -66,12 +73,29 @@ public:
         actionExport_all_to_File->setObjectName("actionExport_all_to_File");
         actionQuit = new QAction(window);
         actionQuit->setObjectName("actionQuit");
+        actionExport_all_to_PO_Template = new QAction(window);
+        actionExport_all_to_PO_Template->setObjectName("actionExport_all_to_PO_Template");
+        actionImport_Translations_from_PO = new QAction(window);
+        actionImport_Translations_from_PO->setObjectName("actionImport_Translations_from_PO");
+        actionFind_in_Archive = new QAction(window);
+        actionFind_in_Archive->setObjectName("actionFind_in_Archive");
+        actionFind_Next = new QAction(window);
+        actionFind_Next->setObjectName("actionFind_Next");
+        actionFind_Previous = new QAction(window);
+        actionFind_Previous->setObjectName("actionFind_Previous");
+        actionReplace_in_Archive = new QAction(window);
+        actionReplace_in_Archive->setObjectName("actionReplace_in_Archive");
         actionOpen_Narc->setShortcut(QKeySequence::Open);
         actionWrite_To_Narc->setShortcut(QKeySequence::Save);
         // Some platforms define no standard key for quitting.
         const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
         actionQuit->setShortcuts(quitKeys.isEmpty() ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)}
                                                     : quitKeys);
+        actionFind_in_Archive->setShortcut(QKeySequence::Find);
+        actionFind_Next->setShortcut(QKeySequence::FindNext);
+        actionFind_Previous->setShortcut(QKeySequence::FindPrevious);
+        // No standard key for replacing on every platform (X11 has none).
+        actionReplace_in_Archive->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
 
         centralWidget = new QWidget(window);
         centralWidget->setObjectName("centralWidget");
@@ -112,6 +136,8 @@ public:
         menuBar->setGeometry(QRect(0, 0, 698, 23));
         menuFile = new QMenu(menuBar);
         menuFile->setObjectName("menuFile");
+        menuEdit = new QMenu(menuBar);
+        menuEdit->setObjectName("menuEdit");
         window->setMenuBar(menuBar);
         mainToolBar = new QToolBar(window);
         mainToolBar->setObjectName("mainToolBar");
@@ -121,14 +147,22 @@ public:
         window->setStatusBar(statusBar);
 
         menuBar->addAction(menuFile->menuAction());
+        menuBar->addAction(menuEdit->menuAction());
         menuFile->addAction(actionOpen_Narc);
         menuFile->addAction(actionWrite_To_Narc);
         menuFile->addAction(actionExtract_all_to_Text);
         menuFile->addAction(actionImport_all_from_files);
         menuFile->addAction(actionExport_all_to_File);
+        menuFile->addAction(actionExport_all_to_PO_Template);
+        menuFile->addAction(actionImport_Translations_from_PO);
         // Entries added later go here, before the separator that sets off "Quit".
         menuFile->addSeparator();
         menuFile->addAction(actionQuit);
+        menuEdit->addAction(actionFind_in_Archive);
+        menuEdit->addAction(actionFind_Next);
+        menuEdit->addAction(actionFind_Previous);
+        menuEdit->addSeparator();
+        menuEdit->addAction(actionReplace_in_Archive);
 
         retranslateUi(window);
 
@@ -146,6 +180,15 @@ public:
                              &::MainWindow::importFromFiles);
             QObject::connect(actionExport_all_to_File, &QAction::triggered, receiver,
                              &::MainWindow::exportToFile);
+            QObject::connect(actionExport_all_to_PO_Template, &QAction::triggered, receiver,
+                             &::MainWindow::exportPoTemplate);
+            QObject::connect(actionImport_Translations_from_PO, &QAction::triggered, receiver,
+                             &::MainWindow::importPoTranslations);
+            QObject::connect(actionFind_in_Archive, &QAction::triggered, receiver, &::MainWindow::showFindDialog);
+            QObject::connect(actionFind_Next, &QAction::triggered, receiver, &::MainWindow::findNext);
+            QObject::connect(actionFind_Previous, &QAction::triggered, receiver, &::MainWindow::findPrevious);
+            QObject::connect(actionReplace_in_Archive, &QAction::triggered, receiver,
+                             &::MainWindow::showReplaceDialog);
             // Through closeEvent, so unsaved text and unwritten changes are asked about.
             QObject::connect(actionQuit, &QAction::triggered, receiver, &QWidget::close);
         }
@@ -163,12 +206,22 @@ public:
             QCoreApplication::translate("MainWindow", "Import all from files", nullptr));
         actionExport_all_to_File->setText(QCoreApplication::translate("MainWindow", "Export all to File", nullptr));
         actionQuit->setText(QCoreApplication::translate("MainWindow", "Quit", nullptr));
+        actionExport_all_to_PO_Template->setText(
+            QCoreApplication::translate("MainWindow", "Export all to PO Template...", nullptr));
+        actionImport_Translations_from_PO->setText(
+            QCoreApplication::translate("MainWindow", "Import Translations from PO...", nullptr));
+        actionFind_in_Archive->setText(QCoreApplication::translate("MainWindow", "Find in Archive...", nullptr));
+        actionFind_Next->setText(QCoreApplication::translate("MainWindow", "Find Next", nullptr));
+        actionFind_Previous->setText(QCoreApplication::translate("MainWindow", "Find Previous", nullptr));
+        actionReplace_in_Archive->setText(
+            QCoreApplication::translate("MainWindow", "Replace in Archive...", nullptr));
         label->setText(QCoreApplication::translate("MainWindow", "Narc Entry", nullptr));
         label_3->setText(QCoreApplication::translate("MainWindow", "Type", nullptr));
         pushButton->setText(QCoreApplication::translate("MainWindow", "Save Text", nullptr));
         progressBar->setFormat(QCoreApplication::translate("MainWindow", "%v/%m:%p%", nullptr));
         label_2->setText(QCoreApplication::translate("MainWindow", "Not Active", nullptr));
         menuFile->setTitle(QCoreApplication::translate("MainWindow", "File", nullptr));
+        menuEdit->setTitle(QCoreApplication::translate("MainWindow", "Edit", nullptr));
     }
 };
 

@@ -34,6 +34,11 @@ QString exportFailedLine(const QString &path, const QString &reason)
     return withReason(QStringLiteral("Failed to export to file ") + path, reason);
 }
 
+QString exportOverArchiveLine(const QString &path)
+{
+    return QStringLiteral("Failed to export to file ") + path + QStringLiteral(": it is the archive being edited");
+}
+
 QString importFailedLine(const QString &path, const QString &reason)
 {
     return withReason(QStringLiteral("Failed to import from file: ") + path, reason);

@@ -21,6 +21,9 @@ QString cannotDecodeLine(int entry, int section, const QString &reason);
 // "Failed to export to file <path>", then " (<reason>)" when a reason is given.
 QString exportFailedLine(const QString &path, const QString &reason = QString());
 
+// "Failed to export to file <path>: it is the archive being edited": an export refused.
+QString exportOverArchiveLine(const QString &path);
+
 // "Failed to import from file: <path>", then " (<reason>)" when a reason is given.
 QString importFailedLine(const QString &path, const QString &reason = QString());
 

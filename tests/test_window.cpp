@@ -11,8 +11,11 @@
 #include "app/commandline.h"
 #include "app/formlayout.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
 #include <QMimeData>
 #include <QProcess>
 #include <QRegularExpression>
@@ -29,8 +32,10 @@ namespace {
 const QString nbsp = QString(QChar(0x00A0));
 
 const QStringList formTexts = {"MainWindow", "Open Narc",  "Write To Narc", "Export all to Files",
-                               "Import all from files", "Export all to File", "Quit", "Narc Entry", "Type",
-                               "Save Text", "%v/%m:%p%", "Not Active", "File"};
+                               "Import all from files", "Export all to File", "Export all to PO Template...",
+                               "Import Translations from PO...", "Quit", "Find in Archive...", "Find Next",
+                               "Find Previous", "Replace in Archive...", "Narc Entry", "Type", "Save Text",
+                               "%v/%m:%p%", "Not Active", "File", "Edit"};
 
 // Entry 0 holds two sections, entry 1 one, with a no-break space and a backslash.
 QList<NarcEntry> sampleEntries()
@@ -108,10 +113,11 @@ private slots:
         // Each bulk entry of the menu asks its own question; cancelled, it changes nothing.
         f.ui.progressBar->setValue(42);
         const QStringList before = f.state();
-        for (int entry : {2, 3, 4})
+        for (int entry : {2, 3, 4, 5, 6})
             f.menu(entry)->trigger();
         QCOMPARE(f.asked, (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory,
-                                             FileChoice::ImportDirectory, FileChoice::ExportFile}));
+                                             FileChoice::ImportDirectory, FileChoice::ExportFile,
+                                             FileChoice::ExportPoTemplate, FileChoice::ImportPo}));
         QCOMPARE(f.state(), before);
 
         // A language change puts back every form text and leaves the rest; the
@@ -120,7 +126,7 @@ private slots:
             object->setProperty("text", "x");
         f.window.setWindowTitle("x");
         f.ui.progressBar->setFormat("x");
-        QCOMPARE(f.formTexts(), QStringList(13, "x"));
+        QCOMPARE(f.formTexts(), QStringList(formTexts.size(), "x"));
         QEvent change(QEvent::LanguageChange);
         QCoreApplication::sendEvent(&f.window, &change);
         QCOMPARE(f.formTexts(), QStringList{"a.narc[*] - MainWindow"} + formTexts.mid(1));
@@ -651,6 +657,197 @@ private slots:
             QCOMPARE(f.editor(), target == &f.window ? "unsaved\ntext" : "other");
         }
         QCOMPARE(f.window.windowTitle(), "b.narc[*] - MainWindow");
+    }
+
+    // A match activated in Find in Archive (double click) shows its entry and
+    // section and selects it; with unsaved text the question comes first: Cancel
+    // keeps everything, Discard shows the stored text with the match selected.
+    void findShowsMatch()
+    {
+        MainWindowProbe f(path);
+        FindDialog &find = f.findDialog();
+        f.ui.actionFind_in_Archive->trigger();
+        QVERIFY(find.isVisible());
+        QTest::keyClicks(f.part<QLineEdit>(find, "findText"), "ne");
+        QTest::keyClick(f.part<QLineEdit>(find, "findText"), Qt::Key_Return);
+        QCOMPARE(find.matches().size(), 2); // "first line", "kanji one"
+        QListView *list = f.part<QListView>(find, "matchList");
+        const auto doubleClick = [&](int row) {
+            const QRect rect = list->visualRect(list->model()->index(row, 0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        };
+        doubleClick(1);
+        QCOMPARE(f.place(), "0 1");
+        QCOMPARE(f.selection(), "ne at 7");
+
+        f.type("typed\nhere");
+        f.ui.text->moveCursor(QTextCursor::Start);
+        const QStringList before = f.state();
+        doubleClick(0);
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QCOMPARE(f.state(), before);
+
+        f.replies = {Answer::Discard};
+        doubleClick(1); // the same section: the stored text comes back
+        QCOMPARE(f.editor(), "kanji one\n");
+        QCOMPARE(f.selection(), "ne at 7");
+        QVERIFY(!f.unwritten());
+
+        // Save Text changes the archive: the list no longer stands.
+        f.type("kanji two\n");
+        f.saveText();
+        QVERIFY(find.matches().isEmpty());
+    }
+
+    // Find Next and Find Previous go round the matches; with nothing to find they
+    // open the dialog.
+    void findNextWraps()
+    {
+        MainWindowProbe f(path);
+        FindDialog &find = f.findDialog();
+        f.ui.actionFind_Next->trigger();
+        QVERIFY(find.isVisible());
+        find.hide();
+        f.part<QLineEdit>(find, "findText")->setText("C");
+        f.part<QCheckBox>(find, "ignoreCase")->setChecked(true);
+        QStringList shown;
+        for (QAction *action : {f.ui.actionFind_Next, f.ui.actionFind_Next, f.ui.actionFind_Next,
+                                f.ui.actionFind_Next, f.ui.actionFind_Next, f.ui.actionFind_Previous}) {
+            action->trigger();
+            shown << f.place() + " " + f.selection();
+        }
+        // "second", then "a b\x005cc" twice and "c" in entry 1, then round again.
+        QCOMPARE(shown, (QStringList{"0 0 c at 13", "1 0 c at 8", "1 0 c at 9", "1 0 c at 13", "0 0 c at 13",
+                                     "1 0 c at 13"}));
+        QVERIFY(!find.isVisible());
+        QCOMPARE(find.matches().size(), 4);
+        f.open(path); // another archive (here the same again): the list no longer stands
+        QVERIFY(find.matches().isEmpty());
+        f.part<QLineEdit>(find, "findText")->setText("nowhere");
+        f.ui.actionFind_Previous->trigger();
+        QVERIFY(find.isVisible());
+    }
+
+    // Replace All, counted first, then Write To Narc: the file holds the
+    // replacement; a section the composer refuses is logged and left as it was;
+    // unsaved text is asked about first.
+    void replaceAll_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<bool>("ignoreCase");
+        QTest::addColumn<Answer>("reply"); // to the question about the typed text
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("onDisk"); // entry 0, section 0
+        QTest::addColumn<int>("left");       // the occurrences counted afterwards
+
+        const QString replaced = "Replaced 1 occurrences in 1 sections\n";
+        QTest::newRow("replaced") << "line" << "row" << false << Answer::Discard << replaced << "first row\nsecond" << 0;
+        QTest::newRow("ignoring case") << "FIRST" << "1st" << true << Answer::Discard << replaced << "1st line\nsecond"
+                                       << 0;
+        QTest::newRow("typed text saved first") << "line" << "row" << false << Answer::Keep << replaced
+                                                << "typed row\nsecond" << 0;
+        QTest::newRow("a refused section stays")
+            << "c" << "Z" << false << Answer::Discard
+            << "Skipping 0000/0001: line 1 has a backslash that starts no escape: \"\\x005Z\"\n" + replaced
+            << "first line\nseZond" << 3;
+        QTest::newRow("question cancelled") << "line" << "row" << false << Answer::Cancel << QString()
+                                            << "first line\nsecond" << 1;
+    }
+    void replaceAll()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        QFETCH(bool, ignoreCase);
+        QFETCH(Answer, reply);
+        QFETCH(QString, report);
+        QFETCH(QString, onDisk);
+        QFETCH(int, left);
+
+        MainWindowProbe f(path);
+        const NarcEntry entry1 = f.entries().at(1);
+        ReplaceDialog &replace = f.replaceDialog();
+        f.ui.actionReplace_in_Archive->trigger();
+        QVERIFY(replace.isVisible());
+        f.part<QLineEdit>(replace, "findText")->setText(text);
+        f.part<QLineEdit>(replace, "replaceText")->setText(replacement);
+        f.part<QCheckBox>(replace, "ignoreCase")->setChecked(ignoreCase);
+        QTest::mouseClick(f.part<QPushButton>(replace, "countButton"), Qt::LeftButton);
+        QVERIFY(replace.matchCount() > 0);
+        f.type("typed line\nsecond");
+        f.replies = {reply};
+        QTest::mouseClick(f.part<QPushButton>(replace, "replaceAllButton"), Qt::LeftButton);
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QCOMPARE(f.log().remove(loaded), report);
+        const bool cancelled = reply == Answer::Cancel;
+        QCOMPARE(f.editor(), cancelled ? "typed line\nsecond" : onDisk);
+        QCOMPARE(f.unwritten(), !cancelled);
+        QCOMPARE(replace.matchCount(), left); // counted again, on the archive as it is now
+        QCOMPARE(f.entries().at(1), entry1);
+
+        f.menu(1)->trigger();
+        QCOMPARE(MainWindowProbe(path).editor(), onDisk);
+    }
+
+    // The Edit menu's keys; F3 works in the find dialog too.
+    void editShortcuts()
+    {
+        MainWindowProbe f(path);
+        QCOMPARE(f.ui.actionFind_in_Archive->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+        QCOMPARE(f.ui.actionFind_Next->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(f.ui.actionFind_Previous->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+        QCOMPARE(f.ui.actionReplace_in_Archive->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+
+        QVERIFY(f.activate());
+        QTest::keyClick(&f.window, Qt::Key_H, Qt::ControlModifier);
+        QVERIFY(f.replaceDialog().isVisible());
+        f.replaceDialog().hide();
+        QTest::keyClick(&f.window, Qt::Key_F, Qt::ControlModifier);
+        FindDialog &find = f.findDialog();
+        QVERIFY(QTest::qWaitForWindowActive(&find));
+        QTest::keyClicks(f.part<QLineEdit>(find, "findText"), "second");
+        QTest::keyClick(&find, Qt::Key_F3);
+        QCOMPARE(f.selection(), "second at 11");
+        QTest::keyClick(&find, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(find.currentRow(), 0); // the only match, again
+    }
+
+    // File > Export all to PO Template, a translation, File > Import Translations
+    // from PO: the editor shows it, the title has its marker; the question about
+    // unsaved text comes first; a file that is not PO changes nothing.
+    void poExportImport()
+    {
+        MainWindowProbe f(path);
+        const QString pot = root + "a.pot", po = root + "fr.po";
+        f.answers = {pot};
+        f.menu(5)->trigger();
+        QVERIFY(!f.unwritten());
+        QByteArray text = readFileBytes(pot);
+        QVERIFY(text.contains("msgid \"second\"\nmsgstr \"\""));
+        QVERIFY(writeFileBytes(po, text.replace("msgid \"second\"\nmsgstr \"\"", "msgid \"second\"\nmsgstr \"deux\"")));
+
+        f.type("typed\nhere");
+        f.answers = {po};
+        f.menu(6)->trigger();
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QCOMPARE(f.entries(), sampleEntries());
+
+        QVERIFY(writeFileBytes(root + "bad.po", "msgid \"unterminated\n"));
+        f.answers = {root + "bad.po"};
+        f.replies = {Answer::Discard};
+        f.menu(6)->trigger();
+        QCOMPARE(f.entries(), sampleEntries());
+        QCOMPARE(f.editor(), "first line\nsecond"); // the discarded text is gone
+        QVERIFY(!f.unwritten());
+
+        f.answers = {po};
+        f.menu(6)->trigger();
+        QCOMPARE(f.editor(), "first line\ndeux");
+        QCOMPARE(f.window.windowTitle(), "a.narc[*] - MainWindow");
+        QVERIFY(f.unwritten());
+        QCOMPARE(f.log().section('\n', -2, -2).section(':', 0, 0), "Finished importing translations from " + po);
+        QCOMPARE(f.state().last(), "0..1 at 0 Finished Importing!"); // entry 0 was the last with a translation
     }
 };
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/finddialog.h"
 #include "app/mainwindow.h"
 #include "app/mainwindow_form.h"
+#include "app/replacedialog.h"
 
 #include <QTest>
 #include <QTextCursor>
@@ -61,6 +63,17 @@ struct MainWindowProbe
         return QTest::qWaitForWindowActive(&window);
     }
     QList<core::NarcEntry> &entries() { return window.narc.files; }
+    FindDialog &findDialog() const { return *window.findDialog; }
+    ReplaceDialog &replaceDialog() const { return *window.replaceDialog; }
+    // The child of `dialog` named `name` (the dialogs name their fields and buttons).
+    template <typename T>
+    static T *part(const QWidget &dialog, const char *name)
+    {
+        T *child = dialog.findChild<T *>(QLatin1String(name));
+        if (!child)
+            qFatal("no %s", name);
+        return child;
+    }
     bool unwritten() const { return window.isWindowModified(); }
 
     // Raw text, keeping no-break spaces, with lines ended by "\n".
@@ -77,15 +90,27 @@ struct MainWindowProbe
             items.append(combo->itemText(i));
         return items;
     }
-    // The texts the form sets: title, File menu entries, labels, ...
+    // The texts the form sets: title, File and Edit menu entries, labels, ...
     QStringList formTexts() const
     {
         QStringList texts{window.windowTitle()};
-        for (const QAction *action : ui.menuFile->actions())
-            if (!action->isSeparator())
-                texts.append(action->text());
+        for (const QMenu *menu : {ui.menuFile, ui.menuEdit})
+            for (const QAction *action : menu->actions())
+                if (!action->isSeparator())
+                    texts.append(action->text());
         return texts << ui.label->text() << ui.label_3->text() << ui.pushButton->text() << ui.progressBar->format()
-                     << ui.label_2->text() << ui.menuFile->title();
+                     << ui.label_2->text() << ui.menuFile->title() << ui.menuEdit->title();
+    }
+    // The current entry and section: "0 1".
+    QString place() const
+    {
+        return QStringLiteral("%1 %2").arg(ui.narcEntryIds->currentIndex()).arg(ui.typeIds->currentIndex());
+    }
+    // The editor's selected text and where it starts.
+    QString selection() const
+    {
+        const QTextCursor cursor = ui.text->textCursor();
+        return QStringLiteral("%1 at %2").arg(cursor.selectedText()).arg(cursor.selectionStart());
     }
     // What the slots change: lists, current items, editor and its cursor, log,
     // title, and last the bar's range and value with the label beside it.
@@ -93,7 +118,7 @@ struct MainWindowProbe
     {
         const QProgressBar *bar = ui.progressBar;
         return items(ui.narcEntryIds) + items(ui.typeIds)
-               << QStringLiteral("%1 %2").arg(ui.narcEntryIds->currentIndex()).arg(ui.typeIds->currentIndex())
+               << place()
                << editor() << QString::number(ui.text->textCursor().position()) << log()
                << window.windowTitle() + (window.isWindowModified() ? QStringLiteral(" modified") : QString())
                << QStringLiteral("%1..%2 at %3 ").arg(bar->minimum()).arg(bar->maximum()).arg(bar->value())
