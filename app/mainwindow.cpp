@@ -21,6 +21,7 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileInfo>
+#include <QScreen>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -402,11 +403,39 @@ void MainWindow::importPoTranslations()
     typeChanged();
 }
 
+// The first time, the dialog goes where it hides none of the editor: beside the
+// window, or else below the editor, as far as the screen allows. Later it opens
+// where the user left it.
+void MainWindow::showBeside(QDialog *dialog)
+{
+    if (!dialog->property("placed").toBool() && screen()) {
+        dialog->setProperty("placed", true);
+        const QRect room = screen()->availableGeometry();
+        const QRect window = frameGeometry();
+        const QSize size = dialog->size() + QSize(10, 40); // and a frame, roughly
+        const QPoint editorBottom = ui->text->mapToGlobal(QPoint(0, ui->text->height()));
+        const QList<QPoint> places = {{window.right() + 1, window.top()},
+                                      {window.left() - size.width(), window.top()},
+                                      {window.left(), editorBottom.y() + 4}};
+        QPoint at = places.last();
+        for (const QPoint &place : places) {
+            if (room.contains(QRect(place, size))) {
+                at = place;
+                break;
+            }
+        }
+        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - size.width())));
+        at.setY(qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - size.height())));
+        dialog->move(at);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
 void MainWindow::showFindDialog()
 {
-    findDialog->show();
-    findDialog->raise();
-    findDialog->activateWindow();
+    showBeside(findDialog);
 }
 
 void MainWindow::findNext()
@@ -423,9 +452,7 @@ void MainWindow::findPrevious()
 
 void MainWindow::showReplaceDialog()
 {
-    replaceDialog->show();
-    replaceDialog->raise();
-    replaceDialog->activateWindow();
+    showBeside(replaceDialog);
 }
 
 void MainWindow::showMatch(int entry, int section, int line, int column, int length)

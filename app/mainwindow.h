@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class FindDialog;
+class QDialog;
 class QAction;
 class QMimeData;
 class ReplaceDialog;
@@ -111,6 +112,8 @@ private:
     void narcChanged();
     // "MainWindow", or the archive's file name, a modified marker and " - MainWindow".
     void updateTitle();
+    // Shows `dialog` and gives it the keyboard; see the definition for where.
+    void showBeside(QDialog *dialog);
     // Shows entry `entry` + `step`, through the same questions as a click.
     void stepEntry(int step);
     // The archive file named by a drag, if it carries one.
