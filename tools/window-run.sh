@@ -10,7 +10,8 @@
 #    work in the same run. Prints each pair and the median ratio with its spread.
 # 2. Pictures: grabs the screen to OUTDIR (default a new temporary directory) with
 #    each dialog and question open, the title before and after a change, the
-#    window during a run and resized; look at them.
+#    window during a run and resized, a match found, a replace, a PO template
+#    exported; look at them.
 #
 # Needs: Xvfb, openbox, xdotool, ImageMagick's import, python3; a build in build/
 # (or $BUILD).
@@ -244,6 +245,40 @@ sleep 0.5
 shot refused-over-archive
 cmp -s "$work/window.narc" "$work/cli-out.narc" || { echo "the open archive was changed by an export" >&2; exit 1; }
 
+# Find in Archive (Ctrl+F): a word, Enter lists the matches, F3 shows the first.
+# Replace in Archive (Ctrl+H): counted, then Replace All. File > Export all to PO Template.
+activate
+xdotool key ctrl+f
+wait_window "Find in Archive"
+xdotool type --delay 5 "line"
+xdotool key Return F3
+sleep 0.5
+shot find-match
+xdotool key Escape
+activate
+xdotool key ctrl+h
+wait_window "Replace in Archive"
+xdotool type --delay 5 "Welcome"
+xdotool key Tab
+xdotool type --delay 5 "Hello"
+xdotool key Return
+sleep 0.5
+shot replace-counted
+xdotool key Tab Tab Tab space
+sleep 0.5
+shot replaced
+xdotool key Escape
+activate
+file_menu 6
+wait_window "Export all to PO Template"
+shot dialog-export-po
+xdotool type --delay 2 "$work/window"
+xdotool key Return
+wait_for test -s "$work/window.pot"
+sleep 0.3
+shot exported-po
+"$narctext" show "$work/window.narc" 1 0 | head -1 | grep -q '^Welcome' || { echo "Replace All wrote the archive" >&2; exit 1; }
+
 # Open Narc's dialog.
 activate
 xdotool key ctrl+o
@@ -269,5 +304,6 @@ wait_window "Unwritten Changes"
 xdotool key Return
 wait "$editor_pid" || { echo "narcedit ended with status $?" >&2; exit 1; }
 "$narctext" show "$work/window.narc" 0 1 | head -1 | grep -q '^Edited unsaved ' || { echo "the edit was not written" >&2; exit 1; }
+"$narctext" show "$work/window.narc" 1 0 | head -1 | grep -q '^Hello to the demo' || { echo "the replacement was not written" >&2; exit 1; }
 echo "pictures in $shots:"
 ls "$shots"
