@@ -21,8 +21,8 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileInfo>
-#include <QScreen>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
