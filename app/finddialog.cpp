@@ -1,5 +1,7 @@
 #include "app/finddialog.h"
 
+#include "bulk/pocontext.h"
+
 #include <QAbstractListModel>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,18 +26,6 @@ struct SilentObserver : BulkObserver
 {
     void report(const QString &) override {}
 };
-
-QString sectionName(int section)
-{
-    switch (section) {
-    case 0:
-        return QStringLiteral("Hiragana");
-    case 1:
-        return QStringLiteral("Kanji");
-    default:
-        return QStringLiteral("Section %1").arg(section);
-    }
-}
 
 // The part of a long line around its match, so the match shows in the list.
 QString excerpt(const QString &line, int column)
@@ -89,10 +79,11 @@ public:
         const SearchMatch &match = matches.at(index.row());
         const QString &line = lines.at(index.row());
         if (role == Qt::DisplayRole) {
-            return QStringLiteral("%1  %2  line %3:  %4")
+            return QStringLiteral("%1  %2  line %3, column %4:  %5")
                 .arg(match.entry)
-                .arg(sectionName(match.section))
+                .arg(po::sectionName(match.section))
                 .arg(match.line + 1)
+                .arg(match.column + 1)
                 .arg(excerpt(line, match.column));
         }
         if (role == Qt::ToolTipRole)

@@ -357,7 +357,7 @@ private slots:
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(list->model()->rowCount(), 3);
         QCOMPARE(status->text(), QStringLiteral("3 matches"));
-        QVERIFY(list->model()->index(2, 0).data().toString().startsWith("1  Hiragana  line 1:"));
+        QVERIFY(list->model()->index(2, 0).data().toString().startsWith("1  Hiragana  line 1, column 3:"));
         dialog.findChild<QCheckBox *>("ignoreCase")->setChecked(true);
         QTest::mouseClick(dialog.findChild<QPushButton *>("findButton"), Qt::LeftButton);
         QCOMPARE(list->model()->rowCount(), 4);
