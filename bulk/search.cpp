@@ -39,6 +39,8 @@ void searchBlock(const Narc &narc, int first, int end, const SearchQuery &query,
 {
     for (int e = first; e < end; ++e) {
         const NarcEntry &entry = narc.files.at(e);
+        if (entry.isEmpty())
+            continue; // no sections: nothing to search
         // A head that cannot be read says nothing trustworthy about its sections.
         const MessageHeaderRead head = readMessageHeader(entry);
         if (!head.ok()) {
