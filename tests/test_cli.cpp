@@ -186,6 +186,7 @@ private slots:
         const QMap<QString, QByteArray> before = treeContents(dir->path());
         const QList<std::tuple<QString, int, QString>> cases{
             {"--help", 0, ""}, {"find test.narc l", 0, ""}, {"find test.narc zzz", 1, "Cannot decode entry 3: "},
+            {"find test.narc o\nb", 1, "Cannot decode entry 3: "}, // lines end, no text spans them
             {"show test.narc 3 0", 1, "Cannot decode section 0 of entry 3: "},
             {"import test.narc none", 2, "Failed to import. Either 0000 or 0001 does not exist in none/"},
             {"LIMIT set test.narc 0 0 text.txt", 2, "Failed to write test.narc: "},
