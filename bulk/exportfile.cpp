@@ -64,12 +64,12 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
         observer.progress(i);
         for (int s = 0; s < 2; ++s) {
             appendSectionHeader(buffer, i, s);
-            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s);
+            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
             if (!decoded.error.isEmpty()) {
                 ++summary.sectionsUnreadable;
                 observer.report(cannotDecodeLine(i, s, decoded.error));
             }
-            bulk::appendSectionText(buffer, decoded.lines);
+            bulk::appendSectionText(buffer, decoded.text);
         }
         if (buffer.size() >= chunkSize) {
             if (!writeAll(*file, buffer, &error))

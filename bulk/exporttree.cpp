@@ -76,7 +76,7 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
         observer.progress(i);
         for (int s = 0; s < 2; ++s) {
             const QString path = treeFilePath(root, i, s);
-            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s);
+            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
             if (!decoded.error.isEmpty()) {
                 // Whatever the file holds stays: an empty file would say the
                 // section is empty, and an import could not store it anyway.
@@ -88,7 +88,7 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
             if (!decoded.present)
                 continue; // a section the entry does not have: its file is not touched
             bytes.resize(0);
-            bulk::appendSectionText(bytes, decoded.lines);
+            bulk::appendSectionText(bytes, decoded.text);
             QString error;
             switch (writeTreeFile(path, bytes, &error)) {
             case TreeWrite::Written:

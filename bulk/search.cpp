@@ -32,13 +32,61 @@ struct BlockResult
     int sectionsUnreadable = 0;
 };
 
+// Finds the occurrences of `query` in the lines of a section, given joined by
+// "\n" (a line holds no "\n": it shows escaped), as if each line were searched
+// on its own; a query holding "\n" cannot match and is not searched for. Keeps
+// them, at their line and column, while `keep` holds and there are fewer than
+// `keepAtMost`. Returns how many there are.
+qint64 searchSection(const QString &text, int entry, int section, const SearchQuery &query,
+                     const std::atomic<bool> &keep, qint64 keepAtMost, BlockResult &out)
+{
+    SearchMatch match;
+    match.entry = entry;
+    match.section = section;
+    match.length = int(query.text.size());
+    // The line of the last kept match: its index, where it starts and ends in
+    // `text` (-1: not looked for yet), and its text once a match needed it.
+    int line = 0;
+    qsizetype lineStart = 0;
+    qsizetype lineEnd = -1;
+    const auto endOfLine = [&](qsizetype from) {
+        const qsizetype at = text.indexOf(QLatin1Char('\n'), from);
+        return at < 0 ? text.size() : at;
+    };
+    QString lineText;
+    int lineTextOf = -1;
+    return forEachOccurrence(text, query, [&](qsizetype at) {
+        if (out.matches.size() >= keepAtMost || !keep.load(std::memory_order_relaxed))
+            return true;
+        if (lineEnd < 0)
+            lineEnd = endOfLine(0);
+        while (at > lineEnd) {
+            lineStart = lineEnd + 1;
+            ++line;
+            lineEnd = endOfLine(lineStart);
+        }
+        if (lineTextOf != line) {
+            lineText = text.sliced(lineStart, lineEnd - lineStart);
+            lineTextOf = line;
+        }
+        match.line = line;
+        match.column = int(at - lineStart);
+        out.matches.append(match);
+        out.lineTexts.append(lineText);
+        return true;
+    });
+}
+
 // Decodes and searches entries [first, end). Keeps matches while `keep` holds and
 // the block has fewer than `keepAtMost`; counts them all.
 void searchBlock(const Narc &narc, int first, int end, const SearchQuery &query, const std::atomic<bool> &keep,
                  qint64 keepAtMost, BlockResult &out)
 {
+    const bool canMatch = !query.text.contains(QLatin1Char('\n'));
     for (int e = first; e < end; ++e) {
         const NarcEntry &entry = narc.files.at(e);
+        if (entry.isEmpty())
+            continue; // no sections: nothing to search
         // A head that cannot be read says nothing trustworthy about its sections.
         const MessageHeaderRead head = readMessageHeader(entry);
         if (!head.ok()) {
@@ -48,7 +96,7 @@ void searchBlock(const Narc &narc, int first, int end, const SearchQuery &query,
             continue;
         }
         for (int s = 0; s < head.header.sectionCount; ++s) {
-            const DecodedSection decoded = decodeMessageSection(entry, s);
+            const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::Text);
             if (!decoded.error.isEmpty()) {
                 out.reports.append({out.matches.size(), QStringLiteral("Cannot decode section ") + QString::number(s)
                                                              + QStringLiteral(" of entry ") + QString::number(e)
@@ -57,22 +105,8 @@ void searchBlock(const Narc &narc, int first, int end, const SearchQuery &query,
                 continue;
             }
             const qint64 before = out.matchCount;
-            SearchMatch match;
-            match.entry = e;
-            match.section = s;
-            match.length = int(query.text.size());
-            for (qsizetype i = 0; i < decoded.lines.size(); ++i) {
-                const QString &line = decoded.lines.at(i);
-                match.line = int(i);
-                out.matchCount += forEachOccurrence(line, query, [&](qsizetype column) {
-                    if (out.matches.size() < keepAtMost && keep.load(std::memory_order_relaxed)) {
-                        match.column = int(column);
-                        out.matches.append(match);
-                        out.lineTexts.append(line);
-                    }
-                    return true;
-                });
-            }
+            if (canMatch)
+                out.matchCount += searchSection(decoded.text, e, s, query, keep, keepAtMost, out);
             if (out.matchCount > before)
                 ++out.sectionsMatched;
         }

@@ -80,7 +80,8 @@ using MatchVisitor = std::function<bool(const SearchMatch &match, const QString 
 
 // Every occurrence of `query` in the archive, in archive order (entry, section,
 // line, column). The first `visitAtMost` are handed to `visit`; all are counted.
-// A message file that cannot be decoded is reported through `observer` and
+// An empty entry has no sections and is passed over without a word. A message
+// file that cannot be decoded is reported through `observer` and
 // skipped: "Cannot decode entry E: ..." when its head cannot be read, else
 // "Cannot decode section S of entry E: ..." per section; the lines come in
 // archive order too. Sections are decoded on several threads; `observer` and

@@ -12,23 +12,17 @@ QString pad4(int number)
     return QString::number(number).rightJustified(4, QLatin1Char('0'));
 }
 
-void appendSectionText(QByteArray &out, const QStringList &lines)
+void appendSectionText(QByteArray &out, QStringView text)
 {
-    // Escaped lines never hold a lone surrogate, so each line converts on its own;
-    // Stateless keeps one line from leaving state for the next.
+    // Escaped text never holds a lone surrogate, so the bytes are those of each
+    // line converted on its own.
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString &line = lines.at(i);
-        const qsizetype start = out.size();
-        // Room for the worst case and the separator; resize grows geometrically.
-        out.resize(start + encoder.requiredSpace(line.size()) + 1);
-        char *data = out.data();
-        char *end = data + start;
-        if (i > 0)
-            *end++ = '\n';
-        end = encoder.appendToBuffer(end, line);
-        out.resize(end - data);
-    }
+    const qsizetype start = out.size();
+    // Room for the worst case; resize grows geometrically.
+    out.resize(start + encoder.requiredSpace(text.size()));
+    char *data = out.data();
+    char *end = encoder.appendToBuffer(data + start, text);
+    out.resize(end - data);
 }
 
 bool treeExists(const QString &root)

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
 
 namespace core {
 
@@ -12,10 +12,10 @@ namespace bulk {
 // `number` in decimal, zero padded to at least four digits ("0007", "12345").
 QString pad4(int number);
 
-// Appends the section text, the lines joined with "\n" and no line break after
-// the last, to `out` as UTF-8 (no byte order mark). No allocation per line beyond
-// the growth of `out`.
-void appendSectionText(QByteArray &out, const QStringList &lines);
+// Appends a section's text, its lines joined with "\n" and no line break after
+// the last (as decodeMessageSection's DecodeForm::Text gives it), to `out` as
+// UTF-8 (no byte order mark), converted in one go.
+void appendSectionText(QByteArray &out, QStringView text);
 
 // Whether `root` (ending in "/") holds the directories "0000" and "0001" an
 // export tree needs. "0001" is looked for only when "0000" is there.

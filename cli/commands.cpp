@@ -6,16 +6,16 @@
 #include "bulk/poexport.h"
 #include "bulk/poimport.h"
 #include "bulk/replace.h"
-#include "bulk/search.h"
 #include "bulk/reportlines.h"
+#include "bulk/search.h"
 #include "bulk/textfile.h"
+#include "bulk/treedirs.h"
 #include "cli/console.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
 #include "narc/narcfile.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <cstdio>
@@ -187,6 +187,11 @@ int runList(const Invocation &call, ConsoleObserver &console)
     for (int i = 0; i < narc.files.size(); ++i) {
         const NarcEntry &entry = narc.files.at(i);
         out += QString::number(i) + tab + QString::number(entry.size()) + tab;
+        // An empty entry is a message file without sections, and so without lines.
+        if (entry.isEmpty()) {
+            out += QStringLiteral("0\t0\n");
+            continue;
+        }
         const MessageHeaderRead head = readMessageHeader(entry);
         const QString problem = messageFileProblem(entry, head);
         if (problem.isEmpty())
@@ -223,12 +228,10 @@ int runExportTree(const Invocation &call, ConsoleObserver &console)
         return ExitUsage;
 
     const QString chosen = call.arguments.at(1);
-    const QString root = treeRoot(chosen);
-    for (const QString &dir : {root, root + QStringLiteral("0000"), root + QStringLiteral("0001")}) {
-        if (!QDir().mkpath(dir)) {
-            console.report(QStringLiteral("Failed to create the directory ") + dir);
-            return ExitProblem;
-        }
+    const QString failure = createTreeDirs(chosen);
+    if (!failure.isEmpty()) {
+        console.report(failure);
+        return ExitProblem;
     }
 
     const BulkSummary summary = exportToTree(narc, chosen, console);

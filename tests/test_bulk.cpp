@@ -110,7 +110,25 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath("0000") && QDir(dir.path()).mkpath("0001"));
         Reports log;
-        QVERIFY(!exportToTree(narc, dir.path(), log).hasErrors() && !importFromTree(narc, dir.path(), log).hasErrors());
+        QVERIFY(!exportToTree(narc, dir.path(), log).hasErrors());
+        // The files hold each line as UTF-8, joined by "\n"; the one file the same
+        // behind its headers.
+        QVERIFY(exportToFile(narc, dir.filePath("all.txt"), log).finished);
+        QByteArray all;
+        for (int i = 0; i < entries.size(); ++i) {
+            all += "****Entry " + QByteArray::number(i) + ":\n";
+            for (int s = 0; s < 2; ++s) {
+                QList<QByteArray> lines;
+                for (const QString &line : decodeMessageSection(entries.at(i), s).lines)
+                    lines.append(line.toUtf8());
+                const QByteArray text = lines.join('\n');
+                all += "****Entry " + QByteArray::number(i) + ": Section " + QByteArray::number(s) + ":\n" + text;
+                const QString file = dir.filePath(QString("%1/%2.txt").arg(s, 4, 10, QChar('0')).arg(i, 4, 10, QChar('0')));
+                QCOMPARE(readFileBytes(file), text);
+            }
+        }
+        QCOMPARE(readFileBytes(dir.filePath("all.txt")), all);
+        QVERIFY(!importFromTree(narc, dir.path(), log).hasErrors());
         QCOMPARE(serializeNarc(narc), original);
     }
 

@@ -186,6 +186,7 @@ private slots:
         const QMap<QString, QByteArray> before = treeContents(dir->path());
         const QList<std::tuple<QString, int, QString>> cases{
             {"--help", 0, ""}, {"find test.narc l", 0, ""}, {"find test.narc zzz", 1, "Cannot decode entry 3: "},
+            {"find test.narc o\nb", 1, "Cannot decode entry 3: "}, // lines end, no text spans them
             {"show test.narc 3 0", 1, "Cannot decode section 0 of entry 3: "},
             {"import test.narc none", 2, "Failed to import. Either 0000 or 0001 does not exist in none/"},
             {"LIMIT set test.narc 0 0 text.txt", 2, "Failed to write test.narc: "},
@@ -211,6 +212,79 @@ private slots:
         const Run exported = narctext({"export", "test.narc", "tree"});
         QCOMPARE(exported.code, 0);
         QCOMPARE(exported.err, QByteArray("Exporting to directory tree/\n"));
+    }
+
+    // An empty entry is a message file without sections, for every command:
+    // nothing to show, search or export, and nothing to report. Run where
+    // empty.narc holds the same one-line entry 0 and 2 around an empty entry 1;
+    // `before` runs first, when given, and must succeed.
+    void emptyEntry_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // %1: the size of entries 0 and 2
+        QTest::addColumn<QString>("err");
+        QTest::newRow("list") << "" << "list empty.narc" << 0 << "0\t%1\t1\t1\n1\t0\t0\t0\n2\t%1\t1\t1\n" << "";
+        QTest::newRow("find") << "" << "find empty.narc Hello" << 0 << "0\t0\t0\tHello\n2\t0\t0\tHello\n" << "";
+        QTest::newRow("find nothing") << "" << "find -i empty.narc zzz" << 1 << "" << "";
+        QTest::newRow("replace") << "" << "replace empty.narc Hello Bye -o out.narc" << 0 << ""
+                                 << "Replaced 2 occurrences in 2 sections\n";
+        QTest::newRow("export") << "" << "export empty.narc tree" << 0 << "" << "Exporting to directory tree/\n";
+        QTest::newRow("export-file") << "" << "export-file empty.narc out.txt" << 0 << "" << "Exporting to file out.txt\n";
+        QTest::newRow("import") << "export empty.narc tree" << "import empty.narc tree -o out.narc" << 0 << ""
+                                << "Importing from directory tree/\nFinished importing from directory tree/\n";
+        QTest::newRow("export-po") << "" << "export-po empty.narc out.pot" << 0 << ""
+                                   << "Exporting to PO template out.pot\nFinished exporting 2 messages to PO template out.pot\n";
+        QTest::newRow("import-po") << "export-po empty.narc out.po" << "import-po empty.narc out.po -o out.narc" << 0
+                                   << "" << "Importing translations from out.po\nFinished importing translations from out.po: "
+                                            "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\n";
+    }
+
+    void emptyEntry()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const NarcEntry line = buildMessageFile(QList<QStringList>{{"Hello"}});
+        QVERIFY(writeArchive(path("empty.narc"), {line, NarcEntry(), line}));
+        if (!before.isEmpty())
+            QCOMPARE(narctext(before.split(' ')).code, 0);
+        const Run run = narctext(command.split(' '));
+        QCOMPARE(QString::fromUtf8(run.err), err);
+        QCOMPARE(QString::fromUtf8(run.out), out.replace("%1", QString::number(line.size())));
+        QCOMPARE(run.code, code);
+    }
+
+    // The manual page names every command --help gives, with the same arguments.
+    void manPageListsEveryCommand()
+    {
+        const Run help = narctext({"--help"});
+        QFile page(QFINDTESTDATA("../dist/narctext.1"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        // The synopsis, one command a line once its macros are gone: "narctext import ARCHIVE DIR [-o OUTPUT]".
+        const QString text = QString::fromUtf8(page.readAll());
+        const QString synopsis = text.section(".SH SYNOPSIS\n", 1).section(".SH ", 0, 0);
+        QStringList pageLines{QString()};
+        for (QString line : synopsis.split('\n', Qt::SkipEmptyParts)) {
+            if (line == ".br")
+                pageLines.append(QString());
+            else
+                pageLines.last() += ' ' + line.remove(QRegularExpression("^\\.[BIR]+ ")).remove('"').replace("\\-", "-");
+        }
+        for (QString &line : pageLines)
+            line = line.simplified().replace("[ ", "[").replace(" ]", "]");
+        QStringList helpLines;
+        for (const QString &line : QString::fromUtf8(help.out).section("\n\n", 0, 0).split('\n').mid(1))
+            helpLines.append(line.simplified().replace("[ ", "[").replace(" ]", "]"));
+        QCOMPARE(pageLines, helpLines);
+        // And describes each one.
+        for (const QString &line : helpLines.mid(0, helpLines.size() - 1)) {
+            const QString command = line.section(' ', 1, 1);
+            QVERIFY2(text.contains(".TP\n.B " + QString(command).replace("-", "\\-") + "\n"), qPrintable(command));
+        }
     }
 
     void demoSample()
@@ -256,9 +330,12 @@ private slots:
         QTest::newRow("show to a full disk") << "STDOUT=full show test.narc 0 0" << 2 << "Failed to write to standard output: No space left on device" << false;
         QTest::newRow("entry equal to the count") << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
         QTest::newRow("section equal to the count") << "show test.narc 0 2" << 2 << "narctext: entry 0 has no section 2 (it has 2)" << false;
+        QTest::newRow("set an entry equal to the count") << "set test.narc 4 0 text.txt" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
         QTest::newRow("set a section the entry lacks") << "set test.narc 1 1 text.txt" << 2 << "narctext: entry 1 has no section 1 (it has 1)" << false;
         QTest::newRow("show an empty entry") << "show empty.narc 1 0" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
         QTest::newRow("set an empty entry") << "set empty.narc 1 0 text.txt" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
+        QTest::newRow("export into a regular file") << "export test.narc text.txt" << 1 << "Failed to create the directory text.txt/: File exists" << false;
+        QTest::newRow("export below a regular file") << "export test.narc text.txt/tree" << 1 << "Failed to create the directory text.txt/tree/: Not a directory" << false;
         QTest::newRow("import, tree check fails") << "import test.narc none" << 2 << "Failed to import. Either 0000 or 0001 does not exist in none/" << false;
         QTest::newRow("import, archive write fails") << "LIMIT import test.narc tree" << 2 << "Finished importing from directory tree/\nFailed to write test.narc: File too large\n" << false;
         QTest::newRow("import into null") << "import test.narc tree -o null" << 0 << "Importing from directory tree/" << false;

@@ -75,6 +75,32 @@ static void appendU32(QByteArray &out, quint32 value)
     appendU16(out, quint16(value >> 16));
 }
 
+// A message file of one section laid out by hand, keys 0 (units stored as they
+// are): each line its units and its terminator, no padding unless a line carries
+// it in `lines`. `extraLength` is added to the last line's record only.
+static NarcEntry handBuilt(const QList<Units> &lines, int extraLength = 0)
+{
+    QByteArray table, units;
+    const quint32 tableEnd = quint32(4 + 8 * lines.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        appendU32(table, tableEnd + quint32(units.size()));
+        appendU16(table, quint16(lines.at(i).size() + 1 + (i == lines.size() - 1 ? extraLength : 0)));
+        appendU16(table, 0);
+        for (const quint16 unit : lines.at(i))
+            appendU16(units, unit);
+        appendU16(units, 0xFFFF);
+    }
+    QByteArray entry;
+    appendU16(entry, 1);
+    appendU16(entry, quint16(lines.size()));
+    appendU32(entry, tableEnd + quint32(units.size()));
+    appendU32(entry, 0);
+    appendU32(entry, 16);
+    appendU32(entry, tableEnd + quint32(units.size()));
+    entry += table + units;
+    return NarcEntry(entry.begin(), entry.end());
+}
+
 // Decodes a well-formed section: each line unscrambled walking back from its
 // last unit, the terminator dropped, the padding unit of an even-sized last line
 // dropped, each unit shown by itself.
@@ -312,6 +338,73 @@ private slots:
                                                         "780079007a00ffff"));
         QCOMPARE(block({"a", ""}),
                  QByteArray("1c000000" "14000000" "02000100" "18000000" "02000200" "6100ffff" "ffffffff"));
+    }
+
+    // Sections as other tools may lay them out, the last line always ending
+    // exactly where the entry ends: every decode form shows the same text.
+    void handBuiltSections_data()
+    {
+        QTest::addColumn<NarcEntry>("entry");
+        QTest::addColumn<QStringList>("shown"); // empty with an error
+        QTest::addColumn<QString>("error");
+        QTest::newRow("odd and unpadded") << handBuilt({{'a', 'b'}}) << QStringList{"ab"} << QString();
+        // 0xFFFF is padding only where it makes the unit count even.
+        QTest::newRow("odd, unpadded, ending in 0xFFFF")
+            << handBuilt({{'a', 0xFFFF}}) << QStringList{"a" + esc("ffff")} << QString();
+        QTest::newRow("two lines, odd, the last ending in 0xFFFF")
+            << handBuilt({{'a'}, {0xFFFF, 0xFFFF, 'b', 0xFFFF}}) << QStringList{"a", esc("ffff") + esc("ffff") + "b" + esc("ffff")}
+            << QString();
+        QTest::newRow("padded") << handBuilt({{'a', 'b', 0xFFFF}}) << QStringList{"ab"} << QString();
+        QTest::newRow("padded, text ending in 0xFFFF")
+            << handBuilt({{'a', 0xFFFF, 0xFFFF}}) << QStringList{"a" + esc("ffff")} << QString();
+        QTest::newRow("no lines") << handBuilt({}) << QStringList() << QString();
+        QTest::newRow("last line one unit past the entry")
+            << handBuilt({{'a'}, {'b', 'c'}}, 1) << QStringList()
+            << "line 1 of section 0 (4 units at 24) runs past its block (30 bytes)";
+    }
+
+    void handBuiltSections()
+    {
+        QFETCH(NarcEntry, entry);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, error);
+        const DecodedSection lines = decodeMessageSection(entry, 0);
+        const DecodedSection text = decodeMessageSection(entry, 0, DecodeForm::Text);
+        QCOMPARE(lines.error, error);
+        QCOMPARE(text.error, error);
+        QCOMPARE(lines.lines, shown);
+        QCOMPARE(text.text, shown.join('\n'));
+        if (error.isEmpty()) {
+            QCOMPARE(referenceDecode(entry, 0), shown);
+            // Composed unchanged, the text comes back the same (padded as the encoder pads).
+            const ComposeResult composed = composeEntry(entry, shown.join('\n'), 0, 0);
+            QCOMPARE(composed.status, Status::Replaced);
+            QCOMPARE(decodeMessageSection(composed.entry, 0).lines, shown);
+        }
+    }
+
+    // A section holds at most 65,535 lines: the count is a 16-bit field, and
+    // nothing may wrap it.
+    void lineCountLimit()
+    {
+        const QStringList most(65535, "x");
+        const NewMessageFile full = newMessageFile({most}, {QList<quint16>(65535, 1)});
+        QVERIFY(full.ok());
+        QCOMPARE(entryU16(full.entry, 2), 65535);
+        QCOMPARE(decodeMessageSection(full.entry, 0).lines, most);
+        const QStringList tooMany(65536, "x");
+        const NewMessageFile wrapped = newMessageFile({tooMany}, {QList<quint16>(65536, 1)});
+        QVERIFY(!wrapped.ok() && wrapped.entry.isEmpty());
+        QCOMPARE(wrapped.error, "section 0: a section cannot hold 65536 lines");
+        QCOMPARE(encodeSection(tooMany, 65536, QList<quint16>(65536), QList<quint16>(65536)).error,
+                 "a section cannot hold 65536 lines");
+        // Text of one line more than the section has is refused, never stored.
+        const ComposeResult more = composeEntry(full.entry, (most + QStringList{"y"}).join('\n'), 7, 0);
+        QCOMPARE(more.status, Status::TooManyLines);
+        QCOMPARE(more.report, "Skipping 0000/0007 due to too many lines");
+        QVERIFY(more.entry == full.entry);
+        const ComposeResult same = composeEntry(full.entry, most.join('\n'), 7, 0);
+        QVERIFY(same.status == Status::Replaced && same.entry == full.entry);
     }
 
     void scramblingAndNewFiles()

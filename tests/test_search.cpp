@@ -66,6 +66,8 @@ QStringList referenceSearch(const Narc &narc, const QString &text, Qt::CaseSensi
 {
     QStringList events;
     for (int e = 0; e < narc.files.size(); ++e) {
+        if (narc.files.at(e).isEmpty())
+            continue; // no sections, nothing to report
         const MessageHeaderRead head = readMessageHeader(narc.files.at(e));
         if (!head.ok()) {
             events.append(QStringLiteral("R Cannot decode entry %1: %2").arg(e).arg(head.error));
@@ -212,7 +214,7 @@ private slots:
             const SearchQuery query{QStringLiteral("fox"), cs};
             const QStringList events = referenceSearch(narc, query.text, cs);
             QStringList expected = events.filter(QRegularExpression("^M ")).replaceInStrings(QRegularExpression("^M "), "");
-            QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 9);
+            QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 5);
             QCOMPARE(events.filter(QRegularExpression("^R Cannot decode section 1 of entry 400: ")).size(), 1);
 
             // Report lines and matches in one list, as they come.
@@ -227,7 +229,7 @@ private slots:
             });
             QCOMPARE(seen.lines, events);
             QCOMPARE(summary.matches, expected.size());
-            QCOMPARE(summary.sectionsUnreadable, 9);
+            QCOMPARE(summary.sectionsUnreadable, 5);
             QSet<QString> sections;
             for (const QString &match : std::as_const(expected))
                 sections.insert(match.section(QLatin1Char('/'), 0, 1));
