@@ -179,18 +179,16 @@ int usageError(ConsoleObserver &console, const QString &message)
 
 int runList(const Invocation &call, ConsoleObserver &console)
 {
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
+    // Entry by entry: listing needs no more than one entry in memory at a time.
+    // Nothing is printed unless the whole archive reads.
+    const QString &path = call.arguments.at(0);
     QString out;
-    for (int i = 0; i < narc.files.size(); ++i) {
-        const NarcEntry &entry = narc.files.at(i);
+    const QString error = loadNarcFileEntries(path, [&](quint32 i, const NarcEntry &entry) {
         out += QString::number(i) + tab + QString::number(entry.size()) + tab;
         // An empty entry is a message file without sections, and so without lines.
         if (entry.isEmpty()) {
             out += QStringLiteral("0\t0\n");
-            continue;
+            return;
         }
         const MessageHeaderRead head = readMessageHeader(entry);
         const QString problem = messageFileProblem(entry, head);
@@ -199,6 +197,10 @@ int runList(const Invocation &call, ConsoleObserver &console)
         else
             out += QStringLiteral("not a message file: ") + problem;
         out += newline;
+    });
+    if (!error.isEmpty()) {
+        console.report(loadFailedLine(path, error));
+        return ExitUsage;
     }
     return printOut(out, console) ? ExitOk : ExitUsage;
 }

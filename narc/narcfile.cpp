@@ -8,19 +8,37 @@
 
 namespace core {
 
-NarcRead loadNarcFile(const QString &path)
+namespace {
+
+// Opens `path` as an archive and runs `read` on it; the reason of a refusal
+// names a file that cannot be opened or read rather than what the reader saw.
+QString readArchiveFile(const QString &path, const std::function<QString(QFile &)> &read)
 {
     QFile file;
     QString reason;
-    if (!openRegularFile(file, path, Links::Follow, &reason)) {
-        NarcRead result;
-        result.error = QStringLiteral("cannot open the file (%1)").arg(reason);
-        return result;
-    }
-    NarcRead result = readNarc(&file);
-    if (!result.ok() && file.error() != QFileDevice::NoError)
-        result.error = QStringLiteral("cannot read the file (%1)").arg(file.errorString());
+    if (!openRegularFile(file, path, Links::Follow, &reason))
+        return QStringLiteral("cannot open the file (%1)").arg(reason);
+    const QString error = read(file);
+    if (!error.isEmpty() && file.error() != QFileDevice::NoError)
+        return QStringLiteral("cannot read the file (%1)").arg(file.errorString());
+    return error;
+}
+
+} // namespace
+
+NarcRead loadNarcFile(const QString &path)
+{
+    NarcRead result;
+    result.error = readArchiveFile(path, [&](QFile &file) {
+        result = readNarc(&file);
+        return result.error;
+    });
     return result;
+}
+
+QString loadNarcFileEntries(const QString &path, const EntryVisitor &visit)
+{
+    return readArchiveFile(path, [&](QFile &file) { return readNarcEntries(&file, visit); });
 }
 
 bool saveNarcFile(Narc &narc, const QString &path, QString *error)

@@ -11,6 +11,10 @@ namespace core {
 // regular file (a device, a FIFO: never read endlessly, never waited on).
 NarcRead loadNarcFile(const QString &path);
 
+// The same, one entry at a time (see readNarcEntries): returns the reason the
+// file was refused, empty on success.
+QString loadNarcFileEntries(const QString &path, const EntryVisitor &visit);
+
 // Writes `narc` to `path` atomically: the bytes go to a temporary file beside the
 // target, which replaces it only once every byte was written. An existing device
 // or FIFO is written into instead (see openWholeFile). An archive too large for

@@ -110,7 +110,7 @@ NarcRead refuse(const QString &reason)
     return result;
 }
 
-NarcRead read(Source &source)
+NarcRead read(Source &source, const EntryVisitor *visit = nullptr)
 {
     const qint64 size = source.size();
     if (size > maxArchiveBytes)
@@ -198,6 +198,17 @@ NarcRead read(Source &source)
         narc.fileStarts[i] = start;
         narc.fileEnds[i] = end;
     }
+    if (visit) {
+        // One entry at a time through the same storage: nothing of the archive
+        // but its tables stays in memory.
+        NarcEntry current;
+        for (quint32 i = 0; i < narc.fileCount; ++i) {
+            if (!source.entry(dataOffset + narc.fileStarts[i], dataOffset + narc.fileEnds[i], current))
+                return refuse(QStringLiteral("entry %1 cannot be read").arg(i));
+            (*visit)(i, current);
+        }
+        return result;
+    }
     narc.files.resize(qsizetype(narc.fileCount));
     for (quint32 i = 0; i < narc.fileCount; ++i) {
         if (!source.entry(dataOffset + narc.fileStarts[i], dataOffset + narc.fileEnds[i], narc.files[i]))
@@ -216,7 +227,9 @@ NarcRead readNarc(const QByteArray &bytes)
     return readNarc(&buffer);
 }
 
-NarcRead readNarc(QIODevice *device)
+namespace {
+
+NarcRead readFrom(QIODevice *device, const EntryVisitor *visit)
 {
     if (device->isSequential()) {
         // A pipe cannot seek: take what it holds, one byte more than an archive
@@ -232,10 +245,24 @@ NarcRead readNarc(QIODevice *device)
         }
         if (bytes.size() > maxArchiveBytes)
             return refuse(QStringLiteral("it holds more than 4 GiB, larger than an archive can be"));
-        return readNarc(bytes);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        return readFrom(&buffer, visit);
     }
     Source source(device);
-    return read(source);
+    return read(source, visit);
+}
+
+} // namespace
+
+NarcRead readNarc(QIODevice *device)
+{
+    return readFrom(device, nullptr);
+}
+
+QString readNarcEntries(QIODevice *device, const EntryVisitor &visit)
+{
+    return readFrom(device, &visit).error;
 }
 
 } // namespace core

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class QIODevice;
 
 namespace core {
@@ -30,5 +32,14 @@ NarcRead readNarc(QIODevice *device);
 // Reads an archive held whole in memory, through the same device reader (a
 // QBuffer over `bytes`), so it takes exactly the path files take.
 NarcRead readNarc(const QByteArray &bytes);
+
+// Reads the archive in `device` as readNarc does, with the same checks and
+// refusals, but hands each entry to `visit` in order instead of keeping it: the
+// entry is valid during the call only. For work that looks at one entry at a
+// time (listing, validating), memory stays at the tables plus one entry.
+// Returns the reason the archive was refused, empty on success; entries before
+// a failed read may already have been visited.
+using EntryVisitor = std::function<void(quint32 index, const NarcEntry &entry)>;
+QString readNarcEntries(QIODevice *device, const EntryVisitor &visit);
 
 } // namespace core

@@ -125,6 +125,19 @@ private slots:
             const Narc fromDevice(&device, 4, &error);
             QCOMPARE(error, read.error);
             QCOMPARE(fromDevice.files, read.narc.files);
+            // One entry at a time: the same refusal, or the same entries in order.
+            QVERIFY(device.seek(4));
+            QList<NarcEntry> visited;
+            QList<quint32> indices;
+            QCOMPARE(readNarcEntries(&device, [&](quint32 i, const NarcEntry &entry) {
+                         indices.append(i);
+                         visited.append(entry);
+                     }),
+                     read.error);
+            if (read.ok()) {
+                QCOMPARE(visited, read.narc.files);
+                QCOMPARE(indices, (QList<quint32>{0, 1, 2}));
+            }
         }
         QCOMPARE(readNarc(good.chopped(1)).narc.files.last(), vec("ghijklmnopq"));
     }
