@@ -3,6 +3,7 @@
 
 #include "messagefixture.h"
 #include "narcfixture.h"
+#include "windowfixture.h"
 
 #include "app/finddialog.h"
 #include "app/replacedialog.h"
@@ -100,11 +101,6 @@ struct Run
     QByteArray out, err;
 };
 
-QStringList linesOf(const QByteArray &text)
-{
-    return QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 } // namespace
 
 class SearchTest : public QObject
@@ -127,14 +123,6 @@ class SearchTest : public QObject
 
     QString path(const QString &name) const { return dir->filePath(name); }
 
-    bool writeArchive(const QString &file, const QList<NarcEntry> &entries) const
-    {
-        QList<QByteArray> bytes;
-        for (const NarcEntry &entry : entries)
-            bytes.append(QByteArray(entry.constData(), entry.size()));
-        return writeFileBytes(file, buildNarcBytes(bytes));
-    }
-
 private slots:
     void init() { dir = std::make_unique<QTemporaryDir>(); }
 
@@ -153,7 +141,6 @@ private slots:
         QTest::newRow("no overlap") << QStringList{"aaaaa"} << "aa" << false << QStringList{"0:0", "0:2"};
         QTest::newRow("whole escape") << QStringList{"a\nb"} << "\\x000a" << false << QStringList{"0:1"};
         QTest::newRow("across an escape") << QStringList{"a\nb"} << "0ab" << false << QStringList{"0:5"};
-        QTest::newRow("into an escape") << QStringList{"a\nb"} << "a\\x0" << false << QStringList{"0:0"};
         QTest::newRow("a stored backslash shows escaped")
             << QStringList{"c:\\dir"} << "\\x005cdir" << false << QStringList{"0:2"};
         QTest::newRow("case counts") << QStringList{"Fox FOX fox"} << "fox" << false << QStringList{"0:8"};
@@ -161,7 +148,6 @@ private slots:
         QTest::newRow("escape digits fold too") << QStringList{"\n"} << "\\X000A" << true << QStringList{"0:0"};
         QTest::newRow("folding maps final sigma") << QStringList{"ΟΔΟΣ οδος"} << "οδοσ" << true << QStringList{"0:0", "0:5"};
         QTest::newRow("one character for one") << QStringList{"Straße"} << "STRASSE" << true << QStringList{};
-        QTest::newRow("Japanese") << QStringList{"こんにちは", "漢字かな漢字"} << "漢字" << false << QStringList{"1:0", "1:4"};
         QTest::newRow("empty text finds nothing") << fox << "" << false << QStringList{};
         QTest::newRow("no line break in a line") << fox << "fox\n" << false << QStringList{};
     }
@@ -313,7 +299,6 @@ private slots:
         const QString lineBreak = QStringLiteral("Nothing replaced: the replacement holds a line break");
         QTest::newRow("LF") << "fox" << "a\nb" << lineBreak;
         QTest::newRow("CR") << "fox" << "a\r" << lineBreak;
-        QTest::newRow("CR LF") << "fox" << "\r\n" << lineBreak;
         QTest::newRow("paragraph separator") << "fox" << QString(QChar::ParagraphSeparator) << lineBreak;
         QTest::newRow("line separator") << "fox" << QString(QChar::LineSeparator) << lineBreak;
         QTest::newRow("nothing to find") << "" << "cat" << "Nothing replaced: the text to find is empty";
@@ -333,7 +318,7 @@ private slots:
     }
 
     // The find dialog on its own: Enter searches, the list holds every match,
-    // double click and Enter on a row activate it, Find Next and Find Previous
+    // Enter on a row activates it (double click: in the window's tests), Find Next and Find Previous
     // wrap around and go on from the last match after the archive changed.
     void findDialog()
     {
@@ -365,11 +350,6 @@ private slots:
         QCOMPARE(list->model()->rowCount(), 4);
         QVERIFY(activated.isEmpty());
 
-        const QRect row1 = list->visualRect(list->model()->index(1, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row1.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row1.center());
-        QCOMPARE(activated.size(), 1);
-        QCOMPARE(lastActivated(), QStringLiteral("0/1/0:0+3"));
         list->setFocus();
         list->setCurrentIndex(list->model()->index(3, 0));
         QTest::keyClick(list, Qt::Key_Return);
@@ -471,17 +451,13 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("written");
         QTest::addColumn<QString>("firstError");
-        QTest::newRow("replaced") << QStringList{"replace", "test.narc", "fox", "cat", "-o", "out.narc"} << 0 << true << "Replaced 2 occurrences in 2 sections";
         QTest::newRow("ignoring case") << QStringList{"replace", "-i", "test.narc", "FOX", "cat", "-o", "out.narc"} << 0 << true << "Replaced 3 occurrences in 2 sections";
         QTest::newRow("in place") << QStringList{"replace", "test.narc", "fox", "cat"} << 0 << true << "Replaced 2 occurrences in 2 sections";
-        QTest::newRow("empty replacement") << QStringList{"replace", "test.narc", "fox", "", "-o", "out.narc"} << 0 << true << "Replaced 2 occurrences in 2 sections";
         QTest::newRow("no match") << QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"} << 1 << false << "Replaced 0 occurrences in 0 sections";
         QTest::newRow("refused section") << QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"} << 1 << true << "Skipping 0001/0000: line 1 is too long";
-        QTest::newRow("all refused") << QStringList{"replace", "refuse.narc", "bfox", "catcatcat", "-o", "out.narc"} << 1 << false << "Skipping 0001/0000: line 1 is too long";
         QTest::newRow("undecodable entry") << QStringList{"replace", "bad.narc", "fox", "cat", "-o", "out.narc"} << 1 << true << "Cannot decode entry 1: ";
         QTest::newRow("line break") << QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"} << 2 << false << "narctext: replace: the replacement holds a line break";
         QTest::newRow("not an archive") << QStringList{"replace", "garbage.narc", "fox", "cat", "-o", "out.narc"} << 2 << false << "Failed to load garbage.narc: ";
-        QTest::newRow("missing argument") << QStringList{"replace", "test.narc", "fox"} << 2 << false << "narctext: replace is missing arguments";
         QTest::newRow("empty text") << QStringList{"replace", "test.narc", "", "cat"} << 2 << false << "narctext: replace: an argument is empty";
         QTest::newRow("unwritable output") << QStringList{"replace", "test.narc", "fox", "cat", "-o", "no/such/dir/out.narc"} << 2 << false << "Replaced 2 occurrences in 2 sections";
     }
@@ -497,7 +473,9 @@ private slots:
         const QList<NarcEntry> bad{buildMessageFile(QList<QStringList>{{"fox"}}), NarcEntry(4, 'x'), buildMessageFile(QList<QStringList>{{"fox"}})};
         QVERIFY(writeArchive(path("test.narc"), test) && writeArchive(path("refuse.narc"), refuse) && writeArchive(path("bad.narc"), bad));
         QVERIFY(writeFileBytes(path("garbage.narc"), "NARC, not really"));
-        const QString input = arguments.at(arguments.at(1) == "-i" ? 2 : 1);
+        const bool ignoreCase = arguments.at(1) == "-i";
+        const QStringList positional = arguments.mid(ignoreCase ? 2 : 1, 3); // archive, text, replacement
+        const QString input = positional.at(0);
         const QByteArray before = readFileBytes(path(input));
 
         const Run run = narctext(arguments);
@@ -516,10 +494,8 @@ private slots:
         QVERIFY(writeFileBytes(path("expected.narc"), before));
         Narc narc = loadNarcFile(path("expected.narc")).narc;
         Reports reports;
-        const bool ignoreCase = arguments.contains("-i");
-        const QStringList positional = QStringList(arguments.mid(ignoreCase ? 3 : 2, 2));
-        replaceInArchive(narc, {positional.at(0), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, positional.at(1), reports);
-        QCOMPARE(linesOf(run.err), reports.lines);
+        replaceInArchive(narc, {positional.at(1), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, positional.at(2), reports);
+        QCOMPARE(QString::fromUtf8(run.err).split('\n', Qt::SkipEmptyParts), reports.lines);
         QCOMPARE(result, serializeNarc(narc));
         QCOMPARE(readFileBytes(path(input)) == before, output != input);
     }
