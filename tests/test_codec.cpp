@@ -302,7 +302,6 @@ private slots:
         QTest::newRow("cut short") << "a\\x00a" << 1;
         QTest::newRow("lone at end") << "ab\\" << 2;
         QTest::newRow("sign") << "\\x+1a2" << 0;
-        QTest::newRow("space") << "\\x 1a2" << 0;
         QTest::newRow("0x") << "\\x0x1a" << 0;
         QTest::newRow("past f") << "\\x0g00" << 0;
         QTest::newRow("past 9") << "\\x:000" << 0;
