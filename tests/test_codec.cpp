@@ -302,13 +302,8 @@ private slots:
         QTest::newRow("cut short") << "a\\x00a" << 1;
         QTest::newRow("lone at end") << "ab\\" << 2;
         QTest::newRow("sign") << "\\x+1a2" << 0;
-        QTest::newRow("minus") << "\\x-001" << 0;
-        QTest::newRow("space") << "\\x 1a2" << 0;
-        QTest::newRow("trailing space") << "\\x1a2 " << 0;
         QTest::newRow("0x") << "\\x0x1a" << 0;
         QTest::newRow("past f") << "\\x0g00" << 0;
-        QTest::newRow("past F") << "\\x00G1" << 0;
-        QTest::newRow("before 0") << "\\x/000" << 0;
         QTest::newRow("past 9") << "\\x:000" << 0;
         QTest::newRow("full-width digits") << QString("\\x\uFF10\uFF10\uFF11\uFF41") << 0;
         QTest::newRow("second of two") << "\\x0041\\x00g1" << 6;
@@ -323,21 +318,6 @@ private slots:
         parseEscapedLine(text, &bad);
         QCOMPARE(bad, qsizetype(at));
         QVERIFY(!encodeSection({text}, 1, {0}, {0}).ok());
-    }
-
-    void layout()
-    {
-        // Keys 0 (units stored plain) and attributes 1, 2, 3.
-        const auto block = [](const QStringList &lines) {
-            const EncodedSection encoded =
-                encodeSection(lines + QStringList{"extra"}, int(lines.size()), {0, 0, 0}, {1, 2, 3});
-            return QByteArray(encoded.block.constData(), encoded.block.size()).toHex();
-        };
-        QCOMPARE(block({"abcd", "", "xyz"}), QByteArray("30000000" "1c000000" "05000100" "26000000" "01000200"
-                                                        "28000000" "04000300" "6100620063006400ffff" "ffff"
-                                                        "780079007a00ffff"));
-        QCOMPARE(block({"a", ""}),
-                 QByteArray("1c000000" "14000000" "02000100" "18000000" "02000200" "6100ffff" "ffffffff"));
     }
 
     // Sections as other tools may lay them out, the last line always ending
@@ -396,15 +376,11 @@ private slots:
         const NewMessageFile wrapped = newMessageFile({tooMany}, {QList<quint16>(65536, 1)});
         QVERIFY(!wrapped.ok() && wrapped.entry.isEmpty());
         QCOMPARE(wrapped.error, "section 0: a section cannot hold 65536 lines");
-        QCOMPARE(encodeSection(tooMany, 65536, QList<quint16>(65536), QList<quint16>(65536)).error,
-                 "a section cannot hold 65536 lines");
         // Text of one line more than the section has is refused, never stored.
         const ComposeResult more = composeEntry(full.entry, (most + QStringList{"y"}).join('\n'), 7, 0);
         QCOMPARE(more.status, Status::TooManyLines);
         QCOMPARE(more.report, "Skipping 0000/0007 due to too many lines");
         QVERIFY(more.entry == full.entry);
-        const ComposeResult same = composeEntry(full.entry, most.join('\n'), 7, 0);
-        QVERIFY(same.status == Status::Replaced && same.entry == full.entry);
     }
 
     void scramblingAndNewFiles()
@@ -424,27 +400,6 @@ private slots:
         // composing()).
         QVERIFY(newMessageFile({{QString(65534, u'a'), ""}}, {{1, 2}}).ok());
         QVERIFY(!newMessageFile({{QString(65534, u'a')}}, {{1}}).ok());
-    }
-
-    // Decoding any stored lines (sections of no lines, empty lines included) finds
-    // their keys, and composing them unedited gives back the same bytes (attributes
-    // included); a missing section changes nothing.
-    void decodeThenComposeIsIdentity()
-    {
-        QRandomGenerator random(20240601);
-        for (int round = 0; round < 3000; ++round) {
-            const QList<FixtureSection> sections = randomSections(random, 1 + random.bounded(3), 6, 10);
-            const NarcEntry entry = buildMessageFile(sections);
-            for (int s = -1; s <= sections.size(); ++s) {
-                const bool present = s >= 0 && s < sections.size();
-                const DecodedSection decoded = decodeMessageSection(entry, s);
-                for (int i = 0; present && i < sections.at(s).size(); ++i)
-                    QCOMPARE(decoded.lineKeys.value(i), sections.at(s).at(i).key);
-                const ComposeResult result = composeEntry(entry, decoded.lines.join(u'\n'), 0, s);
-                QCOMPARE(result.status, present ? Status::Replaced : Status::NoSuchSection);
-                QVERIFY2(result.entry == entry, qPrintable(decoded.lines.join(u'|')));
-            }
-        }
     }
 
     void composing()
@@ -468,10 +423,6 @@ private slots:
 
         QCOMPARE(composeEntry(entry, "a\nb", 42, 1).report, "Skipping 0001/0042 due to too few lines");
         QCOMPARE(composeEntry(entry, "", 12345, 0).report, "Skipping 0000/12345 due to too few lines");
-        const ComposeResult tooLong = composeEntry(entry, "a\n" + QString(65535, u'z') + "\nc", 3, 0);
-        QCOMPARE(tooLong.status, Status::LineTooLong);
-        QCOMPARE(tooLong.report, "Skipping 0000/0003: line 2 is too long (65536 units, at most 65535)");
-        QVERIFY(tooLong.entry == entry);
     }
 
     // Text the section cannot hold as typed is refused with one report and the
@@ -488,15 +439,10 @@ private slots:
         QTest::newRow("the example") << 0 << "one\n Hello\\nWorld C:\\games 50\\%\nthree" << bad.arg(2).arg("\\nWorl")
                                      << QStringList();
         QTest::newRow("at the line's end") << 0 << "one\ntwo\n50\\%" << bad.arg(3).arg("\\%") << QStringList();
-        QTest::newRow("cut short") << 0 << "a\\x00a\nb\nc" << bad.arg(1).arg("\\x00a") << QStringList();
         QTest::newRow("cut by a line break") << 0 << "a\\x00\r\nb\r\nc" << bad.arg(1).arg("\\x00") << QStringList();
-        QTest::newRow("sign") << 0 << "a\n\\x+1a2\nc" << bad.arg(2).arg("\\x+1a2") << QStringList();
-        QTest::newRow("space") << 0 << "a\nb\n\\x 1a2" << bad.arg(3).arg("\\x 1a2") << QStringList();
-        QTest::newRow("0x") << 0 << "\\x0x1a\nb\nc" << bad.arg(1).arg("\\x0x1a") << QStringList();
         QTest::newRow("other section") << 1 << "a\nb\n\\q" << QString("Skipping 0001/0004: line 3 has a backslash "
                                                                       "that starts no escape: \"\\q\"")
                                        << QStringList();
-        QTest::newRow("a line more") << 0 << "a\nb\nc\nd" << skip + " due to too many lines" << QStringList();
         QTest::newRow("a line after empty ones") << 0 << "a\nb\nc\n\n\nd" << skip + " due to too many lines"
                                                  << QStringList();
         QTest::newRow("LF after CRLF lines") << 0 << "a\r\nb\r\nc\r\n\n" << skip + " due to too many lines"
@@ -543,9 +489,11 @@ private slots:
         QCOMPARE(result.status, expected);
     }
 
-    // Thousands of generated sections: every decode form agrees with a
-    // straightforward decode, and composing the shown text, edited at random or
-    // not, gives what a straightforward compose gives, byte for byte.
+    // Thousands of generated sections (no lines, empty lines included): every
+    // decode form agrees with a straightforward decode and finds the stored keys;
+    // composing the shown text unedited gives back the same bytes, and edited at
+    // random or not, what a straightforward compose gives, byte for byte. A
+    // missing section changes nothing.
     void fastPathsMatchReference()
     {
         QRandomGenerator random(1109);
@@ -554,6 +502,10 @@ private slots:
         for (int round = 0; round < 4000; ++round) {
             const QList<FixtureSection> sections = randomSections(random, 1 + random.bounded(3), 8, 12);
             const NarcEntry entry = buildMessageFile(sections);
+            for (const int missing : {-1, int(sections.size())}) {
+                const ComposeResult result = composeEntry(entry, "", 0, missing);
+                QVERIFY(result.status == Status::NoSuchSection && result.entry == entry);
+            }
             for (int s = 0; s < sections.size(); ++s) {
                 QList<quint16> keys;
                 const QStringList expected = referenceDecode(entry, s, &keys);
@@ -564,6 +516,9 @@ private slots:
                 QCOMPARE(text.text, expected.join('\n'));
                 QCOMPARE(text.lines, QStringList());
                 QCOMPARE(bare.lineKeys, keys);
+                for (int i = 0; i < sections.at(s).size(); ++i)
+                    QCOMPARE(keys.at(i), sections.at(s).at(i).key);
+                QVERIFY(composeEntry(entry, text.text, round, s).entry == entry);
                 QCOMPARE(bare.lineAttributes, lines.lineAttributes);
                 QVERIFY(bare.present && bare.text.isEmpty() && bare.lines.isEmpty());
 
