@@ -1,6 +1,7 @@
 // Bulk work: export into one file, export into a tree of files, import from it.
 
 #include "messagefixture.h"
+#include "corefixture.h"
 #include "narcfixture.h"
 
 #include "bulk/exportfile.h"
@@ -22,20 +23,6 @@
 using namespace core;
 
 namespace {
-
-struct Reports : BulkObserver
-{
-    QStringList lines;
-    void report(const QString &line) override { lines.append(line); }
-};
-
-Narc archiveOf(const QList<NarcEntry> &entries)
-{
-    Narc narc = newNarc();
-    narc.files = entries;
-    narc.fileCount = quint32(entries.size());
-    return narc;
-}
 
 // A message file of one section, or two when `second` is given.
 NarcEntry entry(const QStringList &first, const std::optional<QStringList> &second = std::nullopt)

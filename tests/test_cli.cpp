@@ -3,6 +3,7 @@
 
 #include "filesizelimit.h"
 #include "messagefixture.h"
+#include "corefixture.h"
 #include "narcfixture.h"
 #include "windowfixture.h" // writeArchive
 
@@ -39,12 +40,6 @@ QStringList linesOf(const QByteArray &text)
 {
     return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
 }
-
-struct Reports : BulkObserver
-{
-    QStringList lines;
-    void report(const QString &line) override { lines.append(line); }
-};
 
 // Entry 0: two sections of three lines, Japanese, a backslash, an empty last line.
 // Entry 1: one section with control units. Entry 2: one line. Entry 3: too short

@@ -3,6 +3,7 @@
 
 #include "filesizelimit.h"
 #include "messagefixture.h"
+#include "corefixture.h"
 #include "narcfixture.h"
 
 #include "bulk/poexport.h"
@@ -22,12 +23,6 @@ using namespace core;
 
 namespace {
 
-struct Reports : BulkObserver
-{
-    QStringList lines;
-    void report(const QString &line) override { lines.append(line); }
-};
-
 struct Run
 {
     int exitCode = -1;
@@ -42,14 +37,6 @@ Run run(const QString &program, const QStringList &arguments)
     process.start(program, arguments);
     const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
     return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-Narc archiveOf(const QList<NarcEntry> &entries)
-{
-    Narc narc = newNarc();
-    narc.files = entries;
-    narc.fileCount = quint32(entries.size());
-    return narc;
 }
 
 // A message file of these sections (literal text, no escapes parsed).

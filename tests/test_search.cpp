@@ -2,6 +2,7 @@
 // through real signals and key presses, and `narctext replace` end to end.
 
 #include "messagefixture.h"
+#include "corefixture.h"
 #include "narcfixture.h"
 #include "windowfixture.h"
 
@@ -30,20 +31,6 @@
 using namespace core;
 
 namespace {
-
-struct Reports : BulkObserver
-{
-    QStringList lines;
-    void report(const QString &line) override { lines.append(line); }
-};
-
-Narc archiveOf(const QList<NarcEntry> &entries)
-{
-    Narc narc = newNarc();
-    narc.files = entries;
-    narc.fileCount = quint32(entries.size());
-    return narc;
-}
 
 // "line:column" of every match, for compact expectations.
 QStringList places(const QList<SearchMatch> &matches)
