@@ -359,19 +359,7 @@ void MainWindow::importFromFiles()
     const QString path = chooseFile ? chooseFile(FileChoice::ImportDirectory) : QString();
     if (path.isEmpty() || !settleUnsavedText())
         return;
-    const QList<NarcEntry> before = narc.files;
-    {
-        WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
-        importFromTree(narc, path, run);
-    }
-    if (entriesDiffer(before, narc.files)) {
-        setUnwritten(true);
-        narcChanged();
-    }
-    // Show the section now chosen under "Type" as the import left it (showing it
-    // before its file was read would leave replaced text in the editor, which a
-    // "Save Text" would then write back).
-    typeChanged();
+    runImport([&](BulkObserver &run) { importFromTree(narc, path, run); });
 }
 
 // The archive is only read; exporting over it is refused by the export itself.
@@ -389,17 +377,23 @@ void MainWindow::importPoTranslations()
     const QString path = chooseFile ? chooseFile(FileChoice::ImportPo) : QString();
     if (path.isEmpty() || !settleUnsavedText())
         return;
+    runImport([&](BulkObserver &run) { core::importFromPo(narc, path, run); });
+}
+
+void MainWindow::runImport(const std::function<void(BulkObserver &)> &import)
+{
     const QList<NarcEntry> before = narc.files;
     {
         WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
-        core::importFromPo(narc, path, run);
+        import(run);
     }
     if (entriesDiffer(before, narc.files)) {
         setUnwritten(true);
         narcChanged();
     }
-    // The editor shows the section as it is now (and not text the question
-    // discarded, which a Save Text would otherwise store).
+    // Show the section now chosen under "Type" as the import left it: not text a
+    // question discarded, nor text shown before its file was read, either of
+    // which a "Save Text" would then write back.
     typeChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/filechooser.h"
 #include "app/question.h"
+#include "bulk/bulkobserver.h"
 #include "codec/decode.h"
 #include "narc/narc.h"
 
@@ -9,6 +10,8 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class FindDialog;
 class QDialog;
@@ -114,6 +117,9 @@ private:
     void updateTitle();
     // Shows `dialog` and gives it the keyboard; see the definition for where.
     void showBeside(QDialog *dialog);
+    // Runs `import` over narc as a bulk run, marks the archive changed when it
+    // changed an entry, and shows the current section as it now stands.
+    void runImport(const std::function<void(core::BulkObserver &)> &import);
     // Shows entry `entry` + `step`, through the same questions as a click.
     void stepEntry(int step);
     // The archive file named by a drag, if it carries one.
