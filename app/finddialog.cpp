@@ -1,6 +1,6 @@
 #include "app/finddialog.h"
 
-#include "bulk/pocontext.h"
+#include "po/pocontext.h"
 
 #include <QAbstractListModel>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bulk/search.h"
+#include "search/search.h"
 #include "narc/narc.h"
 
 #include <QDialog>

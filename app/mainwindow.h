@@ -2,7 +2,7 @@
 
 #include "app/filechooser.h"
 #include "app/question.h"
-#include "bulk/bulkobserver.h"
+#include "report/observer.h"
 #include "codec/decode.h"
 #include "narc/narc.h"
 

@@ -1,7 +1,7 @@
 #include "app/replacedialog.h"
 
-#include "bulk/replace.h"
-#include "bulk/search.h"
+#include "search/replace.h"
+#include "search/search.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -11,9 +11,9 @@
 //                                            /dev/shm gives steadier figures)
 
 #include "app/mainwindow.h"
-#include "bulk/exportfile.h"
-#include "bulk/exporttree.h"
-#include "bulk/importtree.h"
+#include "onefile/exportfile.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
 #include "pairedruns.h"

@@ -7,10 +7,10 @@
 //
 // WORKDIR on a tmpfs (/dev/shm) keeps the disk out of the figures.
 
-#include "bulk/exporttree.h"
-#include "bulk/importtree.h"
-#include "bulk/poexport.h"
-#include "bulk/poimport.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
+#include "po/poexport.h"
+#include "po/poimport.h"
 #include "codec/messagefile.h"
 #include "narc/narcwriter.h"
 

@@ -16,8 +16,8 @@
 // A WORKDIR given keeps big.narc and its tree there for other tools.
 
 #include "app/finddialog.h"
-#include "bulk/exporttree.h"
-#include "bulk/search.h"
+#include "tree/exporttree.h"
+#include "search/search.h"
 #include "codec/decode.h"
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"

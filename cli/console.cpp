@@ -1,6 +1,6 @@
 #include "cli/console.h"
 
-#include "narc/regularfile.h"
+#include "io/regularfile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bulk/bulkobserver.h"
+#include "report/observer.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

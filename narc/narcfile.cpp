@@ -1,7 +1,7 @@
 #include "narc/narcfile.h"
 
-#include "narc/regularfile.h"
-#include "narc/savefile.h"
+#include "io/regularfile.h"
+#include "io/savefile.h"
 
 #include <QFile>
 #include <QSaveFile>

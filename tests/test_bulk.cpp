@@ -4,10 +4,10 @@
 #include "corefixture.h"
 #include "narcfixture.h"
 
-#include "bulk/exportfile.h"
-#include "bulk/exporttree.h"
-#include "bulk/importtree.h"
-#include "bulk/textfile.h"
+#include "onefile/exportfile.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
+#include "io/textfile.h"
 #include "codec/decode.h"
 #include "narc/narcwriter.h"
 

@@ -7,9 +7,9 @@
 #include "narcfixture.h"
 #include "windowfixture.h" // writeArchive
 
-#include "bulk/exportfile.h"
-#include "bulk/exporttree.h"
-#include "bulk/importtree.h"
+#include "onefile/exportfile.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "narc/narcfile.h"

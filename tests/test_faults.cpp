@@ -6,8 +6,8 @@
 #include "messagefixture.h"
 #include "narcfixture.h"
 
-#include "bulk/exportfile.h"
-#include "bulk/exporttree.h"
+#include "onefile/exportfile.h"
+#include "tree/exporttree.h"
 #include "narc/narcfile.h"
 
 #include <QDir>

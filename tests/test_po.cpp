@@ -6,8 +6,8 @@
 #include "corefixture.h"
 #include "narcfixture.h"
 
-#include "bulk/poexport.h"
-#include "bulk/poimport.h"
+#include "po/poexport.h"
+#include "po/poimport.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
 #include "narc/narcfile.h"

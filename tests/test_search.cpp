@@ -8,8 +8,8 @@
 
 #include "app/finddialog.h"
 #include "app/replacedialog.h"
-#include "bulk/replace.h"
-#include "bulk/search.h"
+#include "search/replace.h"
+#include "search/search.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"

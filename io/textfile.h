@@ -1,0 +1,52 @@
+#pragma once
+
+#include "io/regularfile.h"
+
+#include <QString>
+#include <QtGlobal>
+
+class QIODevice;
+
+namespace core {
+
+// Reading the text a user edited: the files of an import tree, the file
+// `narctext set` is given and its standard input. Every one goes through
+// readEditedText, with one rule:
+//
+// - A byte-order mark chooses UTF-8, UTF-16 or UTF-32 (either byte order) and is
+//   not part of the text; without one the bytes are UTF-8.
+// - Bytes that are not valid in that encoding give no text, never replacement
+//   characters that would then be stored.
+// - Text holding U+0000 is refused: no export writes a raw NUL, and UTF-16 text
+//   without a byte-order mark, which is also valid UTF-8, is full of them.
+// - The bytes are bounded by what a section of `lineCount` lines can hold in
+//   escaped form (each line at most 65,535 units, each unit at most six
+//   characters, "\xhhhh"), so an endless or huge input is refused before it
+//   takes memory.
+
+struct TextRead
+{
+    enum class Status { Ok, Missing, Failed };
+    Status status = Status::Failed;
+    QString text;   // when Ok
+    QString reason; // when Failed: why, for the log line
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Line count to pass when the section's own is unknown: the most any can have.
+constexpr int anyLineCount = 0xFFFF;
+
+// The most characters the text of a section of `lineCount` lines can take in
+// escaped form, with a line break after every line and one more empty line.
+qint64 maxSectionTextChars(int lineCount);
+
+// Reads the edited text of a section of `lineCount` lines from `device` (open for
+// reading, random-access or sequential) by the rule above.
+TextRead readEditedText(QIODevice &device, int lineCount);
+
+// The same for the regular file at `path`; a directory, device, FIFO or (with
+// Links::Refuse) symbolic link is refused, never read or waited on. A file that
+// does not exist is Missing.
+TextRead readEditedTextFile(const QString &path, Links links, int lineCount);
+
+} // namespace core

@@ -1,0 +1,89 @@
+#include "onefile/exportfile.h"
+
+#include "report/lines.h"
+#include "codec/utf8text.h"
+#include "codec/decode.h"
+#include "io/savefile.h"
+
+#include <QFileDevice>
+
+#include <memory>
+
+namespace core {
+
+namespace {
+
+// Bytes collected before they go to the file.
+constexpr qsizetype chunkSize = 1 << 20;
+
+void appendHeader(QByteArray &out, int entry)
+{
+    out += "****Entry ";
+    out += QByteArray::number(entry);
+    out += ":\n";
+}
+
+void appendSectionHeader(QByteArray &out, int entry, int section)
+{
+    out += "****Entry ";
+    out += QByteArray::number(entry);
+    out += ": Section ";
+    out += QByteArray::number(section);
+    out += ":\n";
+}
+
+bool writeAll(QFileDevice &file, const QByteArray &bytes, QString *error)
+{
+    return writeAllBytes(file, bytes.constData(), bytes.size(), error);
+}
+
+} // namespace
+
+BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &observer)
+{
+    BulkSummary summary;
+    const int count = int(narc.files.size());
+    observer.begin(count);
+    observer.status(QStringLiteral("Exporting: "));
+    observer.report(QStringLiteral("Exporting to file ") + path);
+
+    QString error;
+    const auto failed = [&]() {
+        observer.report(exportFailedLine(path, error));
+        summary.filesFailed = 1;
+        return summary; // an unfinished QSaveFile is discarded, the old file stays
+    };
+    std::unique_ptr<QFileDevice> file = openWholeFile(path, &error);
+    if (!file)
+        return failed();
+
+    QByteArray buffer;
+    buffer.reserve(chunkSize + chunkSize / 4);
+    for (int i = 0; i < count; ++i) {
+        appendHeader(buffer, i);
+        observer.progress(i);
+        for (int s = 0; s < 2; ++s) {
+            appendSectionHeader(buffer, i, s);
+            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
+            if (!decoded.error.isEmpty()) {
+                ++summary.sectionsUnreadable;
+                observer.report(cannotDecodeLine(i, s, decoded.error));
+            }
+            appendSectionText(buffer, decoded.text);
+        }
+        if (buffer.size() >= chunkSize) {
+            if (!writeAll(*file, buffer, &error))
+                return failed();
+            buffer.resize(0);
+        }
+    }
+    if (!writeAll(*file, buffer, &error) || !commitWholeFile(*file, &error))
+        return failed();
+
+    summary.filesWritten = 1;
+    summary.finished = true;
+    observer.status(QStringLiteral("Finished Exporting!"));
+    return summary;
+}
+
+} // namespace core

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "report/observer.h"
+#include "search/search.h"
+#include "narc/narc.h"
+
+#include <QString>
+
+namespace core {
+
+// Why `replacement` cannot replace occurrences of `query`, or an empty string:
+// the text to find is empty, or the replacement holds a line break, which would
+// move every line after it.
+QString replaceProblem(const SearchQuery &query, const QString &replacement);
+
+struct ReplaceSummary
+{
+    bool refused = false;       // replaceProblem() said no: nothing was searched or changed
+    qint64 occurrences = 0;     // occurrences replaced, in the sections that took the new text
+    int sectionsReplaced = 0;   // sections that took the new text
+    int sectionsRefused = 0;    // sections the composer refused; they are left as they were
+    int sectionsUnreadable = 0; // sections (or whole entries) that could not be decoded
+    bool changed = false;       // some entry's bytes changed
+
+    bool hasProblems() const { return refused || sectionsRefused > 0 || sectionsUnreadable > 0; }
+};
+
+// Replaces every occurrence of `query` (found as searchArchive() finds them) with
+// `replacement` in the archive in memory. Each section that holds one gets its
+// escaped text with the occurrences replaced, composed back through
+// composeEntry() exactly as "Save Text" composes the editor's text, with the same
+// refusals: a refused section is left as it was and its report line goes to
+// `observer`. Then the summary "Replaced N occurrences in M sections". When
+// replaceProblem() objects, its reason is reported as
+// "Nothing replaced: <reason>" and nothing else happens.
+ReplaceSummary replaceInArchive(Narc &narc, const SearchQuery &query, const QString &replacement,
+                                BulkObserver &observer);
+
+} // namespace core

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "report/observer.h"
+#include "narc/narc.h"
+
+#include <QString>
+
+namespace core {
+
+// Reads the files of an export tree back into sections 0 and 1 of every entry of
+// `narc`, in memory. The file of every section an entry has is read (see
+// readEditedText for the rule); a missing, unreadable or undecodable file, or a
+// symbolic link, a device or a FIFO in its place, is reported and leaves its
+// section as it is, as does a section the composer refuses. The file of a section
+// the entry does not have (an empty entry has none) is not read; when there is
+// one it is reported as skipped ("Skipping SSSS/EEEE: the entry has no section
+// S"), since its text would otherwise be lost without a word. The observer is
+// told sectionChanged() before each file; it must not change `narc`.
+BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &observer);
+
+} // namespace core
