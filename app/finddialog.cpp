@@ -1,6 +1,6 @@
 #include "app/finddialog.h"
 
-#include "po/pocontext.h"
+#include "report/lines.h"
 
 #include <QAbstractListModel>
 #include <QApplication>
@@ -46,11 +46,6 @@ auto position(const SearchMatch &match)
     return std::make_tuple(match.entry, match.section, match.line, match.column);
 }
 
-QString count(qint64 number, const char *one, const char *many)
-{
-    return number == 1 ? QLatin1String(one) : QString::number(number) + QLatin1Char(' ') + QLatin1String(many);
-}
-
 } // namespace
 
 // The matches as list rows: "12  Kanji  line 4:  text ...".
@@ -81,7 +76,7 @@ public:
         if (role == Qt::DisplayRole) {
             return QStringLiteral("%1  %2  line %3, column %4:  %5")
                 .arg(match.entry)
-                .arg(po::sectionName(match.section))
+                .arg(sectionName(match.section))
                 .arg(match.line + 1)
                 .arg(match.column + 1)
                 .arg(excerpt(line, match.column));
@@ -190,6 +185,7 @@ void FindDialog::search()
     current = -1;
     total = 0;
     unreadable = 0;
+    insideEscapes = 0;
     FoundMatches found;
     if (narc && !searched.text.isEmpty()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -197,8 +193,9 @@ void FindDialog::search()
         found = findInArchive(*narc, searched, silent, listLimit);
         QApplication::restoreOverrideCursor();
     }
-    total = found.total;
-    unreadable = found.sectionsUnreadable;
+    total = found.summary.matches;
+    unreadable = found.summary.sectionsUnreadable;
+    insideEscapes = found.summary.insideEscapes;
     model->setMatches(std::move(found.matches), std::move(found.lineTexts));
     showStatus();
 }
@@ -209,6 +206,7 @@ void FindDialog::archiveChanged()
     current = -1;
     total = 0;
     unreadable = 0;
+    insideEscapes = 0;
     model->setMatches({}, {});
     showStatus();
 }
@@ -278,14 +276,7 @@ void FindDialog::showStatus()
         if (!searched.text.isEmpty())
             text = QStringLiteral("The archive has changed: Find searches it again");
     } else if (!searched.text.isEmpty()) {
-        if (total == 0)
-            text = QStringLiteral("No matches");
-        else
-            text = count(total, "1 match", "matches");
-        if (total > model->matches.size())
-            text += QStringLiteral("; the first %1 are listed").arg(model->matches.size());
-        if (unreadable > 0)
-            text += QStringLiteral(" (%1 could not be decoded)").arg(count(unreadable, "1 section", "sections"));
+        text = findStatusText(total, model->matches.size(), unreadable, insideEscapes);
     }
     status->setText(text);
 }

@@ -78,6 +78,7 @@ private:
     core::SearchMatch anchor;   // the match activated last, kept across searches
     qint64 total = 0;
     int unreadable = 0;
+    qint64 insideEscapes = 0;
 
     QLineEdit *findText;
     QCheckBox *ignoreCase;

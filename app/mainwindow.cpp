@@ -251,7 +251,7 @@ void MainWindow::openArchive(const QString &path)
         ui->narcEntryIds->addItems(items);
     }
 
-    appendReport(QStringLiteral("Loaded ") + narcPath);
+    appendReport(loadedLine(narcPath));
 }
 
 void MainWindow::writeToNarc()
@@ -262,7 +262,7 @@ void MainWindow::writeToNarc()
 bool MainWindow::writeArchive()
 {
     if (narcPath.isEmpty()) {
-        appendReport(QStringLiteral("No archive is open; nothing written"));
+        appendReport(noArchiveOpenLine());
         return false;
     }
     QString error;
@@ -270,7 +270,7 @@ bool MainWindow::writeArchive()
         appendReport(writeFailedLine(narcPath, error));
         return false;
     }
-    appendReport(QStringLiteral("Finished writing ") + narcPath);
+    appendReport(writtenLine(narcPath));
     setUnwritten(false);
     return true;
 }
@@ -285,11 +285,10 @@ void MainWindow::typeChanged()
     const int section = ui->typeIds->currentIndex();
     const DecodedSection decoded = decodeKeepingKeys(entry, section, DecodeForm::Text);
     ui->text->setPlainText(decoded.text);
-    if (!decoded.error.isEmpty()) {
-        appendReport(cannotDecodeLine(entry, section, decoded.error));
-    }
+    if (!decoded.ok())
+        appendReport(cannotDecodeLine(entry, section, decoded.reason));
     shownEntry = entry;
-    shownSection = decoded.present && decoded.error.isEmpty() ? section : -1;
+    shownSection = decoded.present && decoded.ok() ? section : -1;
     // Text typed where no section is shown could never be saved.
     ui->text->setReadOnly(shownSection < 0);
     markTextKept();
@@ -513,7 +512,7 @@ bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int sec
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
         return false;
 
-    ComposeResult result = core::composeEntry(narc.files.at(entryIndex), editedText, entryIndex, section);
+    ComposeResult result = core::composeEntry(narc.files.at(entryIndex), editedText, section);
     const bool stored = result.changed();
     if (result.changed()) {
         const bool differs = result.entry != narc.files.at(entryIndex);
@@ -523,8 +522,8 @@ bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int sec
             narcChanged();
         }
     }
-    if (!result.report.isEmpty())
-        appendReport(result.report);
+    else if (result.reason.kind != TextRefusal::Kind::NoSuchSection)
+        appendReport(composeRefusedLine(entryIndex, section, result.reason));
     return stored;
 }
 
@@ -570,7 +569,7 @@ bool MainWindow::settleUnsavedText()
 {
     if (!hasUnsavedText())
         return true;
-    const QString subject = QStringLiteral("entry %1, %2").arg(shownEntry).arg(ui->typeIds->itemText(shownSection));
+    const QString subject = placeInWords(shownEntry, shownSection);
     switch (ask ? ask(Question::UnsavedText, subject) : Answer::Cancel) {
     case Answer::Keep: {
         // Stored only where it was shown; a refusal keeps everything as it is.

@@ -2,6 +2,7 @@
 
 #include "search/replace.h"
 #include "search/search.h"
+#include "report/lines.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,11 +21,6 @@ struct SilentObserver : BulkObserver
 {
     void report(const QString &) override {}
 };
-
-QString plural(qint64 number, const char *one, const char *many)
-{
-    return QString::number(number) + QLatin1Char(' ') + QLatin1String(number == 1 ? one : many);
-}
 
 } // namespace
 
@@ -104,7 +100,7 @@ void ReplaceDialog::countMatches()
 {
     clearCount();
     const SearchQuery query{findText->text(), ignoreCase->isChecked() ? Qt::CaseInsensitive : Qt::CaseSensitive};
-    QString problem = replaceProblem(query, replaceText->text());
+    QString problem = replaceProblem(query, replaceText->text()).reason;
     if (!problem.isEmpty()) {
         problem[0] = problem.at(0).toUpper();
         status->setText(problem);
@@ -120,12 +116,8 @@ void ReplaceDialog::countMatches()
     const SearchSummary summary = core::countMatches(*narc, query, silent);
     QApplication::restoreOverrideCursor();
     counted = summary.matches;
-    QString text = counted == 0 ? QStringLiteral("No matches")
-                                : plural(counted, "match", "matches") + QStringLiteral(" in ")
-                                      + plural(summary.sectionsMatched, "section", "sections");
-    if (summary.sectionsUnreadable > 0)
-        text += QStringLiteral(" (%1 could not be decoded)").arg(plural(summary.sectionsUnreadable, "section", "sections"));
-    status->setText(text);
+    status->setText(countStatusText(counted, summary.sectionsMatched, summary.sectionsUnreadable,
+                                    summary.insideEscapes));
     replaceAllButton->setEnabled(counted > 0);
 }
 

@@ -62,10 +62,10 @@ NarcEntry messageFile(int index)
                                .arg(i));
         keys.append(quint16(0x1234 + 0x91 * i + index));
     }
-    const NewMessageFile file = newMessageFile({sections[0], sections[1]}, {keys, keys});
+    const Result<NarcEntry> file = newMessageFile({sections[0], sections[1]}, {keys, keys});
     if (!file.ok())
-        qFatal("cannot build the synthetic entries: %s", qPrintable(file.error));
-    return file.entry;
+        qFatal("cannot build the synthetic entries: %s", qPrintable(file.reason));
+    return file.value;
 }
 
 Narc syntheticArchive(int count)
@@ -145,7 +145,7 @@ void run(int count, const QString &work, int pairs)
     BulkSummary summary;
     const auto exportTree = [&] {
         summary = exportToTree(narc, root, observer);
-        if (summary.hasErrors())
+        if (summary.outcome() != Outcome::Done)
             qFatal("the tree export failed");
     };
     // One export, untimed, gives the files the baselines write and read; it also
@@ -167,7 +167,7 @@ void run(int count, const QString &work, int pairs)
     const QString onePath = work + QStringLiteral("/all%1.txt").arg(count);
     summary = exportToFile(narc, onePath, observer);
     QFile exported(onePath);
-    if (summary.hasErrors() || !exported.open(QIODevice::ReadOnly))
+    if (summary.outcome() != Outcome::Done || !exported.open(QIODevice::ReadOnly))
         qFatal("cannot read back the one-file export");
     const QByteArray oneBytes = exported.readAll();
     const QByteArray plainOne = QFile::encodeName(work + QStringLiteral("/plain%1.txt").arg(count));
@@ -176,7 +176,7 @@ void run(int count, const QString &work, int pairs)
                 pairedRuns(
                     pairs,
                     [&] {
-                        if (exportToFile(narc, onePath, observer).hasErrors())
+                        if (exportToFile(narc, onePath, observer).outcome() != Outcome::Done)
                             qFatal("the one-file export failed");
                     },
                     [&] {
@@ -192,7 +192,7 @@ void run(int count, const QString &work, int pairs)
                     pairs,
                     [&] {
                         summary = importFromTree(imported, root, observer);
-                        if (summary.hasErrors() || summary.sectionsChanged != tree.names.size())
+                        if (summary.outcome() != Outcome::Done || summary.sectionsChanged != tree.names.size())
                             qFatal("the import failed");
                     },
                     [&] {

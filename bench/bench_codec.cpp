@@ -45,10 +45,10 @@ NarcEntry syntheticEntry()
         }
         keys.append(quint16(0x1234 + 0x91 * i));
     }
-    const NewMessageFile file = newMessageFile({lines}, {keys});
+    const Result<NarcEntry> file = newMessageFile({lines}, {keys});
     if (!file.ok())
-        qFatal("cannot build the entry: %s", qPrintable(file.error));
-    return file.entry;
+        qFatal("cannot build the entry: %s", qPrintable(file.reason));
+    return file.value;
 }
 
 const NarcEntry &entry()
@@ -103,7 +103,7 @@ void composeUnedited(benchmark::State &state)
 {
     const QString text = editorText(entry());
     for (auto _ : state) {
-        ComposeResult result = composeEntry(entry(), text, 0, 0);
+        ComposeResult result = composeEntry(entry(), text, 0);
         if (!result.changed())
             state.SkipWithError("the unedited text was refused");
         benchmark::DoNotOptimize(result.entry.data());
@@ -114,7 +114,7 @@ void composeUnedited(benchmark::State &state)
 void roundTrip(benchmark::State &state)
 {
     for (auto _ : state) {
-        ComposeResult result = composeEntry(entry(), editorText(entry()), 0, 0);
+        ComposeResult result = composeEntry(entry(), editorText(entry()), 0);
         benchmark::DoNotOptimize(result.entry.data());
     }
     setBytes(state);

@@ -56,10 +56,10 @@ NarcEntry syntheticEntry(int index, const QString &prefix)
                                         .arg(i));
         keys.append(quint16(0x1234 + 0x91 * i + index));
     }
-    const NewMessageFile file = newMessageFile({sections[0], sections[1]}, {keys, keys});
+    const Result<NarcEntry> file = newMessageFile({sections[0], sections[1]}, {keys, keys});
     if (!file.ok())
-        qFatal("cannot build the synthetic entries: %s", qPrintable(file.error));
-    return file.entry;
+        qFatal("cannot build the synthetic entries: %s", qPrintable(file.reason));
+    return file.value;
 }
 
 Narc syntheticArchive(int count, const QString &prefix)
@@ -224,11 +224,11 @@ int main(int argc, char *argv[])
         treeExport.measure([&] { ok = exportToTree(original, exportTree, quiet).finished && ok; });
         poExport.measure([&] { ok = exportToPoTemplate(original, QString(), work + "export.pot", quiet).finished && ok; });
         Narc byTree = original;
-        treeImport.measure([&] { ok = !importFromTree(byTree, tree, quiet).hasErrors() && ok; });
+        treeImport.measure([&] { ok = importFromTree(byTree, tree, quiet).outcome() == Outcome::Done && ok; });
         Narc byPo = original;
         PoImportSummary summary;
         poImport.measure([&] { summary = importFromPo(byPo, work + "translated.po", quiet); });
-        if (!ok || summary.hasErrors() || summary.sectionsChanged != 2 * count || byPo.files != byTree.files) {
+        if (!ok || summary.outcome() != Outcome::Done || summary.sectionsChanged != 2 * count || byPo.files != byTree.files) {
             std::fprintf(stderr, "round %d: the runs did not give the same archive\n", round);
             return 1;
         }

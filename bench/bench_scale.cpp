@@ -75,7 +75,7 @@ NarcEntry syntheticEntry(int index, int lines)
                          .arg(i)
                          .arg(index));
     }
-    return newMessageFile({hiragana, kanji}, {keys, keys}).entry;
+    return newMessageFile({hiragana, kanji}, {keys, keys}).value;
 }
 
 // `entries` entries of 40 lines, then one of 10,000 lines.
@@ -146,7 +146,7 @@ int runStep(const QString &step, const QString &archive, const QString &work, in
         paired = pairedRuns(pairs, [&] { saveText->click(); }, [&] {
             QString text = editor->document()->toRawText();
             text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-            if (!composeEntry(bytes, text, big, 0).changed())
+            if (!composeEntry(bytes, text, 0).changed())
                 qFatal("the unedited text was refused");
         });
     }

@@ -64,10 +64,10 @@ NarcEntry syntheticEntry(int index)
                          .arg(i)
                          .arg(index));
     }
-    const NewMessageFile file = newMessageFile({hiragana, kanji}, {keys, keys});
+    const Result<NarcEntry> file = newMessageFile({hiragana, kanji}, {keys, keys});
     if (!file.ok())
-        qFatal("cannot build the synthetic entries: %s", qPrintable(file.error));
-    return file.entry;
+        qFatal("cannot build the synthetic entries: %s", qPrintable(file.reason));
+    return file.value;
 }
 
 double seconds(const std::function<void()> &work)
@@ -164,7 +164,7 @@ int main(int argc, char **argv)
                 qFatal("decoding failed");
         }));
         findRare.add(seconds([&] {
-            if (findInArchive(narc, rare, quiet).total != 1)
+            if (findInArchive(narc, rare, quiet).summary.matches != 1)
                 qFatal("the rare text was not found once");
         }));
         countCommon.add(seconds([&] { commonTotal = countMatches(narc, common, quiet).matches; }));
@@ -194,7 +194,7 @@ int main(int argc, char **argv)
     const QString tree = work.filePath(QStringLiteral("tree"));
     Quiet exportQuiet;
     if (!work.exists() || !saveNarcFile(narc, archive) || !QDir().mkpath(tree + QStringLiteral("/0000"))
-        || !QDir().mkpath(tree + QStringLiteral("/0001")) || exportToTree(narc, tree, exportQuiet).hasErrors())
+        || !QDir().mkpath(tree + QStringLiteral("/0001")) || exportToTree(narc, tree, exportQuiet).outcome() != Outcome::Done)
         qFatal("cannot write the archive and its tree");
     narc = Narc(); // the processes below get the memory
 

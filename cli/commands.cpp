@@ -25,15 +25,18 @@ using namespace core;
 
 namespace {
 
-// The section count a message file's head gives (an empty entry has none); -1
-// when the head is too short to say.
-int sectionCountOf(const NarcEntry &entry)
+// The exit status for how a bulk run ended.
+int exitStatus(Outcome outcome)
 {
-    if (entry.isEmpty())
-        return 0;
-    if (entry.size() < 12)
-        return -1;
-    return readMessageHeader(entry).header.sectionCount;
+    switch (outcome) {
+    case Outcome::Done:
+        return ExitOk;
+    case Outcome::DoneWithSkips:
+        return ExitProblem;
+    case Outcome::Refused:
+        break;
+    }
+    return ExitUsage;
 }
 
 const QChar tab = QLatin1Char('\t');
@@ -87,11 +90,11 @@ bool parseNumber(const QString &text, int *value)
 bool parsePlace(const Invocation &call, int *entry, int *section, ConsoleObserver &console)
 {
     if (!parseNumber(call.arguments.at(1), entry)) {
-        usageError(console, QStringLiteral("entry %1 is not a valid index").arg(call.arguments.at(1)));
+        usageError(console, notAnIndexReason(call.arguments.at(1)));
         return false;
     }
     if (!parseNumber(call.arguments.at(2), section)) {
-        usageError(console, QStringLiteral("section %1 is not a number").arg(call.arguments.at(2)));
+        usageError(console, notASectionReason(call.arguments.at(2)));
         return false;
     }
     return true;
@@ -103,34 +106,27 @@ bool parsePlace(const Invocation &call, int *entry, int *section, ConsoleObserve
 bool placeExists(const Narc &narc, int entry, int section, ConsoleObserver &console)
 {
     if (entry >= narc.files.size()) {
-        usageError(console, QStringLiteral("entry %1 is out of range (the archive has %2 entries)")
-                                .arg(entry)
-                                .arg(narc.files.size()));
+        usageError(console, noSuchEntryReason(entry, narc.files.size()));
         return false;
     }
-    const int count = sectionCountOf(narc.files.at(entry));
+    const int count = declaredSectionCount(narc.files.at(entry));
     if (count >= 0 && section >= count) {
-        usageError(console, QStringLiteral("entry %1 has no section %2 (it has %3)").arg(entry).arg(section).arg(count));
+        usageError(console, entryLacksSectionReason(entry, section, count));
         return false;
     }
     return true;
 }
 
 
-QString cannotDecode(int entry, int section, const QString &reason)
-{
-    return cannotDecodeLine(entry, section, reason);
-}
-
 // Why `entry` is not a well-formed message file, or an empty string.
 QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head)
 {
     if (!head.ok())
-        return head.error;
+        return head.reason;
     for (int s = 0; s < head.header.sectionCount; ++s) {
         const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::KeysOnly);
-        if (!decoded.error.isEmpty())
-            return decoded.error;
+        if (!decoded.ok())
+            return decoded.reason;
     }
     return {};
 }
@@ -141,7 +137,7 @@ bool printOut(const QString &text, ConsoleObserver &console)
     QString error;
     if (writeStdout(text.toUtf8(), &error))
         return true;
-    console.report(QStringLiteral("Failed to write to standard output: ") + error);
+    console.report(stdoutFailedLine(error));
     return false;
 }
 
@@ -150,9 +146,8 @@ bool printOut(const QString &text, ConsoleObserver &console)
 bool readTextArgument(const QString &path, int lineCount, QString *text, ConsoleObserver &console)
 {
     TextRead read;
-    QString name = path;
+    const QString name = inputName(path);
     if (path == QStringLiteral("-")) {
-        name = QStringLiteral("standard input");
         QFile in;
         if (in.open(stdin, QIODevice::ReadOnly))
             read = readEditedText(in, lineCount);
@@ -173,7 +168,7 @@ bool readTextArgument(const QString &path, int lineCount, QString *text, Console
 
 int usageError(ConsoleObserver &console, const QString &message)
 {
-    console.report(QStringLiteral("narctext: ") + message);
+    console.report(usageLine(message));
     return ExitUsage;
 }
 
@@ -216,8 +211,8 @@ int runShow(const Invocation &call, ConsoleObserver &console)
         return ExitUsage;
 
     const DecodedSection decoded = decodeMessageSection(narc.files.at(entry), section);
-    if (!decoded.error.isEmpty()) {
-        console.report(cannotDecode(entry, section, decoded.error));
+    if (!decoded.ok()) {
+        console.report(cannotDecodeLine(entry, section, decoded.reason));
         return ExitProblem;
     }
     return printOut(decoded.lines.join(newline) + newline, console) ? ExitOk : ExitUsage;
@@ -238,7 +233,7 @@ int runExportTree(const Invocation &call, ConsoleObserver &console)
 
     const BulkSummary summary = exportToTree(narc, chosen, console);
     console.finish();
-    return summary.hasErrors() ? ExitProblem : ExitOk;
+    return exitStatus(summary.outcome());
 }
 
 int runExportFile(const Invocation &call, ConsoleObserver &console)
@@ -249,7 +244,7 @@ int runExportFile(const Invocation &call, ConsoleObserver &console)
 
     const BulkSummary summary = exportToFile(narc, call.arguments.at(1), console);
     console.finish();
-    return summary.hasErrors() ? ExitProblem : ExitOk;
+    return exitStatus(summary.outcome());
 }
 
 int runImport(const Invocation &call, ConsoleObserver &console)
@@ -260,11 +255,11 @@ int runImport(const Invocation &call, ConsoleObserver &console)
 
     const BulkSummary summary = importFromTree(narc, call.arguments.at(1), console);
     console.finish();
-    if (!summary.treeOk)
+    if (summary.outcome() == Outcome::Refused)
         return ExitUsage; // nothing was read: the archive stays as it is
     if (!saveArchive(narc, outputPath(call), console))
         return ExitUsage;
-    return summary.hasErrors() ? ExitProblem : ExitOk;
+    return exitStatus(summary.outcome());
 }
 
 int runSet(const Invocation &call, ConsoleObserver &console)
@@ -283,9 +278,9 @@ int runSet(const Invocation &call, ConsoleObserver &console)
     const MessageHeaderRead head = readMessageHeader(narc.files.at(entry));
     const int lineCount = head.ok() ? int(head.header.lineCount) : anyLineCount;
     if (readTextArgument(call.arguments.at(3), lineCount, &text, console)) {
-        ComposeResult result = composeEntry(narc.files.at(entry), text, entry, section);
-        if (!result.report.isEmpty())
-            console.report(result.report);
+        ComposeResult result = composeEntry(narc.files.at(entry), text, section);
+        if (!result.changed())
+            console.report(composeRefusedLine(entry, section, result.reason));
         replaced = result.changed();
         if (replaced)
             narc.files[entry] = std::move(result.entry);
@@ -312,7 +307,7 @@ int runFind(const Invocation &call, ConsoleObserver &console)
             return true;
         last = match;
         out += QString::number(match.entry) + tab + QString::number(match.section) + tab
-               + QString::number(match.line) + tab + line + newline;
+               + QString::number(match.line + 1) + tab + line + newline;
         if (out.size() >= outputChunk) {
             writeFailed = !printOut(out, console);
             out.clear();
@@ -321,6 +316,8 @@ int runFind(const Invocation &call, ConsoleObserver &console)
     });
     if (writeFailed || !printOut(out, console))
         return ExitUsage;
+    if (summary.insideEscapes > 0)
+        console.report(insideEscapesLine(summary.insideEscapes));
     return summary.matches > 0 ? 0 : 1;
 }
 
@@ -328,9 +325,9 @@ int runReplace(const Invocation &call, ConsoleObserver &console)
 {
     const SearchQuery query{call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
     const QString &replacement = call.arguments.at(2);
-    const QString problem = replaceProblem(query, replacement);
-    if (!problem.isEmpty())
-        return usageError(console, QStringLiteral("replace: ") + problem);
+    const Status problem = replaceProblem(query, replacement);
+    if (!problem)
+        return usageError(console, withReason(QStringLiteral("replace"), problem.reason));
     Narc narc;
     if (!loadArchive(call.arguments.at(0), narc, console))
         return ExitUsage;
@@ -342,7 +339,7 @@ int runReplace(const Invocation &call, ConsoleObserver &console)
         return ExitProblem;
     if (!saveArchive(narc, outputPath(call), console))
         return ExitUsage;
-    return summary.hasProblems() ? ExitProblem : ExitOk;
+    return exitStatus(summary.outcome());
 }
 
 int runExportPo(const Invocation &call, ConsoleObserver &console)
@@ -353,7 +350,7 @@ int runExportPo(const Invocation &call, ConsoleObserver &console)
 
     const BulkSummary summary = exportToPoTemplate(narc, call.arguments.at(0), call.arguments.at(1), console);
     console.finish();
-    return summary.hasErrors() ? ExitProblem : ExitOk;
+    return exitStatus(summary.outcome());
 }
 
 int runImportPo(const Invocation &call, ConsoleObserver &console)
@@ -365,9 +362,9 @@ int runImportPo(const Invocation &call, ConsoleObserver &console)
     const PoImportSummary summary = importFromPo(narc, call.arguments.at(1), console);
     console.finish();
     // A file that was refused changes nothing, not even OUTPUT.
-    if (!summary.fileRead)
-        return ExitProblem;
+    if (summary.outcome() == Outcome::Refused)
+        return ExitUsage;
     if (!saveArchive(narc, outputPath(call), console))
         return ExitUsage;
-    return summary.hasErrors() ? ExitProblem : ExitOk;
+    return exitStatus(summary.outcome());
 }

@@ -13,12 +13,6 @@ namespace core {
 
 namespace {
 
-// "SSSS/EEEE": section and entry, zero padded to at least four digits.
-QString place(int section, int entryIndex)
-{
-    return QStringLiteral("%1/%2").arg(section, 4, 10, QChar(u'0')).arg(entryIndex, 4, 10, QChar(u'0'));
-}
-
 // Why the blocks cannot be laid out again in order, or an empty string.
 QString layoutProblem(const MessageHeader &head)
 {
@@ -79,48 +73,54 @@ bool EditedLines::restIsEmpty() const
     return true;
 }
 
-QStringList splitEditedText(const QString &text)
+qsizetype EditedLines::linesLeft() const
 {
-    QStringList lines;
-    EditedLines parts(text);
+    EditedLines rest = *this;
+    qsizetype parts = 0;
+    qsizetype upToLastText = 0;
     QStringView line;
-    while (parts.next(&line))
-        lines.append(line.toString());
-    return lines;
+    while (rest.next(&line)) {
+        ++parts;
+        if (!line.isEmpty())
+            upToLastText = parts;
+    }
+    return upToLastText;
 }
 
-ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int entryIndex, int section)
+ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int section)
 {
     ComposeResult result;
     result.entry = entry;
-    if (section < 0)
-        return result;
-
-    const auto refuse = [&](ComposeResult::Status status, const QString &report) {
-        result.status = status;
-        result.report = report;
+    const auto refuse = [&](TextRefusal::Kind kind) -> TextRefusal & {
+        result.reason = TextRefusal();
+        result.reason.kind = kind;
+        return result.reason;
+    };
+    const auto unreadable = [&](const QString &why) {
+        refuse(TextRefusal::Kind::Unreadable).detail = why;
         return result;
     };
-    const auto malformed = [&](const QString &reason) {
-        return refuse(ComposeResult::Status::Malformed,
-                      QStringLiteral("Skipping %1: the message file cannot be read (%2)")
-                          .arg(place(section, entryIndex), reason));
-    };
+    if (section < 0) {
+        refuse(TextRefusal::Kind::NoSuchSection);
+        return result;
+    }
 
     const MessageHeaderRead read = readMessageHeader(entry);
     const MessageHeader &head = read.header;
     // An empty entry holds no sections; anything else needs its fixed fields.
-    if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount))
+    if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount)) {
+        refuse(TextRefusal::Kind::NoSuchSection);
         return result;
+    }
     if (!read.ok())
-        return malformed(read.error);
+        return unreadable(read.reason);
     const QString problem = layoutProblem(head);
     if (!problem.isEmpty())
-        return malformed(problem);
+        return unreadable(problem);
     // The keys and attributes of the lines as stored; their text is not needed.
     const SectionLineTable table = readSectionLineTable(entry, head, section);
     if (!table.ok())
-        return malformed(table.error);
+        return unreadable(table.reason);
 
     // The new entry is written in place: head and the bytes up to section 0 as
     // they are, then the blocks back to back, the new one encoded where it goes.
@@ -131,10 +131,10 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
         others += s == section ? 0 : qint64(head.blockSizes.at(s));
     const qint64 room = prefix + others + SectionBlockWriter::maxBlockSize(lineCount, editedText.size());
     if (room > std::numeric_limits<qint32>::max()) {
-        return refuse(ComposeResult::Status::LineTooLong,
-                      QStringLiteral("Skipping %1: the message file could grow too large (up to %2 bytes)")
-                          .arg(place(section, entryIndex))
-                          .arg(room));
+        TextRefusal &why = refuse(TextRefusal::Kind::TooLarge);
+        why.count = room;
+        why.limit = std::numeric_limits<qint32>::max();
+        return result;
     }
     NarcEntry out(static_cast<qsizetype>(room));
     char *data = out.data();
@@ -159,17 +159,20 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
         writer.addLine(line, record.key, record.attribute);
         ++given;
     }
-    if (given < lineCount)
-        return refuse(ComposeResult::Status::TooFewLines,
-                      QStringLiteral("Skipping %1 due to too few lines").arg(place(section, entryIndex)));
-    if (!lines.restIsEmpty())
-        return refuse(ComposeResult::Status::TooManyLines,
-                      QStringLiteral("Skipping %1 due to too many lines").arg(place(section, entryIndex)));
+    if (given < lineCount) {
+        refuse(TextRefusal::Kind::TooFewLines);
+        return result;
+    }
+    if (!lines.restIsEmpty()) {
+        TextRefusal &why = refuse(TextRefusal::Kind::TooManyLines);
+        why.count = lineCount + lines.linesLeft();
+        why.limit = lineCount;
+        return result;
+    }
     const qint64 blockSize = writer.finish();
-    if (writer.problem() != SectionBlockWriter::Problem::None) {
-        return refuse(writer.problem() == SectionBlockWriter::Problem::BadEscape ? ComposeResult::Status::BadEscape
-                                                                                 : ComposeResult::Status::LineTooLong,
-                      QStringLiteral("Skipping %1: %2").arg(place(section, entryIndex), writer.error()));
+    if (writer.refusal().refused()) {
+        result.reason = writer.refusal();
+        return result;
     }
     at += blockSize;
     for (int s = section + 1; s < head.sectionCount; ++s)
@@ -183,7 +186,6 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
     out.resize(qsizetype(at));
     out.squeeze();
 
-    result.status = ComposeResult::Status::Replaced;
     result.entry = std::move(out);
     return result;
 }

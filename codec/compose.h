@@ -1,9 +1,9 @@
 #pragma once
 
+#include "codec/refusal.h"
 #include "narc/narc.h"
 
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 
 namespace core {
@@ -21,6 +21,8 @@ public:
     // Whether every part not yet given is empty (the rest of the text is only
     // line breaks, or nothing).
     bool restIsEmpty() const;
+    // How many parts not yet given there are, up to the last that is not empty.
+    qsizetype linesLeft() const;
 
 private:
     QStringView m_text;
@@ -29,36 +31,25 @@ private:
     bool m_done = false;
 };
 
-// All parts of `text` as EditedLines gives them.
-QStringList splitEditedText(const QString &text);
-
+// What composing did: the entry as rebuilt, or the entry unchanged and why.
 struct ComposeResult
 {
-    enum class Status {
-        Replaced,      // `entry` holds the rebuilt entry
-        NoSuchSection, // the file has no such section: nothing changes, nothing to report
-        TooFewLines,   // `report` holds the "Skipping ..." line
-        TooManyLines,  // a part beyond the section's line count is not empty; `report` says so
-        BadEscape,     // a line holds a backslash that starts no escape; `report` names it
-        Malformed,     // the entry cannot be decoded; `report` says why
-        LineTooLong,   // a line needs more than 65535 units; `report` names it
-    };
-    Status status = Status::NoSuchSection;
-    NarcEntry entry; // the new entry when Replaced, else the entry unchanged
-    QString report;  // the log line, empty when there is nothing to say
-    bool changed() const { return status == Status::Replaced; }
+    NarcEntry entry;    // the new entry when stored, else the entry unchanged
+    TextRefusal reason; // Kind::None when stored
+    bool changed() const { return !reason.refused(); }
 };
 
 // Replaces section `section` of the message file in `entry` with `editedText`,
 // keeping each line's key and attribute from the section as stored. The entry is
 // rebuilt as its head (offset table and, for section 0, the size field patched),
 // the bytes between the offset table and section 0, then every section block in
-// order with the replaced one new. `entryIndex` only names the entry in reports.
+// order with the replaced one new.
 //
-// Text the section cannot hold as typed is refused with one report, the first
-// that applies of: fewer lines than the section has; a part beyond them that is
-// not empty (empty ones, as a trailing line break leaves, are ignored); the first
-// line holding a backslash that starts no escape or needing too many units.
-ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int entryIndex, int section);
+// Text the section cannot hold as typed is refused, with the first reason that
+// applies of: fewer lines than the section has; a part beyond them that is not
+// empty (empty ones, as a trailing line break leaves, are ignored); the first line
+// holding a backslash that starts no escape or needing too many units. A section
+// the file does not have (or a negative one) changes nothing (NoSuchSection).
+ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int section);
 
 } // namespace core

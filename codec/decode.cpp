@@ -13,7 +13,7 @@ namespace {
 DecodedSection failed(const QString &reason)
 {
     DecodedSection section;
-    section.error = reason;
+    section.reason = reason;
     return section;
 }
 
@@ -84,10 +84,10 @@ DecodedSection decodeMessageSection(const NarcEntry &entry, int section, DecodeF
     if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount))
         return {};
     if (!read.ok())
-        return failed(read.error);
+        return failed(read.reason);
     const SectionLineTable table = readSectionLineTable(entry, head, section);
     if (!table.ok())
-        return failed(table.error);
+        return failed(table.reason);
 
     DecodedSection decoded;
     decoded.present = true;

@@ -27,13 +27,16 @@ struct DecodedSection
     // Empty unless the section exists but cannot be decoded (offsets, lengths or
     // counts that point outside the entry or make no sense); then no lines, no
     // text, no keys and no attributes.
-    QString error;
+    QString reason;
     // True when the file has this section and it decoded (possibly to no lines).
     bool present = false;
+
+    // Whether nothing went wrong: the section decoded, or the file does not have it.
+    bool ok() const { return reason.isEmpty(); }
 };
 
 // Decodes section `section` of the message file in `entry`. A negative section,
-// or one the file does not have, gives no lines and no error.
+// or one the file does not have, gives no lines and no reason.
 DecodedSection decodeMessageSection(const NarcEntry &entry, int section, DecodeForm form = DecodeForm::Lines);
 
 } // namespace core

@@ -77,11 +77,6 @@ QChar *writeEscape(quint16 unit, QChar *out)
 
 } // namespace
 
-bool showsEscaped(quint16 unit)
-{
-    return !isSurrogate(unit) && isSpecial(specialUnits(), unit);
-}
-
 qsizetype writeEscapedText(const quint16 *units, qsizetype count, QChar *out)
 {
     const UnitTable &table = specialUnits();
@@ -121,16 +116,6 @@ QString escapeLineText(const quint16 *units, int count)
     QString text(length, Qt::Uninitialized);
     writeEscapedText(units, count, text.data());
     return text;
-}
-
-QVector<quint16> parseEscapedLine(QStringView lineText, qsizetype *badAt)
-{
-    QVector<quint16> units;
-    units.reserve(lineText.size());
-    const qsizetype bad = parseEscapedText(lineText, [&](quint16 unit) { units.append(unit); });
-    if (badAt)
-        *badAt = bad;
-    return units;
 }
 
 QString quoteBadEscape(QStringView lineText, qsizetype at)

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringView>
-#include <QVector>
 #include <QtGlobal>
 
 namespace core {
@@ -12,10 +11,6 @@ namespace core {
 // "\x" and four lowercase hex digits: control units 0x0000-0x0014, 0xFFF1-0xFFFF,
 // 0xF000, units Unicode leaves unassigned, the backslash itself, lone surrogates,
 // 0xFEFF, 0x2028 and 0x2029. A surrogate pair shows as the character it forms.
-
-// Whether a unit that is not a surrogate shows escaped. Looked up in a table
-// built once.
-bool showsEscaped(quint16 unit);
 
 // Writes the text of exactly these plain units to `out`, which has room for
 // 6 * count characters, and returns the number of characters written.
@@ -34,10 +29,6 @@ QString escapeLineText(const quint16 *units, int count);
 // escape with anything else there, or cut short by the end of the line, starts no
 // escape: the parse reports where it is (composing refuses such text) and gives
 // the unit 0 for it.
-//
-// Returns the units; `badAt`, when given, receives the position of the first
-// backslash that starts no escape, or -1.
-QVector<quint16> parseEscapedLine(QStringView lineText, qsizetype *badAt = nullptr);
 
 // The backslash at `at` and up to five characters after it, in double quotes: how
 // reports show a backslash that starts no escape.
@@ -94,5 +85,42 @@ inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
     }
     return bad;
 }
+
+// Walks escaped text from left to right, as parseEscapedText reads it, to tell
+// whether positions, asked in increasing order, lie inside an escape: after its
+// backslash and before its end. Linear in the text over all calls.
+class EscapeSpans
+{
+public:
+    explicit EscapeSpans(QStringView text) : m_text(text) {}
+
+    bool inside(qsizetype at)
+    {
+        for (;;) {
+            if (m_backslash < m_next) {
+                m_backslash = m_text.indexOf(u'\\', m_next);
+                if (m_backslash < 0)
+                    m_backslash = m_text.size();
+            }
+            if (m_backslash > at || m_backslash >= m_text.size())
+                return m_start < at && at < m_end;
+            const qsizetype b = m_backslash;
+            if (b + 2 < m_text.size() && m_text[b + 2] == u'{') {
+                m_next = b + 1; // an ordinary backslash
+                continue;
+            }
+            m_start = b;
+            m_end = qMin(b + 6, m_text.size());
+            m_next = b + 6;
+        }
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_next = 0;       // the first character not yet walked past
+    qsizetype m_backslash = -1; // the first backslash at or after m_next, once looked for
+    qsizetype m_start = -1;     // the last escape walked past: [m_start, m_end)
+    qsizetype m_end = -1;
+};
 
 } // namespace core

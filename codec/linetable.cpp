@@ -21,7 +21,7 @@ LineKey firstUnitKey(const char *line, int length)
 SectionLineTable failed(const QString &reason)
 {
     SectionLineTable table;
-    table.error = reason;
+    table.reason = reason;
     return table;
 }
 

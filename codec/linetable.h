@@ -25,8 +25,8 @@ struct SectionLineTable
     QVector<LineRecord> lines;
     qint64 totalUnits = 0; // of all lines
     int longest = 0;       // the most units of one line
-    QString error;         // empty when every line lies inside the block
-    bool ok() const { return error.isEmpty(); }
+    QString reason;        // empty when every line lies inside the block
+    bool ok() const { return reason.isEmpty(); }
 };
 
 // Reads the line table of `section`, which `head` (read from `entry` without

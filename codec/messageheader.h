@@ -20,16 +20,23 @@ struct MessageHeader
     QVector<quint32> blockSizes;     // one per section, read at its offset
 };
 
+// The head as read, with the reason it is not whole. The fixed fields are kept
+// when the rest fails: they still say how many sections the file claims.
 struct MessageHeaderRead
 {
     MessageHeader header;
-    QString error; // empty when the head and every section block lie inside the entry
-    bool ok() const { return error.isEmpty(); }
+    QString reason; // empty when the head and every section block lie inside the entry
+    bool ok() const { return reason.isEmpty(); }
 };
 
 // Reads and checks the head of a message file: the fixed fields and the offset
 // table fit in the entry, and every section block (its size field, its line table
 // and its claimed size) lies inside the entry. Never reads outside `entry`.
 MessageHeaderRead readMessageHeader(const NarcEntry &entry);
+
+// The section count the head's fixed fields give, whatever the rest holds: 0 for
+// an empty entry (a message file without sections), -1 for one too short to hold
+// the fixed fields.
+int declaredSectionCount(const NarcEntry &entry);
 
 } // namespace core

@@ -24,19 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         text[qsizetype(i)] = QChar(char16_t(data[2 + entryLength + 2 * i] | data[3 + entryLength + 2 * i] << 8));
 
     for (int section = 0; section < 3; ++section) {
-        const ComposeResult composed = composeEntry(entry, text, 12345, section);
+        const ComposeResult composed = composeEntry(entry, text, section);
         if (!composed.changed()) {
             if (composed.entry != entry)
                 abort();
-            if (composed.status == ComposeResult::Status::BadEscape
-                && !composed.report.contains(QLatin1String(": line ")))
+            if (composed.reason.kind == TextRefusal::Kind::BadEscape
+                && (composed.reason.line < 1 || !composed.reason.detail.startsWith(QLatin1String("\"\\"))))
                 abort();
             continue;
         }
         const DecodedSection decoded = decodeMessageSection(composed.entry, section, DecodeForm::Text);
-        if (!decoded.error.isEmpty())
+        if (!decoded.ok())
             abort();
-        const ComposeResult again = composeEntry(composed.entry, decoded.text, 0, section);
+        const ComposeResult again = composeEntry(composed.entry, decoded.text, section);
         if (!again.changed() || again.entry != composed.entry)
             abort();
         for (int other = 0; other < 3; ++other) {

@@ -18,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (decoded.lineKeys.size() != decoded.lines.size()
             || decoded.lineAttributes.size() != decoded.lines.size())
             abort();
-        if (!decoded.error.isEmpty() && !decoded.lines.isEmpty())
+        if (!decoded.ok() && !decoded.lines.isEmpty())
             abort();
         const DecodedSection text = decodeMessageSection(entry, section, DecodeForm::Text);
         const DecodedSection keys = decodeMessageSection(entry, section, DecodeForm::KeysOnly);
-        if (text.text != decoded.lines.join(QLatin1Char('\n')) || text.error != decoded.error
+        if (text.text != decoded.lines.join(QLatin1Char('\n')) || text.reason != decoded.reason
             || text.lineKeys != decoded.lineKeys || keys.lineKeys != decoded.lineKeys
             || keys.lineAttributes != decoded.lineAttributes || keys.present != decoded.present)
             abort();
@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         // The shown text, saved unedited, is never refused for its text and must
         // give a section that shows the same.
-        const ComposeResult composed = composeEntry(entry, text.text, 0, section);
-        using Status = ComposeResult::Status;
-        if (composed.status == Status::TooFewLines || composed.status == Status::TooManyLines
-            || composed.status == Status::BadEscape)
+        const ComposeResult composed = composeEntry(entry, text.text, section);
+        using Kind = TextRefusal::Kind;
+        const Kind kind = composed.reason.kind;
+        if (kind == Kind::TooFewLines || kind == Kind::TooManyLines || kind == Kind::BadEscape)
             abort();
         if (composed.changed() && decodeMessageSection(composed.entry, section).lines != decoded.lines)
             abort();

@@ -29,10 +29,10 @@ QByteArray messageFile(const QList<QStringList> &sections)
         keys.append(quint16(0x1234 + 77 * i));
         attributes.append(quint16(i % 3));
     }
-    const NewMessageFile file =
+    const Result<NarcEntry> file =
         newMessageFile(sections, QList<QList<quint16>>(sections.size(), keys),
                        QList<QList<quint16>>(sections.size(), attributes));
-    return QByteArray(file.entry.constData(), file.entry.size());
+    return QByteArray(file.value.constData(), file.value.size());
 }
 
 QByteArray archive(const QList<QByteArray> &entries)

@@ -44,8 +44,8 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
     BulkSummary summary;
     const int count = int(narc.files.size());
     observer.begin(count);
-    observer.status(QStringLiteral("Exporting: "));
-    observer.report(QStringLiteral("Exporting to file ") + path);
+    observer.status(exportingStatus());
+    observer.report(exportingToFileLine(path));
 
     QString error;
     const auto failed = [&]() {
@@ -65,9 +65,9 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
         for (int s = 0; s < 2; ++s) {
             appendSectionHeader(buffer, i, s);
             const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
-            if (!decoded.error.isEmpty()) {
+            if (!decoded.ok()) {
                 ++summary.sectionsUnreadable;
-                observer.report(cannotDecodeLine(i, s, decoded.error));
+                observer.report(cannotDecodeLine(i, s, decoded.reason));
             }
             appendSectionText(buffer, decoded.text);
         }
@@ -82,7 +82,7 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
 
     summary.filesWritten = 1;
     summary.finished = true;
-    observer.status(QStringLiteral("Finished Exporting!"));
+    observer.status(exportFinishedStatus());
     return summary;
 }
 

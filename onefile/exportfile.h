@@ -11,7 +11,7 @@ namespace core {
 // each entry and section behind a "****Entry " header. An existing file is
 // replaced only once the whole export has been written, never written in place;
 // an existing device or FIFO is written into (see openWholeFile). If anything
-// fails, the report says "Failed to export to file <path> (<reason>)", the run
+// fails, the report says "Failed to export to file <path>: <reason>", the run
 // does not finish, and a file that was there stays as it was. A section that
 // cannot be decoded is reported, counted in sectionsUnreadable and shown empty.
 BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &observer);

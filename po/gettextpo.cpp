@@ -1,13 +1,16 @@
 #include "po/gettextpo.h"
 
+#include "io/regularfile.h"
+#include "report/lines.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace core {
 
@@ -18,6 +21,8 @@ namespace {
 // What the library reported during one call.
 struct Reports
 {
+    QByteArray readName; // the name the library was given
+    QString shownName;   // how reports name it
     QStringList messages;
     int errors = 0;  // reports above warning
     int dropped = 0; // reports beyond maxMessages, counted only
@@ -35,7 +40,8 @@ QString location(const char *filename, size_t lineno, size_t column)
 {
     if (!filename || !*filename)
         return {};
-    QString where = QFile::decodeName(filename);
+    QString where = currentReports && currentReports->readName == filename ? currentReports->shownName
+                                                                            : QFile::decodeName(filename);
     if (lineno != size_t(-1)) {
         where += QLatin1Char(':') + QString::number(lineno);
         if (column != size_t(-1))
@@ -66,14 +72,13 @@ void collect(int severity, const QString &message)
 }
 
 // A fatal report must not return to the library: it leaves the call through the
-// jump buffer set up right around it (see guardedRead and guardedWrite).
+// jump buffer set up right around it (see guardedRead).
 [[noreturn]] void leaveCall()
 {
     std::longjmp(currentReports->fatal, 1);
 }
 
-void onError(int severity, po_message_t, const char *filename, size_t lineno, size_t column, int,
-             const char *text)
+void onError(int severity, po_message_t, const char *filename, size_t lineno, size_t column, int, const char *text)
 {
     collect(severity, reportText(filename, lineno, column, text));
     if (severity == PO_SEVERITY_FATAL_ERROR && currentReports)
@@ -84,8 +89,7 @@ void onError2(int severity, po_message_t, const char *filename1, size_t lineno1,
               const char *text1, po_message_t, const char *filename2, size_t lineno2, size_t column2, int,
               const char *text2)
 {
-    QString message = reportText(filename1, lineno1, column1, text1) + QStringLiteral("...");
-    collect(severity, message);
+    collect(severity, reportText(filename1, lineno1, column1, text1) + QStringLiteral("..."));
     // The second half, as its own line, only when it says where.
     if (filename2 && *filename2)
         collect(PO_SEVERITY_WARNING, reportText(filename2, lineno2, column2, text2));
@@ -108,10 +112,10 @@ private:
     Reports *previous;
 };
 
-// The library calls themselves, in frames that hold no object with a destructor,
-// so that leaving them by longjmp skips nothing. After a fatal report whatever the
+// The library call itself, in a frame that holds no object with a destructor, so
+// that leaving it by longjmp skips nothing. After a fatal report whatever the
 // library allocated for the call is lost; it reports fatal errors only for things
-// like an output file it cannot create.
+// like a file it cannot open or memory it cannot get.
 po_file_t guardedRead(const char *filename, Reports &reports)
 {
     if (setjmp(reports.fatal) != 0)
@@ -119,79 +123,243 @@ po_file_t guardedRead(const char *filename, Reports &reports)
     return po_file_read(filename, &handler);
 }
 
-bool guardedWrite(po_file_t file, const char *filename, Reports &reports)
+// All of `in`, refused when it holds more than maxPoFileSize bytes.
+Result<QByteArray> readBounded(QFile &in)
 {
-    if (setjmp(reports.fatal) != 0)
-        return false;
-    po_file_write(file, filename, &handler);
-    return true;
+    QByteArray bytes;
+    constexpr qint64 chunk = 1 << 20;
+    for (;;) {
+        if (bytes.size() > maxPoFileSize)
+            return Result<QByteArray>::failure(
+                QStringLiteral("it is larger than %1 MiB").arg(maxPoFileSize >> 20));
+        const qsizetype used = bytes.size();
+        bytes.resize(used + chunk);
+        const qint64 got = in.read(bytes.data() + used, chunk);
+        if (got < 0)
+            return Result<QByteArray>::failure(in.errorString());
+        bytes.resize(used + got);
+        if (got == 0)
+            return Result<QByteArray>::success(std::move(bytes));
+    }
 }
 
-QStringList allMessages(const Reports &reports)
+// The bytes of the file at `path`, or of standard input for "-".
+Result<QByteArray> readInput(const QString &path)
 {
-    QStringList messages = reports.messages;
-    if (reports.dropped > 0)
-        messages.append(QStringLiteral("(%1 more reports not shown)").arg(reports.dropped));
-    return messages;
+    QFile in;
+    QString reason;
+    if (path == QLatin1String("-")) {
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            return Result<QByteArray>::failure(in.errorString());
+    } else {
+        if (!openRegularFile(in, path, Links::Follow, &reason))
+            return Result<QByteArray>::failure(reason);
+        if (in.size() > maxPoFileSize)
+            return Result<QByteArray>::failure(QStringLiteral("it is larger than %1 MiB").arg(maxPoFileSize >> 20));
+    }
+    return readBounded(in);
 }
 
-} // namespace
+// A file in memory that the library can open by name, for input that is not a
+// file of its own (standard input, a file changed before reading).
+class MemoryFile
+{
+public:
+    MemoryFile() = default;
+    ~MemoryFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    MemoryFile(const MemoryFile &) = delete;
+    MemoryFile &operator=(const MemoryFile &) = delete;
 
-PoRead readPoFile(const QString &path)
+    Status create(QByteArrayView bytes)
+    {
+        fd = memfd_create("po", MFD_CLOEXEC);
+        if (fd < 0)
+            return Status::failure(systemError(errno));
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t written = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return Status::failure(systemError(written < 0 ? errno : ENOSPC));
+            done += written;
+        }
+        return Status::success();
+    }
+    QByteArray name() const { return "/proc/self/fd/" + QByteArray::number(fd); }
+
+private:
+    int fd = -1;
+};
+
+// Reads through the library; `shownName` names the file in its reports.
+PoRead libraryRead(const QByteArray &name, const QString &shownName)
 {
     PoRead read;
-    // Checked first so that the reason is the file system's, and nothing the
-    // library would read without end (a device, a pipe) reaches it.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        read.error = QStringLiteral("it is not a regular file");
-        return read;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.error = file.errorString();
-        return read;
-    }
-    file.close();
-    if (info.size() > maxPoFileSize) {
-        read.error = QStringLiteral("it is larger than %1 MiB").arg(maxPoFileSize >> 20);
-        return read;
-    }
-
     Reports reports;
-    const QByteArray name = QFile::encodeName(path);
+    reports.readName = name;
+    reports.shownName = shownName;
     errno = 0;
     {
         ReportScope scope(reports);
         read.file.reset(guardedRead(name.constData(), reports));
     }
     const int readErrno = errno;
-    read.messages = allMessages(reports);
+    read.messages = reports.messages;
+    if (reports.dropped > 0)
+        read.messages.append(moreReportsLine(reports.dropped));
     if (!read.file) {
-        read.error = reports.errors > 0 || readErrno == 0 ? QStringLiteral("gettext cannot read it")
-                                                          : QString::fromLocal8Bit(std::strerror(readErrno));
+        read.reason = readErrno == ENOMEM               ? notEnoughMemoryReason()
+                      : reports.errors > 0 || readErrno == 0 ? QStringLiteral("gettext cannot read it")
+                                                          : systemError(readErrno);
         return read;
     }
     if (reports.errors > 0) {
         read.file.reset();
-        read.error = QStringLiteral("it is not a valid PO file");
+        read.reason = QStringLiteral("it is not a valid PO file");
     }
     return read;
 }
 
-QString writePoFile(po_file *file, const QString &path)
+// Where the file's strings can hold U+0000: a raw NUL byte, or an octal or hex
+// escape whose value is 0 ("\0", "\000", "\x00"). Every backslash is taken as
+// one, as it is in any character set where the byte 0x5C is always a backslash;
+// the comparison in readPoFile guards against the others.
+struct NulSpan
 {
-    Reports reports;
-    const QByteArray name = QFile::encodeName(path);
-    bool completed = false;
-    {
-        ReportScope scope(reports);
-        completed = guardedWrite(file, name.constData(), reports);
+    qsizetype start;
+    qsizetype end;
+};
+
+QList<NulSpan> nulSpans(QByteArrayView bytes)
+{
+    QList<NulSpan> spans;
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    const auto hexValue = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = bytes[i];
+        if (c == '\0') {
+            spans.append({i, i + 1});
+            continue;
+        }
+        if (c != '\\' || i + 1 >= size)
+            continue;
+        const char next = bytes[i + 1];
+        qsizetype end = i + 2;
+        unsigned value = 1;
+        if (isOctal(next)) {
+            value = 0;
+            for (end = i + 1; end < size && end < i + 4 && isOctal(bytes[end]); ++end)
+                value = (value * 8 + unsigned(bytes[end] - '0')) & 0xFF;
+        } else if (next == 'x' && i + 2 < size && hexValue(bytes[i + 2]) >= 0) {
+            value = 0;
+            for (end = i + 2; end < size && hexValue(bytes[end]) >= 0; ++end)
+                value = (value * 16 + unsigned(hexValue(bytes[end]))) & 0xFF;
+        }
+        if (value == 0)
+            spans.append({i, end});
+        i = end - 1;
     }
-    if (completed && reports.errors == 0)
-        return {};
-    const QStringList messages = allMessages(reports);
-    return messages.isEmpty() ? QStringLiteral("gettext cannot write it") : messages.join(QStringLiteral("; "));
+    return spans;
+}
+
+// `bytes` with every span replaced by "\001".
+QByteArray withoutNul(QByteArrayView bytes, const QList<NulSpan> &spans)
+{
+    QByteArray out;
+    out.reserve(bytes.size() + 4 * spans.size());
+    qsizetype copied = 0;
+    for (const NulSpan &span : spans) {
+        out.append(bytes.data() + copied, span.start - copied);
+        out += "\\001";
+        copied = span.end;
+    }
+    out.append(bytes.data() + copied, bytes.size() - copied);
+    return out;
+}
+
+// Whether `read` (as the library gave it) is `full` cut at a U+0000, which the
+// other read holds as 0x01.
+bool cutAtNul(const char *read, const char *full)
+{
+    if (!read || !full)
+        return false;
+    const size_t length = std::strlen(read);
+    return std::strncmp(read, full, length) == 0 && full[length] == '\x01';
+}
+
+// Marks the messages of `read` one of whose strings `cleaned`, the same file with
+// every U+0000 made 0x01, shows was cut.
+void markCutMessages(PoRead &read, po_file_t cleaned)
+{
+    QList<po_message_t> others;
+    forEachMessage(cleaned, [&](const char *, po_message_t message, qsizetype) { others.append(message); });
+    forEachMessage(read.file.get(), [&](const char *, po_message_t message, qsizetype index) {
+        read.heldNul.append(false);
+        if (index >= others.size())
+            return;
+        const po_message_t other = others.at(index);
+        read.heldNul.last() = cutAtNul(po_message_msgctxt(message), po_message_msgctxt(other))
+                              || cutAtNul(po_message_msgid(message), po_message_msgid(other))
+                              || cutAtNul(po_message_msgstr(message), po_message_msgstr(other));
+    });
+}
+
+} // namespace
+
+PoRead readPoFile(const QString &path)
+{
+    const QString shown = inputName(path);
+    Result<QByteArray> bytes = readInput(path);
+    if (!bytes) {
+        PoRead refused;
+        refused.reason = bytes.reason;
+        return refused;
+    }
+    const QList<NulSpan> spans = nulSpans(bytes.value);
+
+    // The library reads the file itself by name, unless it is not one.
+    MemoryFile input;
+    QByteArray name = QFile::encodeName(path);
+    if (path == QLatin1String("-")) {
+        const Status made = input.create(bytes.value);
+        if (!made) {
+            PoRead refused;
+            refused.reason = made.reason;
+            return refused;
+        }
+        name = input.name();
+    }
+    QByteArray cleaned = spans.isEmpty() ? QByteArray() : withoutNul(bytes.value, spans);
+    bytes.value = QByteArray(); // the library keeps its own copy
+
+    PoRead read = libraryRead(name, shown);
+    if (!read.ok() || spans.isEmpty())
+        return read;
+    MemoryFile cleanedFile;
+    const Status made = cleanedFile.create(cleaned);
+    cleaned = QByteArray();
+    if (!made) {
+        read.file.reset();
+        read.reason = made.reason;
+        return read;
+    }
+    const PoRead other = libraryRead(cleanedFile.name(), shown);
+    if (other.ok())
+        markCutMessages(read, other.file.get());
+    return read;
 }
 
 QByteArray declaredCharset(const char *header)
@@ -220,68 +388,21 @@ QByteArray declaredCharset(const char *header)
     return charset;
 }
 
-TextDecoder::TextDecoder(const QByteArray &charset) : name(charset.isEmpty() ? QByteArray("UTF-8") : charset)
+TextDecoder::TextDecoder(const QByteArray &charset)
+    : name(charset.isEmpty() ? QByteArray("UTF-8") : charset)
+    , decoder(name.constData(), QStringConverter::Flag::Stateless)
 {
-    const QByteArray lower = name.toLower();
-    utf8 = lower == "utf-8" || lower == "utf8";
-    if (!utf8)
-        converter = iconv_open("UTF-8", name.constData());
 }
 
-TextDecoder::~TextDecoder()
-{
-    if (converter != iconv_t(-1))
-        iconv_close(converter);
-}
-
-std::optional<QString> TextDecoder::decode(const char *bytes)
+Result<QString> TextDecoder::decode(const char *bytes)
 {
     if (!bytes)
-        return QString();
-    const size_t length = std::strlen(bytes);
-    if (utf8 || converter == iconv_t(-1)) {
-        if (!utf8)
-            return std::nullopt;
-        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        QString text = decoder.decode(QByteArrayView(bytes, qsizetype(length)));
-        if (decoder.hasError())
-            return std::nullopt;
-        return text;
-    }
-
-    iconv(converter, nullptr, nullptr, nullptr, nullptr); // a fresh shift state
-    // Four bytes of UTF-8 per input byte is room for any character set; more is
-    // added when a conversion still runs out.
-    buffer.resize(qsizetype(length) * 4 + 16);
-    char *in = const_cast<char *>(bytes);
-    size_t inLeft = length;
-    char *out = buffer.data();
-    size_t outLeft = size_t(buffer.size());
-    const auto grow = [&] {
-        const qsizetype used = out - buffer.data();
-        buffer.resize(buffer.size() * 2);
-        out = buffer.data() + used;
-        outLeft = size_t(buffer.size() - used);
-    };
-    while (inLeft > 0) {
-        if (iconv(converter, &in, &inLeft, &out, &outLeft) != size_t(-1))
-            continue;
-        if (errno != E2BIG)
-            return std::nullopt; // EILSEQ or EINVAL: bytes that are not valid text
-        grow();
-    }
-    // Ends a shift sequence the input left open.
-    while (iconv(converter, nullptr, nullptr, &out, &outLeft) == size_t(-1)) {
-        if (errno != E2BIG)
-            return std::nullopt;
-        grow();
-    }
-    const qsizetype used = out - buffer.data();
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(QByteArrayView(buffer.constData(), used));
+        return Result<QString>::success(QString());
+    decoder.resetState();
+    QString text = decoder.decode(QByteArrayView(bytes, qsizetype(std::strlen(bytes))));
     if (decoder.hasError())
-        return std::nullopt;
-    return text;
+        return Result<QString>::failure(QStringLiteral("its text is not valid ") + QString::fromLatin1(name));
+    return Result<QString>::success(std::move(text));
 }
 
 } // namespace po

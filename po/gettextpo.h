@@ -1,21 +1,22 @@
 #pragma once
 
-// The bridge to gettext's own PO library (libgettextpo): files are read and
-// written by it, never parsed or printed here, so PO escaping, multi-line strings,
-// plural forms and obsolete entries follow the rules gettext's tools enforce.
-// Its error reports are collected as text instead of being printed, and its
-// strings, which it hands over in the character set the file declares, are
-// converted to Unicode here. Used by the PO export and import only.
+// The bridge to gettext's own PO library (libgettextpo) for reading: files are
+// parsed by it, never here, so PO escaping, multi-line strings, plural forms and
+// obsolete entries follow the rules gettext's tools enforce. Its error reports
+// are collected as text instead of being printed, and its strings, which it hands
+// over in the character set the file declares, are converted to Unicode here.
+
+#include "base/result.h"
 
 #include <gettext-po.h>
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 
-#include <iconv.h>
 #include <memory>
-#include <optional>
 
 namespace core {
 
@@ -33,54 +34,64 @@ struct PoIteratorFree
 };
 using PoIterator = std::unique_ptr<struct po_message_iterator, PoIteratorFree>;
 
+// PO files larger than this are refused unread: the library keeps the whole file
+// in memory, several times over.
+constexpr qint64 maxPoFileSize = qint64(256) << 20;
+
 struct PoRead
 {
     PoFile file;          // null when the file was refused
-    QString error;        // why it was refused; empty on success
+    QString reason;       // why it was refused; empty on success
     QStringList messages; // gettext's own reports, as its tools print them ("x.po:3: ..."), warnings too
+    // The messages, in the order forEachMessage gives them, one of whose strings
+    // held the character U+0000 (a raw byte, \000 or \x00): gettext cuts a string
+    // there, so what it gives for them is not what the file says.
+    QList<bool> heldNul;
     bool ok() const { return file != nullptr; }
 };
 
-// Reads the PO file at `path`. A file gettext finds any error in is refused, with
-// its reports in `messages`; so are files that are not regular files and files
+// Reads the PO file at `path`; "-" is standard input. A file gettext finds any
+// error in is refused, with its reports in `messages`; so is anything that is not
+// a regular file (a device, a FIFO: never read endlessly) and a file or input
 // larger than maxPoFileSize.
 PoRead readPoFile(const QString &path);
 
-// Writes `file` to `path` (created or truncated). Returns the reason on failure,
-// gettext's reports included; empty on success.
-QString writePoFile(po_file *file, const QString &path);
-
-// PO files this large are refused unread: the library keeps the whole file in memory.
-constexpr qint64 maxPoFileSize = qint64(1) << 30;
+// Calls `visit(domain, message, index)` for every message of every domain of `file`, in
+// file order, the header and obsolete messages included.
+template <typename Visit>
+void forEachMessage(po_file_t file, Visit &&visit)
+{
+    qsizetype index = 0;
+    for (const char *const *domain = po_file_domains(file); domain && *domain; ++domain) {
+        const PoIterator iterator(po_message_iterator(file, *domain));
+        while (po_message_t message = po_next_message(iterator.get()))
+            visit(*domain, message, index++);
+    }
+}
 
 // The character set the header `header` (a PO header entry's msgstr) declares in
 // its Content-Type field; empty when it declares none or keeps the template's
 // placeholder "CHARSET".
 QByteArray declaredCharset(const char *header);
 
-// Converts strings from one character set to UTF-16. UTF-8 (also when no
-// character set is given) is decoded directly, anything else through iconv.
+// Converts the strings of one PO domain to UTF-16, from the character set its
+// header declares (UTF-8 when none).
 class TextDecoder
 {
 public:
     explicit TextDecoder(const QByteArray &charset);
-    ~TextDecoder();
-    TextDecoder(const TextDecoder &) = delete;
-    TextDecoder &operator=(const TextDecoder &) = delete;
 
-    // False when iconv does not know the character set.
-    bool isValid() const { return utf8 || converter != iconv_t(-1); }
+    // False when the character set is not known.
+    bool isValid() const { return decoder.isValid(); }
     QByteArray charset() const { return name; }
 
-    // The text of `bytes` (NUL-terminated), or nothing when they are not valid in
-    // the character set.
-    std::optional<QString> decode(const char *bytes);
+    // The text of `bytes` (NUL-terminated), or why there is none: they are not
+    // valid in the character set.
+    Result<QString> decode(const char *bytes);
 
 private:
     QByteArray name;
-    bool utf8 = false;
-    iconv_t converter = iconv_t(-1);
-    QByteArray buffer; // reused for every conversion
+    QStringDecoder decoder;
 };
 
 } // namespace po

@@ -8,17 +8,17 @@ namespace po {
 
 namespace {
 
-std::optional<int> parseField(QStringView field)
+bool parseField(QStringView field, int *value)
 {
     if (field.isEmpty() || field.size() > 9)
-        return std::nullopt;
-    int value = 0;
+        return false;
+    *value = 0;
     for (const QChar c : field) {
         if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
+            return false;
+        *value = *value * 10 + (c.unicode() - u'0');
     }
-    return value;
+    return true;
 }
 
 } // namespace
@@ -40,34 +40,14 @@ QString poContext(const PoPlace &place, const PoContextWidths &widths)
         .arg(place.line, widths.line, 10, zero);
 }
 
-std::optional<PoPlace> parsePoContext(const QString &context)
+Result<PoPlace> parsePoContext(const QString &context)
 {
     const QList<QStringView> fields = QStringView(context).split(u'/');
-    if (fields.size() != 3)
-        return std::nullopt;
-    const std::optional<int> entry = parseField(fields.at(0));
-    const std::optional<int> section = parseField(fields.at(1));
-    const std::optional<int> line = parseField(fields.at(2));
-    if (!entry || !section || !line)
-        return std::nullopt;
-    return PoPlace{*entry, *section, *line};
-}
-
-QString sectionName(int section)
-{
-    switch (section) {
-    case 0:
-        return QStringLiteral("Hiragana");
-    case 1:
-        return QStringLiteral("Kanji");
-    default:
-        return QStringLiteral("section ") + QString::number(section);
-    }
-}
-
-QString placeInWords(const PoPlace &place)
-{
-    return QStringLiteral("entry %1, %2, line %3").arg(place.entry).arg(sectionName(place.section)).arg(place.line);
+    int values[3] = {};
+    if (fields.size() != 3 || !parseField(fields.at(0), &values[0]) || !parseField(fields.at(1), &values[1])
+        || !parseField(fields.at(2), &values[2]))
+        return Result<PoPlace>::failure(QStringLiteral("it names no line (entry/section/line)"));
+    return Result<PoPlace>::success(PoPlace{values[0], values[1], values[2]});
 }
 
 } // namespace po

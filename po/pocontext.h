@@ -9,29 +9,17 @@
 // Entries and sections count from 0, as the editor's lists do; lines count from 1,
 // as the composer's reports do ("line 3" is the third line of its section).
 
+#include "base/result.h"
+#include "report/place.h"
+
 #include <QString>
 
-#include <optional>
 
 namespace core {
 
 namespace po {
 
-struct PoPlace
-{
-    int entry = 0;
-    int section = 0;
-    int line = 0; // from 1
-};
-
-inline bool operator<(const PoPlace &a, const PoPlace &b)
-{
-    if (a.entry != b.entry)
-        return a.entry < b.entry;
-    if (a.section != b.section)
-        return a.section < b.section;
-    return a.line < b.line;
-}
+using PoPlace = MessagePlace;
 
 // Digits per field of one file's contexts.
 struct PoContextWidths
@@ -47,14 +35,8 @@ int contextWidth(qint64 largest);
 QString poContext(const PoPlace &place, const PoContextWidths &widths);
 
 // The place a context names: three fields of 1 to 9 decimal digits separated by
-// "/", whatever their padding. Nothing for anything else.
-std::optional<PoPlace> parsePoContext(const QString &context);
-
-// "Hiragana" (section 0), "Kanji" (1), "section 2", ...
-QString sectionName(int section);
-
-// The place in words, for translators: "entry 12, Hiragana, line 3".
-QString placeInWords(const PoPlace &place);
+// "/", whatever their padding. Anything else names no line.
+Result<PoPlace> parsePoContext(const QString &context);
 
 } // namespace po
 

@@ -1,15 +1,18 @@
 #include "po/poexport.h"
 
-#include "po/gettextpo.h"
-#include "po/pocontext.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "codec/utf8text.h"
 #include "io/savefile.h"
+#include "po/pocontext.h"
+#include "po/powriter.h"
+#include "report/lines.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
+
+#include <memory>
+#include <unistd.h>
 
 namespace core {
 
@@ -17,10 +20,8 @@ using namespace po;
 
 namespace {
 
-// Entries whose messages are held by the library at once. The library keeps a
-// few hundred bytes per message, so the template is written in pieces, each
-// through the library, and joined: memory stays small however large the archive.
-constexpr int entriesPerPiece = 512;
+// Bytes collected before they go to the file.
+constexpr qsizetype chunkSize = 1 << 20;
 
 // The archive's file name as a header value: one line, no control characters.
 QString projectName(const QString &archivePath)
@@ -35,10 +36,19 @@ QString projectName(const QString &archivePath)
 
 // The header entry: the standard fields of a fresh template, no dates, marked
 // fuzzy as every template's header is.
-po_message_t headerMessage(const QString &project)
+void appendHeader(QByteArray &out, const QString &project)
 {
-    const QByteArray fields = QStringLiteral(
-                                  "Project-Id-Version: %1\n"
+    appendPoComments(out, "#",
+                     QStringLiteral("Lines of %1 to translate, one message per line that is not empty.\n"
+                                    "msgctxt: entry/section/line (entries and sections count from 0, lines from 1).\n"
+                                    "Keep every \\xhhhh escape as it is: it stands for a control code or a\n"
+                                    "character a text file cannot carry. Keep each translation on one line.")
+                         .arg(project)
+                         .toUtf8());
+    out += "#, fuzzy\n";
+    appendPoString(out, "msgid", "");
+    appendPoString(out, "msgstr",
+                   QStringLiteral("Project-Id-Version: %1\n"
                                   "Report-Msgid-Bugs-To: \n"
                                   "PO-Revision-Date: YEAR-MO-DA HO:MI+ZONE\n"
                                   "Last-Translator: FULL NAME <EMAIL@ADDRESS>\n"
@@ -47,34 +57,54 @@ po_message_t headerMessage(const QString &project)
                                   "MIME-Version: 1.0\n"
                                   "Content-Type: text/plain; charset=UTF-8\n"
                                   "Content-Transfer-Encoding: 8bit\n")
-                                  .arg(project)
-                                  .toUtf8();
-    const QByteArray comments = QStringLiteral(
-                                    "Lines of %1 to translate, one message per line that is not empty.\n"
-                                    "msgctxt: entry/section/line (entries and sections count from 0, lines from 1).\n"
-                                    "Keep every \\xhhhh escape as it is: it stands for a control code or a\n"
-                                    "character a text file cannot carry. Keep each translation on one line.\n")
-                                    .arg(project)
-                                    .toUtf8();
-    po_message_t header = po_message_create();
-    po_message_set_msgid(header, "");
-    po_message_set_msgstr(header, fields.constData());
-    po_message_set_comments(header, comments.constData());
-    po_message_set_fuzzy(header, 1);
-    return header;
+                       .arg(project)
+                       .toUtf8());
 }
 
 // The distinct escapes of an escaped line, in order of appearance, separated by
-// spaces. Every backslash of an escaped line starts a six-character escape.
-QString escapesIn(const QString &line)
+// spaces. Every backslash of a decoded line starts a six-character escape.
+QByteArray escapesIn(QByteArrayView line)
 {
-    QStringList escapes;
-    for (qsizetype at = line.indexOf(QLatin1Char('\\')); at >= 0; at = line.indexOf(QLatin1Char('\\'), at + 1)) {
-        const QString escape = line.mid(at, 6);
-        if (!escapes.contains(escape))
-            escapes.append(escape);
+    QByteArray escapes;
+    for (qsizetype at = line.indexOf('\\'); at >= 0; at = line.indexOf('\\', at + 1)) {
+        const QByteArrayView escape = line.sliced(at, qMin<qsizetype>(6, line.size() - at));
+        if (!QByteArrayView(escapes).contains(escape)) {
+            if (!escapes.isEmpty())
+                escapes += ' ';
+            escapes.append(escape.data(), escape.size());
+        }
     }
-    return escapes.join(QLatin1Char(' '));
+    return escapes;
+}
+
+// Appends one message per line of the section that is not empty; returns how many.
+qint64 appendSection(QByteArray &out, QByteArrayView text, int entry, int section, const PoContextWidths &widths)
+{
+    qint64 messages = 0;
+    int line = 0;
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        ++line;
+        const QByteArrayView shown = text.sliced(start, end - start);
+        start = end + 1;
+        if (shown.isEmpty())
+            continue;
+        const MessagePlace place{entry, section, line};
+        QByteArray comments = placeInWords(place).toUtf8();
+        const QByteArray escapes = escapesIn(shown);
+        if (!escapes.isEmpty())
+            comments += "\nescapes to keep: " + escapes;
+        out += '\n';
+        appendPoComments(out, "#.", comments);
+        appendPoString(out, "msgctxt", poContext(place, widths).toLatin1());
+        appendPoString(out, "msgid", shown);
+        appendPoString(out, "msgstr", "");
+        ++messages;
+    }
+    return messages;
 }
 
 // The widths every context of this archive uses.
@@ -101,21 +131,18 @@ bool sameFile(const QString &a, const QString &b)
     return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
 }
 
-// The piece the library wrote to `scratch`, read back. The library does not
-// notice every failed write (a file size limit cuts its output short without a
-// report), so the piece must hold every message it was given, in the form the
-// library writes: each starts a line with msgctxt, and the piece ends with the
-// last message's empty msgstr (or, with no messages, the header's last field).
-bool readBack(const QTemporaryFile &scratch, qint64 messages, QByteArray *bytes)
+// Where the template goes: standard output for "-", else the file at `path`
+// (see openWholeFile).
+std::unique_ptr<QFileDevice> openTarget(const QString &path, QString *reason)
 {
-    QFile file(scratch.fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    const bool complete = messages == 0 ? bytes->endsWith("8bit\\n\"\n") : bytes->endsWith("msgstr \"\"\n");
-    return complete && bytes->count("\nmsgctxt \"") == messages;
+    if (path != QLatin1String("-"))
+        return openWholeFile(path, reason);
+    auto out = std::make_unique<QFile>();
+    if (!out->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
+        *reason = out->errorString();
+        return nullptr;
+    }
+    return out;
 }
 
 } // namespace
@@ -124,122 +151,67 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
                                BulkObserver &observer)
 {
     BulkSummary summary;
+    const QString name = outputName(path);
     const int count = int(narc.files.size());
     observer.begin(count);
-    observer.status(QStringLiteral("Exporting: "));
-    observer.report(QStringLiteral("Exporting to PO template ") + path);
-    const auto failed = [&](const QString &reason) {
-        observer.report(QStringLiteral("Failed to export to PO template ") + path + QStringLiteral(": ") + reason);
+    observer.status(exportingStatus());
+    observer.report(exportingToPoLine(name));
+    QString reason;
+    const auto failed = [&] {
+        observer.report(poExportFailedLine(name, reason));
         summary.filesFailed = 1;
-        return summary;
+        return summary; // an unfinished file is discarded, the old one stays
     };
 
-    if (!archivePath.isEmpty() && sameFile(archivePath, path))
-        return failed(QStringLiteral("that is the archive itself"));
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile())
-        return failed(QStringLiteral("it is not a regular file"));
-
-    // The library writes only to a named file: each piece goes to a scratch file
-    // first and from there into the template.
-    QTemporaryFile scratch;
-    if (!scratch.open())
-        return failed(QStringLiteral("no temporary file: ") + scratch.errorString());
-    scratch.close();
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return failed(out.errorString());
-
-    const QString project = projectName(archivePath);
-    // The header as the library writes it, to be dropped from every piece but the first.
-    QByteArray headerBytes;
-    {
-        PoFile headerOnly(po_file_create());
-        PoIterator iterator(po_message_iterator(headerOnly.get(), nullptr));
-        po_message_insert(iterator.get(), headerMessage(project));
-        iterator.reset();
-        const QString error = writePoFile(headerOnly.get(), scratch.fileName());
-        if (!error.isEmpty())
-            return failed(error);
-        if (!readBack(scratch, 0, &headerBytes))
-            return failed(QStringLiteral("gettext's output is incomplete"));
+    if (!archivePath.isEmpty() && sameFile(archivePath, path)) {
+        reason = archiveBeingEditedReason();
+        return failed();
     }
+    const std::unique_ptr<QFileDevice> out = openTarget(path, &reason);
+    if (!out)
+        return failed();
 
+    QByteArray buffer;
+    buffer.reserve(chunkSize + chunkSize / 4);
+    appendHeader(buffer, projectName(archivePath));
     const PoContextWidths widths = widthsFor(narc);
+    QByteArray text; // one section's lines as UTF-8, reused
     qint64 messages = 0;
-    QByteArray piece;
-    for (int first = 0; first < count || first == 0; first += entriesPerPiece) {
-        PoFile file(po_file_create());
-        PoIterator iterator(po_message_iterator(file.get(), nullptr));
-        po_message_insert(iterator.get(), headerMessage(project));
-        qint64 pieceMessages = 0;
-        for (int i = first; i < count && i < first + entriesPerPiece; ++i) {
-            observer.progress(i);
-            const NarcEntry &entry = narc.files.at(i);
-            if (entry.isEmpty())
-                continue;
-            const MessageHeaderRead head = readMessageHeader(entry);
-            if (!head.ok()) {
-                ++summary.sectionsUnreadable;
-                observer.report(QStringLiteral("Cannot decode entry %1: %2").arg(i).arg(head.error));
-                continue;
-            }
-            for (int s = 0; s < head.header.sectionCount; ++s) {
-                const DecodedSection decoded = decodeMessageSection(entry, s);
-                if (!decoded.error.isEmpty()) {
-                    ++summary.sectionsUnreadable;
-                    observer.report(QStringLiteral("Cannot decode section %1 of entry %2: %3")
-                                        .arg(s)
-                                        .arg(i)
-                                        .arg(decoded.error));
-                    continue;
-                }
-                for (int l = 0; l < decoded.lines.size(); ++l) {
-                    const QString &line = decoded.lines.at(l);
-                    if (line.isEmpty())
-                        continue;
-                    const PoPlace place{i, s, l + 1};
-                    QString comments = placeInWords(place);
-                    const QString escapes = escapesIn(line);
-                    if (!escapes.isEmpty())
-                        comments += QStringLiteral("\nescapes to keep: ") + escapes;
-                    po_message_t message = po_message_create();
-                    po_message_set_msgctxt(message, poContext(place, widths).toUtf8().constData());
-                    po_message_set_msgid(message, line.toUtf8().constData());
-                    po_message_set_msgstr(message, "");
-                    po_message_set_extracted_comments(message, comments.toUtf8().constData());
-                    po_message_insert(iterator.get(), message);
-                    ++pieceMessages;
-                }
-            }
-        }
-        iterator.reset();
-        if (pieceMessages == 0 && first > 0)
+    for (int i = 0; i < count; ++i) {
+        observer.progress(i);
+        const NarcEntry &entry = narc.files.at(i);
+        if (entry.isEmpty())
             continue;
-
-        const QString error = writePoFile(file.get(), scratch.fileName());
-        if (!error.isEmpty())
-            return failed(error);
-        if (!readBack(scratch, pieceMessages, &piece))
-            return failed(QStringLiteral("gettext's output is incomplete"));
-        if (first > 0) {
-            // Messages are separated by one empty line, as the library separates them.
-            if (!piece.startsWith(headerBytes + '\n'))
-                return failed(QStringLiteral("gettext wrote an unexpected header"));
-            piece.remove(0, headerBytes.size());
+        const MessageHeaderRead head = readMessageHeader(entry);
+        if (!head.ok()) {
+            ++summary.sectionsUnreadable;
+            observer.report(cannotDecodeEntryLine(i, head.reason));
+            continue;
         }
-        if (out.write(piece) != piece.size())
-            return failed(out.errorString());
-        messages += pieceMessages;
+        for (int s = 0; s < head.header.sectionCount; ++s) {
+            const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::Text);
+            if (!decoded.ok()) {
+                ++summary.sectionsUnreadable;
+                observer.report(cannotDecodeLine(i, s, decoded.reason));
+                continue;
+            }
+            text.resize(0);
+            appendSectionText(text, decoded.text);
+            messages += appendSection(buffer, text, i, s, widths);
+        }
+        if (buffer.size() >= chunkSize) {
+            if (!writeAllBytes(*out, buffer.constData(), buffer.size(), &reason))
+                return failed();
+            buffer.resize(0);
+        }
     }
+    if (!writeAllBytes(*out, buffer.constData(), buffer.size(), &reason) || !commitWholeFile(*out, &reason))
+        return failed();
 
-    QString error;
-    if (!commitSaveFile(out, &error))
-        return failed(error);
     summary.filesWritten = 1;
     summary.finished = true;
-    observer.status(QStringLiteral("Finished Exporting!"));
-    observer.report(QStringLiteral("Finished exporting %1 messages to PO template ").arg(messages) + path);
+    observer.status(exportFinishedStatus());
+    observer.report(poExportFinishedLine(messages, name));
     return summary;
 }
 

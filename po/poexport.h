@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/observer.h"
 #include "narc/narc.h"
+#include "report/observer.h"
 
 #include <QString>
 
@@ -13,13 +13,16 @@ namespace core {
 // po/pocontext.h), whose msgid is the line as the editor shows it, escapes
 // included, and whose extracted comments say where it is in words and which
 // escapes it holds. Empty lines are left out: an empty msgid is gettext's header.
+// The text is written directly (see po/powriter.h), lines not wrapped.
 //
 // `archivePath` is the archive's file; its name becomes the header's
 // Project-Id-Version, and exporting over it is refused. The header has no dates,
-// so exporting the same archive twice gives the same bytes. The file at `path` is
-// replaced only once the whole template has been written; on failure the report
-// says "Failed to export to PO template <path>: <reason>" and a file that was
-// there stays as it was. A section that cannot be decoded is reported, counted in
+// so exporting the same archive twice gives the same bytes. `path` "-" is
+// standard output; a device or FIFO is written into (/dev/stdout, /dev/null); any
+// other file is replaced only once the whole template has been written (see
+// openWholeFile). On failure the report says "Failed to export to PO template
+// <path>: <reason>", with the system's reason, and a file that was there stays
+// as it was. A section that cannot be decoded is reported, counted in
 // sectionsUnreadable and left out.
 BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, const QString &path,
                                BulkObserver &observer);

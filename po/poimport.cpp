@@ -1,12 +1,13 @@
 #include "po/poimport.h"
 
-#include "po/gettextpo.h"
-#include "po/pocontext.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
+#include "po/gettextpo.h"
+#include "po/pocontext.h"
+#include "report/lines.h"
 
 #include <algorithm>
-#include <optional>
+#include <new>
 #include <utility>
 
 namespace core {
@@ -18,7 +19,7 @@ namespace {
 // A translated message that names a line.
 struct Translation
 {
-    PoPlace place;
+    MessagePlace place;
     QString context; // as the file writes it, to name the message in reports
     QString msgid;
     QString msgstr;
@@ -29,21 +30,11 @@ struct Translation
 struct Gathered
 {
     QList<Translation> translations; // sorted into archive order
-    QStringList unplaced;            // reports for messages that name no place at all, in file order
+    QStringList unplaced;            // report lines for messages that name no place at all, in file order
     int untranslated = 0;
     int fuzzy = 0;
-    QString error; // the file is refused
+    QString reason; // why the file is refused
 };
-
-// A short, one-line quotation of `text` for a report.
-QString quoted(const QString &text)
-{
-    constexpr int longest = 40;
-    QString shown = text.size() > longest ? text.left(longest) + QStringLiteral("...") : text;
-    shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
-    return QLatin1Char('"') + shown + QLatin1Char('"');
-}
 
 bool hasTranslation(po_message_t message)
 {
@@ -60,72 +51,75 @@ bool hasTranslation(po_message_t message)
     }
 }
 
-bool gatherDomain(po_file_t file, const char *domain, Gathered &gathered)
+// Looks at one message of the domain `decoder` converts.
+void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, Gathered &gathered)
 {
-    TextDecoder decoder(declaredCharset(po_file_domain_header(file, domain)));
-    if (!decoder.isValid()) {
-        gathered.error = QStringLiteral("the character set \"%1\" its header declares is not known")
-                             .arg(QString::fromLatin1(decoder.charset()));
-        return false;
+    const char *rawContext = po_message_msgctxt(message);
+    const char *rawMsgid = po_message_msgid(message);
+    if (po_message_is_obsolete(message) || (!rawContext && !*rawMsgid))
+        return; // a leftover of earlier templates, or the header
+    if (po_message_is_fuzzy(message)) {
+        ++gathered.fuzzy;
+        return;
     }
-    const PoIterator iterator(po_message_iterator(file, domain));
-    while (po_message_t message = po_next_message(iterator.get())) {
-        const char *rawContext = po_message_msgctxt(message);
-        const char *rawMsgid = po_message_msgid(message);
-        if (po_message_is_obsolete(message) || (!rawContext && !*rawMsgid))
-            continue; // a leftover of earlier templates, or the header
-        if (po_message_is_fuzzy(message)) {
-            ++gathered.fuzzy;
-            continue;
-        }
-        if (!hasTranslation(message)) {
-            ++gathered.untranslated;
-            continue;
-        }
+    if (!hasTranslation(message)) {
+        ++gathered.untranslated;
+        return;
+    }
 
-        const std::optional<QString> msgid = decoder.decode(rawMsgid);
-        const std::optional<QString> context = rawContext ? decoder.decode(rawContext) : std::nullopt;
-        if (!rawContext) {
-            gathered.unplaced.append(QStringLiteral("Skipping msgid %1: it has no msgctxt naming its line")
-                                         .arg(quoted(msgid.value_or(QString::fromLatin1(rawMsgid)))));
-            continue;
-        }
-        const QString shownContext = context.value_or(QString::fromLatin1(rawContext));
-        const std::optional<PoPlace> place = context ? parsePoContext(*context) : std::nullopt;
-        if (!place) {
-            gathered.unplaced.append(
-                QStringLiteral("Skipping msgctxt %1: it names no line (entry/section/line)").arg(quoted(shownContext)));
-            continue;
-        }
+    const Result<QString> msgid = decoder.decode(rawMsgid);
+    if (!rawContext) {
+        gathered.unplaced.append(poNoContextLine(msgid ? msgid.value : QString::fromLatin1(rawMsgid)));
+        return;
+    }
+    const Result<QString> context = decoder.decode(rawContext);
+    const QString shownContext = context ? context.value : QString::fromLatin1(rawContext);
+    const Result<MessagePlace> place = context ? parsePoContext(context.value) : Result<MessagePlace>::failure(context.reason);
+    if (!place) {
+        gathered.unplaced.append(poBadContextLine(shownContext, place.reason));
+        return;
+    }
 
-        Translation translation;
-        translation.place = *place;
-        translation.context = shownContext;
-        if (po_message_msgid_plural(message)) {
-            translation.problem = QStringLiteral("it has plural forms");
+    Translation translation;
+    translation.place = place.value;
+    translation.context = shownContext;
+    if (po_message_msgid_plural(message)) {
+        translation.problem = QStringLiteral("it has plural forms");
+    } else if (heldNul) {
+        translation.problem = QStringLiteral("it holds the character U+0000, which no text of the archive can");
+    } else {
+        const Result<QString> msgstr = decoder.decode(po_message_msgstr(message));
+        if (!msgid || !msgstr) {
+            translation.problem = msgid ? msgstr.reason : msgid.reason;
         } else {
-            const std::optional<QString> msgstr = decoder.decode(po_message_msgstr(message));
-            if (!context || !msgid || !msgstr) {
-                translation.problem = QStringLiteral("its text is not valid ") + QString::fromLatin1(decoder.charset());
-            } else {
-                translation.msgid = *msgid;
-                translation.msgstr = *msgstr;
-                if (msgstr->contains(QLatin1Char('\n')) || msgstr->contains(QLatin1Char('\r')))
-                    translation.problem = QStringLiteral("the translation holds a line break");
-            }
+            translation.msgid = msgid.value;
+            translation.msgstr = msgstr.value;
+            if (msgstr.value.contains(QLatin1Char('\n')) || msgstr.value.contains(QLatin1Char('\r')))
+                translation.problem = QStringLiteral("the translation holds a line break");
         }
-        gathered.translations.append(std::move(translation));
     }
-    return true;
+    gathered.translations.append(std::move(translation));
 }
 
-Gathered gather(po_file_t file)
+Gathered gather(const PoRead &read)
 {
     Gathered gathered;
-    for (const char *const *domain = po_file_domains(file); domain && *domain; ++domain) {
-        if (!gatherDomain(file, *domain, gathered))
-            return gathered;
-    }
+    const char *decoderDomain = nullptr;
+    std::unique_ptr<TextDecoder> decoder;
+    forEachMessage(read.file.get(), [&](const char *domain, po_message_t message, qsizetype index) {
+        if (!gathered.reason.isEmpty())
+            return;
+        if (domain != decoderDomain) {
+            decoderDomain = domain;
+            decoder = std::make_unique<TextDecoder>(declaredCharset(po_file_domain_header(read.file.get(), domain)));
+            if (!decoder->isValid()) {
+                gathered.reason = QStringLiteral("the character set \"%1\" its header declares is not known")
+                                      .arg(QString::fromLatin1(decoder->charset()));
+                return;
+            }
+        }
+        gatherMessage(message, read.heldNul.value(index, false), *decoder, gathered);
+    });
     std::stable_sort(gathered.translations.begin(), gathered.translations.end(),
                      [](const Translation &a, const Translation &b) { return a.place < b.place; });
     return gathered;
@@ -139,7 +133,7 @@ void applySection(Narc &narc, QList<Translation>::const_iterator begin, QList<Tr
     const int entryIndex = begin->place.entry;
     const int section = begin->place.section;
     const auto skip = [&](const Translation &translation, const QString &reason) {
-        observer.report(QStringLiteral("Skipping ") + translation.context + QStringLiteral(": ") + reason);
+        observer.report(poMessageSkippedLine(translation.context, translation.place, reason));
         ++summary.skipped;
     };
 
@@ -150,9 +144,9 @@ void applySection(Narc &narc, QList<Translation>::const_iterator begin, QList<Tr
     }
     const NarcEntry &entry = narc.files.at(entryIndex);
     const DecodedSection decoded = decodeMessageSection(entry, section);
-    if (!decoded.error.isEmpty()) {
+    if (!decoded.ok()) {
         for (auto it = begin; it != end; ++it)
-            skip(*it, QStringLiteral("the section cannot be decoded (%1)").arg(decoded.error));
+            skip(*it, sectionCannotBeDecodedReason(decoded.reason));
         return;
     }
     if (!decoded.present) {
@@ -189,46 +183,39 @@ void applySection(Narc &narc, QList<Translation>::const_iterator begin, QList<Tr
         return;
     }
 
-    ComposeResult result = composeEntry(entry, lines.join(QLatin1Char('\n')), entryIndex, section);
-    if (!result.report.isEmpty())
-        observer.report(result.report);
+    ComposeResult result = composeEntry(entry, lines.join(QLatin1Char('\n')), section);
     if (result.changed()) {
         narc.files[entryIndex] = std::move(result.entry);
         ++summary.sectionsChanged;
         summary.applied += accepted;
     } else {
+        observer.report(composeRefusedLine(entryIndex, section, result.reason));
         ++summary.sectionsSkipped;
         summary.skipped += accepted;
     }
 }
 
-} // namespace
-
-PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer)
+// The import proper; may run out of memory at any point.
+PoImportSummary importFile(Narc &narc, const QString &path, BulkObserver &observer)
 {
     PoImportSummary summary;
-    const int count = int(narc.files.size());
-    observer.begin(count);
-    observer.status(QStringLiteral("Importing: "));
-    observer.report(QStringLiteral("Importing translations from ") + path);
-    const QString failure = QStringLiteral("Failed to import translations from ") + path + QStringLiteral(": ");
-
+    const QString name = inputName(path);
     Gathered gathered;
     {
         const PoRead read = readPoFile(path);
         if (!read.ok()) {
-            observer.report(failure + read.error);
+            observer.report(poImportFailedLine(name, read.reason));
             for (const QString &message : read.messages)
                 observer.report(message);
             return summary;
         }
-        gathered = gather(read.file.get());
+        gathered = gather(read);
     } // the library's copy of the file is freed here, before the archive changes
-    if (!gathered.error.isEmpty()) {
-        observer.report(failure + gathered.error);
+    if (!gathered.reason.isEmpty()) {
+        observer.report(poImportFailedLine(name, gathered.reason));
         return summary;
     }
-    summary.fileRead = true;
+    summary.refused = false;
     summary.untranslated = gathered.untranslated;
     summary.fuzzy = gathered.fuzzy;
 
@@ -236,6 +223,7 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
         observer.report(line);
         ++summary.skipped;
     }
+    const int count = int(narc.files.size());
     const QList<Translation> &translations = gathered.translations;
     for (auto begin = translations.cbegin(); begin != translations.cend();) {
         auto end = begin;
@@ -247,14 +235,32 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
         applySection(narc, begin, end, observer, summary);
         begin = end;
     }
+    return summary;
+}
 
-    observer.status(QStringLiteral("Finished Importing!"));
-    observer.report(QStringLiteral("Finished importing translations from ") + path
-                    + QStringLiteral(": %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
-                          .arg(summary.applied)
-                          .arg(summary.skipped)
-                          .arg(summary.untranslated)
-                          .arg(summary.fuzzy));
+} // namespace
+
+PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer)
+{
+    const QString name = inputName(path);
+    observer.begin(int(narc.files.size()));
+    observer.status(importingStatus());
+    observer.report(importingPoLine(name));
+
+    // The entries are shared, not copied: putting them back undoes every change.
+    const QList<NarcEntry> before = narc.files;
+    PoImportSummary summary;
+    try {
+        summary = importFile(narc, path, observer);
+    } catch (const std::bad_alloc &) {
+        narc.files = before;
+        observer.report(poImportFailedLine(name, notEnoughMemoryReason()));
+        return PoImportSummary();
+    }
+    if (summary.refused)
+        return summary;
+    observer.status(importFinishedStatus());
+    observer.report(poImportFinishedLine(name, summary.applied, summary.skipped, summary.untranslated, summary.fuzzy));
     return summary;
 }
 

@@ -10,7 +10,7 @@ namespace core {
 // What an import of translations did.
 struct PoImportSummary
 {
-    bool fileRead = false;   // false: the file was refused and nothing changed
+    bool refused = true;     // the file was refused (or memory ran out) and nothing changed
     int applied = 0;         // messages whose translation is in the archive now
     int skipped = 0;         // translated messages left out (each has a report line)
     int untranslated = 0;    // messages with an empty msgstr
@@ -18,14 +18,18 @@ struct PoImportSummary
     int sectionsChanged = 0; // sections composed anew
     int sectionsSkipped = 0; // sections the composer refused (their messages count as skipped)
 
-    // Whether the user should look at the report: the file was refused or a
-    // translation was left out. Untranslated and fuzzy messages are normal.
-    bool hasErrors() const { return !fileRead || skipped > 0; }
+    // Untranslated and fuzzy messages are normal, not skips.
+    Outcome outcome() const
+    {
+        return refused ? Outcome::Refused : skipped > 0 ? Outcome::DoneWithSkips : Outcome::Done;
+    }
 };
 
-// Puts the translations of the PO file at `path` into `narc`, in memory. The file
-// is read by gettext's library; one that is not valid PO is refused with
-// gettext's own reports and changes nothing. Strings are converted from the
+// Puts the translations of the PO file at `path` ("-": standard input) into
+// `narc`, in memory. The file is read by gettext's library (see readPoFile); one
+// that is missing, unreadable, too large or not valid PO is refused with the
+// reason and gettext's own reports, and changes nothing; so does running out of
+// memory ("not enough memory"), at any point. Strings are converted from the
 // character set the file's header declares.
 //
 // A message replaces the line its msgctxt names (po/pocontext.h) when it is
@@ -36,8 +40,8 @@ struct PoImportSummary
 // names no line of this archive, a msgid that no longer matches the line's text
 // (the source changed since the export; the line is not touched; a line that
 // already reads as the translation counts as applied, so importing a file twice
-// is harmless), a translation
-// holding a line break, and what the composer refuses. Untranslated messages are
+// is harmless), a translation holding a line break or the character U+0000, and
+// what the composer refuses. Untranslated messages are
 // not looked at beyond counting. The last line sums up.
 PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer);
 

@@ -1,32 +1,209 @@
 #include "report/lines.h"
 
-#include "report/place.h"
-
 namespace core {
 
 namespace {
 
-QString withReason(const QString &line, const QString &reason)
+// "SSSS/EEEE": the tree file of a section, section first.
+QString treePlace(int entry, int section)
 {
-    return reason.isEmpty() ? line : line + QStringLiteral(" (") + reason + QLatin1Char(')');
+    return pad4(section) + QLatin1Char('/') + pad4(entry);
+}
+
+QString skipping(int entry, int section)
+{
+    return QStringLiteral("Skipping ") + treePlace(entry, section);
+}
+
+// A short, one-line quotation of `text`.
+QString quoted(const QString &text)
+{
+    constexpr int longest = 40;
+    QString shown = text.size() > longest ? text.left(longest) + QStringLiteral("...") : text;
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    return QLatin1Char('"') + shown + QLatin1Char('"');
+}
+
+// "1 match", "3 matches".
+QString counted(qint64 number, const char *one, const char *many)
+{
+    return QString::number(number) + QLatin1Char(' ') + QLatin1String(number == 1 ? one : many);
+}
+
+QString insideEscapesPhrase(qint64 count)
+{
+    return count == 1 ? QStringLiteral("1 match inside an escape left alone")
+                      : QString::number(count) + QStringLiteral(" matches inside escapes left alone");
+}
+
+QString withInsideEscapes(const QString &text, qint64 count)
+{
+    return count > 0 ? text + QStringLiteral("; ") + insideEscapesPhrase(count) : text;
+}
+
+QString withUnreadable(const QString &text, int unreadable)
+{
+    if (unreadable <= 0)
+        return text;
+    return text + QStringLiteral(" (") + counted(unreadable, "section", "sections")
+           + QStringLiteral(" could not be decoded)");
 }
 
 } // namespace
 
+QString withReason(const QString &line, const QString &reason)
+{
+    return reason.isEmpty() ? line : line + QStringLiteral(": ") + reason;
+}
+
+QString inputName(const QString &path)
+{
+    return path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+}
+
+QString outputName(const QString &path)
+{
+    return path == QLatin1String("-") ? QStringLiteral("standard output") : path;
+}
+
+QString notEnoughMemoryReason()
+{
+    return QStringLiteral("not enough memory");
+}
+
+QString loadedLine(const QString &path)
+{
+    return QStringLiteral("Loaded ") + path;
+}
+
 QString loadFailedLine(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Failed to load ") + path + QStringLiteral(": ") + reason;
+    return withReason(QStringLiteral("Failed to load ") + path, reason);
+}
+
+QString writtenLine(const QString &path)
+{
+    return QStringLiteral("Finished writing ") + path;
 }
 
 QString writeFailedLine(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Failed to write ") + path + QStringLiteral(": ") + reason;
+    return withReason(QStringLiteral("Failed to write ") + path, reason);
+}
+
+QString noArchiveOpenLine()
+{
+    return QStringLiteral("No archive is open; nothing written");
+}
+
+QString archiveBeingEditedReason()
+{
+    return QStringLiteral("it is the archive being edited");
+}
+
+QString exportingStatus()
+{
+    return QStringLiteral("Exporting: ");
+}
+
+QString importingStatus()
+{
+    return QStringLiteral("Importing: ");
+}
+
+QString exportFinishedStatus()
+{
+    return QStringLiteral("Finished Exporting!");
+}
+
+QString importFinishedStatus()
+{
+    return QStringLiteral("Finished Importing!");
+}
+
+QString cannotDecodeEntryLine(int entry, const QString &reason)
+{
+    return withReason(QStringLiteral("Cannot decode entry ") + QString::number(entry), reason);
 }
 
 QString cannotDecodeLine(int entry, int section, const QString &reason)
 {
-    return QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
-           + QString::number(entry) + QStringLiteral(": ") + reason;
+    return withReason(QStringLiteral("Cannot decode section ") + QString::number(section) + QStringLiteral(" of entry ")
+                          + QString::number(entry),
+                      reason);
+}
+
+QString sectionCannotBeDecodedReason(const QString &reason)
+{
+    return withReason(QStringLiteral("the section cannot be decoded"), reason);
+}
+
+QString composeRefusedLine(int entry, int section, const TextRefusal &reason)
+{
+    using Kind = TextRefusal::Kind;
+    const QString line = QStringLiteral("line ") + QString::number(reason.line);
+    switch (reason.kind) {
+    case Kind::None:
+        return QString();
+    case Kind::NoSuchSection:
+        return noSuchSectionLine(entry, section);
+    case Kind::TooFewLines:
+        return skipping(entry, section) + QStringLiteral(" due to too few lines");
+    case Kind::TooManyLines:
+        return skipping(entry, section)
+               + QStringLiteral(" due to too many lines (%1 of %2)").arg(reason.count).arg(reason.limit);
+    case Kind::BadEscape:
+        return withReason(skipping(entry, section),
+                          withReason(line + QStringLiteral(" has a backslash that starts no escape"), reason.detail));
+    case Kind::LineTooLong:
+        return withReason(skipping(entry, section), line
+                                                        + QStringLiteral(" is too long (%1 units, at most %2)")
+                                                              .arg(reason.count)
+                                                              .arg(reason.limit));
+    case Kind::TooLarge:
+        return withReason(skipping(entry, section),
+                          QStringLiteral("the message file could grow too large (up to %1 bytes)").arg(reason.count));
+    case Kind::Unreadable:
+        return withReason(skipping(entry, section),
+                          withReason(QStringLiteral("the message file cannot be read"), reason.detail));
+    }
+    return QString();
+}
+
+QString noSuchSectionLine(int entry, int section)
+{
+    return withReason(skipping(entry, section), QStringLiteral("the entry has no section ") + QString::number(section));
+}
+
+QString exportingToDirectoryLine(const QString &root)
+{
+    return QStringLiteral("Exporting to directory ") + root;
+}
+
+QString importingFromDirectoryLine(const QString &root)
+{
+    return QStringLiteral("Importing from directory ") + root;
+}
+
+QString importFinishedFromDirectoryLine(const QString &root)
+{
+    return QStringLiteral("Finished importing from directory ") + root;
+}
+
+QString exportTreeMissingLine(const QString &root)
+{
+    return QStringLiteral("Failed to export. Either 0000 or 0001 does not exist in ") + root;
+}
+
+QString importTreeMissingLine(const QString &root)
+{
+    return QStringLiteral("Failed to import. Either 0000 or 0001 does not exist in ") + root;
+}
+
+QString createDirectoryFailedLine(const QString &dir, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to create the directory ") + dir, reason);
 }
 
 QString exportFailedLine(const QString &path, const QString &reason)
@@ -34,20 +211,138 @@ QString exportFailedLine(const QString &path, const QString &reason)
     return withReason(QStringLiteral("Failed to export to file ") + path, reason);
 }
 
-QString exportOverArchiveLine(const QString &path)
-{
-    return QStringLiteral("Failed to export to file ") + path + QStringLiteral(": it is the archive being edited");
-}
-
 QString importFailedLine(const QString &path, const QString &reason)
 {
     return withReason(QStringLiteral("Failed to import from file: ") + path, reason);
 }
 
-QString noSuchSectionLine(int entry, int section)
+QString exportOverArchiveLine(const QString &path)
 {
-    return QStringLiteral("Skipping ") + pad4(section) + QLatin1Char('/') + pad4(entry)
-           + QStringLiteral(": the entry has no section ") + QString::number(section);
+    return exportFailedLine(path, archiveBeingEditedReason());
+}
+
+QString exportingToFileLine(const QString &path)
+{
+    return QStringLiteral("Exporting to file ") + path;
+}
+
+QString nothingReplacedLine(const QString &reason)
+{
+    return withReason(QStringLiteral("Nothing replaced"), reason);
+}
+
+QString replacedLine(qint64 occurrences, int sections, qint64 insideEscapes)
+{
+    return withInsideEscapes(QStringLiteral("Replaced %1 occurrences in %2 sections").arg(occurrences).arg(sections),
+                             insideEscapes);
+}
+
+QString insideEscapesLine(qint64 insideEscapes)
+{
+    return insideEscapesPhrase(insideEscapes);
+}
+
+QString findStatusText(qint64 total, qint64 listed, int unreadable, qint64 insideEscapes)
+{
+    QString text = total == 0 ? QStringLiteral("No matches") : counted(total, "match", "matches");
+    if (total > listed)
+        text += QStringLiteral("; the first %1 are listed").arg(listed);
+    return withInsideEscapes(withUnreadable(text, unreadable), insideEscapes);
+}
+
+QString countStatusText(qint64 matches, int sections, int unreadable, qint64 insideEscapes)
+{
+    const QString text = matches == 0 ? QStringLiteral("No matches")
+                                      : counted(matches, "match", "matches") + QStringLiteral(" in ")
+                                            + counted(sections, "section", "sections");
+    return withInsideEscapes(withUnreadable(text, unreadable), insideEscapes);
+}
+
+QString exportingToPoLine(const QString &path)
+{
+    return QStringLiteral("Exporting to PO template ") + path;
+}
+
+QString poExportFailedLine(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to export to PO template ") + path, reason);
+}
+
+QString poExportFinishedLine(qint64 messages, const QString &path)
+{
+    return QStringLiteral("Finished exporting %1 messages to PO template ").arg(messages) + path;
+}
+
+QString importingPoLine(const QString &path)
+{
+    return QStringLiteral("Importing translations from ") + path;
+}
+
+QString poImportFailedLine(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to import translations from ") + path, reason);
+}
+
+QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy)
+{
+    return QStringLiteral("Finished importing translations from ") + path
+           + QStringLiteral(": %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
+                 .arg(applied)
+                 .arg(skipped)
+                 .arg(untranslated)
+                 .arg(fuzzy);
+}
+
+QString poMessageSkippedLine(const QString &context, const MessagePlace &place, const QString &reason)
+{
+    return withReason(QStringLiteral("Skipping ") + context + QStringLiteral(" (") + placeInWords(place)
+                          + QLatin1Char(')'),
+                      reason);
+}
+
+QString poNoContextLine(const QString &msgid)
+{
+    return QStringLiteral("Skipping msgid ") + quoted(msgid) + QStringLiteral(": it has no msgctxt naming its line");
+}
+
+QString poBadContextLine(const QString &context, const QString &reason)
+{
+    return withReason(QStringLiteral("Skipping msgctxt ") + quoted(context), reason);
+}
+
+QString moreReportsLine(int count)
+{
+    return QStringLiteral("(%1 more reports not shown)").arg(count);
+}
+
+QString usageLine(const QString &message)
+{
+    return QStringLiteral("narctext: ") + message;
+}
+
+QString stdoutFailedLine(const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to write to standard output"), reason);
+}
+
+QString notAnIndexReason(const QString &argument)
+{
+    return QStringLiteral("entry %1 is not a valid index").arg(argument);
+}
+
+QString notASectionReason(const QString &argument)
+{
+    return QStringLiteral("section %1 is not a number").arg(argument);
+}
+
+QString noSuchEntryReason(int entry, qsizetype count)
+{
+    return QStringLiteral("entry %1 is out of range (the archive has %2 entries)").arg(entry).arg(count);
+}
+
+QString entryLacksSectionReason(int entry, int section, int count)
+{
+    return QStringLiteral("entry %1 has no section %2 (it has %3)").arg(entry).arg(section).arg(count);
 }
 
 } // namespace core

@@ -1,34 +1,113 @@
 #pragma once
 
+#include "codec/refusal.h"
+#include "report/place.h"
+
 #include <QString>
 
 namespace core {
 
-// The log lines that more than one place writes, built once so that the window,
-// narctext and the bulk work cannot word them differently. Section and entry
-// numbers in "Skipping" lines are zero padded to four digits, as in the tree's
-// directory and file names; elsewhere they are plain.
+// Every line the user reads: the window's log and status label, narctext's
+// standard error, and the summaries both show. Built here only, so that no two
+// places word the same event differently. A reason (words from base/result.h's
+// `reason`, the codec or the system) is always attached one way: after ": ".
+//
+// Places: "Skipping SSSS/EEEE" lines name the tree file (section/entry, zero
+// padded); every other line names a message in words ("entry 2, Hiragana, line
+// 1") or by its PO context with the words beside it. See report/place.h.
 
-// "Failed to load <path>: <reason>": an archive that could not be read.
-QString loadFailedLine(const QString &path, const QString &reason);
+// `line`, then ": " and `reason` when there is one.
+QString withReason(const QString &line, const QString &reason);
 
-// "Failed to write <path>: <reason>": an archive that could not be written.
-QString writeFailedLine(const QString &path, const QString &reason);
+// How lines name a file argument: "-" is "standard input" or "standard output",
+// any other path is itself.
+QString inputName(const QString &path);
+QString outputName(const QString &path);
 
-// "Cannot decode section <section> of entry <entry>: <reason>".
-QString cannotDecodeLine(int entry, int section, const QString &reason);
+// The reason for an allocation that failed: "not enough memory".
+QString notEnoughMemoryReason();
 
-// "Failed to export to file <path>", then " (<reason>)" when a reason is given.
-QString exportFailedLine(const QString &path, const QString &reason = QString());
+// The archive.
+QString loadedLine(const QString &path);                             // "Loaded PATH"
+QString loadFailedLine(const QString &path, const QString &reason);  // "Failed to load PATH: REASON"
+QString writtenLine(const QString &path);                            // "Finished writing PATH"
+QString writeFailedLine(const QString &path, const QString &reason); // "Failed to write PATH: REASON"
+QString noArchiveOpenLine();                                         // "No archive is open; nothing written"
+// The reason an output that is the archive itself is refused.
+QString archiveBeingEditedReason(); // "it is the archive being edited"
 
-// "Failed to export to file <path>: it is the archive being edited": an export refused.
-QString exportOverArchiveLine(const QString &path);
+// The status beside the progress bar while bulk work runs, and once it ends.
+QString exportingStatus();      // "Exporting: "
+QString importingStatus();      // "Importing: "
+QString exportFinishedStatus(); // "Finished Exporting!"
+QString importFinishedStatus(); // "Finished Importing!"
 
-// "Failed to import from file: <path>", then " (<reason>)" when a reason is given.
-QString importFailedLine(const QString &path, const QString &reason = QString());
+// Message files that cannot be decoded.
+QString cannotDecodeEntryLine(int entry, const QString &reason);            // "Cannot decode entry E: REASON"
+QString cannotDecodeLine(int entry, int section, const QString &reason);    // "Cannot decode section S of entry E: REASON"
+QString sectionCannotBeDecodedReason(const QString &reason);               // "the section cannot be decoded: REASON"
 
-// "Skipping SSSS/EEEE: the entry has no section S": a tree file, or text given
-// for a section the entry does not have.
+// Edited text refused for section `section` of entry `entry`: "Skipping SSSS/EEEE
+// due to too few lines", "... due to too many lines (5 of 4)", "Skipping
+// SSSS/EEEE: line 2 has a backslash that starts no escape: "\x00zz"", ...
+QString composeRefusedLine(int entry, int section, const TextRefusal &reason);
+// "Skipping SSSS/EEEE: the entry has no section S": a tree file, or text given for
+// a section the entry does not have.
 QString noSuchSectionLine(int entry, int section);
+
+// The export tree.
+QString exportingToDirectoryLine(const QString &root);      // "Exporting to directory ROOT"
+QString importingFromDirectoryLine(const QString &root);    // "Importing from directory ROOT"
+QString importFinishedFromDirectoryLine(const QString &root); // "Finished importing from directory ROOT"
+QString exportTreeMissingLine(const QString &root); // "Failed to export. Either 0000 or 0001 does not exist in ROOT"
+QString importTreeMissingLine(const QString &root); // "Failed to import. Either 0000 or 0001 does not exist in ROOT"
+QString createDirectoryFailedLine(const QString &dir, const QString &reason); // "Failed to create the directory DIR: REASON"
+// A file of the tree or of the one-file export.
+QString exportFailedLine(const QString &path, const QString &reason);  // "Failed to export to file PATH: REASON"
+QString importFailedLine(const QString &path, const QString &reason = QString()); // "Failed to import from file: PATH: REASON"
+QString exportOverArchiveLine(const QString &path); // exportFailedLine(path, archiveBeingEditedReason())
+
+// The one-file export.
+QString exportingToFileLine(const QString &path); // "Exporting to file PATH"
+
+// Find and replace. Matches that start or end inside a \xNNNN escape are left
+// alone; the summaries count them.
+QString nothingReplacedLine(const QString &reason); // "Nothing replaced: REASON"
+// "Replaced N occurrences in M sections", then "; K matches inside escapes left alone" when K > 0.
+QString replacedLine(qint64 occurrences, int sections, qint64 insideEscapes);
+// "K matches inside escapes left alone" (narctext find, on standard error, when K > 0).
+QString insideEscapesLine(qint64 insideEscapes);
+// The find dialog's status after a search: "No matches", "1 match", "12 matches;
+// the first 10 are listed", then " (2 sections could not be decoded)" and
+// "; K matches inside escapes left alone" as they apply.
+QString findStatusText(qint64 total, qint64 listed, int unreadable, qint64 insideEscapes);
+// The replace dialog's count: "No matches" or "3 matches in 2 sections", with the
+// same additions.
+QString countStatusText(qint64 matches, int sections, int unreadable, qint64 insideEscapes);
+
+// PO templates and translations.
+QString exportingToPoLine(const QString &path);                         // "Exporting to PO template PATH"
+QString poExportFailedLine(const QString &path, const QString &reason); // "Failed to export to PO template PATH: REASON"
+QString poExportFinishedLine(qint64 messages, const QString &path); // "Finished exporting N messages to PO template PATH"
+QString importingPoLine(const QString &path);                         // "Importing translations from PATH"
+QString poImportFailedLine(const QString &path, const QString &reason); // "Failed to import translations from PATH: REASON"
+// "Finished importing translations from PATH: A applied, S skipped, U untranslated, F fuzzy"
+QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy);
+// "Skipping CONTEXT (entry 2, Hiragana, line 1): REASON": a message left out.
+QString poMessageSkippedLine(const QString &context, const MessagePlace &place, const QString &reason);
+// "Skipping msgid "TEXT": it has no msgctxt naming its line"
+QString poNoContextLine(const QString &msgid);
+// "Skipping msgctxt "TEXT": REASON", for a context that names no line.
+QString poBadContextLine(const QString &context, const QString &reason);
+// "(N more reports not shown)": gettext's reports past the first few.
+QString moreReportsLine(int count);
+
+// narctext.
+QString usageLine(const QString &message);       // "narctext: MESSAGE"
+QString stdoutFailedLine(const QString &reason); // "Failed to write to standard output: REASON"
+QString notAnIndexReason(const QString &argument);  // "entry ARG is not a valid index"
+QString notASectionReason(const QString &argument); // "section ARG is not a number"
+QString noSuchEntryReason(int entry, qsizetype count); // "entry E is out of range (the archive has N entries)"
+QString entryLacksSectionReason(int entry, int section, int count); // "entry E has no section S (it has N)"
 
 } // namespace core

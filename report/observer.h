@@ -25,10 +25,20 @@ public:
     virtual void sectionChanged(int section) { Q_UNUSED(section); }
 };
 
+// How a bulk run ended. Every summary says it the same way, and narctext's exit
+// status follows it (0, 1, 2).
+enum class Outcome {
+    Done,          // everything asked for was done
+    DoneWithSkips, // what could be done was done; something was reported and left out
+                   // (a section, a message, a file that could not be read or written)
+    Refused,       // nothing was done and nothing written: the input was refused before
+                   // any change, and the reason reported
+};
+
 // What one bulk run did, for callers that need more than the report lines.
 struct BulkSummary
 {
-    bool treeOk = true;         // false when the tree check failed and nothing was done
+    bool refused = false;       // the run was refused before it changed anything (a tree without 0000)
     bool finished = false;      // the run reached its end ("Finished ...")
     int filesWritten = 0;       // export: files written (an emptied stale file counts)
     int filesFailed = 0;        // files that could not be written, read or decoded
@@ -37,12 +47,13 @@ struct BulkSummary
     int sectionsSkipped = 0;    // import: sections refused by the composer
     int sectionsUnreadable = 0; // export: sections the codec could not decode
 
-    // Whether anything went wrong that the user should look at: the tree check
-    // failed, the run stopped early, or a file or section could not be handled.
-    // A missing file is not one.
-    bool hasErrors() const
+    // A missing file is no skip: a tree may leave out what it does not translate.
+    Outcome outcome() const
     {
-        return !treeOk || !finished || filesFailed > 0 || sectionsSkipped > 0 || sectionsUnreadable > 0;
+        if (refused)
+            return Outcome::Refused;
+        const bool skips = !finished || filesFailed > 0 || sectionsSkipped > 0 || sectionsUnreadable > 0;
+        return skips ? Outcome::DoneWithSkips : Outcome::Done;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "codec/compose.h"
 #include "codec/decode.h"
+#include "report/lines.h"
 
 #include <QList>
 #include <QStringList>
@@ -13,19 +14,19 @@ namespace core {
 namespace {
 
 // `line` with every occurrence of `query` replaced; adds their number to `*count`.
-QString replacedLine(const QString &line, const SearchQuery &query, const QString &replacement, qint64 *count)
+QString withReplacements(const QString &line, const SearchQuery &query, const QString &replacement, qint64 *count)
 {
     QString out;
     qsizetype copied = 0;
-    const qsizetype found = forEachOccurrence(line, query, [&](qsizetype column) {
+    const Occurrences found = forEachOccurrence(line, query, [&](qsizetype column) {
         out += QStringView(line).mid(copied, column - copied);
         out += replacement;
         copied = column + query.text.size();
         return true;
     });
-    if (found == 0)
+    if (found.found == 0)
         return line;
-    *count += found;
+    *count += found.found;
     out += QStringView(line).mid(copied);
     return out;
 }
@@ -39,24 +40,24 @@ bool isLineBreak(QChar c)
 
 } // namespace
 
-QString replaceProblem(const SearchQuery &query, const QString &replacement)
+Status replaceProblem(const SearchQuery &query, const QString &replacement)
 {
     if (query.text.isEmpty())
-        return QStringLiteral("the text to find is empty");
+        return Status::failure(QStringLiteral("the text to find is empty"));
     for (const QChar c : replacement) {
         if (isLineBreak(c))
-            return QStringLiteral("the replacement holds a line break");
+            return Status::failure(QStringLiteral("the replacement holds a line break"));
     }
-    return {};
+    return Status::success();
 }
 
 ReplaceSummary replaceInArchive(Narc &narc, const SearchQuery &query, const QString &replacement,
                                 BulkObserver &observer)
 {
     ReplaceSummary summary;
-    const QString problem = replaceProblem(query, replacement);
-    if (!problem.isEmpty()) {
-        observer.report(QStringLiteral("Nothing replaced: ") + problem);
+    const Status problem = replaceProblem(query, replacement);
+    if (!problem) {
+        observer.report(nothingReplacedLine(problem.reason));
         summary.refused = true;
         return summary;
     }
@@ -71,22 +72,20 @@ ReplaceSummary replaceInArchive(Narc &narc, const SearchQuery &query, const QStr
         return true;
     });
     summary.sectionsUnreadable = found.sectionsUnreadable;
+    summary.insideEscapes = found.insideEscapes;
 
     for (const auto &[entryIndex, section] : std::as_const(sections)) {
         const NarcEntry &entry = narc.files.at(entryIndex);
         QStringList lines = decodeMessageSection(entry, section).lines;
         qint64 count = 0;
         for (QString &line : lines)
-            line = replacedLine(line, query, replacement, &count);
+            line = withReplacements(line, query, replacement, &count);
 
         // The section's text as the editor would hold it after the same edits.
-        ComposeResult result = composeEntry(entry, lines.join(QLatin1Char('\n')), entryIndex, section);
+        ComposeResult result = composeEntry(entry, lines.join(QLatin1Char('\n')), section);
         if (!result.changed()) {
             ++summary.sectionsRefused;
-            observer.report(result.report.isEmpty() ? QStringLiteral("Skipping %1/%2: the section cannot be replaced")
-                                                          .arg(section, 4, 10, QLatin1Char('0'))
-                                                          .arg(entryIndex, 4, 10, QLatin1Char('0'))
-                                                    : result.report);
+            observer.report(composeRefusedLine(entryIndex, section, result.reason));
             continue;
         }
         if (result.entry != entry) {
@@ -97,9 +96,7 @@ ReplaceSummary replaceInArchive(Narc &narc, const SearchQuery &query, const QStr
         ++summary.sectionsReplaced;
     }
 
-    observer.report(QStringLiteral("Replaced %1 occurrences in %2 sections")
-                        .arg(summary.occurrences)
-                        .arg(summary.sectionsReplaced));
+    observer.report(replacedLine(summary.occurrences, summary.sectionsReplaced, summary.insideEscapes));
     return summary;
 }
 

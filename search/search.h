@@ -1,7 +1,8 @@
 #pragma once
 
-#include "report/observer.h"
+#include "codec/escape.h"
 #include "narc/narc.h"
+#include "report/observer.h"
 
 #include <QList>
 #include <QString>
@@ -13,10 +14,14 @@
 namespace core {
 
 // Search over the escaped text of every section of every entry, exactly as the
-// editor shows it: an escape "\x000a" is six characters that a search can match
-// in part or across. Ignoring case folds characters as Qt's case-insensitive
+// editor shows it. Ignoring case folds characters as Qt's case-insensitive
 // comparison does, one for one, so a match is always as long as the text
 // searched for.
+//
+// An escape ("\x000a") stands for one unit: a match that starts or ends inside
+// one (after its backslash) is no match, unless the text searched for holds a
+// backslash itself (then the escapes are what is searched for). Such matches are
+// left alone, and counted.
 
 struct SearchQuery
 {
@@ -41,24 +46,41 @@ struct SearchMatch
     }
 };
 
-// Where each occurrence of `query` lies in `line`, left to right, none
+struct Occurrences
+{
+    qsizetype found = 0;         // occurrences handed to `found`
+    qsizetype insideEscapes = 0; // matches left alone inside escapes, none overlapping
+};
+
+// Where each occurrence of `query` lies in `text`, left to right, none
 // overlapping: the search goes on after the end of a match, as a replace does.
 // Calls `found(column)` (returning bool) for each; stops early when it returns
-// false. An empty query text matches nothing. Returns the number of occurrences
-// found.
+// false. An empty query text matches nothing.
 template <typename Found>
-qsizetype forEachOccurrence(QStringView line, const SearchQuery &query, Found &&found)
+Occurrences forEachOccurrence(QStringView text, const SearchQuery &query, Found &&found)
 {
+    Occurrences count;
     const qsizetype length = query.text.size();
     if (length == 0)
-        return 0;
-    qsizetype count = 0;
+        return count;
+    const bool spareEscapes = !query.text.contains(QLatin1Char('\\'));
+    EscapeSpans starts(text);
+    EscapeSpans ends(text);
     qsizetype from = 0;
-    while (from + length <= line.size()) {
-        const qsizetype at = line.indexOf(query.text, from, query.sensitivity);
+    qsizetype leftAloneEnd = 0; // where the last match left alone ends
+    while (from + length <= text.size()) {
+        const qsizetype at = text.indexOf(query.text, from, query.sensitivity);
         if (at < 0)
             break;
-        ++count;
+        if (spareEscapes && (starts.inside(at) || ends.inside(at + length))) {
+            if (at >= leftAloneEnd) {
+                ++count.insideEscapes;
+                leftAloneEnd = at + length;
+            }
+            from = at + 1; // a match may still start inside this one, outside the escape
+            continue;
+        }
+        ++count.found;
         if (!found(at))
             break;
         from = at + length;
@@ -69,9 +91,12 @@ qsizetype forEachOccurrence(QStringView line, const SearchQuery &query, Found &&
 struct SearchSummary
 {
     qint64 matches = 0;         // every occurrence, also those past `visitAtMost`
+    qint64 insideEscapes = 0;   // matches left alone inside escapes
     int sectionsMatched = 0;    // sections holding at least one
     int sectionsUnreadable = 0; // an entry whose head cannot be read counts once
-    bool stopped = false;       // the visitor asked to stop; the counts cover what was searched
+
+    // Sections that could not be decoded were reported and not searched.
+    Outcome outcome() const { return sectionsUnreadable > 0 ? Outcome::DoneWithSkips : Outcome::Done; }
 };
 
 // Called with an occurrence and the escaped line it lies in (shared, not
@@ -79,13 +104,13 @@ struct SearchSummary
 using MatchVisitor = std::function<bool(const SearchMatch &match, const QString &lineText)>;
 
 // Every occurrence of `query` in the archive, in archive order (entry, section,
-// line, column). The first `visitAtMost` are handed to `visit`; all are counted.
-// An empty entry has no sections and is passed over without a word. A message
-// file that cannot be decoded is reported through `observer` and
-// skipped: "Cannot decode entry E: ..." when its head cannot be read, else
-// "Cannot decode section S of entry E: ..." per section; the lines come in
-// archive order too. Sections are decoded on several threads; `observer` and
-// `visit` are called on the calling thread only.
+// line, column). The first `visitAtMost` are handed to `visit`; all are counted
+// (up to where the visitor stopped). An empty entry has no sections and is
+// passed over without a word. A message file that cannot be decoded is reported
+// through `observer` and skipped: "Cannot decode entry E: ..." when its head
+// cannot be read, else "Cannot decode section S of entry E: ..." per section;
+// the lines come in archive order too. Sections are decoded on several threads;
+// `observer` and `visit` are called on the calling thread only.
 SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObserver &observer,
                             const MatchVisitor &visit,
                             qint64 visitAtMost = std::numeric_limits<qint64>::max());
@@ -95,14 +120,12 @@ SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObse
 SearchSummary countMatches(const Narc &narc, const SearchQuery &query, BulkObserver &observer);
 
 // The first `limit` occurrences in archive order (a common letter can occur
-// millions of times in a large archive); `total` counts them all.
+// millions of times in a large archive); `summary.matches` counts them all.
 struct FoundMatches
 {
     QList<SearchMatch> matches;
     QList<QString> lineTexts; // lineTexts[i] is the escaped line matches[i] lies in
-    qint64 total = 0;
-    int sectionsUnreadable = 0;
-    bool truncated() const { return total > matches.size(); }
+    SearchSummary summary;
 };
 FoundMatches findInArchive(const Narc &narc, const SearchQuery &query, BulkObserver &observer,
                            qsizetype limit = 100000);

@@ -12,6 +12,7 @@
 #include "tree/importtree.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
+#include "report/lines.h"
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
 
@@ -110,9 +111,9 @@ private slots:
         for (const auto &[e, s] : {std::pair(0, 0), {0, 1}, {1, 0}})
             QCOMPARE(narctext({"show", archive, QString::number(e), QString::number(s)}).out,
                      (decodeMessageSection(entries.at(e), s).lines.join('\n') + '\n').toUtf8());
-        QCOMPARE(narctext({"find", "-i", archive, "HELLO"}).out, QString("0\t0\t0\tHello\n0\t1\t1\t漢字 hello\n").toUtf8());
+        QCOMPARE(narctext({"find", "-i", archive, "HELLO"}).out, QString("0\t0\t1\tHello\n0\t1\t2\t漢字 hello\n").toUtf8());
         // The escaped text is searched, as the editor shows it.
-        QCOMPARE(narctext({"find", archive, "\\xfffe"}).out, QByteArray("1\t0\t0\ta\\x000ab\\xfffe\n"));
+        QCOMPARE(narctext({"find", archive, "\\xfffe"}).out, QByteArray("1\t0\t1\ta\\x000ab\\xfffe\n"));
     }
 
     // Both exports report the undecodable entry 3; the tree is then edited and
@@ -159,12 +160,13 @@ private slots:
             QVERIFY(writeFileBytes(path("text.txt"), text));
             Narc narc = loadNarcFile(archive).narc;
             const bool utf8 = !QString::fromUtf8(text).contains(QChar::ReplacementCharacter);
-            const ComposeResult composed = composeEntry(narc.files.at(0), QString::fromUtf8(text).remove(QChar(0xFEFF)), 0, 1);
+            const ComposeResult composed = composeEntry(narc.files.at(0), QString::fromUtf8(text).remove(QChar(0xFEFF)), 1);
             if (utf8 && composed.changed())
                 narc.files[0] = composed.entry;
             const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"}, source == "-" ? text : QByteArray());
             QCOMPARE(run.code, utf8 && composed.changed() ? 0 : 1);
-            const QString report = utf8 ? composed.report : "Failed to import from file: standard input (not valid UTF-8)";
+            const QString report = !utf8 ? "Failed to import from file: standard input: not valid UTF-8"
+                                   : composed.changed() ? QString() : composeRefusedLine(0, 1, composed.reason);
             QCOMPARE(linesOf(run.err), report.isEmpty() ? QStringList() : QStringList(report));
             QCOMPARE(readFileBytes(path("out.narc")), serializeNarc(narc));
         }
@@ -221,7 +223,7 @@ private slots:
         QTest::addColumn<QString>("out"); // %1: the size of entries 0 and 2
         QTest::addColumn<QString>("err");
         QTest::newRow("list") << "" << "list empty.narc" << 0 << "0\t%1\t1\t1\n1\t0\t0\t0\n2\t%1\t1\t1\n" << "";
-        QTest::newRow("find") << "" << "find empty.narc Hello" << 0 << "0\t0\t0\tHello\n2\t0\t0\tHello\n" << "";
+        QTest::newRow("find") << "" << "find empty.narc Hello" << 0 << "0\t0\t1\tHello\n2\t0\t1\tHello\n" << "";
         QTest::newRow("replace") << "" << "replace empty.narc Hello Bye -o out.narc" << 0 << ""
                                  << "Replaced 2 occurrences in 2 sections\n";
         QTest::newRow("export") << "" << "export empty.narc tree" << 0 << "" << "Exporting to directory tree/\n";
@@ -312,14 +314,14 @@ private slots:
         QTest::newRow("set in place on a device") << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
         QTest::newRow("overlapping entries") << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
         QTest::newRow("export-file into null") << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
-        QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full (No space left on device)" << false;
-        QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo (it is a pipe (FIFO) that no program is reading)" << false;
+        QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
+        QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading" << false;
         QTest::newRow("set -o null") << "set test.narc 0 0 text.txt -o null" << 0 << "" << false;
         QTest::newRow("set -o full") << "set test.narc 0 0 text.txt -o full" << 2 << "Failed to write full: No space left on device" << false;
-        QTest::newRow("text is a device") << "set test.narc 0 0 /dev/zero -o out.narc" << 1 << "Failed to import from file: /dev/zero (" + noDevice + ")" << true;
-        QTest::newRow("endless standard input") << "STDIN=/dev/zero set test.narc 0 0 - -o out.narc" << 1 << "Failed to import from file: standard input (larger than the text of a section of 3 lines" << true;
+        QTest::newRow("text is a device") << "set test.narc 0 0 /dev/zero -o out.narc" << 1 << "Failed to import from file: /dev/zero: " + noDevice << true;
+        QTest::newRow("endless standard input") << "STDIN=/dev/zero set test.narc 0 0 - -o out.narc" << 1 << "Failed to import from file: standard input: larger than the text of a section of 3 lines" << true;
         QTest::newRow("UTF-16 with a mark") << "set test.narc 2 0 utf16.txt -o out.narc" << 0 << "" << true;
-        QTest::newRow("UTF-16 without a mark") << "set test.narc 2 0 utf16bare.txt -o out.narc" << 1 << "Failed to import from file: utf16bare.txt (it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark)" << true;
+        QTest::newRow("UTF-16 without a mark") << "set test.narc 2 0 utf16bare.txt -o out.narc" << 1 << "Failed to import from file: utf16bare.txt: it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark" << true;
         QTest::newRow("list to a full disk") << "STDOUT=full list test.narc" << 2 << "Failed to write to standard output: No space left on device" << false;
         QTest::newRow("show to a full disk") << "STDOUT=full show test.narc 0 0" << 2 << "Failed to write to standard output: No space left on device" << false;
         QTest::newRow("entry equal to the count") << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;

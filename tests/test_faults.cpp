@@ -61,7 +61,7 @@ private slots:
                         saveNarcFile(narc, path, &error);
                 }
                 // The system's reason, not "Unknown error".
-                QVERIFY(exportText ? recorder.lines.contains("Failed to export to file " + path + " (File too large)")
+                QVERIFY(exportText ? recorder.lines.contains("Failed to export to file " + path + ": File too large")
                                    : error == "File too large");
                 QCOMPARE(readFileBytes(path), QByteArray("the user's file"));
                 QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -81,8 +81,8 @@ private slots:
             FileSizeLimit limit(100);
             exportToTree(sampleArchive(2), root, recorder);
         }
-        QCOMPARE(recorder.lines, QStringList({"Exporting to directory " + root, "Failed to export to file " + root + "0001/0000.txt (File too large)",
-                                              "Failed to export to file " + root + "0001/0001.txt (File too large)"}));
+        QCOMPARE(recorder.lines, QStringList({"Exporting to directory " + root, "Failed to export to file " + root + "0001/0000.txt: File too large",
+                                              "Failed to export to file " + root + "0001/0001.txt: File too large"}));
         QCOMPARE(readFileBytes(root + "0000/0001.txt"), QByteArray("first 1"));
     }
 };

@@ -30,11 +30,15 @@ struct Run
     QByteArray err;
 };
 
-// Runs `program` (a gettext tool or narctext) and waits for it.
-Run run(const QString &program, const QStringList &arguments)
+// Runs `program` (a gettext tool or narctext) on `input` and waits for it.
+Run run(const QString &program, const QStringList &arguments, const QString &inputFile = {})
 {
     QProcess process;
+    if (!inputFile.isEmpty())
+        process.setStandardInputFile(inputFile);
     process.start(program, arguments);
+    if (inputFile.isEmpty())
+        process.closeWriteChannel();
     const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
     return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
 }
@@ -91,7 +95,7 @@ class TestPo : public QObject
         Reports log;
         const QString file = path(name);
         const BulkSummary summary = exportToPoTemplate(narc, path("game.narc"), file, log);
-        if (!summary.finished || summary.hasErrors())
+        if (summary.outcome() != Outcome::Done)
             qWarning() << log.lines;
         return file;
     }
@@ -118,7 +122,7 @@ class TestPo : public QObject
 private slots:
     void initTestCase()
     {
-        for (const char *name : {"msgfmt", "msgen", "msgmerge", "msgfilter", "msgconv"})
+        for (const char *name : {"msgfmt", "msgen", "msgmerge", "msgfilter", "msgconv", "msgcat"})
             QVERIFY2(!tool(name).isEmpty(), qPrintable(QStringLiteral("gettext's %1 is needed").arg(name)));
     }
 
@@ -241,13 +245,13 @@ private slots:
         Narc narc = original;
         PoImportSummary summary;
         const QStringList report = importReport(narc, path("en.po"), &summary);
-        QVERIFY2(!summary.hasErrors() && summary.untranslated == 0, qPrintable(report.join('\n')));
+        QVERIFY2(summary.outcome() == Outcome::Done && summary.untranslated == 0, qPrintable(report.join('\n')));
         QCOMPARE(narc.files, original.files);
 
         // Every line gets a prefix, and loses it again.
         QVERIFY(gettext("msgfilter", {"--keep-header", "-i", path("en.po"), "-o", path("x.po"), "sed", "-e", "s/^/X/"}));
         importReport(narc, path("x.po"), &summary);
-        QVERIFY(!summary.hasErrors());
+        QCOMPARE(summary.outcome(), Outcome::Done);
         QVERIFY(summary.applied == 0 || summary.sectionsChanged > 0);
         QStringList expected = allLines(original);
         for (QString &line : expected) {
@@ -261,7 +265,7 @@ private slots:
         QVERIFY(gettext("msgen", {"-o", path("en2.po"), pot2}));
         QVERIFY(gettext("msgfilter", {"--keep-header", "-i", path("en2.po"), "-o", path("back.po"), "sed", "-e", "s/^X//"}));
         importReport(narc, path("back.po"), &summary);
-        QVERIFY(!summary.hasErrors());
+        QCOMPARE(summary.outcome(), Outcome::Done);
         QCOMPARE(narc.files, original.files);
     }
 
@@ -303,7 +307,7 @@ private slots:
         // A line that already reads as its translation (imported before) is not stale.
         QTest::newRow("stale msgid")
             << message("0000/0000/0002", "Wrold", "Welt") + hallo + message("0001/0000/0001", "Alone", "Solo")
-            << QStringList{"Skipping 0000/0000/0002: the msgid no longer matches the line (its source changed since the export)",
+            << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the msgid no longer matches the line (its source changed since the export)",
                            finished(2, 1, 0, 0)}
             << QStringList{"0/0/1 Hallo"} << 1;
         // Reported in archive order whatever the file's order; messages that name
@@ -314,15 +318,15 @@ private slots:
                    + message("entry 1", "a", "b") + message("0001/0000/0002", "Duo", "Zwei")
             << QStringList{"Skipping msgid \"No context\": it has no msgctxt naming its line",
                            "Skipping msgctxt \"entry 1\": it names no line (entry/section/line)",
-                           "Skipping 0001/0000/0003: section 0 of entry 1 has no line 3",
-                           "Skipping 0001/0001/0001: entry 1 has no section 1",
-                           "Skipping 0002/0000/0001: the archive has no entry 2", finished(1, 5, 0, 0)}
+                           "Skipping 0001/0000/0003 (entry 1, Hiragana, line 3): section 0 of entry 1 has no line 3",
+                           "Skipping 0001/0001/0001 (entry 1, Kanji, line 1): entry 1 has no section 1",
+                           "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2", finished(1, 5, 0, 0)}
             << QStringList{"1/0/2 Zwei"} << 1;
         QTest::newRow("line breaks")
             << message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")
                    + message("0000/0000/0004", "Bye", "Ciao")
-            << QStringList{"Skipping 0000/0000/0001: the translation holds a line break",
-                           "Skipping 0000/0000/0002: the translation holds a line break", finished(1, 2, 0, 0)}
+            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): the translation holds a line break",
+                           "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break", finished(1, 2, 0, 0)}
             << QStringList{"0/0/4 Ciao"} << 1;
         QTest::newRow("control escape kept")
             << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
@@ -333,16 +337,27 @@ private slots:
             << QStringList{"Skipping 0000/0000: line 2 has a backslash that starts no escape: \"\\nWorl\"",
                            finished(1, 2, 0, 0)}
             << QStringList{"1/0/1 Allein"} << 1;
+        // gettext cuts a string at U+0000 (a raw byte, \000 or \x00): such a
+        // message is refused, never applied cut short.
+        QTest::newRow("U+0000 in a translation")
+            << hallo + message("0000/0000/0002", "World", "We\\000lt")
+                   + message("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0')
+                   + message("0001/0000/0001", "Solo", "S\\x00olo") + message("0001/0000/0002", "Duo", "Z\\\\x0041wei")
+            << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): it holds the character U+0000, which no text of the archive can",
+                           "Skipping 0000/0000/0004 (entry 0, Hiragana, line 4): it holds the character U+0000, which no text of the archive can",
+                           "Skipping 0001/0000/0001 (entry 1, Hiragana, line 1): it holds the character U+0000, which no text of the archive can",
+                           finished(2, 3, 0, 0)}
+            << QStringList{"0/0/1 Hallo", "1/0/2 ZAwei"} << 2;
         // Contexts are read whatever their padding; a second message for one line
         // is not applied.
         QTest::newRow("one line twice")
             << hallo + message("0/0/1", "Hello", "Salut")
-            << QStringList{"Skipping 0/0/1: an earlier message translates the same line", finished(1, 1, 0, 0)}
+            << QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line", finished(1, 1, 0, 0)}
             << QStringList{"0/0/1 Hallo"} << 1;
         QTest::newRow("plural forms")
             << QByteArray("msgctxt \"0000/0000/0001\"\nmsgid \"Hello\"\nmsgid_plural \"Hellos\"\n"
                           "msgstr[0] \"Hallo\"\nmsgstr[1] \"Hallos\"\n")
-            << QStringList{"Skipping 0000/0000/0001: it has plural forms", finished(0, 1, 0, 0)} << QStringList{} << 0;
+            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms", finished(0, 1, 0, 0)} << QStringList{} << 0;
         // Three sections changed, each composed once; one translation equal to its
         // source changes nothing.
         QTest::newRow("several sections")
@@ -367,7 +382,7 @@ private slots:
         QCOMPARE(report.takeFirst(), QString("Importing translations from FILE"));
         QCOMPARE(report.join('\n'), reports.join('\n'));
         QCOMPARE(summary.sectionsChanged, sectionsChanged);
-        QVERIFY(summary.fileRead);
+        QVERIFY(!summary.refused);
 
         QStringList expected = allLines(before);
         for (const QString &change : changes) {
@@ -409,7 +424,7 @@ private slots:
             << QStringList{"Failed to import translations from FILE: the character set \"NO-SUCH-SET\" its header "
                            "declares is not known"};
         QTest::newRow("directory") << QByteArray("<directory>")
-                                   << QStringList{"Failed to import translations from FILE: it is not a regular file"};
+                                   << QStringList{"Failed to import translations from FILE: it is a directory"};
         QTest::newRow("missing") << QByteArray("<missing>")
                                  << QStringList{"Failed to import translations from FILE: No such file or directory"};
     }
@@ -429,7 +444,7 @@ private slots:
         QStringList report = importReport(narc, file, &summary);
         QCOMPARE(report.takeFirst(), QString("Importing translations from FILE"));
         QCOMPARE(report.join('\n'), reports.join('\n'));
-        QVERIFY(!summary.fileRead && summary.hasErrors());
+        QCOMPARE(summary.outcome(), Outcome::Refused);
         QCOMPARE(summary.applied, 0);
         QCOMPARE(narc.files, before.files);
     }
@@ -461,7 +476,7 @@ private slots:
 
         PoImportSummary summary;
         const QStringList report = importReport(narc, path("other.po"), &summary);
-        QVERIFY2(summary.applied == 1 && !summary.hasErrors(), qPrintable(report.join('\n')));
+        QVERIFY2(summary.applied == 1 && summary.outcome() == Outcome::Done, qPrintable(report.join('\n')));
         QCOMPARE(allLines(narc), QStringList({"0/0/1 " + translation, "0/0/2 Other"}));
     }
 
@@ -470,9 +485,9 @@ private slots:
     {
         QTest::addColumn<QString>("target"); // relative to the test directory
         QTest::addColumn<QString>("reason");
-        QTest::newRow("the archive itself") << "game.narc" << "that is the archive itself";
-        QTest::newRow("a directory") << "dir.pot" << "it is not a regular file";
-        QTest::newRow("writes cut short") << "LIMIT old.pot" << "gettext's output is incomplete";
+        QTest::newRow("the archive itself") << "game.narc" << "it is the archive being edited";
+        QTest::newRow("a directory") << "dir.pot" << "Is a directory";
+        QTest::newRow("writes cut short") << "LIMIT old.pot" << "File too large";
     }
 
     void exportFailures()
@@ -496,10 +511,78 @@ private slots:
             std::unique_ptr<FileSizeLimit> limit(limited ? new FileSizeLimit(2000) : nullptr);
             summary = exportToPoTemplate(narc, path("game.narc"), file, log);
         }
-        QVERIFY(!summary.finished && summary.hasErrors());
+        QVERIFY(!summary.finished && summary.outcome() == Outcome::DoneWithSkips);
         QCOMPARE(log.lines.last(), "Failed to export to PO template " + file + ": " + reason);
         QCOMPARE(readFileBytes(file), before);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no leftovers
+    }
+
+    // The template of the demo archive, byte for byte as committed: the messages
+    // are written directly, one line each, as gettext's own tools write them
+    // unwrapped (msgcat --no-wrap leaves it as it is), and msgfmt accepts it.
+    void demoTemplate()
+    {
+        const QString golden = QFINDTESTDATA("golden/demo.pot");
+        const Run exported = run(qEnvironmentVariable("NARCTEXT"), {"export-po", QFINDTESTDATA("../samples/demo.narc"), "-"});
+        QCOMPARE(exported.exitCode, 0);
+        QCOMPARE(exported.out, readFileBytes(golden));
+        QVERIFY(writeFileBytes(path("demo.pot"), exported.out));
+        const Run unwrapped = run(tool("msgcat"), {"--no-wrap", path("demo.pot")});
+        QCOMPARE(unwrapped.out, exported.out);
+        QVERIFY(gettext("msgfmt", {"--check", "-o", "/dev/null", path("demo.pot")}));
+    }
+
+    // "-" is standard input for import-po and standard output for export-po; a
+    // device is written into; every read is bounded; every failure names the
+    // system's reason. STDIN names the file on standard input.
+    void streamsAndBounds_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // ARCHIVE, PO, HUGE stand for paths
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error"); // the last line on standard error
+        QTest::newRow("template to standard output") << QStringList{"export-po", "ARCHIVE", "-"} << QString() << 0
+                                                     << "Finished exporting 9 messages to PO template standard output";
+        QTest::newRow("template to /dev/null") << QStringList{"export-po", "ARCHIVE", "/dev/null"} << QString() << 0
+                                               << "Finished exporting 9 messages to PO template /dev/null";
+        QTest::newRow("template to a full disk") << QStringList{"export-po", "ARCHIVE", "/dev/full"} << QString() << 1
+                                                 << "Failed to export to PO template /dev/full: No space left on device";
+        QTest::newRow("translations from standard input") << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "PO" << 0
+            << "Finished importing translations from standard input: 1 applied, 0 skipped, 0 untranslated, 0 fuzzy";
+        QTest::newRow("endless standard input") << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "/dev/zero" << 2
+                                                << "Failed to import translations from standard input: it is larger than 256 MiB";
+        QTest::newRow("file too large") << QStringList{"import-po", "ARCHIVE", "HUGE", "-o", "out.narc"} << QString() << 2
+                                        << "Failed to import translations from HUGE: it is larger than 256 MiB";
+        QTest::newRow("a device") << QStringList{"import-po", "ARCHIVE", "/dev/zero", "-o", "out.narc"} << QString() << 2
+                                  << "Failed to import translations from /dev/zero: it is a device, not a regular file";
+    }
+
+    void streamsAndBounds()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        Narc narc = importArchive();
+        QVERIFY(saveNarcFile(narc, path("game.narc")));
+        QVERIFY(writeFileBytes(path("in.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")));
+        QFile huge(path("huge.po"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(256) << 20) + 1)); // sparse
+        huge.close();
+        const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")}, {"PO", path("in.po")}, {"HUGE", path("huge.po")}};
+        for (QString &argument : arguments)
+            argument = paths.value(argument, argument);
+        QDir::setCurrent(dir->path());
+
+        const Run result = run(qEnvironmentVariable("NARCTEXT"), arguments, paths.value(input, input));
+        QCOMPARE(QString::fromUtf8(result.err).trimmed().section('\n', -1), error.replace("HUGE", path("huge.po")));
+        QCOMPARE(result.exitCode, exitCode);
+        if (arguments.contains("-") && arguments.first() == "export-po") {
+            Reports log;
+            exportToPoTemplate(narc, path("game.narc"), path("core.pot"), log);
+            QCOMPARE(result.out, readFileBytes(path("core.pot")));
+        }
+        QCOMPARE(QFileInfo::exists(path("out.narc")), exitCode == 0 && arguments.first() == "import-po");
     }
 
     // narctext export-po and import-po, with the exit statuses of export and import.
@@ -513,7 +596,9 @@ private slots:
         QTest::newRow("export-po over the archive") << QStringList{"export-po", "ARCHIVE", "ARCHIVE"} << 1 << false;
         QTest::newRow("import-po") << QStringList{"import-po", "ARCHIVE", "PO", "-o", "OUT"} << 0 << true;
         QTest::newRow("import-po, skipped") << QStringList{"import-po", "ARCHIVE", "STALE", "-o", "OUT"} << 1 << true;
-        QTest::newRow("import-po, not PO") << QStringList{"import-po", "ARCHIVE", "BAD", "-o", "OUT"} << 1 << false;
+        // A PO file that cannot be used changes nothing: status 2, as a tree without 0000.
+        QTest::newRow("import-po, not PO") << QStringList{"import-po", "ARCHIVE", "BAD", "-o", "OUT"} << 2 << false;
+        QTest::newRow("import-po, missing") << QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, no archive") << QStringList{"import-po", "MISSING", "PO", "-o", "OUT"} << 2 << false;
     }
 

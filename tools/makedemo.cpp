@@ -96,10 +96,10 @@ NarcEntry buildMessageFile(const MessageFile &sections, int entry)
         for (int i = 0; i < sections.first().size(); ++i)
             keys.last().append(lineKey(entry, s, i));
     }
-    const NewMessageFile file = newMessageFile(sections, keys);
+    const Result<NarcEntry> file = newMessageFile(sections, keys);
     if (!file.ok())
-        fail(QStringLiteral("entry %1: %2").arg(entry).arg(file.error));
-    return file.entry;
+        fail(QStringLiteral("entry %1: %2").arg(entry).arg(file.reason));
+    return file.value;
 }
 
 } // namespace
@@ -131,7 +131,7 @@ int main(int argc, char *argv[])
         for (int s = 0; s < text.at(e).size(); ++s) {
             const DecodedSection decoded = decodeMessageSection(read.narc.files.at(e), s);
             for (int i = 0; i < text.at(e).at(s).size(); ++i) {
-                const QString back = i < decoded.lines.size() ? decoded.lines.at(i) : decoded.error;
+                const QString back = i < decoded.lines.size() ? decoded.lines.at(i) : decoded.reason;
                 if (back != text.at(e).at(s).at(i))
                     fail(QStringLiteral("entry %1 section %2 line %3 decodes to %4").arg(e).arg(s).arg(i).arg(back));
             }

@@ -52,13 +52,13 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
     const QString root = treeRoot(chosenPath);
     const int count = int(narc.files.size());
     observer.begin(count);
-    observer.status(QStringLiteral("Exporting: "));
+    observer.status(exportingStatus());
     if (!treeExists(root)) {
-        observer.report(QStringLiteral("Failed to export. Either 0000 or 0001 does not exist in ") + root);
-        summary.treeOk = false;
+        observer.report(exportTreeMissingLine(root));
+        summary.refused = true;
         return summary;
     }
-    observer.report(QStringLiteral("Exporting to directory ") + root);
+    observer.report(exportingToDirectoryLine(root));
 
     QByteArray bytes; // reused for every file
     for (int i = 0; i < count; ++i) {
@@ -66,12 +66,11 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
         for (int s = 0; s < 2; ++s) {
             const QString path = treeFilePath(root, i, s);
             const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
-            if (!decoded.error.isEmpty()) {
+            if (!decoded.ok()) {
                 // Whatever the file holds stays: an empty file would say the
                 // section is empty, and an import could not store it anyway.
                 ++summary.sectionsUnreadable;
-                observer.report(exportFailedLine(path, QStringLiteral("the section cannot be decoded: ")
-                                                               + decoded.error));
+                observer.report(exportFailedLine(path, sectionCannotBeDecodedReason(decoded.reason)));
                 continue;
             }
             if (!decoded.present)
@@ -94,7 +93,7 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
     }
 
     summary.finished = true;
-    observer.status(QStringLiteral("Finished Exporting!"));
+    observer.status(exportFinishedStatus());
     return summary;
 }
 

@@ -42,13 +42,13 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
     const QString root = treeRoot(chosenPath);
     const int count = int(narc.files.size());
     observer.begin(count);
-    observer.status(QStringLiteral("Importing: "));
+    observer.status(importingStatus());
     if (!treeExists(root)) {
-        observer.report(QStringLiteral("Failed to import. Either 0000 or 0001 does not exist in ") + root);
-        summary.treeOk = false;
+        observer.report(importTreeMissingLine(root));
+        summary.refused = true;
         return summary;
     }
-    observer.report(QStringLiteral("Importing from directory ") + root);
+    observer.report(importingFromDirectoryLine(root));
 
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
@@ -69,7 +69,7 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
             if (!read.ok()) {
                 if (read.status == TextRead::Status::Missing) {
                     ++summary.filesMissing;
-                    observer.report(importFailedLine(path));
+                    observer.report(importFailedLine(path, QString()));
                 } else {
                     ++summary.filesFailed;
                     observer.report(importFailedLine(path, read.reason));
@@ -77,21 +77,20 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
                 continue;
             }
 
-            ComposeResult result = composeEntry(narc.files.at(i), read.text, i, s);
+            ComposeResult result = composeEntry(narc.files.at(i), read.text, s);
             if (result.changed()) {
                 narc.files[i] = std::move(result.entry);
                 ++summary.sectionsChanged;
-            } else if (result.status != ComposeResult::Status::NoSuchSection) {
+            } else if (result.reason.kind != TextRefusal::Kind::NoSuchSection) {
                 ++summary.sectionsSkipped;
+                observer.report(composeRefusedLine(i, s, result.reason));
             }
-            if (!result.report.isEmpty())
-                observer.report(result.report);
         }
     }
 
     summary.finished = true;
-    observer.status(QStringLiteral("Finished Importing!"));
-    observer.report(QStringLiteral("Finished importing from directory ") + root);
+    observer.status(importFinishedStatus());
+    observer.report(importFinishedFromDirectoryLine(root));
     return summary;
 }
 

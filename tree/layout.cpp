@@ -1,6 +1,6 @@
 #include "tree/layout.h"
 
-#include "report/place.h"
+#include "report/lines.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -39,8 +39,7 @@ QString createTreeDirs(const QString &chosenPath)
         if (!error && !std::filesystem::is_directory(native, error) && !error)
             error = std::make_error_code(std::errc::not_a_directory);
         if (error)
-            return QStringLiteral("Failed to create the directory ") + dir + QStringLiteral(": ")
-                   + QString::fromLocal8Bit(error.message().c_str());
+            return createDirectoryFailedLine(dir, QString::fromLocal8Bit(error.message().c_str()));
     }
     return QString();
 }
