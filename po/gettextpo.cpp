@@ -7,8 +7,11 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -26,6 +29,7 @@ struct Reports
     QStringList messages;
     int errors = 0;  // reports above warning
     int dropped = 0; // reports beyond maxMessages, counted only
+    bool outOfMemory = false;
     std::jmp_buf fatal;
 };
 
@@ -211,8 +215,9 @@ PoRead libraryRead(const QByteArray &name, const QString &shownName)
     read.messages = reports.messages;
     if (reports.dropped > 0)
         read.messages.append(moreReportsLine(reports.dropped));
+    read.outOfMemory = reports.outOfMemory || readErrno == ENOMEM;
     if (!read.file) {
-        read.reason = readErrno == ENOMEM               ? notEnoughMemoryReason()
+        read.reason = read.outOfMemory ? notEnoughMemoryReason()
                       : reports.errors > 0 || readErrno == 0 ? QStringLiteral("gettext cannot read it")
                                                           : systemError(readErrno);
         return read;
@@ -318,6 +323,55 @@ void markCutMessages(PoRead &read, po_file_t cleaned)
 }
 
 } // namespace
+
+} // namespace po
+
+} // namespace core
+
+// The library reports memory it cannot get (and a few other fatal conditions)
+// through the C library's error(), which then ends the process: an editor would
+// lose everything it holds. This definition takes the C library's place for the
+// whole program. During a library call it leaves the call as a fatal report does
+// (see guardedRead); anywhere else it does what the C library's does.
+extern "C" void error(int status, int errnum, const char *format, ...)
+{
+    using namespace core::po;
+    const int cause = errno;
+    va_list arguments;
+    va_start(arguments, format);
+    if (Reports *reports = currentReports) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        va_end(arguments);
+        if (status != 0)
+            reports->outOfMemory = cause == ENOMEM || errnum == ENOMEM;
+        try {
+            QString message = QString::fromLocal8Bit(text);
+            if (errnum)
+                message += QStringLiteral(": ") + core::systemError(errnum);
+            collect(status == 0 ? PO_SEVERITY_ERROR : PO_SEVERITY_FATAL_ERROR, message);
+        } catch (const std::bad_alloc &) {
+            reports->outOfMemory = true;
+            ++reports->errors;
+        }
+        if (status == 0)
+            return;
+        leaveCall();
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: ", program_invocation_name);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    if (errnum)
+        std::fprintf(stderr, ": %s", std::strerror(errnum));
+    std::fputc('\n', stderr);
+    if (status)
+        std::exit(status);
+}
+
+namespace core {
+
+namespace po {
 
 PoRead readPoFile(const QString &path)
 {

@@ -47,6 +47,7 @@ struct PoRead
     // held the character U+0000 (a raw byte, \000 or \x00): gettext cuts a string
     // there, so what it gives for them is not what the file says.
     QList<bool> heldNul;
+    bool outOfMemory = false; // the library could not get the memory it needed
     bool ok() const { return file != nullptr; }
 };
 

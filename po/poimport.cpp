@@ -7,6 +7,7 @@
 #include "report/lines.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -15,6 +16,30 @@ namespace core {
 using namespace po;
 
 namespace {
+
+// Memory set aside while a file is imported (address space only, never
+// touched), so that a failure to get memory can still be reported once it is
+// given back.
+class MemoryReserve
+{
+public:
+    MemoryReserve() : block(std::malloc(size))
+    {
+        asm volatile("" : : "g"(block) : "memory"); // kept, though nothing reads it
+    }
+    ~MemoryReserve() { release(); }
+    MemoryReserve(const MemoryReserve &) = delete;
+    MemoryReserve &operator=(const MemoryReserve &) = delete;
+    void release()
+    {
+        std::free(block);
+        block = nullptr;
+    }
+
+private:
+    static constexpr size_t size = size_t(8) << 20;
+    void *block;
+};
 
 // A translated message that names a line.
 struct Translation
@@ -203,6 +228,8 @@ PoImportSummary importFile(Narc &narc, const QString &path, BulkObserver &observ
     Gathered gathered;
     {
         const PoRead read = readPoFile(path);
+        if (read.outOfMemory)
+            throw std::bad_alloc(); // reported as any other allocation that failed
         if (!read.ok()) {
             observer.report(poImportFailedLine(name, read.reason));
             for (const QString &message : read.messages)
@@ -249,10 +276,12 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
 
     // The entries are shared, not copied: putting them back undoes every change.
     const QList<NarcEntry> before = narc.files;
+    MemoryReserve reserve;
     PoImportSummary summary;
     try {
         summary = importFile(narc, path, observer);
     } catch (const std::bad_alloc &) {
+        reserve.release();
         narc.files = before;
         observer.report(poImportFailedLine(name, notEnoughMemoryReason()));
         return PoImportSummary();

@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 using namespace core;
 
 namespace {
@@ -583,6 +585,50 @@ private slots:
             QCOMPARE(result.out, readFileBytes(path("core.pot")));
         }
         QCOMPARE(QFileInfo::exists(path("out.narc")), exitCode == 0 && arguments.first() == "import-po");
+    }
+
+    // Memory that cannot be had, wherever it runs out (reading the file, inside
+    // gettext's library, applying): "not enough memory", status 2, nothing
+    // written; never an abort, and never gettext ending the program itself.
+    void outOfMemory()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limits allow");
+#endif
+        Narc narc = importArchive();
+        QVERIFY(saveNarcFile(narc, path("game.narc")));
+        QByteArray po = utf8Header;
+        for (int i = 1; i <= 40000; ++i)
+            po += message(QByteArray::number(i).prepend("0000/0000/").constData(), "Hello there, a line", "");
+        QVERIFY(writeFileBytes(path("big.po"), po));
+        int refused = 0;
+        int imported = 0;
+        for (int mib = 56; mib <= 160; mib += 8) {
+            QProcess process;
+            process.setChildProcessModifier([mib] {
+                const rlimit memory{rlim_t(mib) << 20, rlim_t(mib) << 20};
+                setrlimit(RLIMIT_AS, &memory);
+            });
+            process.start(qEnvironmentVariable("NARCTEXT"), {"import-po", path("game.narc"), path("big.po"), "-o", path("out.narc")});
+            process.closeWriteChannel();
+            QVERIFY(process.waitForFinished(60000));
+            const QByteArray err = process.readAllStandardError();
+            const QString where = QStringLiteral("%1 MiB: ").arg(mib) + QString::fromUtf8(err);
+            QVERIFY2(process.exitStatus() == QProcess::NormalExit, qPrintable(where));
+            if (err.contains("error while loading shared libraries"))
+                continue; // too little to start at all
+            if (process.exitCode() == 2 && err.contains("Failed to import translations from " + path("big.po").toUtf8()
+                                                        + ": not enough memory\n")) {
+                QVERIFY2(!QFileInfo::exists(path("out.narc")), qPrintable(where));
+                ++refused;
+            } else {
+                QVERIFY2(process.exitCode() == 0 && err.contains("0 applied, 0 skipped, 40000 untranslated"),
+                         qPrintable(where));
+                QFile::remove(path("out.narc"));
+                ++imported;
+            }
+        }
+        QVERIFY(refused > 0 && imported > 0);
     }
 
     // narctext export-po and import-po, with the exit statuses of export and import.
