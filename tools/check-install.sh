@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what lands there; then
-# builds the Debian package from it and checks its control data and contents.
+# builds the Debian package from it and checks its control data and contents:
+# its Depends must be what dpkg-shlibdeps finds that the packed programs need.
 # CTest runs it as the test "install".
 #   tools/check-install.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
+source=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-install: $*" >&2; exit 1; }
@@ -13,6 +15,7 @@ files=(
   bin/narcedit
   bin/narctext
   share/applications/narcedit.desktop
+  share/doc/narcedit/copyright
   share/icons/hicolor/scalable/apps/narcedit.svg
   share/man/man1/narcedit.1.gz
   share/man/man1/narctext.1.gz
@@ -52,9 +55,19 @@ for page in narcedit narctext; do
   fi
 done
 
-# 2. The Debian package: Qt 6 and the C/C++ runtimes as its only dependencies,
-# the same files below /usr.
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null || fail "cpack failed"
+# The copyright file states the repository's licence, word for word.
+expat=$(awk 'body {print} prev == "" && $0 == "License: Expat" {body = 1} {prev = $0}' \
+  "$prefix/share/doc/narcedit/copyright" | sed 's/^ //; s/^\.$//')
+licence=$(sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE")
+[ -n "$licence" ] && [ "$expat" = "$licence" ] ||
+  fail "the copyright file's licence differs from LICENSE:
+$(diff <(echo "$licence") <(echo "$expat") || true)"
+
+# 2. The Debian package: the same files below /usr, with the Debian changelog;
+# Depends exactly what dpkg-shlibdeps says the packed programs need.
+command -v dpkg-shlibdeps >/dev/null || fail "dpkg-shlibdeps is missing (install dpkg-dev)"
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1 ||
+  fail "cpack failed: $(cat "$work/cpack.log")"
 debs=("$work"/deb/*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb"
 deb=${debs[0]}
@@ -62,13 +75,39 @@ info=$(dpkg-deb --info "$deb")
 field() { sed -n "s/^ $1: //p" <<<"$info"; }
 [ "$(field Package)" = narcedit ] || fail "package name: $(field Package)"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture: $(field Architecture)"
-[ -n "$(field Version)" ] && [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "incomplete control data"
-depends=$(field Depends | tr -d ' ' | tr ',' '\n' | sed 's/(.*//' | sort | tr '\n' ' ')
-[ "$depends" = "libc6 libgcc-s1 libqt6core6 libqt6gui6 libqt6widgets6 libstdc++6 " ] ||
-  fail "unexpected dependencies: $(field Depends)"
+[ -n "$(field Version)" ] && [ -n "$(field Description)" ] || fail "incomplete control data"
+[[ "$(field Maintainer)" =~ ^[^@\<\>]+\ \<[^@\<\>]+@[^@\<\>]+\>$ ]] && [[ "$(field Maintainer)" != *localhost* ]] ||
+  fail "the maintainer is not a name and an address: $(field Maintainer)"
+
+# Unpacked as a package build tree (debian/control, debian/PACKAGE/DEBIAN) so that
+# dpkg-shlibdeps reads it as it would when building the package.
+root=$work/tree/debian/narcedit
+mkdir -p "$work/tree/debian" && dpkg-deb -R "$deb" "$root"
+: >"$work/tree/debian/control"
+needed=$(cd "$work/tree" && dpkg-shlibdeps -O debian/narcedit/usr/bin/narcedit debian/narcedit/usr/bin/narctext) ||
+  fail "dpkg-shlibdeps failed"
+clauses() { sed 's/^shlibs:Depends=//' | tr -s ' ' | sed 's/, */\n/g' | sort; }
+[ "$(field Depends | clauses)" = "$(clauses <<<"$needed")" ] ||
+  fail "the package's Depends differ from what its programs need (< Depends, > dpkg-shlibdeps):
+$(diff <(field Depends | clauses) <(clauses <<<"$needed") || true)"
+
 packaged=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)
-[ "$packaged" = "$wanted" ] || fail "the package holds other files than expected:
-$(diff <(echo "$wanted") <(echo "$packaged") || true)"
+wanted_deb=$(printf '%s\n' "${files[@]}" share/doc/narcedit/changelog.Debian.gz share/lintian/overrides/narcedit | sort)
+[ "$packaged" = "$wanted_deb" ] || fail "the package holds other files than expected:
+$(diff <(echo "$wanted_deb") <(echo "$packaged") || true)"
 dpkg-deb --contents "$deb" | awk '$1 ~ /^-/ && $2 != "root/root" {bad=1} END {exit bad}' ||
   fail "package files are not owned by root"
+
+# The changelog: gzip -9n (no name, no time stamp, best compression), its first
+# entry the package's version.
+changelog=$root/usr/share/doc/narcedit/changelog.Debian.gz
+[ "$(od -An -tx1 -j3 -N6 "$changelog" | tr -d ' ')" = 000000000002 ] || fail "changelog.Debian.gz is not made by gzip -9n"
+zcat "$changelog" >"$work/changelog" || fail "changelog.Debian.gz is not gzip"
+logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version) || fail "the changelog does not parse"
+[ "$logged" = "$(field Version)" ] || fail "the changelog's newest entry is $logged, the package is $(field Version)"
+
+if command -v lintian >/dev/null; then
+  tags=$(lintian "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
+  [ -z "$tags" ] || fail "lintian: $tags"
+fi
 echo "check-install: $(basename "$deb") and the installed files are as expected"

@@ -3,6 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libbenchmark-dev libgettextpo-dev gettext desktop-file-utils libxml2-utils)
+# The Debian package: dpkg-shlibdeps computes its dependencies, lintian checks it.
+packages+=(dpkg-dev lintian)
 for extra in "$@"; do packages+=("$extra"); done
 
 missing=()
