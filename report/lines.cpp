@@ -345,4 +345,12 @@ QString entryLacksSectionReason(int entry, int section, int count)
     return QStringLiteral("entry %1 has no section %2 (it has %3)").arg(entry).arg(section).arg(count);
 }
 
+// Lines of ROM images
+
+QString romDsiDigestsLine(const QString &imagePath)
+{
+    return QStringLiteral("Warning: the DSi digests of ") + imagePath
+           + QStringLiteral(" are not recomputed, so DSi mode on real hardware will refuse it");
+}
+
 } // namespace core

@@ -110,4 +110,10 @@ QString notASectionReason(const QString &argument); // "section ARG is not a num
 QString noSuchEntryReason(int entry, qsizetype count); // "entry E is out of range (the archive has N entries)"
 QString entryLacksSectionReason(int entry, int section, int count); // "entry E has no section S (it has N)"
 
+// Lines of ROM images
+
+// "Warning: the DSi digests of IMAGE are not recomputed, so DSi mode on real hardware will
+// refuse it": after a file was put back into a DSi image.
+QString romDsiDigestsLine(const QString &imagePath);
+
 } // namespace core

@@ -1,0 +1,76 @@
+#include "rom/romimagefile.h"
+
+#include "io/regularfile.h"
+#include "io/savefile.h"
+#include "rom/romwriter.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace core {
+
+namespace {
+
+// The image at `path` opened in `file`, and its file system.
+Result<RomFileSystem> openImage(QFile &file, const QString &path)
+{
+    QString reason;
+    if (!openRegularFile(file, path, Links::Follow, &reason))
+        return Result<RomFileSystem>::failure(QStringLiteral("cannot open the file (%1)").arg(reason));
+    Result<RomFileSystem> read = readRomFileSystem(&file);
+    if (!read && file.error() != QFileDevice::NoError)
+        read.reason = QStringLiteral("cannot read the file (%1)").arg(file.errorString());
+    return read;
+}
+
+} // namespace
+
+Result<RomFileSystem> loadRomFileSystem(const QString &path)
+{
+    QFile file;
+    return openImage(file, path);
+}
+
+Result<QByteArray> loadRomMember(const RomMemberName &name)
+{
+    QFile file;
+    const Result<RomFileSystem> fs = openImage(file, name.imagePath);
+    if (!fs)
+        return Result<QByteArray>::failure(fs.reason);
+    const Result<int> id = findRomMember(fs.value, name);
+    if (!id)
+        return Result<QByteArray>::failure(id.reason);
+    return readRomFile(&file, fs.value, id.value);
+}
+
+Result<RomPlacement> replaceRomMember(const RomMemberName &name, const QByteArray &bytes)
+{
+    using Replaced = Result<RomPlacement>;
+    QFile source;
+    const Result<RomFileSystem> fs = openImage(source, name.imagePath);
+    if (!fs)
+        return Replaced::failure(fs.reason);
+    const Result<int> id = findRomMember(fs.value, name);
+    if (!id)
+        return Replaced::failure(id.reason);
+    const Replaced placement = placeRomFile(fs.value, id.value, bytes.size());
+    if (!placement)
+        return placement;
+
+    QSaveFile target(name.imagePath);
+    // Never written in place: a failed write would leave the image cut short.
+    target.setDirectWriteFallback(false);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return Replaced::failure(target.errorString());
+    const Status written = writeRomImage(source, target, fs.value, placement.value, bytes);
+    if (!written) {
+        target.cancelWriting();
+        return Replaced::failure(written.reason);
+    }
+    QString reason;
+    if (!commitSaveFile(target, &reason))
+        return Replaced::failure(reason);
+    return placement;
+}
+
+} // namespace core

@@ -1,0 +1,505 @@
+// ROM images: reading their file system, writing one file back, the names of
+// files inside them, and the sample image.
+
+#include "filesizelimit.h"
+#include "narcfixture.h"
+#include "romfixture.h"
+
+#include "narc/narcreader.h"
+#include "rom/romheader.h"
+#include "rom/romimagefile.h"
+#include "rom/romwriter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+using namespace core;
+
+namespace {
+
+// A device over `bytes` that notes any read asked past its end and counts what
+// was read: the reader must check every offset before it reads.
+class GuardedImage : public QBuffer
+{
+public:
+    explicit GuardedImage(const QByteArray &bytes) : image(bytes)
+    {
+        setBuffer(&image);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool overread = false;
+    qint64 bytesRead = 0;
+
+protected:
+    qint64 readData(char *data, qint64 length) override
+    {
+        overread |= pos() + length > size();
+        const qint64 got = QBuffer::readData(data, length);
+        bytesRead += qMax<qint64>(got, 0);
+        return got;
+    }
+
+private:
+    QByteArray image;
+};
+
+Result<RomFileSystem> readGuarded(const QByteArray &bytes, bool *overread = nullptr)
+{
+    GuardedImage device(bytes);
+    Result<RomFileSystem> read = readRomFileSystem(&device);
+    if (overread)
+        *overread = device.overread;
+    return read;
+}
+
+// Two overlays, then files in four directories; listed so that id order and
+// address order differ: first.narc (id 6) lies between a.bin (2) and second.bin (4).
+RomLayout sampleLayout()
+{
+    RomLayout layout;
+    layout.overlays = {QByteArray(0x30, 'o'), QByteArray(0x50, 'p')};
+    layout.files = {
+        {"a.bin", QByteArray(100, 'a')},
+        {"data/msg/first.narc", buildNarcBytes({"hello", "world"})},
+        {"data/second.bin", QByteArray(0x300, 'b')},
+        {"data/msg/deep/third.bin", QByteArray(10, 'c')},
+        {"empty", QByteArray()},
+        {"data/last.bin", QByteArray(0x40, 'd')},
+    };
+    return layout;
+}
+
+// UsedShort: the used-size field ends before the last file does. EmptyInside:
+// the empty file's entry points into a.bin.
+enum Variant { Plain, Packed, Reversed, Padded, Dsi, UsedShort, EmptyInside };
+
+RomLayout variantLayout(int variant)
+{
+    RomLayout layout = sampleLayout();
+    layout.alignment = variant == Packed ? 4 : 0x200;
+    layout.reversed = variant == Reversed;
+    layout.padded = variant == Padded;
+    if (variant == Dsi) {
+        layout.unitCode = 2;
+        layout.dsiArm9At = 0x80000;
+    }
+    return layout;
+}
+
+quint32 field32(const QByteArray &bytes, qint64 at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+BuiltRom variantImage(int variant)
+{
+    BuiltRom built = buildRomImage(variantLayout(variant));
+    const qint64 aBin = built.allocationTableAt + 8 * built.ids.value("a.bin");
+    const qint64 empty = built.allocationTableAt + 8 * built.ids.value("empty");
+    if (variant == UsedShort)
+        qToLittleEndian(field32(built.bytes, 0x80) - 0x40, built.bytes.data() + 0x80); // the start of last.bin
+    if (variant == EmptyInside) {
+        qToLittleEndian(field32(built.bytes, aBin) + 4, built.bytes.data() + empty);
+        qToLittleEndian(field32(built.bytes, aBin) + 4, built.bytes.data() + empty + 4);
+    }
+    qToLittleEndian(crc16Modbus(built.bytes.constData(), 0x15E), built.bytes.data() + 0x15E);
+    return built;
+}
+
+QByteArray filled(int size, char c)
+{
+    return QByteArray(size, c);
+}
+
+QByteArray patched32(QByteArray bytes, qint64 at, quint32 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+    return bytes;
+}
+
+QByteArray patched16(QByteArray bytes, qint64 at, quint16 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+    return bytes;
+}
+
+QByteArray patchedBytes(QByteArray bytes, qint64 at, const QByteArray &with)
+{
+    return bytes.replace(at, with.size(), with);
+}
+
+RomMemberName member(const QString &image, const QString &inside)
+{
+    RomMemberName name;
+    name.imagePath = image;
+    if (inside.startsWith('#'))
+        name.fileId = inside.mid(1).toInt();
+    else
+        name.memberPath = inside;
+    return name;
+}
+
+} // namespace
+
+class RomTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void checksum_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("crc");
+        // Known values of CRC-16/MODBUS: the catalogue's check value and a
+        // request frame whose checksum travels as C5 CD.
+        QTest::newRow("check value") << QByteArray("123456789") << 0x4B37;
+        QTest::newRow("read 10 registers") << QByteArray::fromHex("01030000000a") << 0xCDC5;
+        QTest::newRow("nothing") << QByteArray() << 0xFFFF;
+    }
+    void checksum()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, crc);
+        QCOMPARE(int(crc16Modbus(bytes.constData(), bytes.size())), crc);
+    }
+
+    // Every file of every layout is found by its path and id, with its bytes;
+    // overlays have ids below the named files and no names.
+    void readsTheFileSystem_data()
+    {
+        QTest::addColumn<int>("variant");
+        QTest::newRow("aligned to 0x200") << int(Plain);
+        QTest::newRow("packed") << int(Packed);
+        QTest::newRow("files in reverse order") << int(Reversed);
+        QTest::newRow("padded to the chip") << int(Padded);
+        QTest::newRow("DSi") << int(Dsi);
+        QTest::newRow("used size short of the last file") << int(UsedShort);
+        QTest::newRow("an empty file inside another") << int(EmptyInside);
+    }
+    void readsTheFileSystem()
+    {
+        QFETCH(int, variant);
+        const RomLayout layout = variantLayout(variant);
+        const BuiltRom built = variantImage(variant);
+        GuardedImage device(built.bytes);
+        const Result<RomFileSystem> read = readRomFileSystem(&device);
+        QVERIFY2(read.ok(), qPrintable(read.reason));
+        QVERIFY(!device.overread);
+        const RomFileSystem &fs = read.value;
+        QCOMPARE(int(fs.files.size()), 8);
+        QCOMPARE(int(fs.firstNamedId), 2);
+        QVERIFY(fs.checksumMatches());
+        QCOMPARE(fs.isDsi(), variant == Dsi);
+        for (int id = 0; id < 2; ++id) {
+            QVERIFY(fs.isOverlay(id) && fs.path(id).isEmpty());
+            QCOMPARE(readRomFile(&device, fs, id).value, layout.overlays.at(id));
+        }
+        for (const auto &[path, bytes] : layout.files) {
+            const int id = built.ids.value(path);
+            QCOMPARE(fs.idOf(path), id);
+            QCOMPARE(fs.path(id), path);
+            QCOMPARE(readRomFile(&device, fs, id).value, bytes);
+        }
+        QCOMPARE(findRomMember(fs, member("x", "#7")).value, 7);
+        QCOMPARE(findRomMember(fs, member("x", "#8")).reason, QString("the image has no file #8 (it holds 8)"));
+        QCOMPARE(findRomMember(fs, member("x", "data/msg")).reason, QString("the image holds no file data/msg"));
+        QVERIFY(!device.overread);
+    }
+
+    // Listing a large image reads its header and tables, not its files.
+    void readsOnlyTheTables()
+    {
+        RomLayout layout = sampleLayout();
+        layout.files.append({"big/file", QByteArray(4 << 20, 'x')});
+        GuardedImage device(buildRomImage(layout).bytes);
+        QVERIFY(readRomFileSystem(&device).ok());
+        QVERIFY2(device.bytesRead < 4096, qPrintable(QString::number(device.bytesRead)));
+    }
+
+    // One file written back; everything else checked byte for byte against the
+    // old image: only the file's bytes, its allocation entry, and the header's
+    // device capacity, used size and checksum may differ, and past the old end
+    // only padding (0xFF) and the file.
+    void writesOneFileBack_data()
+    {
+        QTest::addColumn<int>("variant");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<int>("capacity"); // the device capacity field afterwards
+        QTest::newRow("an archive shrinks") << int(Plain) << "data/msg/first.narc" << 20 << false << 0;
+        QTest::newRow("an archive fills its room") << int(Plain) << "data/msg/first.narc" << 0x200 << false << 0;
+        // The next file by id (third.bin) lies further on: the room ends at the next by address.
+        QTest::newRow("an archive grows past its room and moves") << int(Plain) << "data/msg/first.narc" << 0x201 << true << 0;
+        QTest::newRow("a file becomes empty") << int(Plain) << "data/second.bin" << 0 << false << 0;
+        QTest::newRow("an empty file gets bytes") << int(Plain) << "empty" << 16 << true << 0;
+        QTest::newRow("an empty file inside another gets bytes") << int(EmptyInside) << "empty" << 16 << true << 0;
+        QTest::newRow("used size short: a file moves past the last") << int(UsedShort) << "a.bin" << 0x1000 << true << 0;
+        QTest::newRow("an overlay grows up to the ARM7 binary") << int(Plain) << "#1" << 0x200 << false << 0;
+        QTest::newRow("an overlay grows past the ARM7 binary") << int(Plain) << "#1" << 0x201 << true << 0;
+        QTest::newRow("the last file grows past the used size") << int(Plain) << "data/last.bin" << 0x1000 << true << 0;
+        QTest::newRow("the last file grows past the capacity") << int(Plain) << "data/last.bin" << 128 * 1024 << true << 1;
+        QTest::newRow("the last file grows four chips past") << int(Plain) << "data/last.bin" << 600 * 1024 << true << 3;
+        QTest::newRow("reversed: the last by address") << int(Reversed) << "a.bin" << 0x1000 << true << 0;
+        QTest::newRow("packed: a file grows into the next") << int(Packed) << "a.bin" << 101 << true << 0;
+        QTest::newRow("padded: moves into the padding") << int(Padded) << "a.bin" << 0x1000 << true << 0;
+        QTest::newRow("padded: grows past the chip") << int(Padded) << "a.bin" << 130 * 1024 << true << 1;
+        QTest::newRow("trimmed: grows past the chip") << int(Plain) << "a.bin" << 130 * 1024 << true << 1;
+        QTest::newRow("DSi: moves within the DS part") << int(Dsi) << "a.bin" << 0x1000 << true << 0;
+    }
+    void writesOneFileBack()
+    {
+        QFETCH(int, variant);
+        QFETCH(QString, file);
+        QFETCH(int, size);
+        QFETCH(bool, moved);
+        QFETCH(int, capacity);
+        const BuiltRom built = variantImage(variant);
+        const QByteArray old = built.bytes;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("game.nds");
+        QVERIFY(writeFileBytes(path, old));
+        const Result<RomFileSystem> before = readGuarded(old);
+        const int id = file.startsWith('#') ? file.mid(1).toInt() : built.ids.value(file);
+        const QByteArray bytes = filled(size, 'N');
+
+        const Result<RomPlacement> placed = replaceRomMember(member(path, file), bytes);
+        QVERIFY2(placed.ok(), qPrintable(placed.reason));
+        QCOMPARE(placed.value.moved, moved);
+        QCOMPARE(placed.value.staleDsiDigests, variant == Dsi);
+        const qint64 oldStart = before.value.files.at(id).start;
+        qint64 usedEnd = field32(old, 0x80);
+        for (const RomFile &other : before.value.files)
+            usedEnd = qMax<qint64>(usedEnd, other.end);
+        const qint64 start = moved ? (usedEnd + 0x1FF) / 0x200 * 0x200 : oldStart;
+        const qint64 end = start + size;
+        QCOMPARE(qint64(placed.value.start), start);
+
+        const QByteArray now = readFileBytes(path);
+        QCOMPARE(qint64(now.size()), qMax<qint64>(old.size(), end));
+        const Result<RomFileSystem> after = readGuarded(now);
+        QVERIFY2(after.ok(), qPrintable(after.reason));
+        QVERIFY(after.value.checksumMatches());
+        QCOMPARE(int(quint8(now.at(0x14))), capacity);
+        QCOMPARE(qint64(field32(now, 0x80)), qMax<qint64>(field32(old, 0x80), end));
+        QCOMPARE(after.value.files.size(), before.value.files.size());
+        GuardedImage oldDevice(old);
+        GuardedImage newDevice(now);
+        for (int other = 0; other < after.value.files.size(); ++other) {
+            const QByteArray expected = other == id ? bytes : readRomFile(&oldDevice, before.value, other).value;
+            QCOMPARE(readRomFile(&newDevice, after.value, other).value, expected);
+            QCOMPARE(after.value.path(other), before.value.path(other));
+        }
+        const qint64 entry = built.allocationTableAt + 8 * id;
+        auto mayDiffer = [&](qint64 at) {
+            return at == 0x14 || (at >= 0x80 && at < 0x84) || (at >= 0x15E && at < 0x160)
+                   || (at >= entry && at < entry + 8) || (at >= start && at < end);
+        };
+        for (qint64 at = 0; at < now.size(); ++at) {
+            const bool same = at < old.size() ? now.at(at) == old.at(at) : (at >= start || now.at(at) == char(0xFF));
+            if (!same && !mayDiffer(at))
+                QFAIL(qPrintable(QString("byte 0x%1 changed").arg(at, 0, 16)));
+        }
+    }
+
+    // A write that cannot be placed leaves the image as it was.
+    void refusesWhatDoesNotFit_data()
+    {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("reason");
+        const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
+        QTest::newRow("over the DSi part") << dsi << "data/last.bin" << qint64(0x80000) << "file 5 (data/last.bin) does not fit before the DSi ARM9 binary";
+        QTest::newRow("past the part DS mode reads") << patched32(dsi, 0x1C0, 0x100000) << "data/last.bin" << qint64(0x80000) << "does not fit in the part of the image DS mode reads (524288 bytes)";
+        QTest::newRow("past 4 GiB") << buildRomImage(sampleLayout()).bytes << "a.bin" << qint64(0xFFFFFFFF) << "file 2 (a.bin) would end at byte";
+    }
+    void refusesWhatDoesNotFit()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(QString, file);
+        QFETCH(qint64, size);
+        QFETCH(QString, reason);
+        const RomFileSystem fs = readGuarded(image).value;
+        const Result<RomPlacement> placed = placeRomFile(fs, fs.idOf(file), size);
+        QVERIFY2(placed.reason.contains(reason), qPrintable(placed.reason));
+        if (size > 1 << 20)
+            return;
+        QTemporaryDir dir;
+        QVERIFY(writeFileBytes(dir.filePath("game.nds"), image));
+        QCOMPARE(replaceRomMember(member(dir.filePath("game.nds"), file), filled(int(size), 'N')).reason, placed.reason);
+        QCOMPARE(readFileBytes(dir.filePath("game.nds")), image);
+    }
+
+    // A write cut short (a full disk) leaves the old image and nothing beside it:
+    // cut in the copy, and in the bytes past the old end.
+    void aFailedWriteKeepsTheImage_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("limit"); // bytes a file may grow to, less the image's size
+        QTest::newRow("in place, cut in the copy") << 10 << -0x1000;
+        QTest::newRow("moved, cut past the end") << 0x4000 << 100;
+    }
+    void aFailedWriteKeepsTheImage()
+    {
+        QFETCH(int, size);
+        QFETCH(int, limit);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("game.nds");
+        const QByteArray old = buildRomImage(sampleLayout()).bytes;
+        QVERIFY(writeFileBytes(path, old));
+        Result<RomPlacement> placed;
+        {
+            FileSizeLimit cut(quint64(old.size() + limit));
+            placed = replaceRomMember(member(path, "a.bin"), filled(size, 'N'));
+        }
+        QCOMPARE(placed.reason, QString("File too large"));
+        QVERIFY2(readFileBytes(path) == old, "the image changed");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"game.nds"});
+    }
+
+    // Every malformed table is refused with its reason, and nothing is read
+    // past the end of the image.
+    void refusesMalformedImages_data()
+    {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("reason");
+        const BuiltRom built = buildRomImage(sampleLayout());
+        const QByteArray good = built.bytes;
+        const qint64 fnt = built.nameTableAt;
+        const qint64 fat = built.allocationTableAt;
+        const qint64 ovt = field32(good, 0x50);
+        const qint64 listsAt = fnt + 8 * 4; // the root's list: a.bin, data/ (0xF001), empty
+        const int aBin = built.ids.value("a.bin");
+        auto file = [&](int id, quint32 start, quint32 end) { return patched32(patched32(good, fat + 8 * id, start), fat + 8 * id + 4, end); };
+        const QByteArray large = good + QByteArray((18 << 20) - good.size(), char(0xFF));
+
+        QTest::newRow("shorter than a header") << good.left(0x1FF) << "it is 511 bytes, shorter than a ROM header (512 bytes)";
+        QTest::newRow("name table outside") << patched32(good, 0x40, good.size() - 4) << "the name table (";
+        QTest::newRow("allocation table outside") << patched32(good, 0x4C, 0xFFFFFFF0) << "the allocation table (4294967280 bytes at";
+        QTest::newRow("overlay table outside") << patched32(good, 0x54, 0x7FFFFFE0) << "the ARM9 overlay table (";
+        QTest::newRow("allocation table over the header") << patched32(good, 0x48, 0x100) << "overlaps the header";
+        QTest::newRow("tables overlap") << patched32(good, 0x44, fat - fnt + 8) << "the allocation table overlaps the name table";
+        QTest::newRow("allocation table size") << patched32(good, 0x4C, 8 * 8 - 4) << "the allocation table's size (60 bytes) is not a multiple of 8";
+        QTest::newRow("too many files") << patched32(patched32(large, 0x48, 0x100000), 0x4C, 8 * 0xF001) << "the allocation table lists 61441 files, more than the 61440";
+        QTest::newRow("file ends before it starts") << file(aBin, 0x2000, 0x1FFF) << "file 2 ends (0x1FFF) before it starts (0x2000)";
+        QTest::newRow("file outside") << file(aBin, 0x100, good.size() + 1) << "file 2 (0x100 to";
+        QTest::newRow("files overlap") << file(aBin, field32(good, fat + 8 * 6), field32(good, fat + 8 * 6) + 1) << "overlaps file";
+        QTest::newRow("file over a table") << file(aBin, fnt, fnt + 4) << "file 2 (a.bin) overlaps the name table";
+        QTest::newRow("file over the header") << file(aBin, 0, 4) << "file 2 (a.bin) overlaps the header";
+        QTest::newRow("overlay table size") << patched32(good, 0x54, 33) << "the ARM9 overlay table's size (33 bytes) is not a multiple of 32";
+        QTest::newRow("overlay names no file") << patched32(good, ovt + 0x18, 999) << "the ARM9 overlay table names file 999, past the 8 files";
+        QTest::newRow("more overlays than files") << patched32(good, 0x54, 32 * 9) << "lists 9 overlays, more than the 8 files";
+        QTest::newRow("no directories") << patched16(good, fnt + 6, 0) << "the name table's root gives 0 directories";
+        QTest::newRow("more directories than the table") << patched16(good, fnt + 6, field32(good, 0x44) / 8 + 1) << "is too short for its";
+        QTest::newRow("more directories than ids") << patched16(patched32(patched32(large, 0x40, 0x100000), 0x44, 8 * 4097), 0x100006, 4097) << "the name table's root gives 4097 directories; there can be 1 to 4096";
+        QTest::newRow("first id past the files") << patched16(good, fnt + 4, 9) << "the root's first file id 9 is past the 8 files";
+        QTest::newRow("list past the table") << patched32(good, fnt, field32(good, 0x44)) << "the names of the root directory run past the end";
+        QTest::newRow("list without its end") << patched32(good, 0x44, field32(good, 0x44) - 1) << "the names of directory data/msg/deep run past the end";
+        QTest::newRow("name table larger than names take") << patched32(patched32(large, 0x40, 0x100000), 0x44, (16 << 20) + 1) << "more than the names of any image take";
+        QTest::newRow("directory id past the table") << patched16(good, listsAt + 11, 0xF004) << "lists directory data as 0xF004, not one of the 4 directories";
+        QTest::newRow("directory id below 0xF000") << patched16(good, listsAt + 11, 0x0005) << "lists directory data as 0x5";
+        QTest::newRow("directory inside itself") << patched16(good, listsAt + 11, 0xF000) << "directory data (0xF000) is listed twice";
+        QTest::newRow("directory without a name") << patchedBytes(good, listsAt + 6, "\x80") << "the root directory lists a directory without a name";
+        QTest::newRow("file past the files") << patched16(good, fnt + 8 * 3 + 4, 8) << "directory data/msg/deep names file 8 (data/msg/deep/third.bin), past the 8 files";
+        QTest::newRow("file named twice") << patched16(good, fnt + 8 * 2 + 4, 4) << "file 4 is named twice (data/second.bin and data/msg/first.narc)";
+        QTest::newRow("name of an overlay") << patched16(good, fnt + 8 * 2 + 4, 1) << "directory data/msg names file 1, one of the overlays (ids below 2)";
+        QTest::newRow("control character") << patchedBytes(good, listsAt + 1, "\x07") << "the root directory holds a name that holds a control character";
+        QTest::newRow("not UTF-8") << patchedBytes(good, listsAt + 1, "\xFF") << "the root directory holds a name that is neither ASCII nor UTF-8";
+        QTest::newRow("slash") << patchedBytes(good, listsAt + 1, "/") << "holds a name that holds a \"/\"";
+        QTest::newRow("two alike") << patchedBytes(good, listsAt + 14, "a.bin") << "the root directory holds two entries named a.bin";
+        RomLayout deep = sampleLayout();
+        deep.files.append({QStringList(9, QString(120, 'd')).join('/') + "/f", "x"});
+        QTest::newRow("path too long") << buildRomImage(deep).bytes << "is longer than 1024 characters";
+    }
+    void refusesMalformedImages()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(QString, reason);
+        bool overread = true;
+        const Result<RomFileSystem> read = readGuarded(image, &overread);
+        QVERIFY2(read.reason.contains(reason), qPrintable(read.reason));
+        QVERIFY(!overread);
+    }
+
+    // Every cut of a trimmed image is refused, and none is read past its end.
+    void everyTruncation()
+    {
+        RomLayout layout = sampleLayout();
+        layout.alignment = 4;
+        const QByteArray good = buildRomImage(layout).bytes;
+        for (qsizetype length = 0; length <= good.size(); ++length) {
+            bool overread = true;
+            QCOMPARE(readGuarded(good.left(length), &overread).ok(), length == good.size());
+            QVERIFY(!overread);
+        }
+    }
+
+    void memberNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("image"); // empty: a plain file
+        QTest::addColumn<QString>("inside"); // "#id" or a path
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("by path") << "game.nds:data/msg.narc" << "game.nds" << "data/msg.narc" << "";
+        QTest::newRow("leading slash") << "game.nds:/data/msg.narc" << "game.nds" << "data/msg.narc" << "";
+        QTest::newRow("colon inside") << "game.nds:a:b" << "game.nds" << "a:b" << "";
+        QTest::newRow("by id") << "game.nds:#123" << "game.nds" << "#123" << "";
+        QTest::newRow("by id 0") << "game.nds:#0" << "game.nds" << "#0" << "";
+        QTest::newRow("a file with a colon") << "odd:name.narc" << "" << "" << "";
+        QTest::newRow("a new file with a colon") << "new:name.narc" << "" << "" << "";
+        QTest::newRow("a folder before the colon") << "folder:x.narc" << "" << "" << "";
+        QTest::newRow("nothing after the colon") << "game.nds:" << "" << "" << "no file inside the image is named after the colon";
+        QTest::newRow("only slashes") << "game.nds://" << "" << "" << "no file inside the image is named after the colon";
+        QTest::newRow("no id") << "game.nds:#" << "" << "" << "\"#\" is not a file id (0 to 61439)";
+        QTest::newRow("id with letters") << "game.nds:#12a" << "" << "" << "\"#12a\" is not a file id (0 to 61439)";
+        QTest::newRow("id with a sign") << "game.nds:#+1" << "" << "" << "\"#+1\" is not a file id (0 to 61439)";
+        QTest::newRow("id too large") << "game.nds:#61440" << "" << "" << "\"#61440\" is not a file id (0 to 61439)";
+    }
+    void memberNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, image);
+        QFETCH(QString, inside);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QVERIFY(writeFileBytes(dir.filePath("game.nds"), "x") && writeFileBytes(dir.filePath("odd:name.narc"), "x"));
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        const QString prefix = dir.path() + '/';
+        const Result<RomMemberName> parsed = parseRomMemberName(prefix + name);
+        QCOMPARE(parsed.reason, reason);
+        if (!reason.isEmpty())
+            return;
+        QCOMPARE(parsed.value.isMember(), !image.isEmpty());
+        if (image.isEmpty())
+            return;
+        const RomMemberName expected = member(prefix + image, inside);
+        QCOMPARE(parsed.value.imagePath, expected.imagePath);
+        QCOMPARE(parsed.value.memberPath, expected.memberPath);
+        QCOMPARE(parsed.value.fileId, expected.fileId);
+        QCOMPARE(parsed.value.text(), prefix + name.replace(":/", ":"));
+    }
+
+    // The sample image holds the demo archive; its generator gives the same bytes again.
+    void demoImage()
+    {
+        const QString sample = QFINDTESTDATA("../samples/demo.nds");
+        const Result<RomFileSystem> fs = loadRomFileSystem(sample);
+        QVERIFY2(fs.ok(), qPrintable(fs.reason));
+        const Result<QByteArray> archive = loadRomMember(member(sample, "data/demo.narc"));
+        QCOMPARE(archive.value, readFileBytes(QFINDTESTDATA("../samples/demo.narc")));
+        QVERIFY(readNarc(archive.value).ok());
+        QVERIFY(fs.value.idOf("data/readme.txt") >= 0);
+        QTemporaryDir dir;
+        const QString generator = QFileInfo(qEnvironmentVariable("NARCTEXT")).dir().filePath("makedemo-nds");
+        QCOMPARE(QProcess::execute(generator, {QFINDTESTDATA("../samples/demo.narc"), dir.filePath("demo.nds")}), 0);
+        QCOMPARE(readFileBytes(dir.filePath("demo.nds")), readFileBytes(sample));
+    }
+};
+
+QTEST_GUILESS_MAIN(RomTest)
+#include "test_rom.moc"
