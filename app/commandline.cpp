@@ -1,17 +1,35 @@
 #include "commandline.h"
 
+#include "io/regularfile.h"
+#include "report/lines.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
 
-void print(std::FILE *stream, const QString &text)
+// False when the stream did not take every byte (standard output on a full
+// disk, a closed pipe).
+bool print(std::FILE *stream, const QString &text)
 {
+    errno = 0;
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    return std::fflush(stream) == 0 && written;
+}
+
+// --help and --version: a standard output that fails is said, and the exit
+// status says so too.
+void answer(EditorCommandLine &line, const QString &text)
+{
+    line.done = true;
+    if (print(stdout, text))
+        return;
+    print(stderr, core::stdoutFailedLine(core::systemError(errno != 0 ? errno : EIO)) + QLatin1Char('\n'));
+    line.exitCode = 2;
 }
 
 } // namespace
@@ -30,13 +48,11 @@ EditorCommandLine readCommandLine(const QStringList &arguments, bool early)
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         // Before the application object exists the parser cannot name the program.
-        print(stdout, parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                QCoreApplication::applicationName()));
-        line.done = true;
+        answer(line, parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                               QCoreApplication::applicationName()));
     } else if (parser.isSet(version)) {
-        print(stdout, QCoreApplication::applicationName() + QLatin1Char(' ')
-                          + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
-        line.done = true;
+        answer(line, QCoreApplication::applicationName() + QLatin1Char(' ')
+                         + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
     } else if (early) {
         return line;
     } else if (!parsed || parser.positionalArguments().size() > 1) {

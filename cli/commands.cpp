@@ -1,122 +1,53 @@
-#include "cli/commands.h"
+// The bodies of narctext's commands and the table that declares them. Each body
+// gets the archive already loaded (see runner.cpp) and returns how it ended.
 
-#include "onefile/exportfile.h"
-#include "tree/exporttree.h"
-#include "tree/importtree.h"
-#include "po/poexport.h"
-#include "po/poimport.h"
-#include "search/replace.h"
-#include "report/lines.h"
-#include "search/search.h"
-#include "io/textfile.h"
-#include "tree/layout.h"
+#include "cli/command.h"
 #include "cli/console.h"
+
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
-#include "narc/narcfile.h"
+#include "io/textfile.h"
+#include "onefile/exportfile.h"
+#include "po/poexport.h"
+#include "po/poimport.h"
+#include "report/lines.h"
+#include "search/replace.h"
+#include "search/search.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
+#include "tree/layout.h"
 
 #include <QFile>
 
-#include <cstdio>
 #include <utility>
 
 using namespace core;
 
 namespace {
 
-// The exit status for how a bulk run ended.
-int exitStatus(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Done:
-        return ExitOk;
-    case Outcome::DoneWithSkips:
-        return ExitProblem;
-    case Outcome::Refused:
-        break;
-    }
-    return ExitUsage;
-}
-
 const QChar tab = QLatin1Char('\t');
 const QChar newline = QLatin1Char('\n');
-// find writes its output in pieces of about this many characters.
-constexpr qsizetype outputChunk = 1 << 20;
+// '-' as a file name: standard input or output.
+const QString standardStream = QStringLiteral("-");
 
-bool loadArchive(const QString &path, Narc &narc, ConsoleObserver &console)
+Ending refuse(ConsoleObserver &console, const QString &problem)
 {
-    NarcRead read = loadNarcFile(path);
-    if (!read.ok()) {
-        console.report(loadFailedLine(path, read.error));
-        return false;
-    }
-    narc = std::move(read.narc);
-    return true;
+    console.report(usageLine(problem));
+    return Ending::Refused;
 }
 
-// Writes the archive as "Write To Narc" does. The file at `path` is replaced only
-// once the new bytes are complete.
-bool saveArchive(Narc &narc, const QString &path, ConsoleObserver &console)
+// An empty string when the archive has the entry and section of `call`, else the
+// problem. A head too short to say lets the codec report the entry as it is.
+QString placeProblem(const Narc &narc, const Invocation &call)
 {
-    QString error;
-    if (saveNarcFile(narc, path, &error))
-        return true;
-    console.report(writeFailedLine(path, error));
-    return false;
+    if (call.entry >= narc.files.size())
+        return noSuchEntryReason(call.entry, narc.files.size());
+    const int count = declaredSectionCount(narc.files.at(call.entry));
+    if (count >= 0 && call.section >= count)
+        return entryLacksSectionReason(call.entry, call.section, count);
+    return {};
 }
-
-// Where import and set write: -o, else the archive itself.
-QString outputPath(const Invocation &call)
-{
-    return call.output.isEmpty() ? call.arguments.at(0) : call.output;
-}
-
-// A decimal number of at most nine digits, nothing else.
-bool parseNumber(const QString &text, int *value)
-{
-    if (text.isEmpty() || text.size() > 9)
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    *value = text.toInt();
-    return true;
-}
-
-// The ENTRY and SECTION arguments of show and set, as numbers; false after a
-// usage message.
-bool parsePlace(const Invocation &call, int *entry, int *section, ConsoleObserver &console)
-{
-    if (!parseNumber(call.arguments.at(1), entry)) {
-        usageError(console, notAnIndexReason(call.arguments.at(1)));
-        return false;
-    }
-    if (!parseNumber(call.arguments.at(2), section)) {
-        usageError(console, notASectionReason(call.arguments.at(2)));
-        return false;
-    }
-    return true;
-}
-
-// False after a usage message when the archive has no such entry, or the entry's
-// head says it has no such section. A head too short to say lets the codec
-// report the entry as it is.
-bool placeExists(const Narc &narc, int entry, int section, ConsoleObserver &console)
-{
-    if (entry >= narc.files.size()) {
-        usageError(console, noSuchEntryReason(entry, narc.files.size()));
-        return false;
-    }
-    const int count = declaredSectionCount(narc.files.at(entry));
-    if (count >= 0 && section >= count) {
-        usageError(console, entryLacksSectionReason(entry, section, count));
-        return false;
-    }
-    return true;
-}
-
 
 // Why `entry` is not a well-formed message file, or an empty string.
 QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head)
@@ -131,240 +62,245 @@ QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head
     return {};
 }
 
-// Prints `text` on standard output as UTF-8, in one write.
-bool printOut(const QString &text, ConsoleObserver &console)
+SearchQuery queryOf(const Invocation &call)
 {
-    QString error;
-    if (writeStdout(text.toUtf8(), &error))
-        return true;
-    console.report(stdoutFailedLine(error));
-    return false;
+    return {call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
+}
+
+void visitList(Context &context, quint32 index, const NarcEntry &entry)
+{
+    QString line = QString::number(index) + tab + QString::number(entry.size()) + tab;
+    // An empty entry is a message file without sections, and so without lines.
+    if (entry.isEmpty()) {
+        line += QStringLiteral("0\t0");
+    } else {
+        const MessageHeaderRead head = readMessageHeader(entry);
+        const QString problem = messageFileProblem(entry, head);
+        if (problem.isEmpty())
+            line += QString::number(head.header.sectionCount) + tab + QString::number(head.header.lineCount);
+        else
+            line += QStringLiteral("not a message file: ") + problem;
+    }
+    // Printed once the whole archive has read.
+    context.out.hold(line + newline);
+}
+
+Ending runList(Context &)
+{
+    return Ending::Done;
+}
+
+Ending runShow(Context &context)
+{
+    const Invocation &call = context.call;
+    const QString problem = placeProblem(context.narc, call);
+    if (!problem.isEmpty())
+        return refuse(context.console, problem);
+    const DecodedSection decoded = decodeMessageSection(context.narc.files.at(call.entry), call.section);
+    if (!decoded.ok()) {
+        context.console.report(cannotDecodeLine(call.entry, call.section, decoded.reason));
+        return Ending::DoneWithSkips;
+    }
+    context.out.print(decoded.lines.join(newline) + newline);
+    return Ending::Done;
+}
+
+Ending runExportTree(Context &context)
+{
+    const QString &chosen = context.call.arguments.at(1);
+    const QString failure = createTreeDirs(chosen);
+    if (!failure.isEmpty()) {
+        context.console.report(failure);
+        return Ending::DoneWithSkips;
+    }
+    return endingOf(exportToTree(context.narc, chosen, context.console).outcome());
+}
+
+Ending runExportFile(Context &context)
+{
+    return endingOf(exportToFile(context.narc, context.call.arguments.at(1), context.console).outcome());
+}
+
+Ending runImport(Context &context)
+{
+    // A tree refused whole changes nothing: the archive stays as it is.
+    return endingOf(importFromTree(context.narc, context.call.arguments.at(1), context.console).outcome());
 }
 
 // The text of TEXTFILE ('-': standard input) for a section of `lineCount` lines,
 // read as every edited text is (see readEditedText).
-bool readTextArgument(const QString &path, int lineCount, QString *text, ConsoleObserver &console)
+TextRead readTextArgument(const QString &path, int lineCount)
 {
-    TextRead read;
-    const QString name = inputName(path);
-    if (path == QStringLiteral("-")) {
-        QFile in;
-        if (in.open(stdin, QIODevice::ReadOnly))
-            read = readEditedText(in, lineCount);
-        else
-            read.reason = in.errorString();
-    } else {
-        read = readEditedTextFile(path, Links::Follow, lineCount);
+    if (path != standardStream)
+        return readEditedTextFile(path, Links::Follow, lineCount);
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) {
+        TextRead read;
+        read.reason = in.errorString();
+        return read;
     }
-    if (!read.ok()) {
-        console.report(importFailedLine(name, read.reason));
-        return false;
-    }
-    *text = read.text;
-    return true;
+    return readEditedText(in, lineCount);
 }
+
+Ending runSet(Context &context)
+{
+    const Invocation &call = context.call;
+    const QString problem = placeProblem(context.narc, call);
+    if (!problem.isEmpty())
+        return refuse(context.console, problem);
+
+    // From here on the archive is written whatever happens to the section.
+    NarcEntry &entry = context.narc.files[call.entry];
+    const MessageHeaderRead head = readMessageHeader(entry);
+    const QString &source = call.arguments.at(3);
+    const TextRead read = readTextArgument(source, head.ok() ? int(head.header.lineCount) : anyLineCount);
+    if (!read.ok()) {
+        context.console.report(importFailedLine(inputName(source), read.reason));
+        return Ending::DoneWithSkips;
+    }
+    ComposeResult result = composeEntry(entry, read.text, call.section);
+    if (!result.changed()) {
+        context.console.report(composeRefusedLine(call.entry, call.section, result.reason));
+        return Ending::DoneWithSkips;
+    }
+    entry = std::move(result.entry);
+    return Ending::Done;
+}
+
+Ending runFind(Context &context)
+{
+    // One line per line that holds the text, however often it does; written in
+    // pieces, so a search that matches everything does not hold all its output.
+    SearchMatch last;
+    const SearchSummary summary = searchArchive(
+        context.narc, queryOf(context.call), context.console, [&](const SearchMatch &match, const QString &line) {
+            if (match.entry == last.entry && match.section == last.section && match.line == last.line)
+                return true;
+            last = match;
+            return context.out.print(QString::number(match.entry) + tab + QString::number(match.section) + tab
+                                     + QString::number(match.line + 1) + tab + line + newline);
+        });
+    if (summary.insideEscapes > 0)
+        context.console.report(insideEscapesLine(summary.insideEscapes));
+    return summary.matches > 0 ? Ending::Done : Ending::NothingFound;
+}
+
+QString checkReplace(const Invocation &call)
+{
+    const Status problem = replaceProblem(queryOf(call), call.arguments.at(2));
+    return problem ? QString() : withReason(QStringLiteral("replace"), problem.reason);
+}
+
+Ending runReplace(Context &context)
+{
+    const ReplaceSummary summary =
+        replaceInArchive(context.narc, queryOf(context.call), context.call.arguments.at(2), context.console);
+    // Nothing replaced, nothing written: not even -o's file is made.
+    if (summary.occurrences == 0)
+        return Ending::NothingFound;
+    return endingOf(summary.outcome());
+}
+
+Ending runExportPo(Context &context)
+{
+    const Invocation &call = context.call;
+    return endingOf(exportToPoTemplate(context.narc, call.archivePath(), call.arguments.at(1), context.console).outcome());
+}
+
+Ending runImportPo(Context &context)
+{
+    // A file that was refused changes nothing, not even OUTPUT.
+    return endingOf(importFromPo(context.narc, context.call.arguments.at(1), context.console).outcome());
+}
+
+const Argument archiveArgument{"ARCHIVE", Argument::Path, "the NARC archive"};
+const Argument entryArgument{"ENTRY", Argument::Entry, "an entry index, from 0"};
+const Argument sectionArgument{"SECTION", Argument::Section, "0 for the hiragana section, 1 for the kanji section"};
+const Argument textArgument{"TEXT", Argument::Text, "the text to find, as the editor shows it (escapes as \\xhhhh)"};
 
 } // namespace
 
-int usageError(ConsoleObserver &console, const QString &message)
+Ending endingOf(Outcome outcome)
 {
-    console.report(usageLine(message));
-    return ExitUsage;
-}
-
-int runList(const Invocation &call, ConsoleObserver &console)
-{
-    // Entry by entry: listing needs no more than one entry in memory at a time.
-    // Nothing is printed unless the whole archive reads.
-    const QString &path = call.arguments.at(0);
-    QString out;
-    const QString error = loadNarcFileEntries(path, [&](quint32 i, const NarcEntry &entry) {
-        out += QString::number(i) + tab + QString::number(entry.size()) + tab;
-        // An empty entry is a message file without sections, and so without lines.
-        if (entry.isEmpty()) {
-            out += QStringLiteral("0\t0\n");
-            return;
-        }
-        const MessageHeaderRead head = readMessageHeader(entry);
-        const QString problem = messageFileProblem(entry, head);
-        if (problem.isEmpty())
-            out += QString::number(head.header.sectionCount) + tab + QString::number(head.header.lineCount);
-        else
-            out += QStringLiteral("not a message file: ") + problem;
-        out += newline;
-    });
-    if (!error.isEmpty()) {
-        console.report(loadFailedLine(path, error));
-        return ExitUsage;
+    switch (outcome) {
+    case Outcome::Done:
+        return Ending::Done;
+    case Outcome::DoneWithSkips:
+        return Ending::DoneWithSkips;
+    case Outcome::Refused:
+        break;
     }
-    return printOut(out, console) ? ExitOk : ExitUsage;
+    return Ending::Refused;
 }
 
-int runShow(const Invocation &call, ConsoleObserver &console)
+QString Command::synopsis() const
 {
-    int entry = 0;
-    int section = 0;
-    if (!parsePlace(call, &entry, &section, console))
-        return ExitUsage;
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console) || !placeExists(narc, entry, section, console))
-        return ExitUsage;
-
-    const DecodedSection decoded = decodeMessageSection(narc.files.at(entry), section);
-    if (!decoded.ok()) {
-        console.report(cannotDecodeLine(entry, section, decoded.reason));
-        return ExitProblem;
-    }
-    return printOut(decoded.lines.join(newline) + newline, console) ? ExitOk : ExitUsage;
+    QString line = QLatin1String(name);
+    if (takes(IgnoreCaseOption))
+        line += QStringLiteral(" [-i]");
+    if (takes(ForceOption))
+        line += QStringLiteral(" [--force]");
+    for (const Argument &argument : arguments)
+        line += QLatin1Char(' ') + QLatin1String(argument.name);
+    if (takes(OutputOption))
+        line += QStringLiteral(" [-o OUTPUT]");
+    return line;
 }
 
-int runExportTree(const Invocation &call, ConsoleObserver &console)
+const QList<Command> &commands()
 {
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    const QString chosen = call.arguments.at(1);
-    const QString failure = createTreeDirs(chosen);
-    if (!failure.isEmpty()) {
-        console.report(failure);
-        return ExitProblem;
-    }
-
-    const BulkSummary summary = exportToTree(narc, chosen, console);
-    console.finish();
-    return exitStatus(summary.outcome());
-}
-
-int runExportFile(const Invocation &call, ConsoleObserver &console)
-{
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    const BulkSummary summary = exportToFile(narc, call.arguments.at(1), console);
-    console.finish();
-    return exitStatus(summary.outcome());
-}
-
-int runImport(const Invocation &call, ConsoleObserver &console)
-{
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    const BulkSummary summary = importFromTree(narc, call.arguments.at(1), console);
-    console.finish();
-    if (summary.outcome() == Outcome::Refused)
-        return ExitUsage; // nothing was read: the archive stays as it is
-    if (!saveArchive(narc, outputPath(call), console))
-        return ExitUsage;
-    return exitStatus(summary.outcome());
-}
-
-int runSet(const Invocation &call, ConsoleObserver &console)
-{
-    int entry = 0;
-    int section = 0;
-    if (!parsePlace(call, &entry, &section, console))
-        return ExitUsage;
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console) || !placeExists(narc, entry, section, console))
-        return ExitUsage;
-
-    // From here on the archive is written whatever happens to the section.
-    bool replaced = false;
-    QString text;
-    const MessageHeaderRead head = readMessageHeader(narc.files.at(entry));
-    const int lineCount = head.ok() ? int(head.header.lineCount) : anyLineCount;
-    if (readTextArgument(call.arguments.at(3), lineCount, &text, console)) {
-        ComposeResult result = composeEntry(narc.files.at(entry), text, section);
-        if (!result.changed())
-            console.report(composeRefusedLine(entry, section, result.reason));
-        replaced = result.changed();
-        if (replaced)
-            narc.files[entry] = std::move(result.entry);
-    }
-    if (!saveArchive(narc, outputPath(call), console))
-        return ExitUsage;
-    return replaced ? ExitOk : ExitProblem;
-}
-
-int runFind(const Invocation &call, ConsoleObserver &console)
-{
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    // One line per line that holds the text, however often it does; written in
-    // pieces, so a search that matches everything does not hold all its output.
-    const SearchQuery query{call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
-    QString out;
-    bool writeFailed = false;
-    SearchMatch last;
-    const SearchSummary summary = searchArchive(narc, query, console, [&](const SearchMatch &match, const QString &line) {
-        if (match.entry == last.entry && match.section == last.section && match.line == last.line)
-            return true;
-        last = match;
-        out += QString::number(match.entry) + tab + QString::number(match.section) + tab
-               + QString::number(match.line + 1) + tab + line + newline;
-        if (out.size() >= outputChunk) {
-            writeFailed = !printOut(out, console);
-            out.clear();
-        }
-        return !writeFailed;
-    });
-    if (writeFailed || !printOut(out, console))
-        return ExitUsage;
-    if (summary.insideEscapes > 0)
-        console.report(insideEscapesLine(summary.insideEscapes));
-    return summary.matches > 0 ? 0 : 1;
-}
-
-int runReplace(const Invocation &call, ConsoleObserver &console)
-{
-    const SearchQuery query{call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
-    const QString &replacement = call.arguments.at(2);
-    const Status problem = replaceProblem(query, replacement);
-    if (!problem)
-        return usageError(console, withReason(QStringLiteral("replace"), problem.reason));
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    const ReplaceSummary summary = replaceInArchive(narc, query, replacement, console);
-    console.finish();
-    // Nothing replaced, nothing written: not even -o's file is made.
-    if (summary.occurrences == 0)
-        return ExitProblem;
-    if (!saveArchive(narc, outputPath(call), console))
-        return ExitUsage;
-    return exitStatus(summary.outcome());
-}
-
-int runExportPo(const Invocation &call, ConsoleObserver &console)
-{
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    const BulkSummary summary = exportToPoTemplate(narc, call.arguments.at(0), call.arguments.at(1), console);
-    console.finish();
-    return exitStatus(summary.outcome());
-}
-
-int runImportPo(const Invocation &call, ConsoleObserver &console)
-{
-    Narc narc;
-    if (!loadArchive(call.arguments.at(0), narc, console))
-        return ExitUsage;
-
-    const PoImportSummary summary = importFromPo(narc, call.arguments.at(1), console);
-    console.finish();
-    // A file that was refused changes nothing, not even OUTPUT.
-    if (summary.outcome() == Outcome::Refused)
-        return ExitUsage;
-    if (!saveArchive(narc, outputPath(call), console))
-        return ExitUsage;
-    return exitStatus(summary.outcome());
+    using A = Command::Archive;
+    static const QList<Command> table{
+        {"list", {archiveArgument}, NoOption,
+         "one line per entry: index, size in bytes, section count, line count",
+         "An entry that is not a message file says why in place of its counts.",
+         A::ReadEach, nullptr, visitList, runList},
+        {"show", {archiveArgument, entryArgument, sectionArgument}, NoOption,
+         "print one section's lines as the editor shows them (escapes as \\xhhhh)",
+         "On a terminal, control characters print as their escapes too.",
+         A::Read, nullptr, nullptr, runShow},
+        {"export", {archiveArgument, {"DIR", Argument::Path, "the tree to write, made when missing"}}, NoOption,
+         "write every section into DIR/0000 and DIR/0001, one UTF-8 file per entry",
+         "Section 0 goes to DIR/0000, section 1 to DIR/0001, each entry into the file named by its index "
+         "(0042.txt), one line per message.",
+         A::Read, nullptr, nullptr, runExportTree},
+        {"export-file", {archiveArgument, {"FILE", Argument::Path, "the file to write ('-': standard output)"}},
+         NoOption, "write every entry into one UTF-8 file",
+         "Each entry and section stands behind a ****Entry header. FILE is replaced only once it is complete.",
+         A::Read, nullptr, nullptr, runExportFile},
+        {"import", {archiveArgument, {"DIR", Argument::Path, "a tree made by export"}}, OutputOption,
+         "read a tree made by export back in and write the archive",
+         "A tree without DIR/0000 or DIR/0001 is refused and nothing is written. A file missing from the tree "
+         "is reported; a file that cannot be read, or a section refused, is skipped.",
+         A::ReadWrite, nullptr, nullptr, runImport},
+        {"set",
+         {archiveArgument, entryArgument, sectionArgument,
+          {"TEXTFILE", Argument::Path, "the section's new lines ('-': standard input)"}},
+         OutputOption, "replace one section with the lines of TEXTFILE ('-': standard input)",
+         "The text is composed as the editor's Save Text composes it, with the same refusals.",
+         A::ReadWrite, nullptr, nullptr, runSet},
+        {"find", {archiveArgument, textArgument}, IgnoreCaseOption,
+         "print entry, section, line number (from 1) and line of every line containing TEXT",
+         "A match inside a \\xhhhh escape is left alone unless TEXT holds a backslash. Exits 0 when a line "
+         "matched, 1 when none did, 2 on an error. Use -- before a TEXT that starts with '-'.",
+         A::Read, nullptr, nullptr, runFind},
+        {"export-po", {archiveArgument, {"FILE.pot", Argument::Path, "the template to write ('-': standard output)"}},
+         NoOption, "write every line that is not empty into a gettext PO template",
+         "Each message names its line in msgctxt as entry/section/line.",
+         A::Read, nullptr, nullptr, runExportPo},
+        {"import-po", {archiveArgument, {"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
+         OutputOption,
+         "put the translated, not fuzzy messages of a PO file back and write the archive",
+         "A file that is missing, unreadable or not valid PO changes nothing (exit status 2); a translation "
+         "left out counts as a skipped section.",
+         A::ReadWrite, nullptr, nullptr, runImportPo},
+        {"replace",
+         {archiveArgument, textArgument, {"REPLACEMENT", Argument::Replacement, "the new text; may be empty"}},
+         OutputOption | IgnoreCaseOption,
+         "replace TEXT with REPLACEMENT in every section, as if edited and saved",
+         "Each section changed is composed as Save Text composes it; a section the editor would refuse is "
+         "reported and left as it was. Exits 1, writing nothing, when nothing matched.",
+         A::ReadWrite, checkReplace, nullptr, runReplace},
+    };
+    return table;
 }

@@ -1,6 +1,7 @@
 #include "cli/console.h"
 
 #include "io/regularfile.h"
+#include "report/lines.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,8 @@ namespace {
 constexpr qint64 firstDrawMs = 250;
 constexpr qint64 redrawMs = 100;
 constexpr int barCells = 30;
+// Standard output is written in pieces of about this many characters.
+constexpr qsizetype outputChunk = 1 << 20;
 
 void writeStderr(const QByteArray &bytes)
 {
@@ -29,6 +32,11 @@ bool stderrIsTerminal()
     return isatty(STDERR_FILENO) == 1;
 }
 
+bool stdoutIsTerminal()
+{
+    return isatty(STDOUT_FILENO) == 1;
+}
+
 bool writeStdout(const QByteArray &bytes, QString *error)
 {
     const size_t length = size_t(bytes.size());
@@ -39,6 +47,27 @@ bool writeStdout(const QByteArray &bytes, QString *error)
     if (error)
         *error = systemError(errno != 0 ? errno : EIO);
     return false;
+}
+
+QString escapeTerminalControls(const QString &text)
+{
+    const auto acts = [](char16_t c) {
+        return (c < 0x20 && c != u'\t' && c != u'\n') || (c >= 0x7F && c <= 0x9F);
+    };
+    qsizetype first = 0;
+    while (first < text.size() && !acts(text.at(first).unicode()))
+        ++first;
+    if (first == text.size())
+        return text;
+    QString safe = text.left(first);
+    for (qsizetype i = first; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (acts(c))
+            safe += QStringLiteral("\\x%1").arg(int(c), 4, 16, QLatin1Char('0'));
+        else
+            safe += QChar(c);
+    }
+    return safe;
 }
 
 ConsoleObserver::ConsoleObserver(bool showProgress)
@@ -56,6 +85,21 @@ void ConsoleObserver::report(const QString &line)
     wipe();
     writeStderr((line + QLatin1Char('\n')).toUtf8());
     ++reports;
+}
+
+void ConsoleObserver::note(const QString &line)
+{
+    if (!quiet)
+        report(line);
+}
+
+void ConsoleObserver::setQuiet(bool on)
+{
+    quiet = on;
+    if (on) {
+        finish();
+        showProgress = false;
+    }
 }
 
 void ConsoleObserver::status(const QString &text)
@@ -110,4 +154,36 @@ void ConsoleObserver::wipe()
         return;
     writeStderr((QLatin1Char('\r') + QString(drawnWidth, QLatin1Char(' ')) + QLatin1Char('\r')).toUtf8());
     drawnWidth = 0;
+}
+
+StandardOutput::StandardOutput(ConsoleObserver &console, bool terminal)
+    : console(console)
+    , terminal(terminal)
+{
+}
+
+void StandardOutput::hold(const QString &text)
+{
+    if (!broken)
+        kept += terminal ? escapeTerminalControls(text) : text;
+}
+
+bool StandardOutput::print(const QString &text)
+{
+    hold(text);
+    return kept.size() < outputChunk ? !broken : flush();
+}
+
+bool StandardOutput::flush()
+{
+    if (broken)
+        return false;
+    QString error;
+    const bool written = writeStdout(kept.toUtf8(), &error);
+    kept.clear();
+    if (!written) {
+        broken = true;
+        console.report(stdoutFailedLine(error));
+    }
+    return written;
 }

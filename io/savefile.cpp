@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 namespace core {
 
 bool commitSaveFile(QSaveFile &file, QString *error)
@@ -61,6 +63,19 @@ std::unique_ptr<QFileDevice> openWholeFile(const QString &path, QString *error)
         return nullptr;
     }
     return file;
+}
+
+std::unique_ptr<QFileDevice> openOutputFile(const QString &path, QString *error)
+{
+    if (path != QLatin1String("-"))
+        return openWholeFile(path, error);
+    auto out = std::make_unique<QFile>();
+    if (!out->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
+        if (error)
+            *error = out->errorString();
+        return nullptr;
+    }
+    return out;
 }
 
 bool commitWholeFile(QFileDevice &file, QString *error)

@@ -33,6 +33,10 @@ bool writeAllBytes(QIODevice &device, const char *data, qint64 length, QString *
 // that no program reads, is refused. Returns null and sets `*error` on failure.
 std::unique_ptr<QFileDevice> openWholeFile(const QString &path, QString *error = nullptr);
 
+// openWholeFile, except that "-" is standard output, written into as it goes
+// (and never closed).
+std::unique_ptr<QFileDevice> openOutputFile(const QString &path, QString *error = nullptr);
+
 // Completes a write begun with openWholeFile: commits a QSaveFile (see
 // commitSaveFile), flushes and closes anything else. False, with `*error` set,
 // when any byte did not arrive.

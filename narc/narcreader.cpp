@@ -3,10 +3,24 @@
 #include <QBuffer>
 #include <QIODevice>
 #include <cstring>
+#include <new>
 
 namespace core {
 
 namespace {
+
+// An entry of `length` zero bytes, allocated at its exact size. Throws
+// std::bad_alloc when memory runs out: Qt's sized constructor would write
+// through the null pointer it gets instead.
+NarcEntry zeroedEntry(qint64 length)
+{
+    NarcEntry entry;
+    entry.reserve(qsizetype(length));
+    if (entry.capacity() < length)
+        throw std::bad_alloc();
+    entry.resize(qsizetype(length));
+    return entry;
+}
 
 // The bytes of an archive as the reader needs them, fetched from a random-access
 // device: the head as far as it goes, then the entries. Entries stored one after
@@ -48,14 +62,14 @@ public:
         if (start >= chunkStart && end <= chunkStart + chunk.size()) {
             // Sized at construction, then one block copy: QList's iterator-range
             // constructor copies char by char, several times slower than the read.
-            out = NarcEntry(qsizetype(length), '\0');
+            out = zeroedEntry(length);
             if (length > 0)
                 std::memcpy(out.data(), chunk.constData() + (start - chunkStart), size_t(length));
             return true;
         }
         if (length >= chunkBytes) {
             // Sized at construction: growing an empty vector would reserve room to spare.
-            out = NarcEntry(qsizetype(length), '\0');
+            out = zeroedEntry(length);
             return readAt(start, out.data(), length);
         }
         const qint64 want = qMin(chunkBytes, total - start);

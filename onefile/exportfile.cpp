@@ -45,15 +45,16 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
     const int count = int(narc.files.size());
     observer.begin(count);
     observer.status(exportingStatus());
-    observer.report(exportingToFileLine(path));
+    const QString name = outputName(path);
+    observer.note(exportingToFileLine(name));
 
     QString error;
     const auto failed = [&]() {
-        observer.report(exportFailedLine(path, error));
+        observer.report(exportFailedLine(name, error));
         summary.filesFailed = 1;
         return summary; // an unfinished QSaveFile is discarded, the old file stays
     };
-    std::unique_ptr<QFileDevice> file = openWholeFile(path, &error);
+    std::unique_ptr<QFileDevice> file = openOutputFile(path, &error);
     if (!file)
         return failed();
 

@@ -14,6 +14,7 @@ namespace core {
 // fails, the report says "Failed to export to file <path>: <reason>", the run
 // does not finish, and a file that was there stays as it was. A section that
 // cannot be decoded is reported, counted in sectionsUnreadable and shown empty.
+// `path` "-" is standard output, written into as the export goes.
 BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &observer);
 
 } // namespace core

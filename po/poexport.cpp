@@ -8,11 +8,9 @@
 #include "po/powriter.h"
 #include "report/lines.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <memory>
-#include <unistd.h>
 
 namespace core {
 
@@ -131,20 +129,6 @@ bool sameFile(const QString &a, const QString &b)
     return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
 }
 
-// Where the template goes: standard output for "-", else the file at `path`
-// (see openWholeFile).
-std::unique_ptr<QFileDevice> openTarget(const QString &path, QString *reason)
-{
-    if (path != QLatin1String("-"))
-        return openWholeFile(path, reason);
-    auto out = std::make_unique<QFile>();
-    if (!out->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
-        *reason = out->errorString();
-        return nullptr;
-    }
-    return out;
-}
-
 } // namespace
 
 BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, const QString &path,
@@ -155,7 +139,7 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
     const int count = int(narc.files.size());
     observer.begin(count);
     observer.status(exportingStatus());
-    observer.report(exportingToPoLine(name));
+    observer.note(exportingToPoLine(name));
     QString reason;
     const auto failed = [&] {
         observer.report(poExportFailedLine(name, reason));
@@ -167,7 +151,7 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
         reason = archiveBeingEditedReason();
         return failed();
     }
-    const std::unique_ptr<QFileDevice> out = openTarget(path, &reason);
+    const std::unique_ptr<QFileDevice> out = openOutputFile(path, &reason);
     if (!out)
         return failed();
 
@@ -211,7 +195,7 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
     summary.filesWritten = 1;
     summary.finished = true;
     observer.status(exportFinishedStatus());
-    observer.report(poExportFinishedLine(messages, name));
+    observer.note(poExportFinishedLine(messages, name));
     return summary;
 }
 

@@ -272,7 +272,7 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
     const QString name = inputName(path);
     observer.begin(int(narc.files.size()));
     observer.status(importingStatus());
-    observer.report(importingPoLine(name));
+    observer.note(importingPoLine(name));
 
     // The entries are shared, not copied: putting them back undoes every change.
     const QList<NarcEntry> before = narc.files;
@@ -289,7 +289,7 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
     if (summary.refused)
         return summary;
     observer.status(importFinishedStatus());
-    observer.report(poImportFinishedLine(name, summary.applied, summary.skipped, summary.untranslated, summary.fuzzy));
+    observer.note(poImportFinishedLine(name, summary.applied, summary.skipped, summary.untranslated, summary.fuzzy));
     return summary;
 }
 

@@ -15,6 +15,10 @@ public:
 
     // One line for the log, exactly as the user should read it.
     virtual void report(const QString &line) = 0;
+    // One line that says what is being done or was done ("Exporting to directory
+    // DIR", "Finished ...", a summary), not a problem: reported like any other,
+    // except where only problems are wanted (narctext --quiet).
+    virtual void note(const QString &line) { report(line); }
     // The status line ("Exporting: ", "Finished Importing!", ...).
     virtual void status(const QString &text) { Q_UNUSED(text); }
     // The work covers entries 0 .. count - 1.

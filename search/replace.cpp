@@ -96,7 +96,7 @@ ReplaceSummary replaceInArchive(Narc &narc, const SearchQuery &query, const QStr
         ++summary.sectionsReplaced;
     }
 
-    observer.report(replacedLine(summary.occurrences, summary.sectionsReplaced, summary.insideEscapes));
+    observer.note(replacedLine(summary.occurrences, summary.sectionsReplaced, summary.insideEscapes));
     return summary;
 }
 

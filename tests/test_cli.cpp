@@ -5,7 +5,7 @@
 #include "messagefixture.h"
 #include "corefixture.h"
 #include "narcfixture.h"
-#include "windowfixture.h" // writeArchive
+#include "process.h"
 
 #include "onefile/exportfile.h"
 #include "tree/exporttree.h"
@@ -31,12 +31,6 @@ using namespace core;
 
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QByteArray out, err;
-};
-
 QStringList linesOf(const QByteArray &text)
 {
     return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
@@ -49,7 +43,7 @@ QList<NarcEntry> testEntries()
 {
     return {buildMessageFile(QList<QStringList>{{"Hello", "back\\slash", ""}, {"こんにちは", "漢字 hello", ""}}),
             buildMessageFile(QList<QStringList>{{QStringLiteral("a\nb\uFFFE"), "plain"}}),
-            buildMessageFile(QList<QStringList>{{"only line"}}), NarcEntry(6, 'x')};
+            buildMessageFile(QList<QStringList>{{"only -line"}}), NarcEntry(6, 'x')};
 }
 
 } // namespace
@@ -67,35 +61,16 @@ class CliTest : public QObject
     // not a terminal.
     Run narctext(const QStringList &arguments, const QByteArray &input = {}) const
     {
-        return narctextWith(arguments, [&](QProcess &process) {
-            process.write(input);
-            process.closeWriteChannel();
-        });
-    }
-
-    // Runs narctext after `setUp` has configured the process (after start).
-    template<typename SetUp>
-    Run narctextWith(const QStringList &arguments, SetUp setUp, const std::function<void(QProcess &)> &before = {},
-                     int timeoutMs = 120000) const
-    {
-        QProcess process;
-        process.setWorkingDirectory(dir->path());
-        if (before)
-            before(process);
-        process.start(qEnvironmentVariable("NARCTEXT"), arguments);
-        setUp(process);
-        const bool ended = process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
-        if (!ended) {
-            process.kill();
-            process.waitForFinished();
-        }
-        return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
+        RunSetup setup;
+        setup.directory = dir->path();
+        setup.input = input;
+        return ::narctext(arguments, setup);
     }
 
 private slots:
     void init()
     {
-        QVERIFY2(QFileInfo(qEnvironmentVariable("NARCTEXT")).isExecutable(), "NARCTEXT must name the built binary");
+        QVERIFY2(QFileInfo(narctextPath()).isExecutable(), "NARCTEXT must name the built binary");
         dir = std::make_unique<QTemporaryDir>();
         archive = path("test.narc");
         QVERIFY(writeArchive(archive, testEntries()));
@@ -112,6 +87,9 @@ private slots:
             QCOMPARE(narctext({"show", archive, QString::number(e), QString::number(s)}).out,
                      (decodeMessageSection(entries.at(e), s).lines.join('\n') + '\n').toUtf8());
         QCOMPARE(narctext({"find", "-i", archive, "HELLO"}).out, QString("0\t0\t1\tHello\n0\t1\t2\t漢字 hello\n").toUtf8());
+        QCOMPARE(narctext({"find", "--ignore-case", archive, "HELLO"}).out, narctext({"find", "-i", archive, "HELLO"}).out);
+        // "--" ends the options: a text may start with a dash.
+        QCOMPARE(narctext({"find", "--", archive, "-line"}).out, QByteArray("2\t0\t1\tonly -line\n"));
         // The escaped text is searched, as the editor shows it.
         QCOMPARE(narctext({"find", archive, "\\xfffe"}).out, QByteArray("1\t0\t1\ta\\x000ab\\xfffe\n"));
     }
@@ -254,33 +232,110 @@ private slots:
         QCOMPARE(run.code, code);
     }
 
-    // The manual page names every command --help gives, with the same arguments.
-    void manPageListsEveryCommand()
+    // narctext --help lists every command, each command's help gives its synopsis
+    // and options, and the manual page names every command and option they give.
+    // Read from the help itself: a command or option added without its page fails.
+    void helpAndManualAgree()
     {
         const Run help = narctext({"--help"});
+        QCOMPARE(help.code, 0);
         QFile page(QFINDTESTDATA("../dist/narctext.1"));
         QVERIFY(page.open(QIODevice::ReadOnly));
-        // The synopsis, one command a line once its macros are gone: "narctext import ARCHIVE DIR [-o OUTPUT]".
-        const QString text = QString::fromUtf8(page.readAll());
-        const QString synopsis = text.section(".SH SYNOPSIS\n", 1).section(".SH ", 0, 0);
-        QStringList pageLines{QString()};
-        for (QString line : synopsis.split('\n', Qt::SkipEmptyParts)) {
-            if (line == ".br")
-                pageLines.append(QString());
-            else
-                pageLines.last() += ' ' + line.remove(QRegularExpression("^\\.[BIR]+ ")).remove('"').replace("\\-", "-");
+        const QString manual = QString::fromUtf8(page.readAll()).replace("\\-", "-");
+        const auto part = [&](const char *title) { return manual.section(QString(".SH ") + title + "\n", 1).section("\n.SH ", 0, 0); };
+        const QString synopsis = part("SYNOPSIS"), described = part("COMMANDS"), options = part("OPTIONS");
+        const QRegularExpression commandLine("^  narctext (\\S+)", QRegularExpression::MultilineOption);
+        const QRegularExpression optionLine("^  (?:-(\\w), )?--([\\w-]+)", QRegularExpression::MultilineOption);
+        const auto optionsIn = [&](const QByteArray &text) {
+            QStringList found;
+            for (const QRegularExpressionMatch &match : optionLine.globalMatch(QString::fromUtf8(text)))
+                found << match.captured(1) << match.captured(2);
+            return found;
+        };
+        QStringList names, allOptions = optionsIn(help.out);
+        for (const QRegularExpressionMatch &match : commandLine.globalMatch(QString::fromUtf8(help.out)))
+            names << match.captured(1);
+        QCOMPARE(names.size(), 10);
+        for (const QString &name : names) {
+            QVERIFY2(synopsis.contains(".B narctext " + name + "\n"), qPrintable(name));
+            QVERIFY2(described.contains(".TP\n.B " + name + "\n"), qPrintable(name));
+            const Run own = narctext({name, "--help"});
+            const QString usage = QString::fromUtf8(own.out).section('\n', 0, 0);
+            QVERIFY2(own.code == 0 && usage.startsWith("Usage: narctext " + name + " "), qPrintable(name));
+            QVERIFY2(help.out.contains("  " + usage.mid(7).toUtf8() + "\n"), qPrintable(usage));
+            allOptions += optionsIn(own.out);
         }
-        for (QString &line : pageLines)
-            line = line.simplified().replace("[ ", "[").replace(" ]", "]");
-        QStringList helpLines;
-        for (const QString &line : QString::fromUtf8(help.out).section("\n\n", 0, 0).split('\n').mid(1))
-            helpLines.append(line.simplified().replace("[ ", "[").replace(" ]", "]"));
-        QCOMPARE(pageLines, helpLines);
-        // And describes each one.
-        for (const QString &line : helpLines.mid(0, helpLines.size() - 1)) {
-            const QString command = line.section(' ', 1, 1);
-            QVERIFY2(text.contains(".TP\n.B " + QString(command).replace("-", "\\-") + "\n"), qPrintable(command));
+        allOptions.removeAll(QString());
+        allOptions.removeDuplicates();
+        QVERIFY(allOptions.contains("ignore-case") && allOptions.contains("o") && allOptions.contains("V"));
+        for (const QString &option : allOptions) {
+            const QRegularExpression named(QString("(?<![\\w-])-%1%2(?![\\w-])").arg(option.size() > 1 ? "-" : "", option));
+            QVERIFY2(options.contains(named), qPrintable(option));
         }
+    }
+
+    // --help and --version into a standard output that fails say so and exit 2.
+    void failingStandardOutput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("help") << QStringList{"--help"};
+        QTest::newRow("version") << QStringList{"-V"};
+        QTest::newRow("command help") << QStringList{"import", "--help"};
+    }
+
+    void failingStandardOutput()
+    {
+        QFETCH(QStringList, arguments);
+        RunSetup setup;
+        setup.outputFile = "/dev/full";
+        const Run run = ::narctext(arguments, setup);
+        QCOMPARE(run.err, QByteArray("Failed to write to standard output: No space left on device\n"));
+        QCOMPARE(run.code, 2);
+    }
+
+    // On a terminal, show and find print the units a terminal acts on (ESC, DEL,
+    // the C1 controls) as their escapes, which read back to the same units; a
+    // pipe gets the text as it is.
+    void terminalGetsEscapes()
+    {
+        const QString hostile = "red" + QString(QChar(0x1B)) + "[31m" + QChar(0x7F) + QChar(0x9B) + "2J" + QChar(0x85) + "end";
+        QVERIFY(writeArchive(archive, {buildMessageFile(QList<QStringList>{{hostile, "plain"}})}));
+        const QByteArray shown = "red\\x001b[31m\\x007f\\x009b2J\\x0085end";
+        RunSetup terminal;
+        terminal.directory = dir->path();
+        terminal.terminal = true;
+        QCOMPARE(::narctext({"show", "test.narc", "0", "0"}, terminal).out, shown + "\nplain\n");
+        QCOMPARE(::narctext({"find", "test.narc", "end"}, terminal).out, "0\t0\t1\t" + shown + "\n");
+        QCOMPARE(narctext({"show", "test.narc", "0", "0"}).out, (hostile + "\nplain\n").toUtf8());
+        QCOMPARE(narctext({"set", "test.narc", "0", "0", "-", "-o", "back.narc"}, shown + "\nother\n").code, 0);
+        QCOMPARE(narctext({"show", "back.narc", "0", "0"}).out, (hostile + "\nother\n").toUtf8());
+    }
+
+    // '-' is standard output for export-file: the same bytes as into a file.
+    void standardStreams()
+    {
+        QCOMPARE(narctext({"export-file", "test.narc", "all.txt"}).code, 1); // entry 3 cannot be decoded
+        const Run out = narctext({"export-file", "test.narc", "-"});
+        QCOMPARE(out.code, 1);
+        QCOMPARE(out.out, readFileBytes(path("all.txt")));
+        QVERIFY(!QFileInfo::exists(path("-")));
+    }
+
+    // --quiet leaves the lines that report a problem, and only those.
+    void quietKeepsProblems()
+    {
+        const Run loud = narctext({"export", "test.narc", "tree"});
+        const Run quiet = narctext({"export", "--quiet", "test.narc", "tree"});
+        QCOMPARE(loud.code, 1);
+        QCOMPARE(quiet.code, 1);
+        QCOMPARE(QString::fromUtf8(loud.err).section('\n', 0, 0), "Exporting to directory tree/");
+        QCOMPARE(quiet.err, loud.err.mid(loud.err.indexOf('\n') + 1));
+        QVERIFY(!quiet.err.isEmpty());
+        const Run replaced = narctext({"replace", "-q", "--ignore-case", "test.narc", "HELLO", "bye", "--output", "out.narc"});
+        QCOMPARE(replaced.code, 1); // entry 3 cannot be decoded
+        QCOMPARE(replaced.err, QByteArray("Cannot decode entry 3: the header is cut short (6 bytes, at least 12 needed)\n"));
+        QCOMPARE(narctext({"find", "test.narc", "bye"}).code, 1);
+        QCOMPARE(narctext({"find", "out.narc", "bye"}).code, 0);
     }
 
     void demoSample()
@@ -289,14 +344,21 @@ private slots:
         const Run run = narctext({"list", sample});
         QVERIFY(run.code == 0 && !run.out.isEmpty() && !run.out.contains("not a message file"));
         // The generator is built beside narctext; running it again gives the same bytes.
-        const QString generator = QFileInfo(qEnvironmentVariable("NARCTEXT")).dir().filePath("makedemo");
+        const QString generator = QFileInfo(narctextPath()).dir().filePath("makedemo");
         QCOMPARE(QProcess::execute(generator, {path("demo.narc")}), 0);
         QCOMPARE(readFileBytes(path("demo.narc")), readFileBytes(sample));
+        // --help is an option, not the name of the archive to write.
+        RunSetup here;
+        here.directory = dir->path();
+        const Run help = runProgram(generator, {"--help"}, here);
+        QVERIFY(help.code == 0 && help.out.startsWith("Usage: "));
+        QVERIFY(!QFileInfo::exists(path("--help")));
     }
 
     // Hostile files and odd targets, run in a directory holding test.narc (entry 0
     // has two sections, entries 1 and 2 one), empty.narc (entry 1 is empty),
     // overlap.narc (100,000 entries on the same 1 MB), the character devices
+    // big.narc (one 1.5 GB entry, sparse), the character devices
     // null and full (made here, or links to /dev's), a FIFO no one reads and an
     // export tree. Commands that must fail leave every file as it was: same
     // bytes, same inode, the devices and the FIFO still what they were.
@@ -313,6 +375,7 @@ private slots:
         QTest::newRow("archive is a FIFO") << "list fifo" << 2 << "Failed to load fifo: cannot open the file (it is a pipe (FIFO)" << false;
         QTest::newRow("set in place on a device") << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
         QTest::newRow("overlapping entries") << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
+        QTest::newRow("entry larger than memory") << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "narctext: not enough memory\n" << false;
         QTest::newRow("export-file into null") << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
         QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
         QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading" << false;
@@ -342,6 +405,18 @@ private slots:
         for (int i = 0; i < 100000; ++i)
             overlap.replace(0x1C + 8 * i + 4, 4, QByteArray("\x40\x42\x0F\x00", 4)); // ends at 1,000,000
         QVERIFY(writeFileBytes(path("overlap.narc"), overlap));
+        constexpr quint32 bigEntry = 1500u << 20;
+        QByteArray big = buildNarcBytes({QByteArray(4, 'x')});
+        const qint64 bigSize = big.size() - 4 + bigEntry;
+        // The archive's size, the entry's end and the image block's size, then the entry is left sparse.
+        for (const auto &[offset, value] : {std::pair<int, quint32>(8, quint32(bigSize)), {0x20, bigEntry}, {int(big.size()) - 8, bigEntry + 8}}) {
+            const quint32 little = qToLittleEndian(value);
+            big.replace(offset, 4, QByteArray(reinterpret_cast<const char *>(&little), 4));
+        }
+        big.chop(4);
+        QFile bigFile(path("big.narc"));
+        QVERIFY(bigFile.open(QIODevice::WriteOnly) && bigFile.write(big) == big.size() && bigFile.resize(bigSize));
+        bigFile.close();
         QVERIFY(writeArchive(path("empty.narc"), {testEntries().at(0), NarcEntry()}));
         QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc") && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
         QVERIFY(writeFileBytes(path("utf16bare.txt"), QByteArray("h\0i\0", 4)));
@@ -383,20 +458,13 @@ private slots:
         std::unique_ptr<FileSizeLimit> limit(limitFiles ? new FileSizeLimit(100) : nullptr);
         QElapsedTimer timer;
         timer.start();
-        const Run run = narctextWith(
-            arguments, [&](QProcess &process) { if (input.isEmpty()) process.closeWriteChannel(); },
-            [&](QProcess &process) {
-                if (!input.isEmpty())
-                    process.setStandardInputFile(input);
-                if (!output.isEmpty())
-                    process.setStandardOutputFile(output, QIODevice::Append);
-                if (limitMemory)
-                    process.setChildProcessModifier([] {
-                        const rlimit memory{rlim_t(1) << 30, rlim_t(1) << 30};
-                        setrlimit(RLIMIT_AS, &memory);
-                    });
-            },
-            20000);
+        RunSetup setup;
+        setup.directory = dir->path();
+        setup.inputFile = input;
+        setup.outputFile = output;
+        setup.memoryLimit = limitMemory ? quint64(1) << 30 : 0;
+        setup.timeoutMs = 20000;
+        const Run run = ::narctext(arguments, setup);
         limit.reset();
         QVERIFY2(timer.elapsed() < 20000, "narctext hung");
         QVERIFY2(run.code == code && run.err.contains(error.toUtf8()), qPrintable(QString::number(run.code) + " " + run.err));

@@ -5,6 +5,7 @@
 #include "messagefixture.h"
 #include "corefixture.h"
 #include "narcfixture.h"
+#include "process.h"
 
 #include "po/poexport.h"
 #include "po/poimport.h"
@@ -13,7 +14,6 @@
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -24,26 +24,6 @@
 using namespace core;
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs `program` (a gettext tool or narctext) on `input` and waits for it.
-Run run(const QString &program, const QStringList &arguments, const QString &inputFile = {})
-{
-    QProcess process;
-    if (!inputFile.isEmpty())
-        process.setStandardInputFile(inputFile);
-    process.start(program, arguments);
-    if (inputFile.isEmpty())
-        process.closeWriteChannel();
-    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
-    return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 // A message file of these sections (literal text, no escapes parsed).
 NarcEntry messageFile(const QList<QStringList> &sections) { return buildMessageFile(sections); }
@@ -105,10 +85,10 @@ class TestPo : public QObject
     // Runs a gettext tool; the test fails when it does.
     bool gettext(const char *name, const QStringList &arguments)
     {
-        const Run result = run(tool(name), arguments);
-        if (result.exitCode != 0)
-            qWarning() << name << arguments << result.exitCode << result.err;
-        return result.exitCode == 0;
+        const Run result = runProgram(tool(name), arguments);
+        if (result.code != 0)
+            qWarning() << name << arguments << result.code << result.err;
+        return result.code == 0;
     }
 
     // Imports `poFile` into `narc`, returning the report with the file's path shown as FILE.
@@ -238,8 +218,8 @@ private slots:
         QFETCH(QList<NarcEntry>, entries);
         const Narc original = archiveOf(entries);
         const QString pot = exportTemplate(original, "t.pot");
-        const Run check = run(tool("msgfmt"), {"--check", "-o", "/dev/null", pot});
-        QCOMPARE(check.exitCode, 0);
+        const Run check = runProgram(tool("msgfmt"), {"--check", "-o", "/dev/null", pot});
+        QCOMPARE(check.code, 0);
         for (const QByteArray &line : check.err.split('\n'))
             QVERIFY2(line.isEmpty() || line.contains("header field"), line.constData());
 
@@ -525,11 +505,11 @@ private slots:
     void demoTemplate()
     {
         const QString golden = QFINDTESTDATA("golden/demo.pot");
-        const Run exported = run(qEnvironmentVariable("NARCTEXT"), {"export-po", QFINDTESTDATA("../samples/demo.narc"), "-"});
-        QCOMPARE(exported.exitCode, 0);
+        const Run exported = narctext({"export-po", QFINDTESTDATA("../samples/demo.narc"), "-"});
+        QCOMPARE(exported.code, 0);
         QCOMPARE(exported.out, readFileBytes(golden));
         QVERIFY(writeFileBytes(path("demo.pot"), exported.out));
-        const Run unwrapped = run(tool("msgcat"), {"--no-wrap", path("demo.pot")});
+        const Run unwrapped = runProgram(tool("msgcat"), {"--no-wrap", path("demo.pot")});
         QCOMPARE(unwrapped.out, exported.out);
         QVERIFY(gettext("msgfmt", {"--check", "-o", "/dev/null", path("demo.pot")}));
     }
@@ -574,11 +554,12 @@ private slots:
         const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")}, {"PO", path("in.po")}, {"HUGE", path("huge.po")}};
         for (QString &argument : arguments)
             argument = paths.value(argument, argument);
-        QDir::setCurrent(dir->path());
-
-        const Run result = run(qEnvironmentVariable("NARCTEXT"), arguments, paths.value(input, input));
+        RunSetup setup;
+        setup.directory = dir->path();
+        setup.inputFile = paths.value(input, input);
+        const Run result = narctext(arguments, setup);
         QCOMPARE(QString::fromUtf8(result.err).trimmed().section('\n', -1), error.replace("HUGE", path("huge.po")));
-        QCOMPARE(result.exitCode, exitCode);
+        QCOMPARE(result.code, exitCode);
         if (arguments.contains("-") && arguments.first() == "export-po") {
             Reports log;
             exportToPoTemplate(narc, path("game.narc"), path("core.pot"), log);
@@ -645,6 +626,7 @@ private slots:
         // A PO file that cannot be used changes nothing: status 2, as a tree without 0000.
         QTest::newRow("import-po, not PO") << QStringList{"import-po", "ARCHIVE", "BAD", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, missing") << QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"} << 2 << false;
+        QTest::newRow("import-po, unreadable") << QStringList{"import-po", "ARCHIVE", "DIR", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, no archive") << QStringList{"import-po", "MISSING", "PO", "-o", "OUT"} << 2 << false;
     }
 
@@ -653,8 +635,6 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(bool, outputWritten);
-        const QString narctext = qEnvironmentVariable("NARCTEXT");
-        QVERIFY2(QFileInfo(narctext).isExecutable(), "NARCTEXT must name the built binary");
         Narc narc = importArchive();
         QVERIFY(saveNarcFile(narc, path("game.narc")));
         const QByteArray archiveBytes = readFileBytes(path("game.narc"));
@@ -663,12 +643,13 @@ private slots:
         QVERIFY(writeFileBytes(path("bad.po"), "msgid garbage\n"));
         const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")}, {"OUT", path("out")},
                                            {"PO", path("in.po")},         {"STALE", path("stale.po")},
-                                           {"BAD", path("bad.po")},       {"MISSING", path("missing")}};
+                                           {"BAD", path("bad.po")},       {"MISSING", path("missing")},
+                                           {"DIR", dir->path()}};
         for (QString &argument : arguments)
             argument = paths.value(argument, argument);
 
-        const Run result = run(narctext, arguments);
-        QVERIFY2(result.exitCode == exitCode, result.err.constData());
+        const Run result = narctext(arguments);
+        QVERIFY2(result.code == exitCode, result.err.constData());
         QCOMPARE(QFileInfo::exists(path("out")), outputWritten);
         QCOMPARE(readFileBytes(path("game.narc")), archiveBytes);
         if (arguments.first() == "export-po" && outputWritten) {

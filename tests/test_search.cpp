@@ -4,7 +4,7 @@
 #include "messagefixture.h"
 #include "corefixture.h"
 #include "narcfixture.h"
-#include "windowfixture.h"
+#include "process.h"
 
 #include "app/finddialog.h"
 #include "app/replacedialog.h"
@@ -20,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -82,12 +81,6 @@ NarcEntry nearlyFullEntry()
     return buildMessageFile(QList<QStringList>{{QStringLiteral("fox")}, {QString(65530, QLatin1Char('b')) + QStringLiteral("fox")}});
 }
 
-struct Run
-{
-    int code = -1;
-    QByteArray out, err;
-};
-
 } // namespace
 
 class SearchTest : public QObject
@@ -98,14 +91,10 @@ class SearchTest : public QObject
 
     Run narctext(const QStringList &arguments, const QString &stdoutFile = QString()) const
     {
-        QProcess process;
-        process.setWorkingDirectory(dir->path());
-        if (!stdoutFile.isEmpty())
-            process.setStandardOutputFile(stdoutFile);
-        process.start(qEnvironmentVariable("NARCTEXT"), arguments);
-        process.closeWriteChannel();
-        const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
-        return {ended ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
+        RunSetup setup;
+        setup.directory = dir->path();
+        setup.outputFile = stdoutFile;
+        return ::narctext(arguments, setup);
     }
 
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -455,7 +444,6 @@ private slots:
         QFETCH(int, code);
         QFETCH(bool, written);
         QFETCH(QString, firstError);
-        QVERIFY2(QFileInfo(qEnvironmentVariable("NARCTEXT")).isExecutable(), "NARCTEXT must name the built binary");
         const QList<NarcEntry> test{buildMessageFile(QList<QStringList>{{"a fox", "Fox"}, {"fox", "none"}})};
         const QList<NarcEntry> refuse{nearlyFullEntry()};
         const QList<NarcEntry> bad{buildMessageFile(QList<QStringList>{{"fox"}}), NarcEntry(4, 'x'), buildMessageFile(QList<QStringList>{{"fox"}})};

@@ -6,6 +6,7 @@
 #include "support/filesizelimit.h"
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
+#include "support/process.h"
 #include "support/windowfixture.h"
 
 #include "app/commandline.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -542,22 +542,20 @@ private slots:
 
         const QString editor = qEnvironmentVariable("NARCEDIT");
         QVERIFY2(QFileInfo(editor).isExecutable(), "NARCEDIT must name the built binary");
+        RunSetup setup;
+        setup.unset = QStringList{"DISPLAY", "QT_QPA_PLATFORM"}; // answered without any window system
         for (const auto &[argument, expected] : QList<QPair<QString, QString>>{{"--help", "Usage: narcedit"},
                                                                               {"--version", "narcedit 1."}}) {
-            QProcess process;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.remove("DISPLAY");
-            environment.remove("QT_QPA_PLATFORM"); // answered without any window system
-            process.setProcessEnvironment(environment);
-            process.start(editor, {argument});
-            QVERIFY(process.waitForFinished(10000));
-            QCOMPARE(process.exitCode(), 0);
-            QVERIFY2(process.readAllStandardOutput().startsWith(expected.toUtf8()), qPrintable(argument));
+            const Run run = runProgram(editor, {argument}, setup);
+            QCOMPARE(run.code, 0);
+            QVERIFY2(run.out.startsWith(expected.toUtf8()), qPrintable(argument));
         }
-        QProcess process;
-        process.start(editor, {"one.narc", "two.narc"});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(runProgram(editor, {"one.narc", "two.narc"}).code, 2);
+        // A standard output that fails is not success.
+        setup.outputFile = "/dev/full";
+        const Run full = runProgram(editor, {"--version"}, setup);
+        QCOMPARE(full.code, 2);
+        QCOMPARE(full.err, QByteArray("Failed to write to standard output: No space left on device\n"));
 
         // A bad archive is reported as File > Open Narc reports it.
         MainWindowProbe f{QString()};

@@ -10,6 +10,7 @@
 #include "narc/narcreader.h"
 #include "narc/narcwriter.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -107,11 +108,22 @@ NarcEntry buildMessageFile(const MessageFile &sections, int entry)
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() != 2) {
-        std::fprintf(stderr, "usage: makedemo OUTPUT\n");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Writes the demo archive (samples/demo.narc) to OUTPUT."));
+    const QCommandLineOption help = parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("OUTPUT"), QStringLiteral("The archive to write."));
+    const bool parsed = parser.parse(QCoreApplication::arguments());
+    if (parsed && parser.isSet(help)) {
+        const QByteArray usage = parser.helpText().toUtf8();
+        const bool written = std::fwrite(usage.constData(), 1, size_t(usage.size()), stdout) == size_t(usage.size());
+        return std::fflush(stdout) == 0 && written ? 0 : 2;
+    }
+    if (!parsed || parser.positionalArguments().size() != 1) {
+        std::fprintf(stderr, "makedemo: %s\nusage: makedemo OUTPUT\n",
+                     parsed ? "one OUTPUT needed" : qPrintable(parser.errorText()));
         return 2;
     }
+    const QStringList arguments{QString(), parser.positionalArguments().first()};
 
     const QList<MessageFile> text = demoText();
     QList<NarcEntry> entries;

@@ -58,7 +58,7 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserv
         summary.refused = true;
         return summary;
     }
-    observer.report(exportingToDirectoryLine(root));
+    observer.note(exportingToDirectoryLine(root));
 
     QByteArray bytes; // reused for every file
     for (int i = 0; i < count; ++i) {

@@ -48,7 +48,7 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
         summary.refused = true;
         return summary;
     }
-    observer.report(importingFromDirectoryLine(root));
+    observer.note(importingFromDirectoryLine(root));
 
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
@@ -90,7 +90,7 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
 
     summary.finished = true;
     observer.status(importFinishedStatus());
-    observer.report(importFinishedFromDirectoryLine(root));
+    observer.note(importFinishedFromDirectoryLine(root));
     return summary;
 }
 

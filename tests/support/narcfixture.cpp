@@ -59,3 +59,11 @@ QMap<QString, QByteArray> treeContents(const QString &root)
     }
     return files;
 }
+
+bool writeArchive(const QString &path, const QList<core::NarcEntry> &entries)
+{
+    QList<QByteArray> bytes;
+    for (const core::NarcEntry &entry : entries)
+        bytes.append(QByteArray(entry.constData(), entry.size()));
+    return writeFileBytes(path, buildNarcBytes(bytes));
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "narc/narc.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QList>
@@ -22,3 +24,6 @@ QByteArray readFileBytes(const QString &path);
 
 // Every file and directory below `root`: relative path -> bytes (empty for a directory).
 QMap<QString, QByteArray> treeContents(const QString &root);
+
+// Writes an archive holding `entries` to `path`, laid out as above; false on failure.
+bool writeArchive(const QString &path, const QList<core::NarcEntry> &entries);

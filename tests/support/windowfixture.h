@@ -1,5 +1,7 @@
 #pragma once
 
+#include "narcfixture.h" // writeArchive
+
 #include "app/finddialog.h"
 #include "app/mainwindow.h"
 #include "app/mainwindow_form.h"
@@ -125,6 +127,3 @@ struct MainWindowProbe
                       + ui.label_2->text();
     }
 };
-
-// Writes an archive holding `entries` to `path`; false on failure.
-bool writeArchive(const QString &path, const QList<core::NarcEntry> &entries);
