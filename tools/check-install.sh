@@ -107,7 +107,7 @@ logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version) || fail "the chang
 [ "$logged" = "$(field Version)" ] || fail "the changelog's newest entry is $logged, the package is $(field Version)"
 
 if command -v lintian >/dev/null; then
-  tags=$(lintian "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
+  tags=$(lintian --display-info "$deb" 2>/dev/null | grep -E '^[EWIX]: ' || true)
   [ -z "$tags" ] || fail "lintian: $tags"
 fi
 echo "check-install: $(basename "$deb") and the installed files are as expected"
