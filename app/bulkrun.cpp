@@ -1,9 +1,10 @@
-#include "bulkrun.h"
+#include "app/bulkrun.h"
 
-#include "app/mainwindow_form.h"
-
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
 #include <QSignalBlocker>
 
 #include <utility>
@@ -29,8 +30,8 @@ bool isUserRequest(const QEvent *event)
 
 } // namespace
 
-WindowBulkRun::WindowBulkRun(Ui::MainWindow &ui, std::function<void(const QString &)> appendReport)
-    : ui(ui)
+WindowBulkRun::WindowBulkRun(const Widgets &widgets, std::function<void(const QString &)> appendReport)
+    : widgets(widgets)
     , appendReport(std::move(appendReport))
 {
     QCoreApplication::instance()->installEventFilter(this);
@@ -56,14 +57,14 @@ void WindowBulkRun::report(const QString &line)
 // next refresh.
 void WindowBulkRun::status(const QString &text)
 {
-    ui.label_2->setText(text);
+    widgets.status->setText(text);
 }
 
 // An empty archive gives the range 0..-1, which the bar turns into 0..0. The
 // window is painted once right away, so the dialog that started the run is gone.
 void WindowBulkRun::begin(int count)
 {
-    ui.progressBar->setRange(0, count - 1);
+    widgets.progress->setRange(0, count - 1);
     refresh();
 }
 
@@ -98,10 +99,10 @@ void WindowBulkRun::show()
         pendingReport.clear();
     }
     if (value >= 0)
-        ui.progressBar->setValue(value);
-    if (section >= 0 && ui.typeIds->currentIndex() != section) {
-        const QSignalBlocker quiet(ui.typeIds);
-        ui.typeIds->setCurrentIndex(section);
+        widgets.progress->setValue(value);
+    if (section >= 0 && widgets.sections->currentIndex() != section) {
+        const QSignalBlocker quiet(widgets.sections);
+        widgets.sections->setCurrentIndex(section);
     }
 }
 

@@ -7,9 +7,9 @@
 
 #include <functional>
 
-namespace Ui {
-class MainWindow;
-}
+class QComboBox;
+class QLabel;
+class QProgressBar;
 
 // A bulk run as the window shows it: report lines go to the log, the status to
 // the label beside the progress bar, progress to the bar, and during an import the
@@ -21,7 +21,16 @@ class MainWindow;
 class WindowBulkRun : public QObject, public core::BulkObserver
 {
 public:
-    WindowBulkRun(Ui::MainWindow &ui, std::function<void(const QString &)> appendReport);
+    // The widgets a run shows itself in: the status label, the progress bar and
+    // the section box ("Type").
+    struct Widgets
+    {
+        QLabel *status;
+        QProgressBar *progress;
+        QComboBox *sections;
+    };
+
+    WindowBulkRun(const Widgets &widgets, std::function<void(const QString &)> appendReport);
     ~WindowBulkRun() override;
 
     void report(const QString &line) override;
@@ -39,7 +48,7 @@ private:
     // Shows the latest state and lets the window paint; input is dropped.
     void refresh();
 
-    Ui::MainWindow &ui;
+    Widgets widgets;
     std::function<void(const QString &)> appendReport;
     QElapsedTimer sinceRefresh;
     QString pendingReport; // report lines not yet in the log, each ended by "\n"

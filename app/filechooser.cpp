@@ -1,8 +1,12 @@
 #include "filechooser.h"
 
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
-
 
 namespace {
 
@@ -15,13 +19,58 @@ QString runDialog(QFileDialog &dialog)
     return chosen.isEmpty() ? QString() : chosen.first();
 }
 
+// A folder chooser that also takes a name that names nothing yet, as long as
+// the folder it would go in exists.
+// The toolkit's own dialog: its accept() and its button are widened here.
+class NewFolderDialog : public QFileDialog
+{
+public:
+    NewFolderDialog(QWidget *parent, const QString &caption, const QString &startIn)
+        : QFileDialog(parent, caption, startIn)
+    {
+        setOption(QFileDialog::DontUseNativeDialog, true);
+        setFileMode(QFileDialog::Directory);
+        setOption(QFileDialog::ShowDirsOnly, true);
+        // The dialog greys its button for a name that names nothing; once it
+        // has, the button comes back for a new folder.
+        auto *name = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        auto *buttons = findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        if (name && buttons) {
+            connect(name, &QLineEdit::textChanged, this, [this, buttons] {
+                if (isNewFolder())
+                    if (QPushButton *choose = buttons->button(QDialogButtonBox::Open))
+                        choose->setEnabled(true);
+            }, Qt::QueuedConnection);
+        }
+    }
+
+    void accept() override
+    {
+        if (isNewFolder())
+            QDialog::accept();
+        else
+            QFileDialog::accept();
+    }
+
+private:
+    // Whether the one name chosen names nothing yet, in a folder that exists.
+    bool isNewFolder() const
+    {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() != 1)
+            return false;
+        const QFileInfo info(chosen.first());
+        return !info.exists() && !info.isSymLink() && info.dir().exists();
+    }
+};
+
 } // namespace
 
-QString chooseWithDialog(QWidget *parent, FileChoice choice)
+QString chooseWithDialog(QWidget *parent, FileChoice choice, const QString &startIn)
 {
     switch (choice) {
     case FileChoice::OpenArchive: {
-        QFileDialog dialog(parent, QStringLiteral("Open Narc"), QString(), QString());
+        QFileDialog dialog(parent, QStringLiteral("Open Narc"), startIn, QString());
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilters({QStringLiteral("narc (*.narc)"), QStringLiteral("All (*)")});
         dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
@@ -29,14 +78,14 @@ QString chooseWithDialog(QWidget *parent, FileChoice choice)
     }
     case FileChoice::ExportFile: {
         // A save dialog: it asks before it lets an existing file be chosen.
-        QFileDialog dialog(parent, QStringLiteral("Export all to File"), QString(), QString());
+        QFileDialog dialog(parent, QStringLiteral("Export all to File"), startIn, QString());
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         return runDialog(dialog);
     }
     case FileChoice::ExportPoTemplate: {
-        QFileDialog dialog(parent, QStringLiteral("Export all to PO Template"), QString(), QString());
+        QFileDialog dialog(parent, QStringLiteral("Export all to PO Template"), startIn, QString());
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -45,15 +94,17 @@ QString chooseWithDialog(QWidget *parent, FileChoice choice)
         return runDialog(dialog);
     }
     case FileChoice::ImportPo: {
-        QFileDialog dialog(parent, QStringLiteral("Import Translations from PO"), QString(), QString());
+        QFileDialog dialog(parent, QStringLiteral("Import Translations from PO"), startIn, QString());
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilters({QStringLiteral("PO files (*.po)"), QStringLiteral("All (*)")});
         return runDialog(dialog);
     }
-    case FileChoice::ExportDirectory:
+    case FileChoice::ExportDirectory: {
+        NewFolderDialog dialog(parent, QStringLiteral("Export all to Files"), startIn);
+        return runDialog(dialog);
+    }
     case FileChoice::ImportDirectory: {
-        QFileDialog dialog(parent, choice == FileChoice::ExportDirectory ? QStringLiteral("Export all to Files")
-                                                                          : QStringLiteral("Import all from files"));
+        QFileDialog dialog(parent, QStringLiteral("Import all from files"), startIn);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
         return runDialog(dialog);

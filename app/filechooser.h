@@ -16,10 +16,13 @@ enum class FileChoice {
     ImportPo,         // an existing PO file whose translations are imported
 };
 
-// Asks for a path; an empty string means the user cancelled. The window holds one
-// of these so tests can answer in place of the user.
-using FileChooser = std::function<QString(FileChoice)>;
+// Asks for a path, starting in the folder `startIn` (empty: the dialog's own
+// choice); an empty string means the user cancelled. The window holds one of
+// these so tests can answer in place of the user.
+using FileChooser = std::function<QString(FileChoice, const QString &startIn)>;
 
-// Shows the modal file dialog that fits `choice`, with `parent` as its parent, and
-// returns the first path chosen.
-QString chooseWithDialog(QWidget *parent, FileChoice choice);
+// Shows the modal file dialog that fits `choice`, with `parent` as its parent and
+// starting in `startIn`, and returns the first path chosen. The folder chooser
+// for an export takes the name of a folder that does not exist yet (the export
+// makes it).
+QString chooseWithDialog(QWidget *parent, FileChoice choice, const QString &startIn);

@@ -9,7 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,19 +29,69 @@ struct SilentObserver : BulkObserver
     void report(const QString &) override {}
 };
 
-// The part of a long line around its match, so the match shows in the list.
-QString excerpt(const QString &line, int column)
+// The part of a long line around its match, so the match shows in the list, and
+// where the match starts in it.
+struct Excerpt
+{
+    QString text;
+    int matchStart;
+};
+
+Excerpt excerpt(const QString &line, int column)
 {
     constexpr int before = 30;
     constexpr int shown = 200;
     const int start = column > before + 10 ? column - before : 0;
-    QString text = line.mid(start, shown);
-    if (start > 0)
-        text.prepend(QChar(0x2026));
+    Excerpt cut{line.mid(start, shown), column - start};
+    if (start > 0) {
+        cut.text.prepend(QChar(0x2026));
+        ++cut.matchStart;
+    }
     if (start + shown < line.size())
-        text.append(QChar(0x2026));
-    return text;
+        cut.text.append(QChar(0x2026));
+    return cut;
 }
+
+// Draws a row as usual, then its match again on the highlight colour.
+class MatchDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QPoint span = index.data(FindDialog::MatchSpanRole).toPoint();
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (span.y() <= 0 || span.x() + span.y() > text.size())
+            return;
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QFontMetrics metrics(item.font);
+        const int left = textRect.left() + margin + metrics.horizontalAdvance(text.left(span.x()));
+        const QString match = text.mid(span.x(), span.y());
+        const QRect box(left, textRect.top(), metrics.horizontalAdvance(match), textRect.height());
+        const QRect shown = box.intersected(textRect);
+        if (shown.isEmpty())
+            return;
+        painter->save();
+        painter->setClipRect(shown);
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        // On a selected row the highlight colour is taken: the match is drawn
+        // inverted there.
+        painter->fillRect(box, selected ? item.palette.color(QPalette::HighlightedText)
+                                        : item.palette.color(QPalette::Highlight));
+        painter->setPen(selected ? item.palette.color(QPalette::Highlight)
+                                 : item.palette.color(QPalette::HighlightedText));
+        painter->setFont(item.font);
+        painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, match);
+        painter->restore();
+    }
+};
 
 auto position(const SearchMatch &match)
 {
@@ -73,13 +125,17 @@ public:
             return {};
         const SearchMatch &match = matches.at(index.row());
         const QString &line = lines.at(index.row());
-        if (role == Qt::DisplayRole) {
-            return QStringLiteral("%1  %2  line %3, column %4:  %5")
-                .arg(match.entry)
-                .arg(sectionName(match.section))
-                .arg(match.line + 1)
-                .arg(match.column + 1)
-                .arg(excerpt(line, match.column));
+        if (role == Qt::DisplayRole || role == FindDialog::MatchSpanRole) {
+            const QString place = QStringLiteral("%1  %2  line %3, column %4:  ")
+                                      .arg(match.entry)
+                                      .arg(sectionName(match.section))
+                                      .arg(match.line + 1)
+                                      .arg(match.column + 1);
+            const Excerpt cut = excerpt(line, match.column);
+            if (role == Qt::DisplayRole)
+                return place + cut.text;
+            const int length = qMax(0, qMin(match.length, int(cut.text.size()) - cut.matchStart));
+            return QPoint(int(place.size()) + cut.matchStart, length);
         }
         if (role == Qt::ToolTipRole)
             return line.left(1000);
@@ -121,6 +177,7 @@ FindDialog::FindDialog(QWidget *parent)
         button->setDefault(false);
     }
     matchList->setModel(model);
+    matchList->setItemDelegate(new MatchDelegate(matchList));
     matchList->setUniformItemSizes(true);
     matchList->setSelectionMode(QAbstractItemView::SingleSelection);
     matchList->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -180,7 +237,12 @@ SearchQuery FindDialog::fieldQuery() const
 
 void FindDialog::search()
 {
-    searched = fieldQuery();
+    searchFor(fieldQuery());
+}
+
+void FindDialog::searchFor(const SearchQuery &query)
+{
+    searched = query;
     stale = false;
     current = -1;
     total = 0;
@@ -256,10 +318,24 @@ bool FindDialog::step(int direction)
     return true;
 }
 
-void FindDialog::activate(int row)
+bool FindDialog::activate(int row)
 {
     if (row < 0 || row >= model->matches.size())
-        return;
+        return false;
+    const SearchMatch target = model->matches.at(row);
+    if (mayJump && !mayJump())
+        return false;
+    if (stale) {
+        // The answer changed the archive: the same text, looked for again.
+        searchFor(searched);
+        const auto &list = model->matches;
+        const auto at = std::lower_bound(list.begin(), list.end(), target, [](const SearchMatch &a, const SearchMatch &b) {
+            return position(a) < position(b);
+        });
+        if (list.isEmpty())
+            return false;
+        row = at == list.end() ? 0 : int(at - list.begin());
+    }
     current = row;
     const SearchMatch match = model->matches.at(row);
     anchor = match;
@@ -267,6 +343,7 @@ void FindDialog::activate(int row)
     matchList->setCurrentIndex(index);
     matchList->scrollTo(index);
     emit matchActivated(match.entry, match.section, match.line, match.column, match.length);
+    return true;
 }
 
 void FindDialog::showStatus()

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -47,6 +49,15 @@ public:
     // A common letter can occur millions of times; the list keeps this many.
     static constexpr qsizetype listLimit = 100000;
 
+    // Asked before every jump to a match; false cancels the jump, and the
+    // current match stays as it was. The window asks about unsaved text here;
+    // when the answer changed the archive (Save Text), the match is looked up
+    // again in the archive as it now is: the first at or after its place.
+    std::function<bool()> mayJump;
+
+    // The role of a row's match in its text: a QPoint (start, length) in units.
+    static constexpr int MatchSpanRole = Qt::UserRole + 1;
+
 public slots:
     // Searches for the field's text now and lists the matches; none is current.
     void search();
@@ -67,8 +78,12 @@ signals:
 
 private:
     core::SearchQuery fieldQuery() const;
+    // Lists the matches of `query`; none is current.
+    void searchFor(const core::SearchQuery &query);
     bool step(int direction);
-    void activate(int row);
+    // Jumps to the match of row `row`; false when the jump was cancelled or the
+    // match is gone.
+    bool activate(int row);
     void showStatus();
 
     const core::Narc *narc = nullptr;

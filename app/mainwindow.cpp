@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/bulkrun.h"
+#include "app/dialogplace.h"
 #include "app/finddialog.h"
 #include "app/formlayout.h"
 #include "app/mainwindow_form.h"
@@ -12,8 +13,11 @@
 #include "po/poimport.h"
 #include "search/replace.h"
 #include "report/lines.h"
+#include "report/place.h"
 #include "tree/layout.h"
 #include "codec/compose.h"
+#include "codec/decode.h"
+#include "codec/messageheader.h"
 #include "narc/narcfile.h"
 
 #include <QCloseEvent>
@@ -21,6 +25,7 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
@@ -40,19 +45,30 @@ using namespace core;
 
 namespace {
 
-// The entry list's item texts: index, " - ", size in lowercase hex, as the
-// allocation table gives it when the archive is loaded.
+// The entry list's item text for entry `index` of `bytes` bytes: index, " - ",
+// size in lowercase hex.
+QString entryItemText(int index, qsizetype bytes)
+{
+    return QString::number(index) + QStringLiteral(" - ") + QString::number(quint64(bytes), 16);
+}
+
 QStringList entryItemTexts(const Narc &narc)
 {
     QStringList items;
     items.reserve(narc.files.size());
-    for (int i = 0; i < narc.files.size(); ++i) {
-        const quint32 size = i < narc.fileStarts.size() && i < narc.fileEnds.size()
-                                 ? quint32(narc.fileEnds.at(i)) - quint32(narc.fileStarts.at(i))
-                                 : quint32(narc.files.at(i).size());
-        items.append(QString::number(i) + QStringLiteral(" - ") + QString::number(size, 16));
-    }
+    for (int i = 0; i < narc.files.size(); ++i)
+        items.append(entryItemText(i, narc.files.at(i).size()));
     return items;
+}
+
+// The sections "Type" offers for `entry`: those its header counts when the
+// header holds, else section 0 alone, so that showing it says why.
+QStringList offeredSections(const NarcEntry &entry)
+{
+    const QStringList names = sectionNamesOf(entry);
+    if (names.isEmpty() || !readMessageHeader(entry).ok())
+        return {sectionName(0)};
+    return names;
 }
 
 // Whether `a` and `b` name the same existing file, through links too.
@@ -80,10 +96,17 @@ public:
         : append(std::move(append))
     {
     }
-    void report(const QString &line) override { append(line); }
+    void report(const QString &line) override
+    {
+        last = line;
+        append(line);
+    }
+    // The line reported last: the summary of a replace.
+    const QString &lastLine() const { return last; }
 
 private:
     std::function<void(const QString &)> append;
+    QString last;
 };
 
 } // namespace
@@ -94,7 +117,9 @@ MainWindow::MainWindow(QWidget *parent)
     , findDialog(new FindDialog(this))
     , replaceDialog(new ReplaceDialog(this))
 {
-    chooseFile = [this](FileChoice choice) { return chooseWithDialog(this, choice); };
+    chooseFile = [this](FileChoice choice, const QString &startIn) {
+        return chooseWithDialog(this, choice, startIn);
+    };
     ask = [this](Question question, const QString &subject) { return askWithDialog(this, question, subject); };
     ui->setupUi(this);
 
@@ -102,6 +127,7 @@ MainWindow::MainWindow(QWidget *parent)
     replaceDialog->setArchive(&narc);
     // F3 and Shift+F3 work in the find dialog too.
     findDialog->addActions({ui->actionFind_Next, ui->actionFind_Previous});
+    findDialog->mayJump = [this] { return mayJump(); };
     connect(findDialog, &FindDialog::matchActivated, this, &MainWindow::showMatch);
     // Direct: the dialog counts again as soon as the signal returns.
     connect(replaceDialog, &ReplaceDialog::replaceAllRequested, this, &MainWindow::replaceAll,
@@ -111,8 +137,17 @@ MainWindow::MainWindow(QWidget *parent)
     setAcceptDrops(true);
     ui->text->viewport()->installEventFilter(this);
     ui->report->viewport()->installEventFilter(this);
+    ui->text->installEventFilter(this); // Ctrl+Tab leaves it too
     ui->text->setReadOnly(true); // until a section is shown, typed text would have no home
+    // A tab typed into a message would be stored as an escape nobody meant; Tab
+    // goes on to the next widget instead.
+    ui->text->setTabChangesFocus(true);
     ui->report->setUndoRedoEnabled(false); // nothing to undo in the log; lines go in faster
+    // In reading order: what is shown, saving it, the text, the log.
+    setTabOrder(ui->narcEntryIds, ui->typeIds);
+    setTabOrder(ui->typeIds, ui->pushButton);
+    setTabOrder(ui->pushButton, ui->text);
+    setTabOrder(ui->text, ui->report);
 
     // Keys without a menu entry: Save Text, and the entry before or after.
     auto addShortcut = [this](const QString &name, const QList<QKeySequence> &keys, auto run) {
@@ -147,7 +182,7 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (settleUnsavedText() && settleUnwrittenChanges())
+    if (askBeforeDropping(AtStake::TextAndChanges))
         event->accept();
     else
         event->ignore();
@@ -187,7 +222,8 @@ void MainWindow::dropEvent(QDropEvent *event)
 }
 
 // A file dragged over the editor or the log opens like one dropped on the rest
-// of the window; dragged text goes into the editor as before.
+// of the window; dragged text goes into the editor as before. Ctrl+Tab (and
+// Ctrl+Shift+Tab) in the editor moves the focus as Tab does.
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
@@ -203,6 +239,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             drop->acceptProposedAction();
         return true;
     }
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == ui->text && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            && key->modifiers().testFlag(Qt::ControlModifier)) {
+            focusNextPrevChild(key->key() == Qt::Key_Tab && !key->modifiers().testFlag(Qt::ShiftModifier));
+            return true;
+        }
+        break;
+    }
     default:
         break;
     }
@@ -211,7 +256,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::openNarc()
 {
-    const QString path = chooseFile ? chooseFile(FileChoice::OpenArchive) : QString();
+    const QString path = chooseFile ? chooseFile(FileChoice::OpenArchive, startFolder()) : QString();
     if (path.isEmpty())
         return;
     openArchive(path);
@@ -219,15 +264,18 @@ void MainWindow::openNarc()
 
 void MainWindow::openArchive(const QString &path)
 {
+    // Ask first, then read: an answer "Write To Narc" may just have written the
+    // very file being opened.
+    if (!askBeforeDropping(AtStake::TextAndChanges))
+        return;
     NarcRead read = loadNarcFile(path);
     if (!read.ok()) {
         // narc and narcPath stay as they were, so a later write cannot put a
-        // half-read archive over the file that failed to load.
+        // half-read archive over the file that failed to load; the editor keeps
+        // its text and the archive its changes, whatever was answered.
         appendReport(loadFailedLine(path, read.error));
         return;
     }
-    if (!settleUnsavedText() || !settleUnwrittenChanges())
-        return;
 
     narcPath = path;
     narc = std::move(read.narc);
@@ -241,7 +289,7 @@ void MainWindow::openArchive(const QString &path)
         ui->narcEntryIds->clear();
         ui->typeIds->clear();
     }
-    typeChanged();
+    showChosenSection();
 
     // The first item alone, so that it becomes current and entry 0 is shown; the
     // rest in one batch, which leaves the current index alone.
@@ -277,18 +325,26 @@ bool MainWindow::writeArchive()
 
 void MainWindow::typeChanged()
 {
-    if (!settleUnsavedText()) {
+    if (!askBeforeDropping(AtStake::Text)) {
         restoreShownPlace();
         return;
     }
+    showChosenSection();
+}
+
+void MainWindow::showChosenSection()
+{
     const int entry = ui->narcEntryIds->currentIndex();
     const int section = ui->typeIds->currentIndex();
-    const DecodedSection decoded = decodeKeepingKeys(entry, section, DecodeForm::Text);
-    ui->text->setPlainText(decoded.text);
-    if (!decoded.ok())
-        appendReport(cannotDecodeLine(entry, section, decoded.reason));
+    QString reason;
+    const QStringList lines = decodeSection(entry, section, &reason);
+    ui->text->setPlainText(lines.join(QLatin1Char('\n')));
+    if (!reason.isEmpty())
+        appendReport(cannotDecodeLine(entry, section, reason));
     shownEntry = entry;
-    shownSection = decoded.present && decoded.ok() ? section : -1;
+    const bool present = entry >= 0 && entry < narc.files.size() && section >= 0
+                         && section < declaredSectionCount(narc.files.at(entry));
+    shownSection = present && reason.isEmpty() ? section : -1;
     // Text typed where no section is shown could never be saved.
     ui->text->setReadOnly(shownSection < 0);
     markTextKept();
@@ -298,21 +354,23 @@ void MainWindow::loadEntryFromNarc()
 {
     if (ui->narcEntryIds->count() == 0)
         return;
-    if (!settleUnsavedText()) {
+    if (!askBeforeDropping(AtStake::Text)) {
         restoreShownPlace();
         return;
     }
+    offerSections(0);
+    showChosenSection();
+}
 
-    ui->typeIds->clear();
-    ui->typeIds->addItem(QStringLiteral("Hiragana"));
-
-    // The first byte is the low byte of the message file's section count.
+void MainWindow::offerSections(int section)
+{
     const int entry = ui->narcEntryIds->currentIndex();
-    if (entry >= 0 && entry < narc.files.size()) {
-        const NarcEntry &bytes = narc.files.at(entry);
-        if (!bytes.isEmpty() && bytes.first() == 2)
-            ui->typeIds->addItem(QStringLiteral("Kanji"));
-    }
+    const QSignalBlocker quiet(ui->typeIds);
+    ui->typeIds->clear();
+    if (entry < 0 || entry >= narc.files.size())
+        return;
+    ui->typeIds->addItems(offeredSections(narc.files.at(entry)));
+    ui->typeIds->setCurrentIndex(section >= 0 && section < ui->typeIds->count() ? section : 0);
 }
 
 void MainWindow::saveEntry()
@@ -324,11 +382,17 @@ void MainWindow::saveEntry()
     const QString edited = editorText();
     if (composeEntry(edited, entry, section) && entry == shownEntry && section == shownSection)
         markTextKept();
+    ui->text->setFocus(); // typing goes on where it was
+}
+
+QString MainWindow::startFolder() const
+{
+    return narcPath.isEmpty() ? QString() : QFileInfo(narcPath).absolutePath();
 }
 
 void MainWindow::exportToFiles()
 {
-    const QString path = chooseFile ? chooseFile(FileChoice::ExportDirectory) : QString();
+    const QString path = chooseFile ? chooseFile(FileChoice::ExportDirectory, startFolder()) : QString();
     if (path.isEmpty())
         return;
     const QString failure = createTreeDirs(path);
@@ -336,27 +400,27 @@ void MainWindow::exportToFiles()
         appendReport(failure);
         return;
     }
-    WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+    WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
     exportToTree(narc, path, run);
 }
 
 void MainWindow::exportToFile()
 {
-    const QString path = chooseFile ? chooseFile(FileChoice::ExportFile) : QString();
+    const QString path = chooseFile ? chooseFile(FileChoice::ExportFile, startFolder()) : QString();
     if (path.isEmpty())
         return;
     if (sameFile(path, narcPath)) {
         appendReport(exportOverArchiveLine(path));
         return;
     }
-    WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+    WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
     core::exportToFile(narc, path, run);
 }
 
 void MainWindow::importFromFiles()
 {
-    const QString path = chooseFile ? chooseFile(FileChoice::ImportDirectory) : QString();
-    if (path.isEmpty() || !settleUnsavedText())
+    const QString path = chooseFile ? chooseFile(FileChoice::ImportDirectory, startFolder()) : QString();
+    if (path.isEmpty() || !askBeforeDropping(AtStake::Text))
         return;
     runImport([&](BulkObserver &run) { importFromTree(narc, path, run); });
 }
@@ -364,66 +428,105 @@ void MainWindow::importFromFiles()
 // The archive is only read; exporting over it is refused by the export itself.
 void MainWindow::exportPoTemplate()
 {
-    const QString path = chooseFile ? chooseFile(FileChoice::ExportPoTemplate) : QString();
+    const QString path = chooseFile ? chooseFile(FileChoice::ExportPoTemplate, startFolder()) : QString();
     if (path.isEmpty())
         return;
-    WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+    WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
     core::exportToPoTemplate(narc, narcPath, path, run);
 }
 
 void MainWindow::importPoTranslations()
 {
-    const QString path = chooseFile ? chooseFile(FileChoice::ImportPo) : QString();
-    if (path.isEmpty() || !settleUnsavedText())
+    const QString path = chooseFile ? chooseFile(FileChoice::ImportPo, startFolder()) : QString();
+    if (path.isEmpty() || !askBeforeDropping(AtStake::Text))
         return;
     runImport([&](BulkObserver &run) { core::importFromPo(narc, path, run); });
 }
 
+WindowBulkRun::Widgets MainWindow::bulkRunWidgets() const
+{
+    return {ui->label_2, ui->progressBar, ui->typeIds};
+}
+
 void MainWindow::runImport(const std::function<void(BulkObserver &)> &import)
 {
+    const int entry = ui->narcEntryIds->currentIndex();
+    const int section = ui->typeIds->currentIndex();
     const QList<NarcEntry> before = narc.files;
     {
-        WindowBulkRun run(*ui, [this](const QString &line) { appendReport(line); });
+        WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
         import(run);
     }
     if (entriesDiffer(before, narc.files)) {
         setUnwritten(true);
         narcChanged();
+        showEntrySizes();
     }
-    // Show the section now chosen under "Type" as the import left it: not text a
-    // question discarded, nor text shown before its file was read, either of
-    // which a "Save Text" would then write back.
-    typeChanged();
+    // The run showed each section it worked on under "Type". Back to the entry
+    // and section shown before, as the import left them: not text a question
+    // discarded, nor text shown before its file was read, either of which a
+    // "Save Text" would then write back.
+    {
+        const QSignalBlocker quiet(ui->narcEntryIds);
+        ui->narcEntryIds->setCurrentIndex(entry);
+    }
+    offerSections(section);
+    showChosenSection();
 }
 
-// The first time, the dialog goes where it hides none of the editor: beside the
-// window, or else below the editor, as far as the screen allows. Later it opens
-// where the user left it.
+// The first time, the dialog goes beside the window when the screen has room,
+// else where it covers neither the editor's current line nor the log. Later it
+// opens where the user left it, unless it would cover one of them there.
 void MainWindow::showBeside(QDialog *dialog)
 {
-    if (!dialog->property("placed").toBool() && screen()) {
+    if (!dialog->property("placed").toBool()) {
         dialog->setProperty("placed", true);
-        const QRect room = screen()->availableGeometry();
-        const QRect window = frameGeometry();
-        const QSize size = dialog->size() + QSize(10, 40); // and a frame, roughly
-        const QPoint editorBottom = ui->text->mapToGlobal(QPoint(0, ui->text->height()));
-        const QList<QPoint> places = {{window.right() + 1, window.top()},
-                                      {window.left() - size.width(), window.top()},
-                                      {window.left(), editorBottom.y() + 4}};
-        QPoint at = places.last();
-        for (const QPoint &place : places) {
-            if (room.contains(QRect(place, size))) {
-                at = place;
-                break;
-            }
-        }
-        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - size.width())));
-        at.setY(qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - size.height())));
-        dialog->move(at);
+        dialog->move(clearPlace(dialog));
+    } else {
+        keepClear(dialog);
     }
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+}
+
+void MainWindow::keepClear(QDialog *dialog)
+{
+    if (!dialog->isVisible())
+        return; // placed when it is shown
+    const QList<QRect> avoid = keptClear();
+    const QRect frame(dialog->pos(), dialogFrameSize(dialog));
+    for (const QRect &rect : avoid) {
+        if (frame.intersects(rect)) {
+            dialog->move(clearPlace(dialog));
+            return;
+        }
+    }
+}
+
+// The editor's current line (its whole width), then the log, on the screen.
+QList<QRect> MainWindow::keptClear() const
+{
+    const QWidget *view = ui->text->viewport();
+    const QRect cursor = ui->text->cursorRect();
+    const QRect line(view->mapToGlobal(QPoint(0, cursor.top())), QSize(view->width(), cursor.height()));
+    const QRect log(ui->report->mapToGlobal(QPoint(0, 0)), ui->report->size());
+    return {line, log};
+}
+
+// The dialog's size with the frame the window manager gives it (as it gives
+// this window one, before the dialog was ever shown).
+QSize MainWindow::dialogFrameSize(const QDialog *dialog) const
+{
+    if (dialog->testAttribute(Qt::WA_WState_Created) && dialog->frameGeometry() != dialog->geometry())
+        return dialog->frameGeometry().size();
+    return dialog->size() + frameGeometry().size() - geometry().size();
+}
+
+QPoint MainWindow::clearPlace(const QDialog *dialog) const
+{
+    const QRect room = screen() ? screen()->availableGeometry() : QRect(QPoint(0, 0), frameGeometry().size());
+    return placeDialog(dialogFrameSize(dialog), room, frameGeometry(), keptClear());
 }
 
 void MainWindow::showFindDialog()
@@ -448,18 +551,24 @@ void MainWindow::showReplaceDialog()
     showBeside(replaceDialog);
 }
 
-void MainWindow::showMatch(int entry, int section, int line, int column, int length)
+bool MainWindow::mayJump()
 {
     const bool hadUnsavedText = hasUnsavedText();
-    if (!settleUnsavedText() || entry < 0 || entry >= ui->narcEntryIds->count())
+    if (!askBeforeDropping(AtStake::Text))
+        return false;
+    if (hadUnsavedText)
+        showChosenSection(); // as stored: saved, or without what was discarded
+    return true;
+}
+
+void MainWindow::showMatch(int entry, int section, int line, int column, int length)
+{
+    if (!askBeforeDropping(AtStake::Text) || entry < 0 || entry >= ui->narcEntryIds->count())
         return;
-    const bool samePlace = entry == shownEntry && section == shownSection;
     ui->narcEntryIds->setCurrentIndex(entry);
     if (section < 0 || section >= ui->typeIds->count())
         return; // a section the window does not offer: the entry is shown
     ui->typeIds->setCurrentIndex(section);
-    if (samePlace && hadUnsavedText)
-        typeChanged(); // the text was saved or discarded: show the section as stored
 
     const QTextBlock block = ui->text->document()->findBlockByNumber(line);
     if (!block.isValid())
@@ -471,11 +580,12 @@ void MainWindow::showMatch(int entry, int section, int line, int column, int len
     cursor.setPosition(qMin(start + qMax(0, length), block.position() + end), QTextCursor::KeepAnchor);
     ui->text->setTextCursor(cursor);
     ui->text->ensureCursorVisible();
+    keepClear(findDialog);
 }
 
 void MainWindow::replaceAll(const QString &text, const QString &replacement, bool ignoreCase)
 {
-    if (!settleUnsavedText())
+    if (!askBeforeDropping(AtStake::Text))
         return;
     LogObserver observer([this](const QString &line) { appendReport(line); });
     const ReplaceSummary summary = core::replaceInArchive(
@@ -483,43 +593,46 @@ void MainWindow::replaceAll(const QString &text, const QString &replacement, boo
     if (summary.changed) {
         setUnwritten(true);
         narcChanged();
+        showEntrySizes();
     }
     // The section shown as it is now (and not text the question discarded).
-    typeChanged();
+    showChosenSection();
+    replaceDialog->setReplaceSummary(observer.lastLine());
 }
 
-QStringList MainWindow::decodeSection(int entryIndex, int section)
-{
-    return decodeKeepingKeys(entryIndex, section).lines;
-}
-
-DecodedSection MainWindow::decodeKeepingKeys(int entryIndex, int section, DecodeForm form)
+QStringList MainWindow::decodeSection(int entryIndex, int section, QString *reason)
 {
     lineKeys.clear();
     lineAttributes.clear();
+    if (reason)
+        reason->clear();
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
-        return DecodedSection();
+        return {};
 
-    DecodedSection decoded = decodeMessageSection(narc.files.at(entryIndex), section, form);
-    lineKeys = decoded.lineKeys;
-    lineAttributes = decoded.lineAttributes;
-    return decoded;
+    DecodedSection decoded = decodeMessageSection(narc.files.at(entryIndex), section, DecodeForm::Lines);
+    lineKeys = std::move(decoded.lineKeys);
+    lineAttributes = std::move(decoded.lineAttributes);
+    if (reason)
+        *reason = decoded.reason;
+    return decoded.lines;
 }
 
+// The composer reads the keys and attributes of the section as stored itself:
+// one decode per save.
 bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int section)
 {
-    decodeKeepingKeys(entryIndex, section, DecodeForm::KeysOnly); // the keys, not the text
     if (entryIndex < 0 || entryIndex >= narc.files.size() || section < 0)
         return false;
 
     ComposeResult result = core::composeEntry(narc.files.at(entryIndex), editedText, section);
     const bool stored = result.changed();
-    if (result.changed()) {
+    if (stored) {
         const bool differs = result.entry != narc.files.at(entryIndex);
         narc.files[entryIndex] = std::move(result.entry);
         if (differs) {
             setUnwritten(true);
             narcChanged();
+            showEntrySizes(entryIndex);
         }
     }
     else if (result.reason.kind != TextRefusal::Kind::NoSuchSection)
@@ -565,42 +678,39 @@ void MainWindow::markTextKept()
     ui->text->document()->setModified(false);
 }
 
-bool MainWindow::settleUnsavedText()
+bool MainWindow::askBeforeDropping(AtStake atStake)
 {
-    if (!hasUnsavedText())
-        return true;
-    const QString subject = placeInWords(shownEntry, shownSection);
-    switch (ask ? ask(Question::UnsavedText, subject) : Answer::Cancel) {
-    case Answer::Keep: {
-        // Stored only where it was shown; a refusal keeps everything as it is.
-        const QString edited = editorText();
-        if (!composeEntry(edited, shownEntry, shownSection))
-            return false;
-        markTextKept();
-        return true;
-    }
-    case Answer::Discard:
-        markTextKept();
-        return true;
-    case Answer::Cancel:
-        break;
-    }
-    return false;
+    if (askAboutText() == Answer::Cancel)
+        return false;
+    // A Cancel from here on leaves text that was to be discarded in the editor,
+    // unsaved: hasUnsavedText() still says so, and the next action asks again.
+    return atStake == AtStake::Text || askAboutChanges() != Answer::Cancel;
 }
 
-bool MainWindow::settleUnwrittenChanges()
+Answer MainWindow::askAboutText()
+{
+    if (!hasUnsavedText())
+        return Answer::Keep;
+    const QString subject = placeInWords(shownEntry, shownSection);
+    const Answer answer = ask ? ask(Question::UnsavedText, subject) : Answer::Cancel;
+    if (answer != Answer::Keep)
+        return answer;
+    // Stored only where it was shown; a refusal keeps everything as it is.
+    const QString edited = editorText();
+    if (!composeEntry(edited, shownEntry, shownSection))
+        return Answer::Cancel;
+    markTextKept();
+    return Answer::Keep;
+}
+
+Answer MainWindow::askAboutChanges()
 {
     if (!unwritten)
-        return true;
-    switch (ask ? ask(Question::UnwrittenChanges, QFileInfo(narcPath).fileName()) : Answer::Cancel) {
-    case Answer::Keep:
-        return writeArchive();
-    case Answer::Discard:
-        return true;
-    case Answer::Cancel:
-        break;
-    }
-    return false;
+        return Answer::Keep;
+    const Answer answer = ask ? ask(Question::UnwrittenChanges, QFileInfo(narcPath).fileName()) : Answer::Cancel;
+    if (answer == Answer::Keep && !writeArchive())
+        return Answer::Cancel;
+    return answer;
 }
 
 void MainWindow::restoreShownPlace()
@@ -623,10 +733,25 @@ void MainWindow::narcChanged()
     replaceDialog->archiveChanged();
 }
 
+void MainWindow::showEntrySizes(int entry)
+{
+    const int first = entry < 0 ? 0 : entry;
+    const int last = entry < 0 ? int(narc.files.size()) - 1 : entry;
+    for (int i = first; i <= last && i < ui->narcEntryIds->count() && i < narc.files.size(); ++i) {
+        const QString item = entryItemText(i, narc.files.at(i).size());
+        if (ui->narcEntryIds->itemText(i) != item)
+            ui->narcEntryIds->setItemText(i, item);
+    }
+}
+
+// The file path is the window's own (the title names its file); the title keeps
+// the form's name after it.
 void MainWindow::updateTitle()
 {
     const QString form = QCoreApplication::translate("MainWindow", "MainWindow", nullptr);
-    setWindowTitle(narcPath.isEmpty() ? form : QFileInfo(narcPath).fileName() + QStringLiteral("[*] - ") + form);
+    setWindowFilePath(narcPath);
+    setWindowTitle(narcPath.isEmpty() ? form
+                                      : QFileInfo(windowFilePath()).fileName() + QStringLiteral("[*] - ") + form);
     setWindowModified(unwritten);
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "app/bulkrun.h"
 #include "app/filechooser.h"
 #include "app/question.h"
 #include "report/observer.h"
-#include "codec/decode.h"
 #include "narc/narc.h"
 
 #include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -43,9 +46,10 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Opens the archive at `path` as "Open Narc" does once a file is chosen: a file
-    // that does not load is reported in the log and changes nothing; otherwise the
-    // unsaved text and unwritten changes are asked about first.
+    // Opens the archive at `path` as "Open Narc" does once a file is chosen: the
+    // unsaved text and unwritten changes are asked about first, then the file is
+    // read (so an answer "Write To Narc" that wrote this very file is what opens).
+    // A file that does not load is reported in the log and changes nothing.
     void openArchive(const QString &path);
 
 protected:
@@ -79,9 +83,11 @@ private slots:
     void replaceAll(const QString &text, const QString &replacement, bool ignoreCase);
 
 private:
-    // The lines of `section` of entry `entryIndex`; refills lineKeys and
-    // lineAttributes for them. Indices that name nothing give no lines.
-    QStringList decodeSection(int entryIndex, int section);
+    // The lines of `section` of entry `entryIndex`, escaped as the editor shows
+    // them; refills lineKeys and lineAttributes for them. Indices that name
+    // nothing, and a section that cannot be decoded, give no lines; for the
+    // latter `*reason` (when given) says why, and is cleared otherwise.
+    QStringList decodeSection(int entryIndex, int section, QString *reason = nullptr);
     // Replaces `section` of entry `entryIndex` with `editedText`, in memory only.
     // False when the text was refused (the log says why) or there is no such
     // section; the entry is then unchanged.
@@ -89,21 +95,40 @@ private:
     // Adds `message` and a newline to the end of the log.
     void appendReport(const QString &message);
 
-    // decodeSection, keeping the codec's reason when the section is malformed.
-    core::DecodedSection decodeKeepingKeys(int entryIndex, int section,
-                                           core::DecodeForm form = core::DecodeForm::Lines);
+    // What an action would drop, and so asks about first.
+    enum class AtStake {
+        Text,           // the editor's unsaved text
+        TextAndChanges, // that, then the archive's unwritten changes
+    };
+    // Asks the questions an action needs before it drops what is at stake, one
+    // per thing that is, in order. "Save Text" and "Write To Narc" take effect
+    // at once; a refused save or a failed write counts as "Cancel". A "Discard"
+    // changes nothing here: the action itself then replaces what was discarded.
+    // True when the action may go on; false after a Cancel at any question, and
+    // then nothing was discarded: the editor keeps its text, still unsaved, and
+    // the archive its unwritten changes.
+    bool askBeforeDropping(AtStake atStake);
+    // The question about the editor's unsaved text, if it has any.
+    Answer askAboutText();
+    // The question about the archive's unwritten changes, if it has any.
+    Answer askAboutChanges();
+    // The question before a jump to a match: true when the jump may go on; the
+    // editor then shows its section as stored.
+    bool mayJump();
 
+    // Shows the section chosen under "Type" of the entry chosen under "Narc
+    // Entry" in the editor, replacing what it holds without a question.
+    void showChosenSection();
+    // Fills "Type" with the sections of the entry chosen under "Narc Entry", as
+    // its header counts them, and chooses `section` (0 when it has no such one),
+    // without signals.
+    void offerSections(int section);
     // The editor's text as Save Text stores it.
     QString editorText() const;
     // Whether the editor holds text that differs from what was last shown or saved.
     bool hasUnsavedText() const;
     // Takes the editor's text as the one shown, so it counts as unchanged.
     void markTextKept();
-    // Asks about unsaved editor text, if any. True when the caller may go on: the
-    // text was saved, or is to be discarded (the caller replaces it right away).
-    bool settleUnsavedText();
-    // Asks about unwritten changes, if any. True when the caller may go on.
-    bool settleUnwrittenChanges();
     // Puts the combo boxes back on the entry and section shown, without signals.
     void restoreShownPlace();
     // Writes the archive to narcPath; false (the log says why) when it failed.
@@ -113,12 +138,29 @@ private:
     // Tells the find and replace dialogs that narc changed, so they do not trust
     // matches or counts of the archive as it was.
     void narcChanged();
+    // Puts the size of entry `entry` (every entry when -1) into "Narc Entry".
+    void showEntrySizes(int entry = -1);
     // "MainWindow", or the archive's file name, a modified marker and " - MainWindow".
     void updateTitle();
     // Shows `dialog` and gives it the keyboard; see the definition for where.
     void showBeside(QDialog *dialog);
+    // Moves `dialog` off the editor's current line and the log when it covers one.
+    void keepClear(QDialog *dialog);
+    // What a dialog is kept from covering, on the screen: the editor's current
+    // line, then the log.
+    QList<QRect> keptClear() const;
+    // The dialog's size with its frame.
+    QSize dialogFrameSize(const QDialog *dialog) const;
+    // Where `dialog` goes so that it covers nothing keptClear() names, as far as
+    // it can (see placeDialog).
+    QPoint clearPlace(const QDialog *dialog) const;
+    // The folder file dialogs start in: the archive's, when one is open.
+    QString startFolder() const;
+    // The widgets a bulk run shows itself in.
+    WindowBulkRun::Widgets bulkRunWidgets() const;
     // Runs `import` over narc as a bulk run, marks the archive changed when it
-    // changed an entry, and shows the current section as it now stands.
+    // changed an entry, and shows the entry and section shown before, as they
+    // now stand.
     void runImport(const std::function<void(core::BulkObserver &)> &import);
     // Shows entry `entry` + `step`, through the same questions as a click.
     void stepEntry(int step);

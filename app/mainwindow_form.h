@@ -220,8 +220,9 @@ public:
         pushButton->setText(QCoreApplication::translate("MainWindow", "Save Text", nullptr));
         progressBar->setFormat(QCoreApplication::translate("MainWindow", "%v/%m:%p%", nullptr));
         label_2->setText(QCoreApplication::translate("MainWindow", "Not Active", nullptr));
-        menuFile->setTitle(QCoreApplication::translate("MainWindow", "File", nullptr));
-        menuEdit->setTitle(QCoreApplication::translate("MainWindow", "Edit", nullptr));
+        // Shown as "File" and "Edit"; Alt+F and Alt+E open them.
+        menuFile->setTitle(QCoreApplication::translate("MainWindow", "&File", nullptr));
+        menuEdit->setTitle(QCoreApplication::translate("MainWindow", "&Edit", nullptr));
     }
 };
 

@@ -125,6 +125,14 @@ void ReplaceDialog::requestReplaceAll()
 {
     if (counted <= 0)
         return;
+    replaceSummary.clear();
     emit replaceAllRequested(findText->text(), replaceText->text(), ignoreCase->isChecked());
-    countMatches();
+    countMatches(); // what is left: occurrences in sections that were refused
+    if (!replaceSummary.isEmpty())
+        status->setText(counted == 0 ? replaceSummary : replaceSummary + QLatin1Char('\n') + status->text());
+}
+
+void ReplaceDialog::setReplaceSummary(const QString &summary)
+{
+    replaceSummary = summary;
 }

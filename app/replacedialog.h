@@ -20,8 +20,9 @@ class QPushButton;
 //
 // The dialog changes nothing itself: "Replace All" emits replaceAllRequested(),
 // and the window answers it (asks about unsaved editor text, runs
-// core::replaceInArchive(), marks the archive modified). Right after the signal
-// returns, the dialog counts again, so it shows what is left.
+// core::replaceInArchive(), marks the archive modified) and hands the summary
+// back through setReplaceSummary(). Right after the signal returns, the dialog
+// counts again and shows the summary above what is left.
 class ReplaceDialog : public QDialog
 {
     Q_OBJECT
@@ -42,6 +43,8 @@ public slots:
     // The count shown no longer stands: it is cleared and "Replace All" waits
     // for a new one.
     void archiveChanged();
+    // What the Replace All being answered did, shown once it returns.
+    void setReplaceSummary(const QString &summary);
 
 signals:
     void replaceAllRequested(const QString &text, const QString &replacement, bool ignoreCase);
@@ -52,6 +55,7 @@ private:
 
     const core::Narc *narc = nullptr;
     qint64 counted = -1;
+    QString replaceSummary; // given while replaceAllRequested() is answered
 
     QLineEdit *findText;
     QLineEdit *replaceText;

@@ -245,7 +245,7 @@ void runWindow(int count, const QString &work, int pairs)
     MainWindow window;
     window.show();
     QString answer = archivePath;
-    window.chooseFile = [&](FileChoice) { return answer; };
+    window.chooseFile = [&](FileChoice, const QString &) { return answer; };
     window.findChild<QAction *>(QStringLiteral("actionOpen_Narc"))->trigger();
     auto *log = window.findChild<QPlainTextEdit *>(QStringLiteral("report"));
     answer = emptyRoot;

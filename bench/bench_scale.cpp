@@ -104,7 +104,7 @@ int runStep(const QString &step, const QString &archive, const QString &work, in
 {
     MainWindow window;
     QString answer = archive;
-    window.chooseFile = [&](FileChoice) { return answer; };
+    window.chooseFile = [&](FileChoice, const QString &) { return answer; };
     auto action = [&](const char *name) { return window.findChild<QAction *>(QLatin1String(name)); };
     auto *entries = window.findChild<QComboBox *>(QStringLiteral("narcEntryIds"));
     auto *editor = window.findChild<QPlainTextEdit *>(QStringLiteral("text"));

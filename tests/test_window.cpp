@@ -10,16 +10,20 @@
 #include "support/windowfixture.h"
 
 #include "app/commandline.h"
-#include "app/formlayout.h"
+#include "codec/decode.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -30,12 +34,6 @@ using namespace core;
 namespace {
 
 const QString nbsp = QString(QChar(0x00A0));
-
-const QStringList formTexts = {"MainWindow", "Open Narc",  "Write To Narc", "Export all to Files",
-                               "Import all from files", "Export all to File", "Export all to PO Template...",
-                               "Import Translations from PO...", "Quit", "Find in Archive...", "Find Next",
-                               "Find Previous", "Replace in Archive...", "Narc Entry", "Type", "Save Text",
-                               "%v/%m:%p%", "Not Active", "File", "Edit"};
 
 // Entry 0 holds two sections, entry 1 one, with a no-break space and a backslash.
 QList<NarcEntry> sampleEntries()
@@ -53,6 +51,19 @@ void wheelDown(QWidget *widget)
     QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(widget, &wheel);
+}
+
+// Drags `file` onto `target` and drops it there; true when both were accepted.
+bool dropFile(QWidget *target, const QString &file)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &dropped);
+    return enter.isAccepted() && dropped.isAccepted();
 }
 
 } // namespace
@@ -82,15 +93,13 @@ private slots:
         QVERIFY(QDir(root).mkpath("0000") && QDir(root).mkpath("0001"));
     }
 
-    void formMenuAndLanguageChange()
+    // Each entry of the File menu that opens a dialog opens its own, in the
+    // archive's folder; cancelled, it changes nothing. A language change keeps
+    // the title naming the archive.
+    void menuCancelled()
     {
         MainWindowProbe f(path);
         f.select(0, 1);
-        QCOMPARE(f.window.size(), QSize(698, 582));
-        QCOMPARE(f.formTexts().mid(1), formTexts.mid(1));
-        QVERIFY(f.ui.report->isReadOnly());
-
-        // Each bulk entry of the menu asks its own question; cancelled, it changes nothing.
         f.ui.progressBar->setValue(42);
         const QStringList before = f.state();
         for (int entry : {2, 3, 4, 5, 6})
@@ -98,19 +107,13 @@ private slots:
         QCOMPARE(f.asked, (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory,
                                              FileChoice::ImportDirectory, FileChoice::ExportFile,
                                              FileChoice::ExportPoTemplate, FileChoice::ImportPo}));
+        QCOMPARE(f.startFolders, QStringList{QString()} + QStringList(5, dir->path())); // none before the first
         QCOMPARE(f.state(), before);
 
-        // A language change puts back every form text and leaves the rest; the
-        // title keeps naming the archive.
-        for (QObject *object : f.window.findChildren<QObject *>())
-            object->setProperty("text", "x");
-        f.window.setWindowTitle("x");
-        f.ui.progressBar->setFormat("x");
-        QCOMPARE(f.formTexts(), QStringList(formTexts.size(), "x"));
         QEvent change(QEvent::LanguageChange);
         QCoreApplication::sendEvent(&f.window, &change);
-        QCOMPARE(f.formTexts(), QStringList{"a.narc[*] - MainWindow"} + formTexts.mid(1));
         QCOMPARE(f.state(), before);
+        QCOMPARE(f.window.windowFilePath(), path);
     }
 
     // A failed or cancelled open keeps everything as it was, unsaved text too; a
@@ -125,12 +128,13 @@ private slots:
         f.type("typed");
         f.ui.text->moveCursor(QTextCursor::Start);
         QStringList before = f.state();
+        f.replies = {Answer::Discard}; // asked first; a file that then fails to load discards nothing
         f.open(bad);
         QCOMPARE(f.state().mid(0, 7), before.mid(0, 7));
         f.open(QString());
         before[7] += "Failed to load " + bad + ": why\n";
         QCOMPARE(f.state().replaceInStrings(QRegularExpression(": [^\n]+\n"), ": why\n"), before);
-        QVERIFY(f.questions.isEmpty());
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
 
         QVERIFY(writeFileBytes(path, "overwritten"));
         {
@@ -188,6 +192,99 @@ private slots:
             QCOMPARE(MainWindowProbe(path).editor(), "first line\nedited");
         else
             QCOMPARE(readFileBytes(path), original);
+    }
+
+    // Reopening the open archive: asked first, then read, so an answer "Write
+    // To Narc" shows what it just wrote, and the archive counts as written.
+    void reopenAfterWrite()
+    {
+        MainWindowProbe f(path);
+        f.type("saved\nsecond");
+        f.saveText();
+        f.replies = {Answer::Keep};
+        f.open(path);
+        QCOMPARE(f.questions, QList<Question>{Question::UnwrittenChanges});
+        QCOMPARE(f.editor(), "saved\nsecond");
+        QVERIFY(!f.unwritten());
+        f.menu(1)->trigger();
+        QCOMPARE(MainWindowProbe(path).editor(), "saved\nsecond");
+    }
+
+    // Discard to the text, then Cancel to the changes: the whole action is
+    // undone. The editor keeps the typed text, unsaved: Write To Narc writes
+    // without it, and the next action asks about it again.
+    void discardThenCancel_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char *action : {"quit", "close", "open", "drop"})
+            QTest::newRow(action) << action;
+    }
+    void discardThenCancel()
+    {
+        QFETCH(QString, action);
+        MainWindowProbe f(path);
+        f.window.show();
+        f.type("saved\nsecond");
+        f.saveText();
+        f.type("typed\nsecond");
+        f.replies = {Answer::Discard, Answer::Cancel};
+        if (action == "quit")
+            f.ui.actionQuit->trigger();
+        else if (action == "close")
+            f.window.close();
+        else if (action == "open")
+            f.open(other);
+        else
+            QVERIFY(dropFile(&f.window, other));
+        QTRY_COMPARE(f.questions, (QList<Question>{Question::UnsavedText, Question::UnwrittenChanges}));
+        QVERIFY(f.window.isVisible());
+        QCOMPARE(f.editor(), "typed\nsecond");
+        QCOMPARE(f.window.windowTitle(), "a.narc[*] - MainWindow");
+
+        f.menu(1)->trigger();
+        QCOMPARE(MainWindowProbe(path).editor(), "saved\nsecond");
+        f.questions.clear();
+        f.window.close();
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QVERIFY(f.window.isVisible());
+    }
+
+    // After an import the entry and section shown stay on screen, showing the
+    // new text, editable.
+    void importKeepsPlace_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("section");
+        QTest::addColumn<bool>("po");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("tree, one-section entry") << 1 << 0 << false << "new\nb\nc";
+        QTest::newRow("tree, first of two sections") << 0 << 0 << false << "new\nsecond";
+        QTest::newRow("PO, second of two sections") << 0 << 1 << true << "new\n";
+    }
+    void importKeepsPlace()
+    {
+        QFETCH(int, entry);
+        QFETCH(int, section);
+        QFETCH(bool, po);
+        QFETCH(QString, shown);
+        MainWindowProbe f(path);
+        const QString tree = root + "tree", pot = root + "a.pot";
+        f.answers = {tree, pot};
+        f.menu(2)->trigger();
+        f.menu(5)->trigger();
+        QVERIFY(writeFileBytes(tree + "/0000/0000.txt", "new\nsecond"));
+        QVERIFY(writeFileBytes(tree + "/0000/0001.txt", "new\nb\nc"));
+        QVERIFY(writeFileBytes(tree + "/0001/0000.txt", "new\n"));
+        QVERIFY(writeFileBytes(pot, readFileBytes(pot).replace("msgid \"kanji one\"\nmsgstr \"\"",
+                                                               "msgid \"kanji one\"\nmsgstr \"new\"")));
+        f.select(entry, section);
+        f.answers = {po ? pot : tree};
+        f.menu(po ? 6 : 3)->trigger();
+        QVERIFY(f.unwritten());
+        QCOMPARE(f.place(), QStringLiteral("%1 %2").arg(entry).arg(section));
+        QCOMPARE(f.items(f.ui.typeIds).size(), entry == 0 ? 2 : 1);
+        QCOMPARE(f.editor(), shown);
+        QVERIFY(!f.ui.text->isReadOnly());
     }
 
     // Edit entry 0's first section, then move away as the user would: the question
@@ -288,12 +385,13 @@ private slots:
     {
         NarcEntry broken = buildMessageFile(QList<QStringList>{{"fine"}, {"lost"}});
         broken[16] = broken[17] = char(0x7f); // section 1 far past the end
-        const QList<NarcEntry> entries = sampleEntries() << NarcEntry(0x1a4, '\0') << NarcEntry() << broken;
+        const QList<NarcEntry> entries = sampleEntries() << NarcEntry(0x1a4, '\0') << NarcEntry() << broken
+                                                         << buildMessageFile(QList<QStringList>{{"1"}, {"2"}, {"3"}});
         QVERIFY(writeArchive(path, entries));
         MainWindowProbe f(path);
         QCOMPARE(f.items(f.ui.narcEntryIds).mid(2, 2), (QStringList{"2 - 1a4", "3 - 0"}));
 
-        // "Kanji" is offered when the first byte is 2; discarded edits are dropped;
+        // "Kanji" is offered for a second section; discarded edits are dropped;
         // unedited text, with a no-break space and a backslash, is saved byte for byte.
         f.saveText();
         QVERIFY(!f.unwritten());
@@ -316,6 +414,9 @@ private slots:
         f.saveText();
         f.replies = {Answer::Discard};
         f.select(4);
+        f.select(5, 2); // "Type" offers the sections the header counts
+        QCOMPARE(f.items(f.ui.typeIds).size(), 3);
+        QCOMPARE(f.editor(), "3");
         QCOMPARE(f.entries(), entries);
         QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
                  loaded + "Skipping 0000/0001 due to too few lines\nCannot decode section 0 of entry 4: why\n");
@@ -325,6 +426,7 @@ private slots:
         f.select(0);
         f.type(edited);
         f.saveText();
+        QCOMPARE(f.ui.narcEntryIds->itemText(0), "0 - " + QString::number(f.entries().at(0).size(), 16));
         f.menu(1)->trigger();
         QCOMPARE(MainWindowProbe(path).editor(), edited);
     }
@@ -422,8 +524,8 @@ private slots:
                               + "Finished importing from directory " + tree + "\n");
         QCOMPARE(f.state().last(), "0..1 at 1 Finished Importing!");
         QVERIFY(f.unwritten());
-        QCOMPARE(f.ui.typeIds->currentIndex(), 1);
-        QCOMPARE(f.editor(), "new kanji\nline");
+        QCOMPARE(f.place(), "0 0"); // where it was, not where the import ended
+        QCOMPARE(f.editor(), "first line\nsecond");
         f.saveText(); // must not put back what the import replaced
         QCOMPARE(decodeMessageSection(f.entries().at(0), 1).lines, (QStringList{"new kanji", "line"}));
         QCOMPARE(f.questions.size(), 2);
@@ -478,27 +580,56 @@ private slots:
         QVERIFY(f.unwritten());
     }
 
-    // Larger, the editor and the log take the room; smaller, nothing is cut off;
-    // back at its first size the form's places return.
-    void resizing()
+    // Tab and Ctrl+Tab leave the editor instead of typing a tab, Alt+F opens the
+    // File menu instead of typing "f", and Save Text gives the keyboard back to
+    // the editor.
+    void keysAndFocus()
     {
         MainWindowProbe f(path);
-        f.window.show();
-        f.window.resize(898, 682);
-        QCOMPARE(f.ui.text->geometry(), QRect(40, 70, 781, 301));
-        QCOMPARE(f.ui.report->geometry(), QRect(40, 420, 781, 201));
-        QCOMPARE(f.ui.progressBar->geometry(), QRect(560, 390, 221, 23));
+        QVERIFY(f.activate());
+        const QString shown = f.editor();
+        for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ControlModifier}) {
+            f.ui.text->setFocus();
+            QTest::keyClick(f.ui.text, Qt::Key_Tab, modifier);
+            QCOMPARE(f.editor(), shown);
+            QVERIFY(!f.ui.text->hasFocus());
+        }
+        f.ui.text->setFocus();
+        QTest::keyClick(f.ui.text, Qt::Key_F, Qt::AltModifier);
+        QCOMPARE(f.editor(), shown);
+        QTRY_VERIFY(f.ui.menuFile->isVisible());
+        f.ui.menuFile->close();
 
-        f.window.resize(100, 100);
-        QCOMPARE(f.window.size(), formMinimumSize());
-        const QRect room = f.ui.centralWidget->rect();
-        for (QWidget *w : f.ui.centralWidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            QVERIFY2(room.contains(w->geometry()), qPrintable(w->objectName()));
-        QVERIFY(room.right() - f.ui.pushButton->geometry().right() >= 10);
-        QVERIFY(f.ui.text->height() >= 100 && f.ui.report->height() >= 60);
+        f.type("x\ny");
+        f.ui.pushButton->setFocus(Qt::MouseFocusReason);
+        QTest::mouseClick(f.ui.pushButton, Qt::LeftButton);
+        QVERIFY(f.unwritten());
+        QVERIFY(f.ui.text->hasFocus());
+    }
 
-        f.window.resize(formSize);
-        QCOMPARE(f.ui.report->geometry(), QRect(40, 360, 581, 161));
+    // The folder chooser of Export all to Files, the real one, takes the name
+    // of a folder that does not exist yet, typed and chosen with its button.
+    void exportChooserTakesNewFolder()
+    {
+        int step = 0;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                box->reject(); // "Directory not found": the name was refused
+            } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                if (step == 0)
+                    MainWindowProbe::part<QLineEdit>(*dialog, "fileNameEdit")->setText("new");
+                else if (step == 1)
+                    QTest::mouseClick(MainWindowProbe::part<QDialogButtonBox>(*dialog, "buttonBox")
+                                          ->button(QDialogButtonBox::Open), Qt::LeftButton);
+                else
+                    dialog->reject();
+                ++step;
+            }
+        });
+        driver.start(20);
+        QCOMPARE(chooseWithDialog(nullptr, FileChoice::ExportDirectory, dir->path()), root + "new");
     }
 
     // Shortcuts of the Edit menu (F3 works in the find dialog too), then the File menu.
@@ -570,18 +701,10 @@ private slots:
     {
         MainWindowProbe f(path);
         f.window.show();
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(other)});
         for (QWidget *target : {static_cast<QWidget *>(&f.window), f.ui.text->viewport()}) {
             f.type("unsaved\ntext");
             f.replies = {target == &f.window ? Answer::Cancel : Answer::Discard};
-            const QPoint at = target->rect().center();
-            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(target, &enter);
-            QVERIFY(enter.isAccepted());
-            QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(target, &dropped);
-            QVERIFY(dropped.isAccepted());
+            QVERIFY(dropFile(target, other));
             QTRY_COMPARE(f.questions.size(), target == &f.window ? 1 : 2);
             QCOMPARE(f.editor(), target == &f.window ? "unsaved\ntext" : "other");
         }
@@ -601,6 +724,11 @@ private slots:
         QTest::keyClick(f.part<QLineEdit>(find, "findText"), Qt::Key_Return);
         QCOMPARE(find.matches().size(), 2); // "first line", "kanji one"
         QListView *list = f.part<QListView>(find, "matchList");
+        for (int row = 0; row < 2; ++row) { // the part of each row the list highlights
+            const QModelIndex index = list->model()->index(row, 0);
+            const QPoint span = index.data(FindDialog::MatchSpanRole).toPoint();
+            QCOMPARE(index.data().toString().mid(span.x(), span.y()), "ne");
+        }
         const auto doubleClick = [&](int row) {
             const QRect rect = list->visualRect(list->model()->index(row, 0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
@@ -627,6 +755,55 @@ private slots:
         f.type("kanji two\n");
         f.saveText();
         QVERIFY(find.matches().isEmpty());
+    }
+
+    // A jump cancelled at the question about unsaved text leaves the find
+    // position where it was; a jump after Save Text selects the match in the
+    // text as saved.
+    void findAfterQuestion()
+    {
+        MainWindowProbe f(path);
+        f.part<QLineEdit>(f.findDialog(), "findText")->setText("ne"); // "first line", "kanji one"
+        f.type("typed\nhere");
+        f.ui.actionFind_Next->trigger();
+        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
+        QCOMPARE(f.editor(), "typed\nhere");
+        f.replies = {Answer::Discard};
+        f.ui.actionFind_Next->trigger();
+        QCOMPARE(f.place() + " " + f.selection(), "0 0 ne at 8");
+
+        f.type("my first line\nsecond");
+        f.replies = {Answer::Keep};
+        QListView *list = f.part<QListView>(f.findDialog(), "matchList");
+        QCOMPARE(list->currentIndex().row(), 0);
+        QTest::keyClick(list, Qt::Key_Return); // the same match again, after the question
+        QCOMPARE(f.place() + " " + f.selection(), "0 0 ne at 11");
+        QCOMPARE(f.editor(), "my first line\nsecond");
+        QVERIFY(f.unwritten());
+    }
+
+    // The find and replace dialogs open where they cover neither the editor's
+    // current line nor the log; the screen here has no room beside the window.
+    // The find dialog is too large to miss both: it keeps clear of the line,
+    // also after a jump.
+    void dialogsKeepClear()
+    {
+        MainWindowProbe f(path);
+        QVERIFY(f.activate());
+        const auto covers = [&](const QWidget &dialog, const QWidget *part, const QRect &rect) {
+            return dialog.frameGeometry().intersects(QRect(part->mapToGlobal(rect.topLeft()), rect.size()));
+        };
+        const auto line = [&] { return QRect(0, f.ui.text->cursorRect().top(), f.ui.text->width(), f.ui.text->cursorRect().height()); };
+        f.ui.actionReplace_in_Archive->trigger();
+        QVERIFY(!covers(f.replaceDialog(), f.ui.text->viewport(), line()));
+        QVERIFY(!covers(f.replaceDialog(), f.ui.report, f.ui.report->rect()));
+
+        f.ui.actionFind_in_Archive->trigger();
+        QVERIFY(!covers(f.findDialog(), f.ui.text->viewport(), line()));
+        f.part<QLineEdit>(f.findDialog(), "findText")->setText("second");
+        f.ui.actionFind_Next->trigger();
+        QCOMPARE(f.selection(), "second at 11");
+        QVERIFY(!covers(f.findDialog(), f.ui.text->viewport(), line()));
     }
 
     // Find Next and Find Previous go round the matches; with nothing to find they
@@ -720,6 +897,8 @@ private slots:
         QCOMPARE(f.unwritten(), changed > 0);
         QCOMPARE(replace.matchCount(), left); // counted again, on the archive as it is now
         QCOMPARE(f.entries().at(1) == entry1, changed < 2);
+        const QString status = f.part<QLabel>(replace, "status")->text();
+        QCOMPARE(status.section('\n', 0, 0), cancelled ? "1 match in 1 section" : report.section('\n', -2, -2));
 
         f.menu(1)->trigger();
         QCOMPARE(MainWindowProbe(path).editor(), onDisk);

@@ -21,8 +21,9 @@ struct MainWindowProbe
     explicit MainWindowProbe(const QString &path)
         : ui(*window.ui)
     {
-        window.chooseFile = [this](FileChoice choice) {
+        window.chooseFile = [this](FileChoice choice, const QString &startIn) {
             asked.append(choice);
+            startFolders.append(startIn);
             return answers.isEmpty() ? QString() : answers.takeFirst();
         };
         window.ask = [this](Question question, const QString &) {
@@ -37,6 +38,7 @@ struct MainWindowProbe
     Ui::MainWindow &ui;
     QStringList answers;
     QList<FileChoice> asked;
+    QStringList startFolders; // where each file dialog would have started
     QList<Answer> replies;
     QList<Question> questions;
 
@@ -91,17 +93,6 @@ struct MainWindowProbe
         for (int i = 0; i < combo->count(); ++i)
             items.append(combo->itemText(i));
         return items;
-    }
-    // The texts the form sets: title, File and Edit menu entries, labels, ...
-    QStringList formTexts() const
-    {
-        QStringList texts{window.windowTitle()};
-        for (const QMenu *menu : {ui.menuFile, ui.menuEdit})
-            for (const QAction *action : menu->actions())
-                if (!action->isSeparator())
-                    texts.append(action->text());
-        return texts << ui.label->text() << ui.label_3->text() << ui.pushButton->text() << ui.progressBar->format()
-                     << ui.label_2->text() << ui.menuFile->title() << ui.menuEdit->title();
     }
     // The current entry and section: "0 1".
     QString place() const
