@@ -3,6 +3,7 @@
 #include "codec/encode.h"
 #include "codec/linetable.h"
 #include "codec/messageheader.h"
+#include "base/result.h"
 
 #include <QtEndian>
 
@@ -13,18 +14,18 @@ namespace core {
 
 namespace {
 
-// Why the blocks cannot be laid out again in order, or an empty string.
-QString layoutProblem(const MessageHeader &head)
+// Whether the blocks can be laid out again in order.
+Status checkLayout(const MessageHeader &head)
 {
     qint64 end = 12 + 4 * qint64(head.sectionCount);
     for (int s = 0; s < head.sectionCount; ++s) {
         const qint64 offset = head.sectionOffsets.at(s);
         if (offset < end)
-            return s == 0 ? QStringLiteral("section 0 starts inside the header")
-                          : QStringLiteral("section %1 overlaps or precedes section %2").arg(s).arg(s - 1);
+            return Status::failure(s == 0 ? QStringLiteral("section 0 starts inside the header")
+                                          : QStringLiteral("section %1 overlaps or precedes section %2").arg(s).arg(s - 1));
         end = offset + head.blockSizes.at(s);
     }
-    return {};
+    return Status::success();
 }
 
 } // namespace
@@ -114,9 +115,9 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
     }
     if (!read.ok())
         return unreadable(read.reason);
-    const QString problem = layoutProblem(head);
-    if (!problem.isEmpty())
-        return unreadable(problem);
+    const Status layout = checkLayout(head);
+    if (!layout)
+        return unreadable(layout.reason);
     // The keys and attributes of the lines as stored; their text is not needed.
     const SectionLineTable table = readSectionLineTable(entry, head, section);
     if (!table.ok())

@@ -55,6 +55,11 @@ static Units parsed(const QString &text, qsizetype *bad = nullptr)
     return units;
 }
 
+static LineKey rotateKeyRight(LineKey key)
+{
+    return LineKey((key >> 3) | (key << 13));
+}
+
 static quint16 readU16(const NarcEntry &entry, qint64 at)
 {
     return quint16(quint8(entry.at(at)) | quint8(entry.at(at + 1)) << 8);
