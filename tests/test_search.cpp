@@ -119,6 +119,7 @@ private slots:
         QTest::newRow("whole escape") << QStringList{"a\nb"} << "\\x000a" << false << QStringList{"0:1"} << 0;
         QTest::newRow("ending past an escape") << QStringList{"a\nb"} << "0ab" << false << QStringList{} << 1;
         QTest::newRow("digits of escapes") << QStringList{"\n0", "0\x01"} << "0" << false << QStringList{"0:6", "1:0"} << 6;
+        QTest::newRow("overlapping inside an escape") << QStringList{QString(QChar(0))} << "00" << false << QStringList{} << 2;
         QTest::newRow("right after an escape") << QStringList{"\naa"} << "aa" << false << QStringList{"0:6"} << 1;
         QTest::newRow("with a backslash, escapes are searched") << QStringList{"\n"} << "\\x0" << false << QStringList{"0:0"} << 0;
         QTest::newRow("a stored backslash shows escaped")
