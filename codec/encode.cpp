@@ -6,6 +6,33 @@
 
 namespace core {
 
+namespace {
+
+// Why a line of `units` units, terminator included, whose first backslash that
+// starts no escape is at `bad` (-1: none), cannot be stored; Kind::None when it can.
+TextRefusal lineRefusal(QStringView lineText, qsizetype bad, qint64 units)
+{
+    TextRefusal why;
+    if (bad >= 0) {
+        why.kind = TextRefusal::Kind::BadEscape;
+        why.detail = quoteBadEscape(lineText, bad);
+    } else if (units > SectionBlockWriter::maxLineUnits) {
+        why.kind = TextRefusal::Kind::LineTooLong;
+        why.count = units;
+        why.limit = SectionBlockWriter::maxLineUnits;
+    }
+    return why;
+}
+
+} // namespace
+
+TextRefusal storableLine(QStringView lineText)
+{
+    qint64 units = 1; // the terminator
+    const qsizetype bad = parseEscapedText(lineText, [&](quint16) { ++units; });
+    return lineRefusal(lineText, bad, units);
+}
+
 SectionBlockWriter::SectionBlockWriter(char *block, int lineCount)
     : m_block(block)
     , m_lineCount(lineCount)
@@ -14,18 +41,12 @@ SectionBlockWriter::SectionBlockWriter(char *block, int lineCount)
 {
 }
 
-void SectionBlockWriter::refuse(TextRefusal::Kind kind, qint64 units, QStringView lineText, qsizetype at)
+void SectionBlockWriter::refuse(const TextRefusal &why)
 {
-    if (m_refusal.refused())
+    if (m_refusal.refused() || !why.refused())
         return;
-    m_refusal.kind = kind;
+    m_refusal = why;
     m_refusal.line = m_line + 1;
-    if (kind == TextRefusal::Kind::BadEscape) {
-        m_refusal.detail = quoteBadEscape(lineText, at);
-    } else {
-        m_refusal.count = units;
-        m_refusal.limit = maxLineUnits;
-    }
 }
 
 void SectionBlockWriter::addLine(QStringView lineText, LineKey key, quint16 attribute)
@@ -41,10 +62,7 @@ void SectionBlockWriter::addLine(QStringView lineText, LineKey key, quint16 attr
     m_nextKey = rotateKeyLeft(key);
 
     const qint64 length = (out - m_units) / 2;
-    if (bad >= 0)
-        refuse(TextRefusal::Kind::BadEscape, 0, lineText, bad);
-    else if (length > maxLineUnits)
-        refuse(TextRefusal::Kind::LineTooLong, length);
+    refuse(lineRefusal(lineText, bad, length));
 
     char *record = m_block + 4 + 8 * qint64(m_line);
     qToLittleEndian<quint32>(m_offset, record);
@@ -66,7 +84,7 @@ qint64 SectionBlockWriter::finish()
         const qint64 length = qFromLittleEndian<quint16>(lengthField) + 1;
         if (length > maxLineUnits) {
             m_line = last;
-            refuse(TextRefusal::Kind::LineTooLong, length);
+            refuse(lineRefusal({}, -1, length));
         }
         qToLittleEndian<quint16>(quint16(~m_nextKey), m_units);
         m_units += 2;

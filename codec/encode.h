@@ -37,7 +37,7 @@ public:
     const TextRefusal &refusal() const { return m_refusal; }
 
 private:
-    void refuse(TextRefusal::Kind kind, qint64 units, QStringView lineText = {}, qsizetype at = -1);
+    void refuse(const TextRefusal &why);
 
     char *m_block;
     int m_lineCount;
@@ -47,5 +47,12 @@ private:
     LineKey m_nextKey = 0; // the key after the last line's last unit
     TextRefusal m_refusal;
 };
+
+// Whether one escaped line can be stored, by the rules addLine applies: every
+// backslash starts an escape, and the line's units with its terminator fit
+// maxLineUnits. The refusal's `line` is left 0. A line that passes can still be
+// refused as the last line of a section whose units are odd in number: the
+// padding unit goes on that line.
+TextRefusal storableLine(QStringView lineText);
 
 } // namespace core

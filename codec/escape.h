@@ -54,10 +54,13 @@ inline int hexQuad(const QChar *digits)
     return value;
 }
 
-// Parses one escaped line, handing each unit to `put` in order. Returns the
-// position of the first backslash that starts no escape, or -1.
-template<typename Put>
-inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
+// Walks one escaped line from left to right as the parse reads it. Each plain
+// character (an ordinary backslash included) goes to `plain(at, unit)`; each
+// escape, six characters from `at` (fewer when the line ends first), goes to
+// `escape(at, value)`, with value -1 for a backslash that starts no escape.
+// Returns the position of the first backslash that starts no escape, or -1.
+template<typename Plain, typename Escape>
+inline qsizetype walkEscapedText(QStringView lineText, Plain &&plain, Escape &&escape)
 {
     const QChar *text = lineText.data();
     const qsizetype length = lineText.size();
@@ -66,12 +69,12 @@ inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
     while (i < length) {
         const char16_t c = text[i].unicode();
         if (c != u'\\') {
-            put(quint16(c));
+            plain(i, quint16(c));
             ++i;
             continue;
         }
         if (i + 2 < length && text[i + 2] == u'{') {
-            put(quint16(0x005C));
+            plain(i, quint16(0x005C));
             ++i;
             continue;
         }
@@ -80,10 +83,21 @@ inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
         const int value = i + 6 <= length ? hexQuad(text + i + 2) : -1;
         if (value < 0 && bad < 0)
             bad = i;
-        put(quint16(value < 0 ? 0 : value));
+        escape(i, value);
         i += 6;
     }
     return bad;
+}
+
+// Parses one escaped line, handing each unit to `put` in order (the unit 0 for a
+// backslash that starts no escape). Returns the position of the first backslash
+// that starts no escape, or -1.
+template<typename Put>
+inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
+{
+    return walkEscapedText(
+        lineText, [&](qsizetype, quint16 unit) { put(unit); },
+        [&](qsizetype, int value) { put(quint16(value < 0 ? 0 : value)); });
 }
 
 // Walks escaped text from left to right, as parseEscapedText reads it, to tell

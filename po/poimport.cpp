@@ -1,9 +1,10 @@
 #include "po/poimport.h"
 
+#include "check/escapes.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
-#include "po/gettextpo.h"
-#include "po/pocontext.h"
+#include "codec/encode.h"
+#include "po/potranslations.h"
 #include "report/lines.h"
 
 #include <algorithm>
@@ -41,217 +42,133 @@ private:
     void *block;
 };
 
-// A translated message that names a line.
-struct Translation
+// What becomes of one translation of a section.
+struct Verdict
 {
-    MessagePlace place;
-    QString context; // as the file writes it, to name the message in reports
-    QString msgid;
-    QString msgstr;
-    QString problem; // set when the message cannot be applied whatever the archive holds
+    const PoTranslation *translation;
+    QString skipped; // why it is left out; empty when it is applied
+    QString warning; // a second look it deserves, when applied
 };
-
-// What the file holds, converted, before anything is compared with the archive.
-struct Gathered
-{
-    QList<Translation> translations; // sorted into archive order
-    QStringList unplaced;            // report lines for messages that name no place at all, in file order
-    int untranslated = 0;
-    int fuzzy = 0;
-    QString reason; // why the file is refused
-};
-
-bool hasTranslation(po_message_t message)
-{
-    if (!po_message_msgid_plural(message)) {
-        const char *msgstr = po_message_msgstr(message);
-        return msgstr && *msgstr;
-    }
-    for (int i = 0;; ++i) {
-        const char *form = po_message_msgstr_plural(message, i);
-        if (!form)
-            return false;
-        if (*form)
-            return true;
-    }
-}
-
-// Looks at one message of the domain `decoder` converts.
-void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, Gathered &gathered)
-{
-    const char *rawContext = po_message_msgctxt(message);
-    const char *rawMsgid = po_message_msgid(message);
-    if (po_message_is_obsolete(message) || (!rawContext && !*rawMsgid))
-        return; // a leftover of earlier templates, or the header
-    if (po_message_is_fuzzy(message)) {
-        ++gathered.fuzzy;
-        return;
-    }
-    if (!hasTranslation(message)) {
-        ++gathered.untranslated;
-        return;
-    }
-
-    const Result<QString> msgid = decoder.decode(rawMsgid);
-    if (!rawContext) {
-        gathered.unplaced.append(poNoContextLine(msgid ? msgid.value : QString::fromLatin1(rawMsgid)));
-        return;
-    }
-    const Result<QString> context = decoder.decode(rawContext);
-    const QString shownContext = context ? context.value : QString::fromLatin1(rawContext);
-    const Result<MessagePlace> place = context ? parsePoContext(context.value) : Result<MessagePlace>::failure(context.reason);
-    if (!place) {
-        gathered.unplaced.append(poBadContextLine(shownContext, place.reason));
-        return;
-    }
-
-    Translation translation;
-    translation.place = place.value;
-    translation.context = shownContext;
-    if (po_message_msgid_plural(message)) {
-        translation.problem = QStringLiteral("it has plural forms");
-    } else if (heldNul) {
-        translation.problem = QStringLiteral("it holds the character U+0000, which no text of the archive can");
-    } else {
-        const Result<QString> msgstr = decoder.decode(po_message_msgstr(message));
-        if (!msgid || !msgstr) {
-            translation.problem = msgid ? msgstr.reason : msgid.reason;
-        } else {
-            translation.msgid = msgid.value;
-            translation.msgstr = msgstr.value;
-            if (msgstr.value.contains(QLatin1Char('\n')) || msgstr.value.contains(QLatin1Char('\r')))
-                translation.problem = QStringLiteral("the translation holds a line break");
-        }
-    }
-    gathered.translations.append(std::move(translation));
-}
-
-Gathered gather(const PoRead &read)
-{
-    Gathered gathered;
-    const char *decoderDomain = nullptr;
-    std::unique_ptr<TextDecoder> decoder;
-    forEachMessage(read.file.get(), [&](const char *domain, po_message_t message, qsizetype index) {
-        if (!gathered.reason.isEmpty())
-            return;
-        if (domain != decoderDomain) {
-            decoderDomain = domain;
-            decoder = std::make_unique<TextDecoder>(declaredCharset(po_file_domain_header(read.file.get(), domain)));
-            if (!decoder->isValid()) {
-                gathered.reason = QStringLiteral("the character set \"%1\" its header declares is not known")
-                                      .arg(QString::fromLatin1(decoder->charset()));
-                return;
-            }
-        }
-        gatherMessage(message, read.heldNul.value(index, false), *decoder, gathered);
-    });
-    std::stable_sort(gathered.translations.begin(), gathered.translations.end(),
-                     [](const Translation &a, const Translation &b) { return a.place < b.place; });
-    return gathered;
-}
 
 // Applies the translations [begin, end), all of one entry and section, and
 // reports on them.
-void applySection(Narc &narc, QList<Translation>::const_iterator begin, QList<Translation>::const_iterator end,
-                  BulkObserver &observer, PoImportSummary &summary)
+void applySection(Narc &narc, QList<PoTranslation>::const_iterator begin, QList<PoTranslation>::const_iterator end,
+                  const PoImportOptions &options, BulkObserver &observer, PoImportSummary &summary)
 {
     const int entryIndex = begin->place.entry;
     const int section = begin->place.section;
-    const auto skip = [&](const Translation &translation, const QString &reason) {
-        observer.report(poMessageSkippedLine(translation.context, translation.place, reason));
-        ++summary.skipped;
+    const auto skipAll = [&](const QString &reason) {
+        for (auto it = begin; it != end; ++it) {
+            observer.report(poMessageSkippedLine(it->context, it->place, reason));
+            ++summary.skipped;
+        }
     };
 
-    if (entryIndex >= narc.files.size()) {
-        for (auto it = begin; it != end; ++it)
-            skip(*it, QStringLiteral("the archive has no entry %1").arg(entryIndex));
-        return;
-    }
+    if (entryIndex >= narc.files.size())
+        return skipAll(QStringLiteral("the archive has no entry %1").arg(entryIndex));
     const NarcEntry &entry = narc.files.at(entryIndex);
     const DecodedSection decoded = decodeMessageSection(entry, section);
-    if (!decoded.ok()) {
-        for (auto it = begin; it != end; ++it)
-            skip(*it, sectionCannotBeDecodedReason(decoded.reason));
-        return;
-    }
-    if (!decoded.present) {
-        for (auto it = begin; it != end; ++it)
-            skip(*it, QStringLiteral("entry %1 has no section %2").arg(entryIndex).arg(section));
-        return;
-    }
+    if (!decoded.ok())
+        return skipAll(sectionCannotBeDecodedReason(decoded.reason));
+    if (!decoded.present)
+        return skipAll(QStringLiteral("entry %1 has no section %2").arg(entryIndex).arg(section));
 
+    // Every message on its own: one that cannot be stored is left out, the rest
+    // of the section goes in.
+    QList<Verdict> verdicts;
     QStringList lines = decoded.lines;
-    int accepted = 0;
-    bool differs = false;
-    int previousLine = -1;
     for (auto it = begin; it != end; ++it) {
+        Verdict verdict{&*it, QString(), QString()};
         const int line = it->place.line;
         if (line < 1 || line > lines.size()) {
-            skip(*it, QStringLiteral("section %1 of entry %2 has no line %3").arg(section).arg(entryIndex).arg(line));
-        } else if (line == previousLine) {
-            skip(*it, QStringLiteral("an earlier message translates the same line"));
+            verdict.skipped = QStringLiteral("section %1 of entry %2 has no line %3").arg(section).arg(entryIndex).arg(line);
         } else if (!it->problem.isEmpty()) {
-            skip(*it, it->problem);
+            verdict.skipped = it->problem;
         } else if (it->msgid != decoded.lines.at(line - 1) && it->msgstr != decoded.lines.at(line - 1)) {
             // A line that already reads as the translation (the file was imported
             // before) is not stale: nothing is left to do for it.
-            skip(*it, QStringLiteral("the msgid no longer matches the line (its source changed since the export)"));
+            verdict.skipped = QStringLiteral("the msgid no longer matches the line (its source changed since the export)");
+        } else if (const TextRefusal refusal = storableLine(it->msgstr); refusal.refused()) {
+            verdict.skipped = translationRefusedReason(refusal);
         } else {
-            differs = differs || lines.at(line - 1) != it->msgstr;
-            lines[line - 1] = it->msgstr;
-            ++accepted;
+            const EscapeChange change = compareEscapes(it->msgid, it->msgstr, options.breaks);
+            if (change.changed()) {
+                ++summary.escapesChanged;
+                (options.strict ? verdict.skipped : verdict.warning) = change.text(EscapeOrigin::Source);
+            }
+            if (verdict.skipped.isEmpty())
+                lines[line - 1] = it->msgstr;
         }
-        previousLine = line;
-    }
-    if (!differs) {
-        summary.applied += accepted; // every translation equals the line it replaces
-        return;
+        verdicts.append(std::move(verdict));
     }
 
-    ComposeResult result = composeEntry(entry, lines.join(QLatin1Char('\n')), section);
-    if (result.changed()) {
-        narc.files[entryIndex] = std::move(result.entry);
-        ++summary.sectionsChanged;
-        summary.applied += accepted;
-    } else {
-        observer.report(composeRefusedLine(entryIndex, section, result.reason));
-        ++summary.sectionsSkipped;
-        summary.skipped += accepted;
+    // Composed once with every message that can go in. A refusal that names a
+    // translated line (the padding unit can make the section's last line one unit
+    // too long) leaves that message out too, and the rest is composed again.
+    bool refused = false;
+    if (lines != decoded.lines) {
+        for (;;) {
+            ComposeResult result = composeEntry(entry, lines.join(QLatin1Char('\n')), section);
+            if (result.changed()) {
+                if (result.entry != entry) {
+                    narc.files[entryIndex] = std::move(result.entry);
+                    ++summary.sectionsChanged;
+                }
+                break;
+            }
+            const int line = result.reason.line;
+            const auto named = std::find_if(verdicts.begin(), verdicts.end(), [&](const Verdict &verdict) {
+                return verdict.skipped.isEmpty() && verdict.translation->place.line == line;
+            });
+            if (line < 1 || named == verdicts.end() || lines.at(line - 1) == decoded.lines.at(line - 1)) {
+                observer.report(composeRefusedLine(entryIndex, section, result.reason));
+                ++summary.sectionsSkipped;
+                refused = true;
+                break;
+            }
+            named->skipped = translationRefusedReason(result.reason);
+            named->warning.clear();
+            lines[line - 1] = decoded.lines.at(line - 1);
+        }
+    }
+    for (const Verdict &verdict : std::as_const(verdicts)) {
+        const PoTranslation &translation = *verdict.translation;
+        if (!verdict.skipped.isEmpty()) {
+            observer.report(poMessageSkippedLine(translation.context, translation.place, verdict.skipped));
+            ++summary.skipped;
+        } else if (refused) {
+            ++summary.skipped; // the section's refusal above names it
+        } else {
+            if (!verdict.warning.isEmpty())
+                observer.report(poMessageWarningLine(translation.context, translation.place, verdict.warning));
+            ++summary.applied;
+        }
     }
 }
 
 // The import proper; may run out of memory at any point.
-PoImportSummary importFile(Narc &narc, const QString &path, BulkObserver &observer)
+PoImportSummary importFile(Narc &narc, const QString &path, const PoImportOptions &options, BulkObserver &observer)
 {
     PoImportSummary summary;
     const QString name = inputName(path);
-    Gathered gathered;
-    {
-        const PoRead read = readPoFile(path);
-        if (read.outOfMemory)
-            throw std::bad_alloc(); // reported as any other allocation that failed
-        if (!read.ok()) {
-            observer.report(poImportFailedLine(name, read.reason));
-            for (const QString &message : read.messages)
-                observer.report(message);
-            return summary;
-        }
-        gathered = gather(read);
-    } // the library's copy of the file is freed here, before the archive changes
-    if (!gathered.reason.isEmpty()) {
+    // The library's copy of the file is gone once this returns, before the archive changes.
+    const PoTranslations gathered = readPoTranslations(path);
+    if (!gathered.ok()) {
         observer.report(poImportFailedLine(name, gathered.reason));
+        for (const QString &message : gathered.messages)
+            observer.report(message);
         return summary;
     }
     summary.refused = false;
     summary.untranslated = gathered.untranslated;
     summary.fuzzy = gathered.fuzzy;
 
-    for (const QString &line : std::as_const(gathered.unplaced)) {
-        observer.report(line);
+    for (const UnplacedMessage &message : gathered.unplaced) {
+        observer.report(message.hasContext ? poBadContextLine(message.text, message.reason) : poNoContextLine(message.text));
         ++summary.skipped;
     }
     const int count = int(narc.files.size());
-    const QList<Translation> &translations = gathered.translations;
+    const QList<PoTranslation> &translations = gathered.translations;
     for (auto begin = translations.cbegin(); begin != translations.cend();) {
         auto end = begin;
         while (end != translations.cend() && end->place.entry == begin->place.entry
@@ -259,7 +176,7 @@ PoImportSummary importFile(Narc &narc, const QString &path, BulkObserver &observ
             ++end;
         if (begin->place.entry < count)
             observer.progress(begin->place.entry);
-        applySection(narc, begin, end, observer, summary);
+        applySection(narc, begin, end, options, observer, summary);
         begin = end;
     }
     return summary;
@@ -267,7 +184,7 @@ PoImportSummary importFile(Narc &narc, const QString &path, BulkObserver &observ
 
 } // namespace
 
-PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer)
+PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer, const PoImportOptions &options)
 {
     const QString name = inputName(path);
     observer.begin(int(narc.files.size()));
@@ -279,7 +196,7 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
     MemoryReserve reserve;
     PoImportSummary summary;
     try {
-        summary = importFile(narc, path, observer);
+        summary = importFile(narc, path, options, observer);
     } catch (const std::bad_alloc &) {
         reserve.release();
         narc.files = before;
@@ -289,7 +206,8 @@ PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &obse
     if (summary.refused)
         return summary;
     observer.status(importFinishedStatus());
-    observer.note(poImportFinishedLine(name, summary.applied, summary.skipped, summary.untranslated, summary.fuzzy));
+    observer.note(poImportFinishedLine(name, summary.applied, summary.skipped, summary.untranslated, summary.fuzzy,
+                                       summary.escapesChanged));
     return summary;
 }
 

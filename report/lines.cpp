@@ -139,6 +139,42 @@ QString sectionCannotBeDecodedReason(const QString &reason)
     return withReason(QStringLiteral("the section cannot be decoded"), reason);
 }
 
+namespace {
+
+// What is wrong with a line that cannot be stored, after its name ("line 2 ",
+// "the translation "): "has a backslash that starts no escape: "\x05c"", "is too
+// long (70000 units, at most 65535)". Empty for other refusals.
+QString lineProblem(const TextRefusal &reason)
+{
+    switch (reason.kind) {
+    case TextRefusal::Kind::BadEscape:
+        return withReason(QStringLiteral("has a backslash that starts no escape"), reason.detail);
+    case TextRefusal::Kind::LineTooLong:
+        return QStringLiteral("is too long (%1 units, at most %2)").arg(reason.count).arg(reason.limit);
+    default:
+        return QString();
+    }
+}
+
+QString escapesText(const QList<quint16> &units)
+{
+    QString text;
+    for (const quint16 unit : units) {
+        if (!text.isEmpty())
+            text += QLatin1Char(' ');
+        text += QStringLiteral("\\x") + QString::number(unit, 16).rightJustified(4, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString escapesDifferFrom(EscapeOrigin origin)
+{
+    return origin == EscapeOrigin::Source ? QStringLiteral("escapes differ from the source")
+                                          : QStringLiteral("escapes differ from the reference");
+}
+
+} // namespace
+
 QString composeRefusedLine(int entry, int section, const TextRefusal &reason)
 {
     using Kind = TextRefusal::Kind;
@@ -154,13 +190,8 @@ QString composeRefusedLine(int entry, int section, const TextRefusal &reason)
         return skipping(entry, section)
                + QStringLiteral(" due to too many lines (%1 of %2)").arg(reason.count).arg(reason.limit);
     case Kind::BadEscape:
-        return withReason(skipping(entry, section),
-                          withReason(line + QStringLiteral(" has a backslash that starts no escape"), reason.detail));
     case Kind::LineTooLong:
-        return withReason(skipping(entry, section), line
-                                                        + QStringLiteral(" is too long (%1 units, at most %2)")
-                                                              .arg(reason.count)
-                                                              .arg(reason.limit));
+        return withReason(skipping(entry, section), line + QLatin1Char(' ') + lineProblem(reason));
     case Kind::TooLarge:
         return withReason(skipping(entry, section),
                           QStringLiteral("the message file could grow too large (up to %1 bytes)").arg(reason.count));
@@ -283,36 +314,190 @@ QString poImportFailedLine(const QString &path, const QString &reason)
     return withReason(QStringLiteral("Failed to import translations from ") + path, reason);
 }
 
-QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy)
+QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy,
+                             int escapesChanged)
 {
-    return QStringLiteral("Finished importing translations from ") + path
-           + QStringLiteral(": %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
-                 .arg(applied)
-                 .arg(skipped)
-                 .arg(untranslated)
-                 .arg(fuzzy);
+    QString line = QStringLiteral("Finished importing translations from ") + path
+                   + QStringLiteral(": %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
+                         .arg(applied)
+                         .arg(skipped)
+                         .arg(untranslated)
+                         .arg(fuzzy);
+    if (escapesChanged > 0)
+        line += QStringLiteral(", %1 with changed escapes").arg(escapesChanged);
+    return line;
 }
 
 QString poMessageSkippedLine(const QString &context, const MessagePlace &place, const QString &reason)
 {
-    return withReason(QStringLiteral("Skipping ") + context + QStringLiteral(" (") + placeInWords(place)
-                          + QLatin1Char(')'),
-                      reason);
+    return withReason(QStringLiteral("Skipping ") + messagePlaceText(context, place), reason);
+}
+
+QString poMessageWarningLine(const QString &context, const MessagePlace &place, const QString &reason)
+{
+    return withReason(QStringLiteral("Check ") + messagePlaceText(context, place), reason);
+}
+
+QString translationRefusedReason(const TextRefusal &reason)
+{
+    return QStringLiteral("the translation ") + lineProblem(reason);
 }
 
 QString poNoContextLine(const QString &msgid)
 {
-    return QStringLiteral("Skipping msgid ") + quoted(msgid) + QStringLiteral(": it has no msgctxt naming its line");
+    return withReason(QStringLiteral("Skipping ") + poMsgidPlaceText(msgid), noMsgctxtReason());
+}
+
+QString noMsgctxtReason()
+{
+    return QStringLiteral("it has no msgctxt naming its line");
+}
+
+QString poCheckFailedLine(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to check translations in ") + path, reason);
 }
 
 QString poBadContextLine(const QString &context, const QString &reason)
 {
-    return withReason(QStringLiteral("Skipping msgctxt ") + quoted(context), reason);
+    return withReason(QStringLiteral("Skipping ") + poMsgctxtPlaceText(context), reason);
 }
 
 QString moreReportsLine(int count)
 {
     return QStringLiteral("(%1 more reports not shown)").arg(count);
+}
+
+QString findingLine(const QString &place, const QString &what)
+{
+    return place + QStringLiteral(": ") + what;
+}
+
+QString messagePlaceText(const QString &context, const MessagePlace &place)
+{
+    return context + QStringLiteral(" (") + placeInWords(place) + QLatin1Char(')');
+}
+
+QString messagePlaceText(const MessagePlace &place)
+{
+    return messagePlaceText(pad4(place.entry) + QLatin1Char('/') + pad4(place.section) + QLatin1Char('/')
+                                + pad4(place.line),
+                            place);
+}
+
+QString sectionPlaceText(int entry, int section)
+{
+    return pad4(entry) + QLatin1Char('/') + pad4(section) + QStringLiteral(" (") + placeInWords(entry, section)
+           + QLatin1Char(')');
+}
+
+QString entryPlaceText(int entry)
+{
+    return pad4(entry) + QStringLiteral(" (entry ") + QString::number(entry) + QLatin1Char(')');
+}
+
+QString poMsgctxtPlaceText(const QString &context)
+{
+    return QStringLiteral("msgctxt ") + quoted(context);
+}
+
+QString poMsgidPlaceText(const QString &msgid)
+{
+    return QStringLiteral("msgid ") + quoted(msgid);
+}
+
+QString tooWideText(int width, int limit, int row, int rows)
+{
+    QString text = QStringLiteral("too wide: %1 of %2").arg(width).arg(limit);
+    if (rows > 1)
+        text += QStringLiteral(" (row %1 of %2)").arg(row).arg(rows);
+    return text;
+}
+
+QString escapesDifferText(EscapeOrigin origin, const QList<quint16> &missing, const QList<quint16> &added)
+{
+    QStringList parts;
+    if (!missing.isEmpty())
+        parts.append(QStringLiteral("missing ") + escapesText(missing));
+    if (!added.isEmpty())
+        parts.append(QStringLiteral("added ") + escapesText(added));
+    return withReason(escapesDifferFrom(origin), parts.join(QStringLiteral("; ")));
+}
+
+QString escapesReorderedText(EscapeOrigin origin, const QList<quint16> &order, const QList<quint16> &originOrder)
+{
+    const QString other = origin == EscapeOrigin::Source ? QStringLiteral("the source") : QStringLiteral("the reference");
+    return withReason(escapesDifferFrom(origin), QStringLiteral("in another order: ") + escapesText(order)
+                                                     + QStringLiteral(", ") + other + QStringLiteral(" has ")
+                                                     + escapesText(originOrder));
+}
+
+QString escapeListText(const QList<quint16> &units)
+{
+    return escapesText(units);
+}
+
+QString lineCountDiffersText(int lines, int referenceLines)
+{
+    return QStringLiteral("line count differs: %1, the reference has %2").arg(lines).arg(referenceLines);
+}
+
+QString sectionCountDiffersText(int sections, int referenceSections)
+{
+    return QStringLiteral("section count differs: %1, the reference has %2").arg(sections).arg(referenceSections);
+}
+
+QString notInReferenceText()
+{
+    return QStringLiteral("not in the reference");
+}
+
+QString onlyInReferenceText()
+{
+    return QStringLiteral("missing: only the reference has it");
+}
+
+QString cannotBeDecodedText(const QString &reason)
+{
+    return withReason(QStringLiteral("cannot be decoded"), reason);
+}
+
+QString referenceCannotBeDecodedText(const QString &reason)
+{
+    return withReason(QStringLiteral("the reference cannot be decoded"), reason);
+}
+
+namespace {
+
+QString checkedLine(qint64 count, const char *one, const char *many, qint64 findings)
+{
+    return QStringLiteral("Checked ") + counted(count, one, many) + QStringLiteral(": ")
+           + (findings == 0 ? QStringLiteral("no findings") : counted(findings, "finding", "findings"));
+}
+
+} // namespace
+
+QString checkedLinesLine(qint64 lines, qint64 findings)
+{
+    return checkedLine(lines, "line", "lines", findings);
+}
+
+QString checkedTranslationsLine(qint64 translations, qint64 findings)
+{
+    return checkedLine(translations, "translation", "translations", findings);
+}
+
+QString lineWidthStatusText(int line, int row, int rows, int width, int limit)
+{
+    QString text = QStringLiteral("line ") + QString::number(line);
+    if (rows > 1)
+        text += QStringLiteral(", row ") + QString::number(row);
+    return text + QStringLiteral(": %1 of %2").arg(width).arg(limit);
+}
+
+QString notAnEscapeReason(const QString &text)
+{
+    return QLatin1Char('"') + text + QStringLiteral("\" is not an escape such as \\x000a");
 }
 
 QString usageLine(const QString &message)

@@ -91,16 +91,70 @@ QString poExportFailedLine(const QString &path, const QString &reason); // "Fail
 QString poExportFinishedLine(qint64 messages, const QString &path); // "Finished exporting N messages to PO template PATH"
 QString importingPoLine(const QString &path);                         // "Importing translations from PATH"
 QString poImportFailedLine(const QString &path, const QString &reason); // "Failed to import translations from PATH: REASON"
-// "Finished importing translations from PATH: A applied, S skipped, U untranslated, F fuzzy"
-QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy);
+// "Finished importing translations from PATH: A applied, S skipped, U untranslated,
+// F fuzzy", then ", E with changed escapes" when E > 0.
+QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy,
+                             int escapesChanged = 0);
 // "Skipping CONTEXT (entry 2, Hiragana, line 1): REASON": a message left out.
 QString poMessageSkippedLine(const QString &context, const MessagePlace &place, const QString &reason);
+// "Check CONTEXT (entry 2, Hiragana, line 1): REASON": a message applied that
+// deserves a second look (its escapes differ from its source's).
+QString poMessageWarningLine(const QString &context, const MessagePlace &place, const QString &reason);
+// Why a translation cannot be stored as a line (BadEscape or LineTooLong): "the
+// translation has a backslash that starts no escape: "\x05c"", "the translation
+// is too long (70000 units, at most 65535)".
+QString translationRefusedReason(const TextRefusal &reason);
 // "Skipping msgid "TEXT": it has no msgctxt naming its line"
 QString poNoContextLine(const QString &msgid);
+QString noMsgctxtReason(); // "it has no msgctxt naming its line"
+// "Failed to check translations in PATH: REASON"
+QString poCheckFailedLine(const QString &path, const QString &reason);
 // "Skipping msgctxt "TEXT": REASON", for a context that names no line.
 QString poBadContextLine(const QString &context, const QString &reason);
 // "(N more reports not shown)": gettext's reports past the first few.
 QString moreReportsLine(int count);
+
+// Translators' checks (narctext check and check-po, the window's line width).
+// A finding is one line, its place first, then what was found:
+// "0001/0000/0003 (entry 1, Hiragana, line 3): too wide: 41 of 38".
+QString findingLine(const QString &place, const QString &what); // "PLACE: WHAT"
+// Places: a line by its PO context, with the words beside it ("0001/0000/0003
+// (entry 1, Hiragana, line 3)"); a section ("0001/0000 (entry 1, Hiragana)"); an
+// entry ("0001 (entry 1)"); a message of a PO file that names no line
+// ("msgctxt "TEXT"", "msgid "TEXT"").
+QString messagePlaceText(const QString &context, const MessagePlace &place);
+QString messagePlaceText(const MessagePlace &place); // the context as an export writes it
+QString sectionPlaceText(int entry, int section);
+QString entryPlaceText(int entry);
+QString poMsgctxtPlaceText(const QString &context);
+QString poMsgidPlaceText(const QString &msgid);
+// "too wide: 41 of 38", and " (row 2 of 3)" when the line has several rows.
+QString tooWideText(int width, int limit, int row, int rows);
+// How the escapes of a text differ from those of its source (a PO message's msgid)
+// or of the same line of a reference archive: "escapes differ from the source:
+// missing \xfffe; added \x0002", or, with the same escapes in another order,
+// "escapes differ from the reference: in another order: \x0001 \xfffe, the
+// reference has \xfffe \x0001".
+enum class EscapeOrigin { Source, Reference };
+QString escapesDifferText(EscapeOrigin origin, const QList<quint16> &missing, const QList<quint16> &added);
+QString escapesReorderedText(EscapeOrigin origin, const QList<quint16> &order, const QList<quint16> &originOrder);
+// "\x000a \xfffe": escapes as the editor shows them, separated by spaces.
+QString escapeListText(const QList<quint16> &units);
+QString lineCountDiffersText(int lines, int referenceLines);          // "line count differs: 5, the reference has 4"
+QString sectionCountDiffersText(int sections, int referenceSections); // "section count differs: 1, the reference has 2"
+QString notInReferenceText();                                          // "not in the reference"
+QString onlyInReferenceText();                                         // "missing: only the reference has it"
+QString cannotBeDecodedText(const QString &reason);                    // "cannot be decoded: REASON"
+QString referenceCannotBeDecodedText(const QString &reason); // "the reference cannot be decoded: REASON"
+// The last line of a check, on standard error: "Checked 122 lines: 3 findings",
+// "Checked 2 translations: no findings".
+QString checkedLinesLine(qint64 lines, qint64 findings);
+QString checkedTranslationsLine(qint64 translations, qint64 findings);
+// The window's status while a line width is set: "line 3: 41 of 38", or "line 3,
+// row 2: 41 of 38" in a line of several rows.
+QString lineWidthStatusText(int line, int row, int rows, int width, int limit);
+// Why text given as escapes to break lines at is refused.
+QString notAnEscapeReason(const QString &text); // "\"TEXT\" is not an escape such as \x000a"
 
 // narctext.
 QString usageLine(const QString &message);       // "narctext: MESSAGE"

@@ -33,7 +33,7 @@ QString unit(ushort value) { return QString(QChar(value)); }
 // entry 1 one section of two.
 Narc importArchive()
 {
-    return archiveOf({messageFile({{"Hello", "World", "", "Bye"}, {"漢字", "Name" + unit(1), "x", "y"}}),
+    return archiveOf({messageFile({{"Hello", "World", "", "Bye"}, {"漢字", "Name" + unit(1), "x" + unit(1) + unit(0xfffe), "y"}}),
                       messageFile({{"Solo", "Duo"}})});
 }
 
@@ -92,10 +92,11 @@ class TestPo : public QObject
     }
 
     // Imports `poFile` into `narc`, returning the report with the file's path shown as FILE.
-    QStringList importReport(Narc &narc, const QString &poFile, PoImportSummary *summary = nullptr)
+    QStringList importReport(Narc &narc, const QString &poFile, PoImportSummary *summary = nullptr,
+                             const PoImportOptions &options = {})
     {
         Reports log;
-        const PoImportSummary result = importFromPo(narc, poFile, log);
+        const PoImportSummary result = importFromPo(narc, poFile, log, options);
         if (summary)
             *summary = result;
         return log.lines.replaceInStrings(poFile, QStringLiteral("FILE"));
@@ -239,22 +240,23 @@ private slots:
         QTest::addColumn<QStringList>("reports");  // after the opening line
         QTest::addColumn<QStringList>("changes");  // "e/s/l text" lines that differ afterwards
         QTest::addColumn<int>("sectionsChanged");
+        QTest::addColumn<bool>("strict");
 
-        const auto finished = [](int applied, int skipped, int untranslated, int fuzzy) {
+        const auto finished = [](int applied, int skipped, int untranslated, int fuzzy, int escapes = 0) {
             return QStringLiteral("Finished importing translations from FILE: %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
-                .arg(applied).arg(skipped).arg(untranslated).arg(fuzzy);
+                .arg(applied).arg(skipped).arg(untranslated).arg(fuzzy) + (escapes ? QStringLiteral(", %1 with changed escapes").arg(escapes) : QString());
         };
         const QByteArray hallo = message("0000/0000/0001", "Hello", "Hallo");
         QTest::newRow("applied, fuzzy, untranslated")
             << hallo + "#, fuzzy\n" + message("0000/0000/0002", "World", "Welt") + message("0000/0000/0004", "Bye", "")
                    + "#~ msgctxt \"0000/0000/0004\"\n#~ msgid \"Good bye\"\n#~ msgstr \"Tschüss\"\n"
-            << QStringList{finished(1, 0, 1, 1)} << QStringList{"0/0/1 Hallo"} << 1;
+            << QStringList{finished(1, 0, 1, 1)} << QStringList{"0/0/1 Hallo"} << 1 << false;
         // A line that already reads as its translation (imported before) is not stale.
         QTest::newRow("stale msgid")
             << message("0000/0000/0002", "Wrold", "Welt") + hallo + message("0001/0000/0001", "Alone", "Solo")
             << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the msgid no longer matches the line (its source changed since the export)",
                            finished(2, 1, 0, 0)}
-            << QStringList{"0/0/1 Hallo"} << 1;
+            << QStringList{"0/0/1 Hallo"} << 1 << false;
         // Reported in archive order whatever the file's order; messages that name
         // no place at all first, in file order.
         QTest::newRow("contexts naming no line")
@@ -266,22 +268,54 @@ private slots:
                            "Skipping 0001/0000/0003 (entry 1, Hiragana, line 3): section 0 of entry 1 has no line 3",
                            "Skipping 0001/0001/0001 (entry 1, Kanji, line 1): entry 1 has no section 1",
                            "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2", finished(1, 5, 0, 0)}
-            << QStringList{"1/0/2 Zwei"} << 1;
+            << QStringList{"1/0/2 Zwei"} << 1 << false;
         QTest::newRow("line breaks")
             << message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")
                    + message("0000/0000/0004", "Bye", "Ciao")
             << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): the translation holds a line break",
                            "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break", finished(1, 2, 0, 0)}
-            << QStringList{"0/0/4 Ciao"} << 1;
-        QTest::newRow("control escape kept")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
-            << QStringList{finished(1, 0, 0, 0)} << QStringList{"0/1/2 Nom\\x0001\\xfffe"} << 1;
-        // The composer refuses the section: none of its messages is applied.
-        QTest::newRow("escape that does not convert")
-            << hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld") + message("0001/0000/0001", "Solo", "Allein")
-            << QStringList{"Skipping 0000/0000: line 2 has a backslash that starts no escape: \"\\nWorl\"",
-                           finished(1, 2, 0, 0)}
-            << QStringList{"1/0/1 Allein"} << 1;
+            << QStringList{"0/0/4 Ciao"} << 1 << false;
+        // Each message is taken or left on its own: one that cannot be stored is
+        // named, the others of its section go in.
+        QTest::newRow("one bad translation among good ones")
+            << hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld") + message("0000/0000/0004", "Bye", "Tschüss")
+            << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\nWorl\"",
+                           finished(2, 1, 0, 0)}
+            << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss"} << 1 << false;
+        const QByteArray longest(65534, 'a');
+        QTest::newRow("a line too long")
+            << message("0001/0000/0001", "Solo", "Solo!") + message("0001/0000/0002", "Duo", (longest + "a").constData())
+            << QStringList{"Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
+                           finished(1, 1, 0, 0)}
+            << QStringList{"1/0/1 Solo!"} << 1 << false;
+        // The longest line that fits, as the last of a section whose units are odd
+        // in number: the padding unit makes it one too long, so the section is
+        // composed again without it.
+        QTest::newRow("a last line that the padding makes too long")
+            << message("0001/0000/0001", "Solo", "Sol") + message("0001/0000/0002", "Duo", longest.constData())
+            << QStringList{"Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
+                           finished(1, 1, 0, 0)}
+            << QStringList{"1/0/1 Sol"} << 1 << false;
+        // Control escapes that differ from the source's: applied with a line to
+        // check, counted; a unit written as an escape that shows as itself is none.
+        QTest::newRow("escapes kept")
+            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001") + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041")
+            << QStringList{finished(2, 0, 0, 0)} << QStringList{"0/1/2 Nom\\x0001", "0/1/3 \\x0001\\xfffeA"} << 1 << false;
+        QTest::newRow("escapes added and reordered")
+            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe") + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+                   + message("0001/0000/0001", "Solo", "Solo\\\\x0001") + message("0000/0000/0001", "Hello", "Hallo")
+            << QStringList{"Check 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: added \\xfffe",
+                           "Check 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
+                           "Check 0001/0000/0001 (entry 1, Hiragana, line 1): escapes differ from the source: added \\x0001",
+                           finished(4, 0, 0, 0, 3)}
+            << QStringList{"0/0/1 Hallo", "0/1/2 Nom\\x0001\\xfffe", "0/1/3 \\xfffe\\x0001y", "1/0/1 Solo\\x0001"} << 3 << false;
+        QTest::newRow("escapes changed, strict")
+            << message("0000/0001/0002", "Name\\\\x0001", "Nom") + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+                   + message("0000/0001/0004", "y", "z")
+            << QStringList{"Skipping 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: missing \\x0001",
+                           "Skipping 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
+                           finished(1, 2, 0, 0, 2)}
+            << QStringList{"0/1/4 z"} << 1 << true;
         // gettext cuts a string at U+0000 (a raw byte, \000 or \x00): such a
         // message is refused, never applied cut short.
         QTest::newRow("U+0000 in a translation")
@@ -292,24 +326,24 @@ private slots:
                            "Skipping 0000/0000/0004 (entry 0, Hiragana, line 4): it holds the character U+0000, which no text of the archive can",
                            "Skipping 0001/0000/0001 (entry 1, Hiragana, line 1): it holds the character U+0000, which no text of the archive can",
                            finished(2, 3, 0, 0)}
-            << QStringList{"0/0/1 Hallo", "1/0/2 ZAwei"} << 2;
+            << QStringList{"0/0/1 Hallo", "1/0/2 ZAwei"} << 2 << false;
         // Contexts are read whatever their padding; a second message for one line
         // is not applied.
         QTest::newRow("one line twice")
             << hallo + message("0/0/1", "Hello", "Salut")
             << QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line", finished(1, 1, 0, 0)}
-            << QStringList{"0/0/1 Hallo"} << 1;
+            << QStringList{"0/0/1 Hallo"} << 1 << false;
         QTest::newRow("plural forms")
             << QByteArray("msgctxt \"0000/0000/0001\"\nmsgid \"Hello\"\nmsgid_plural \"Hellos\"\n"
                           "msgstr[0] \"Hallo\"\nmsgstr[1] \"Hallos\"\n")
-            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms", finished(0, 1, 0, 0)} << QStringList{} << 0;
+            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms", finished(0, 1, 0, 0)} << QStringList{} << 0 << false;
         // Three sections changed, each composed once; one translation equal to its
         // source changes nothing.
         QTest::newRow("several sections")
             << hallo + message("0000/0000/0004", "Bye", "Tschüss") + message("0000/0001/0001", "漢字", "かんじ")
                    + message("0001/0000/0001", "Solo", "Solo") + message("0001/0000/0002", "Duo", "Zwei")
             << QStringList{finished(5, 0, 0, 0)}
-            << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss", "0/1/1 かんじ", "1/0/2 Zwei"} << 3;
+            << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss", "0/1/1 かんじ", "1/0/2 Zwei"} << 3 << false;
     }
 
     void imports()
@@ -318,12 +352,13 @@ private slots:
         QFETCH(QStringList, reports);
         QFETCH(QStringList, changes);
         QFETCH(int, sectionsChanged);
+        QFETCH(bool, strict);
         QVERIFY(writeFileBytes(path("in.po"), utf8Header + po));
         Narc narc = importArchive();
         const Narc before = narc;
 
         PoImportSummary summary;
-        QStringList report = importReport(narc, path("in.po"), &summary);
+        QStringList report = importReport(narc, path("in.po"), &summary, {strict, {}});
         QCOMPARE(report.takeFirst(), QString("Importing translations from FILE"));
         QCOMPARE(report.join('\n'), reports.join('\n'));
         QCOMPARE(summary.sectionsChanged, sectionsChanged);

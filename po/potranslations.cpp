@@ -1,0 +1,124 @@
+#include "po/potranslations.h"
+
+#include "po/gettextpo.h"
+#include "po/pocontext.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace core {
+
+namespace po {
+
+namespace {
+
+bool hasTranslation(po_message_t message)
+{
+    if (!po_message_msgid_plural(message)) {
+        const char *msgstr = po_message_msgstr(message);
+        return msgstr && *msgstr;
+    }
+    for (int i = 0;; ++i) {
+        const char *form = po_message_msgstr_plural(message, i);
+        if (!form)
+            return false;
+        if (*form)
+            return true;
+    }
+}
+
+// Looks at one message of the domain `decoder` converts.
+void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, PoTranslations &gathered)
+{
+    const char *rawContext = po_message_msgctxt(message);
+    const char *rawMsgid = po_message_msgid(message);
+    if (po_message_is_obsolete(message) || (!rawContext && !*rawMsgid))
+        return; // a leftover of earlier templates, or the header
+    if (po_message_is_fuzzy(message)) {
+        ++gathered.fuzzy;
+        return;
+    }
+    if (!hasTranslation(message)) {
+        ++gathered.untranslated;
+        return;
+    }
+
+    const Result<QString> msgid = decoder.decode(rawMsgid);
+    if (!rawContext) {
+        gathered.unplaced.append({false, msgid ? msgid.value : QString::fromLatin1(rawMsgid), QString()});
+        return;
+    }
+    const Result<QString> context = decoder.decode(rawContext);
+    const QString shownContext = context ? context.value : QString::fromLatin1(rawContext);
+    const Result<MessagePlace> place = context ? parsePoContext(context.value) : Result<MessagePlace>::failure(context.reason);
+    if (!place) {
+        gathered.unplaced.append({true, shownContext, place.reason});
+        return;
+    }
+
+    PoTranslation translation;
+    translation.place = place.value;
+    translation.context = shownContext;
+    if (po_message_msgid_plural(message)) {
+        translation.problem = QStringLiteral("it has plural forms");
+    } else if (heldNul) {
+        translation.problem = QStringLiteral("it holds the character U+0000, which no text of the archive can");
+    } else {
+        const Result<QString> msgstr = decoder.decode(po_message_msgstr(message));
+        if (!msgid || !msgstr) {
+            translation.problem = msgid ? msgstr.reason : msgid.reason;
+        } else {
+            translation.msgid = msgid.value;
+            translation.msgstr = msgstr.value;
+            if (msgstr.value.contains(QLatin1Char('\n')) || msgstr.value.contains(QLatin1Char('\r')))
+                translation.problem = QStringLiteral("the translation holds a line break");
+        }
+    }
+    gathered.translations.append(std::move(translation));
+}
+
+} // namespace
+
+PoTranslations readPoTranslations(const QString &path)
+{
+    PoTranslations gathered;
+    const PoRead read = readPoFile(path);
+    if (read.outOfMemory)
+        throw std::bad_alloc(); // reported as any other allocation that failed
+    if (!read.ok()) {
+        gathered.reason = read.reason;
+        gathered.messages = read.messages;
+        return gathered;
+    }
+
+    const char *decoderDomain = nullptr;
+    std::unique_ptr<TextDecoder> decoder;
+    forEachMessage(read.file.get(), [&](const char *domain, po_message_t message, qsizetype index) {
+        if (!gathered.ok())
+            return;
+        if (domain != decoderDomain) {
+            decoderDomain = domain;
+            decoder = std::make_unique<TextDecoder>(declaredCharset(po_file_domain_header(read.file.get(), domain)));
+            if (!decoder->isValid()) {
+                gathered.reason = QStringLiteral("the character set \"%1\" its header declares is not known")
+                                      .arg(QString::fromLatin1(decoder->charset()));
+                return;
+            }
+        }
+        gatherMessage(message, read.heldNul.value(index, false), *decoder, gathered);
+    });
+    std::stable_sort(gathered.translations.begin(), gathered.translations.end(),
+                     [](const PoTranslation &a, const PoTranslation &b) { return a.place < b.place; });
+    for (qsizetype i = 1; i < gathered.translations.size(); ++i) {
+        PoTranslation &translation = gathered.translations[i];
+        if (!(gathered.translations.at(i - 1).place < translation.place))
+            translation.problem = QStringLiteral("an earlier message translates the same line");
+    }
+    return gathered;
+}
+
+} // namespace po
+
+} // namespace core

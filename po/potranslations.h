@@ -1,0 +1,59 @@
+#pragma once
+
+// What a PO file holds for the archive: its translated messages, each with the
+// line its msgctxt names, read once for both the import of translations and
+// their check before an import.
+
+#include "report/place.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace core {
+
+namespace po {
+
+// A translated message (not fuzzy, not obsolete) whose msgctxt names a line.
+struct PoTranslation
+{
+    MessagePlace place;
+    QString context; // as the file writes it, to name the message in reports
+    QString msgid;
+    QString msgstr;
+    // Why the message cannot be applied whatever the archive holds (plural forms,
+    // U+0000, a line break, text not valid in its character set, an earlier
+    // message for the same line); empty otherwise.
+    QString problem;
+};
+
+// A translated message whose msgctxt names no line.
+struct UnplacedMessage
+{
+    bool hasContext = false;
+    QString text;   // its msgctxt, or its msgid when it has none
+    QString reason; // why its msgctxt names no line
+};
+
+struct PoTranslations
+{
+    QList<PoTranslation> translations; // in archive order; messages for one line in file order
+    QList<UnplacedMessage> unplaced;   // in file order
+    int untranslated = 0;              // messages with an empty msgstr
+    int fuzzy = 0;                     // messages marked fuzzy, translated or not
+
+    QString reason;       // why the file is refused; empty when it was read
+    QStringList messages; // gettext's own reports when it was refused
+    bool ok() const { return reason.isEmpty(); }
+};
+
+// Reads the translations of the PO file at `path` ("-": standard input) by
+// gettext's library (see readPoFile), its strings converted from the character
+// set its header declares. A file that is missing, unreadable, too large, not
+// valid PO or in an unknown character set is refused with the reason. Throws
+// std::bad_alloc when memory runs out, in the library too.
+PoTranslations readPoTranslations(const QString &path);
+
+} // namespace po
+
+} // namespace core
