@@ -3,6 +3,7 @@
 // test_bulk's import.)
 
 #include "filesizelimit.h"
+#include "corefixture.h"
 #include "messagefixture.h"
 #include "narcfixture.h"
 
@@ -18,20 +19,13 @@ using namespace core;
 
 namespace {
 
-struct Recorder : BulkObserver
-{
-    QStringList lines;
-    void report(const QString &line) override { lines.append(line); }
-};
-
 // `count` entries; section 0 holds a short line, section 1 a 200-character one.
 Narc sampleArchive(int count)
 {
-    Narc narc = newNarc();
+    QList<NarcEntry> entries;
     for (int i = 0; i < count; ++i)
-        narc.files.append(buildMessageFile(QList<QStringList>{{"first " + QString::number(i)}, {QString(200, 'k')}}));
-    narc.fileCount = quint32(count);
-    return narc;
+        entries.append(buildMessageFile(QList<QStringList>{{"first " + QString::number(i)}, {QString(200, 'k')}}));
+    return archiveOf(entries);
 }
 
 } // namespace
@@ -51,7 +45,7 @@ private slots:
             for (const int entries : {2, 200}) {
                 QVERIFY(writeFileBytes(path, "the user's file"));
                 Narc narc = sampleArchive(entries);
-                Recorder recorder;
+                Reports recorder;
                 QString error;
                 {
                     FileSizeLimit limit(256);
@@ -76,7 +70,7 @@ private slots:
         QTemporaryDir dir;
         const QString root = dir.filePath("tree") + "/";
         QVERIFY(QDir().mkpath(root + "0000") && QDir().mkpath(root + "0001"));
-        Recorder recorder;
+        Reports recorder;
         {
             FileSizeLimit limit(100);
             exportToTree(sampleArchive(2), root, recorder);
