@@ -1,8 +1,9 @@
 // Writes a small seed corpus for the fuzz targets into the directory given:
-// <dir>/narc_reader, <dir>/decode and <dir>/compose.
+// <dir>/narc_reader, <dir>/decode, <dir>/compose and <dir>/rom_reader.
 
 #include "codec/messagefile.h"
 #include "narc/narcwriter.h"
+#include "romfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,7 +80,7 @@ int main(int argc, char **argv)
     };
 
     bool ok = true;
-    for (const char *name : {"narc_reader", "decode", "compose"})
+    for (const char *name : {"narc_reader", "decode", "compose", "rom_reader"})
         ok &= QDir(root).mkpath(QString::fromLatin1(name));
     ok &= writeSeed(root + QStringLiteral("/narc_reader"), QStringLiteral("empty"), archive({}));
     ok &= writeSeed(root + QStringLiteral("/narc_reader"), QStringLiteral("messages"), archive(messages));
@@ -89,6 +90,22 @@ int main(int argc, char **argv)
         ok &= writeSeed(root + QStringLiteral("/compose"), QStringLiteral("message%1").arg(i),
                         composeInput(messages[i], QStringLiteral("new\nlines\r\nhere\\x0001")));
     }
+    // ROM images packed tight (aligned to 4), so that they stay small.
+    RomLayout rom;
+    rom.alignment = 4;
+    rom.arm9 = rom.arm7 = "code";
+    ok &= writeSeed(root + QStringLiteral("/rom_reader"), QStringLiteral("no-files"), buildRomImage(rom).bytes);
+    rom.overlays = {"overlay0", "overlay1"};
+    rom.files = {{QStringLiteral("a.bin"), "abc"},
+                 {QStringLiteral("data/msg/one.narc"), archive({"abcde", "", "xy"})},
+                 {QStringLiteral("data/two"), "22"},
+                 {QStringLiteral("data/msg/deep/three"), "333"},
+                 {QStringLiteral("empty"), ""},
+                 {QStringLiteral("\u540d\u524d/\u30d5\u30a1\u30a4\u30eb"), "utf-8 names"}};
+    ok &= writeSeed(root + QStringLiteral("/rom_reader"), QStringLiteral("nested"), buildRomImage(rom).bytes);
+    rom.reversed = true;
+    rom.unitCode = 2;
+    ok &= writeSeed(root + QStringLiteral("/rom_reader"), QStringLiteral("reversed-dsi"), buildRomImage(rom).bytes);
     if (!ok) {
         std::fprintf(stderr, "fuzz_seeds: cannot write the corpus\n");
         return 1;

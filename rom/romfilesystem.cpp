@@ -392,7 +392,8 @@ Result<RomFileSystem> readRomFileSystem(QIODevice *device)
     for (const RomSpan &span : std::as_const(spans))
         fs.usedEnd = qMax(fs.usedEnd, span.end);
     if (fs.isDsi()) {
-        // Only kept clear of: the DS part of the image is all a write changes.
+        // The DSi parts lie past the DS part (and may lie past the end of an
+        // image trimmed to it); a write keeps clear of them.
         fs.dsModeEnd = qint64(romField16(header, romfield::dsiNtrRegionEnd)) * 0x80000;
         spans.append(headerSpan(header, romfield::dsiArm9Offset, romfield::dsiArm9Size, QStringLiteral("the DSi ARM9 binary")));
         spans.append(headerSpan(header, romfield::dsiArm7Offset, romfield::dsiArm7Size, QStringLiteral("the DSi ARM7 binary")));
@@ -400,6 +401,9 @@ Result<RomFileSystem> readRomFileSystem(QIODevice *device)
                                 QStringLiteral("the DSi sector digests")));
         spans.append(headerSpan(header, romfield::dsiBlockDigestsOffset, romfield::dsiBlockDigestsSize,
                                 QStringLiteral("the DSi block digests")));
+        reason = overlapReason(spans);
+        if (!reason.isEmpty())
+            return refuse(reason);
     }
     spans.erase(std::remove_if(spans.begin(), spans.end(), [](const RomSpan &span) { return span.end <= span.start; }),
                 spans.end());

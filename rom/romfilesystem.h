@@ -77,7 +77,8 @@ struct RomFileSystem
 // header, the allocation, name and overlay tables, and nothing of the files.
 // Every read is bounded by the device's size, and an image whose tables are not
 // sound is refused with the reason: tables outside the image or overlapping the
-// header, each other or a file; file ids or directory ids out of range; names
+// header, each other or a file (in a DSi image, its DSi parts too); file ids or
+// directory ids out of range; names
 // that are not printable UTF-8, that repeat within a directory or hold "/";
 // directories listed twice (a cycle); paths longer than 1024 characters.
 Result<RomFileSystem> readRomFileSystem(QIODevice *device);

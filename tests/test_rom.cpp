@@ -390,6 +390,8 @@ private slots:
         QTest::newRow("file outside") << file(aBin, 0x100, good.size() + 1) << "file 2 (0x100 to";
         QTest::newRow("files overlap") << file(aBin, field32(good, fat + 8 * 6), field32(good, fat + 8 * 6) + 1) << "overlaps file";
         QTest::newRow("file over a table") << file(aBin, fnt, fnt + 4) << "file 2 (a.bin) overlaps the name table";
+        const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
+        QTest::newRow("DSi part over a file") << patched32(dsi, 0x1C0, field32(dsi, 0x80) - 2) << "the DSi ARM9 binary overlaps file 5 (data/last.bin)";
         QTest::newRow("file over the header") << file(aBin, 0, 4) << "file 2 (a.bin) overlaps the header";
         QTest::newRow("overlay table size") << patched32(good, 0x54, 33) << "the ARM9 overlay table's size (33 bytes) is not a multiple of 32";
         QTest::newRow("overlay names no file") << patched32(good, ovt + 0x18, 999) << "the ARM9 overlay table names file 999, past the 8 files";

@@ -12,19 +12,21 @@ seconds=${1:-60}
 tools/setup.sh clang libclang-rt-14-dev
 
 build=build-fuzz
-targets=(narc_reader decode compose)
+targets=(narc_reader decode compose rom_reader)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DNARC_FUZZ=ON -DNARC_TESTS=OFF -DNARC_BENCH=OFF >/dev/null
-cmake --build "$build" --target fuzz_narc_reader fuzz_decode fuzz_compose fuzz_seeds
+cmake --build "$build" --target fuzz_narc_reader fuzz_decode fuzz_compose fuzz_rom_reader fuzz_seeds
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
 work="$build/corpus"
+# The longest input each target gets: a DSi image's header alone takes 4096 bytes.
+max_len() { if [ "$1" = rom_reader ]; then echo 8192; else echo 4096; fi; }
 
 if [ "$seconds" = "--minimize" ]; then
   for target in "${targets[@]}"; do
     mkdir -p "fuzz/corpus/$target"
-    "$build/fuzz/fuzz_$target" -merge=1 -max_len=4096 "fuzz/corpus/$target" "$work/$target" 2>&1 | tail -n 1
+    "$build/fuzz/fuzz_$target" -merge=1 -max_len="$(max_len "$target")" "fuzz/corpus/$target" "$work/$target" 2>&1 | tail -n 1
   done
   du -sh fuzz/corpus
   exit 0
@@ -41,7 +43,7 @@ for target in "${targets[@]}"; do
   cp -n "$committed"/* "$work/$target"/ 2>/dev/null || true
   echo "== fuzz_$target: fuzzing for ${seconds}s"
   log="$build/fuzz_$target.log"
-  "$binary" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$binary" -max_total_time="$seconds" -max_len="$(max_len "$target")" -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/crash-$target-" "$work/$target" >"$log" 2>&1 || {
       tail -n 60 "$log"; echo "fuzz_$target found a fault; add the input to $committed"; exit 1; }
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
