@@ -74,7 +74,8 @@ void changeArchive(const RomMemberName &name, int round, int grow)
     const Result<QByteArray> bytes = loadRomMember(name);
     NarcRead read = readNarc(bytes.value);
     if (!bytes || !read.ok()) {
-        std::fprintf(stderr, "bench_rom: cannot read the archive: %s%s\n", qPrintable(bytes.reason), qPrintable(read.error));
+        std::fprintf(stderr, "bench_rom: cannot read the archive: %s%s\n", qPrintable(bytes.reason),
+                     qPrintable(read.error));
         std::exit(1);
     }
     NarcEntry &entry = read.narc.files[7];
@@ -88,6 +89,13 @@ void changeArchive(const RomMemberName &name, int round, int grow)
 }
 
 // The baselines: `from` copied to a new file beside `to`, synced, renamed over `to`.
+void finish(int in, int out, const QByteArray &temporary, const QByteArray &to)
+{
+    if (::fdatasync(out) != 0 || ::close(out) != 0 || ::close(in) != 0
+        || ::rename(temporary.constData(), to.constData()) != 0)
+        std::exit(1);
+}
+
 void copyInKernel(const QByteArray &from, const QByteArray &to)
 {
     const QByteArray temporary = to + ".copy-tmp";
@@ -102,8 +110,7 @@ void copyInKernel(const QByteArray &from, const QByteArray &to)
             std::exit(1);
         done += n;
     }
-    if (::fdatasync(out) != 0 || ::close(out) != 0 || ::close(in) != 0 || ::rename(temporary.constData(), to.constData()) != 0)
-        std::exit(1);
+    finish(in, out, temporary, to);
 }
 
 void copyByBlocks(const QByteArray &from, const QByteArray &to)
@@ -119,8 +126,7 @@ void copyByBlocks(const QByteArray &from, const QByteArray &to)
         if (n == 0)
             break;
     }
-    if (::fdatasync(out) != 0 || ::close(out) != 0 || ::close(in) != 0 || ::rename(temporary.constData(), to.constData()) != 0)
-        std::exit(1);
+    finish(in, out, temporary, to);
 }
 
 bool writeBytes(const QString &path, const QByteArray &bytes)
@@ -178,6 +184,7 @@ int main(int argc, char *argv[])
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("  peak memory of the process: %ld MiB (the 64 MiB image was built in memory)\n", usage.ru_maxrss / 1024);
+    std::printf("  peak memory of the process: %ld MiB (the 64 MiB image was built in memory)\n",
+                usage.ru_maxrss / 1024);
     return 0;
 }

@@ -55,7 +55,8 @@ Status copyFileStart(int sourceFd, int targetFd, qint64 length)
     off_t in = 0;
     off_t out = 0;
     while (in < length) {
-        const ssize_t copied = ::copy_file_range(sourceFd, &in, targetFd, &out, size_t(qMin(length - in, qint64(1) << 30)), 0);
+        const size_t chunk = size_t(qMin(length - in, qint64(1) << 30));
+        const ssize_t copied = ::copy_file_range(sourceFd, &in, targetFd, &out, chunk, 0);
         if (copied < 0 && errno == EINTR)
             continue;
         if (copied < 0 && unsupported(errno))

@@ -142,17 +142,21 @@ QString readNames(RomFileSystem &fs, const QByteArray &names)
             seen.insert(name);
             const QString path = joined(directoryPath, name);
             if (path.size() > maxPathLength)
-                return QStringLiteral("the path %1... is longer than %2 characters").arg(path.left(64)).arg(maxPathLength);
+                return QStringLiteral("the path %1... is longer than %2 characters")
+                    .arg(path.left(64))
+                    .arg(maxPathLength);
             if (isDirectory) {
                 const qint64 sub = u16At(names, at + 1 + nameLength);
                 if (sub < firstDirectoryId || sub - firstDirectoryId >= count) {
-                    return QStringLiteral("%1 lists directory %2 as %3, not one of the %4 directories of the name table")
+                    return QStringLiteral("%1 lists directory %2 as %3, not one of the %4 directories of the "
+                                          "name table")
                         .arg(where, path, hex(sub))
                         .arg(count);
                 }
                 RomDirectory &child = fs.directories[qsizetype(sub - firstDirectoryId)];
                 if (child.reached)
-                    return QStringLiteral("directory %1 (%2) is listed twice: the directories form a cycle").arg(path, hex(sub));
+                    return QStringLiteral("directory %1 (%2) is listed twice: the directories form a cycle")
+                        .arg(path, hex(sub));
                 child.reached = true;
                 child.path = path;
                 pending.append(int(sub - firstDirectoryId));
@@ -332,7 +336,8 @@ Result<RomFileSystem> readRomFileSystem(QIODevice *device)
 
     const qint64 allocationBytes = allocationTable.end - allocationTable.start;
     if (allocationBytes % 8 != 0)
-        return refuse(QStringLiteral("the allocation table's size (%1 bytes) is not a multiple of 8").arg(allocationBytes));
+        return refuse(
+            QStringLiteral("the allocation table's size (%1 bytes) is not a multiple of 8").arg(allocationBytes));
     if (allocationBytes / 8 > maxFileIds) {
         return refuse(QStringLiteral("the allocation table lists %1 files, more than the 61440 file ids there are")
                           .arg(allocationBytes / 8));
@@ -346,7 +351,8 @@ Result<RomFileSystem> readRomFileSystem(QIODevice *device)
         file.start = u32At(allocation, 8 * id);
         file.end = u32At(allocation, 8 * id + 4);
         if (file.end < file.start)
-            return refuse(QStringLiteral("file %1 ends (%2) before it starts (%3)").arg(id).arg(hex(file.end), hex(file.start)));
+            return refuse(
+                QStringLiteral("file %1 ends (%2) before it starts (%3)").arg(id).arg(hex(file.end), hex(file.start)));
         if (file.end > fs.imageSize) {
             return refuse(QStringLiteral("file %1 (%2 to %3) lies outside the image (%4 bytes)")
                               .arg(id)
@@ -395,8 +401,10 @@ Result<RomFileSystem> readRomFileSystem(QIODevice *device)
         // The DSi parts lie past the DS part (and may lie past the end of an
         // image trimmed to it); a write keeps clear of them.
         fs.dsModeEnd = qint64(romField16(header, romfield::dsiNtrRegionEnd)) * 0x80000;
-        spans.append(headerSpan(header, romfield::dsiArm9Offset, romfield::dsiArm9Size, QStringLiteral("the DSi ARM9 binary")));
-        spans.append(headerSpan(header, romfield::dsiArm7Offset, romfield::dsiArm7Size, QStringLiteral("the DSi ARM7 binary")));
+        spans.append(headerSpan(header, romfield::dsiArm9Offset, romfield::dsiArm9Size,
+                                QStringLiteral("the DSi ARM9 binary")));
+        spans.append(headerSpan(header, romfield::dsiArm7Offset, romfield::dsiArm7Size,
+                                QStringLiteral("the DSi ARM7 binary")));
         spans.append(headerSpan(header, romfield::dsiSectorDigestsOffset, romfield::dsiSectorDigestsSize,
                                 QStringLiteral("the DSi sector digests")));
         spans.append(headerSpan(header, romfield::dsiBlockDigestsOffset, romfield::dsiBlockDigestsSize,

@@ -22,7 +22,8 @@ Result<RomMemberName> parseRomMemberName(const QString &name)
     using Parsed = Result<RomMemberName>;
     if (QFileInfo::exists(name))
         return Parsed::success({});
-    for (qsizetype colon = name.indexOf(QLatin1Char(':')); colon > 0; colon = name.indexOf(QLatin1Char(':'), colon + 1)) {
+    for (qsizetype colon = name.indexOf(QLatin1Char(':')); colon > 0;
+         colon = name.indexOf(QLatin1Char(':'), colon + 1)) {
         const QFileInfo image(name.left(colon));
         if (!image.exists() || image.isDir())
             continue;
