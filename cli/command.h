@@ -20,6 +20,7 @@ enum class Ending {
     Done,          // 0
     DoneWithSkips, // 1: done, with sections or messages skipped, or a file not read or written
     NothingFound,  // 1: find matched no line, replace found nothing to replace; nothing written
+    Findings,      // 1: check or check-po found something
     Refused,       // 2: a bad argument or an input refused whole; nothing written
 };
 
@@ -43,6 +44,10 @@ struct Invocation
     bool force = false;      // --force
     int entry = -1;          // the ENTRY argument, when the command has one
     int section = -1;        // the SECTION argument, when the command has one
+    int width = 0;           // --width: characters per row of a text box; 0 when not given
+    QList<quint16> breaks;   // --break: the escapes that end a row
+    QString reference;       // --reference: the original archive; empty when not given
+    bool strict = false;     // --strict
 
     const QString &archivePath() const { return arguments.at(0); }
     // Where a command that writes the archive writes it.
@@ -79,6 +84,10 @@ enum CommandOption {
     OutputOption = 1,     // -o, --output OUTPUT
     IgnoreCaseOption = 2, // -i, --ignore-case
     ForceOption = 4,      // --force
+    WidthOption = 8,      // --width N
+    BreakOption = 16,     // --break ESCAPE, any number of times
+    ReferenceOption = 32, // --reference ORIGINAL.narc
+    StrictOption = 64,    // --strict
 };
 
 struct Command
@@ -94,6 +103,7 @@ struct Command
         Read,      // loaded whole before run
         ReadEach,  // read one entry at a time: visit, then run
         ReadWrite, // loaded whole; after run, written to -o OUTPUT or back in place
+        None,      // no archive: the first argument is something else
     };
     Archive archive;
 

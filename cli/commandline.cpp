@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "check/width.h"
 #include "report/lines.h"
 
 #include <QCommandLineParser>
@@ -24,7 +25,8 @@ const char closing[] =
     "Exit status: 0 success; 1 a section or message was skipped, or a file could not be\n"
     "read or written; 2 bad arguments, an input refused whole, or the archive could not\n"
     "be loaded or written (it is then left as it was). find exits 0 when a line matched,\n"
-    "1 when none did. replace exits 1 when nothing matched (nothing is written).\n";
+    "1 when none did. replace exits 1 when nothing matched (nothing is written). check\n"
+    "and check-po exit 1 when they found something.\n";
 
 struct Options
 {
@@ -40,6 +42,20 @@ struct Options
                                   QStringLiteral("Ignore case when comparing.")};
     QCommandLineOption force{QStringLiteral("force"),
                              QStringLiteral("Replace tree files that differ from the archive.")};
+    QCommandLineOption width{QStringLiteral("width"),
+                             QStringLiteral("Report rows wider than N characters (full-width characters count 2)."),
+                             QStringLiteral("N")};
+    QCommandLineOption lineBreak{QStringLiteral("break"),
+                                 QStringLiteral("An escape that ends a row, such as \\x000a; may be given again. "
+                                                "Translations may move it freely."),
+                                 QStringLiteral("ESCAPE")};
+    QCommandLineOption reference{QStringLiteral("reference"),
+                                 QStringLiteral("The original archive: report lines whose control escapes differ "
+                                                "from it, and entries and sections whose counts differ."),
+                                 QStringLiteral("ORIGINAL.narc")};
+    QCommandLineOption strict{QStringLiteral("strict"),
+                              QStringLiteral("Skip translations whose control escapes differ from their "
+                                             "source's instead of applying them with a warning.")};
 
     // Adds the global options and those `command` takes (all when null).
     void addTo(QCommandLineParser &parser, const Command *command) const
@@ -51,6 +67,14 @@ struct Options
             parser.addOption(ignoreCase);
         if (!command || command->takes(ForceOption))
             parser.addOption(force);
+        if (!command || command->takes(WidthOption))
+            parser.addOption(width);
+        if (!command || command->takes(BreakOption))
+            parser.addOption(lineBreak);
+        if (!command || command->takes(ReferenceOption))
+            parser.addOption(reference);
+        if (!command || command->takes(StrictOption))
+            parser.addOption(strict);
     }
 };
 
@@ -180,6 +204,42 @@ QString readArguments(const Command &command, const QStringList &given, Invocati
     return {};
 }
 
+// The options of the translators' checks into `call`; a problem, or an empty string.
+QString readCheckOptions(const Command &command, const QCommandLineParser &parser, const Options &options,
+                         Invocation &call)
+{
+    if (command.takes(WidthOption) && parser.isSet(options.width)) {
+        const QStringList values = parser.values(options.width);
+        if (values.size() > 1)
+            return QStringLiteral("--width given twice");
+        if (!parseNumber(values.first(), &call.width) || call.width < 1)
+            return QStringLiteral("--width needs a number of characters from 1, not \"%1\"").arg(values.first());
+    }
+    if (command.takes(BreakOption)) {
+        for (const QString &value : parser.values(options.lineBreak)) {
+            const core::Result<QList<quint16>> escapes = core::parseEscapeList(value);
+            if (!escapes)
+                return core::withReason(QStringLiteral("--break"), escapes.reason);
+            if (escapes.value.isEmpty())
+                return QStringLiteral("--break needs an escape such as \\x000a");
+            for (const quint16 unit : escapes.value) {
+                if (!call.breaks.contains(unit))
+                    call.breaks.append(unit);
+            }
+        }
+    }
+    if (command.takes(ReferenceOption) && parser.isSet(options.reference)) {
+        const QStringList values = parser.values(options.reference);
+        if (values.size() > 1)
+            return QStringLiteral("--reference given twice");
+        if (values.first().isEmpty())
+            return QStringLiteral("--reference needs a file name");
+        call.reference = values.first();
+    }
+    call.strict = command.takes(StrictOption) && parser.isSet(options.strict);
+    return {};
+}
+
 } // namespace
 
 CommandLine readCommandLine(const QStringList &arguments)
@@ -246,6 +306,9 @@ CommandLine readCommandLine(const QStringList &arguments)
             return refusal(QStringLiteral("-o needs a file name") + seeCommandHelp);
         call.output = outputs.first();
     }
+    const QString checkProblem = readCheckOptions(*command, parser, options, call);
+    if (!checkProblem.isEmpty())
+        return refusal(QLatin1String(command->name) + QStringLiteral(": ") + checkProblem + seeCommandHelp);
     call.ignoreCase = command->takes(IgnoreCaseOption) && parser.isSet(options.ignoreCase);
     call.force = command->takes(ForceOption) && parser.isSet(options.force);
     line.action = CommandLine::Action::Run;

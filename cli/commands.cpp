@@ -4,12 +4,15 @@
 #include "cli/command.h"
 #include "cli/console.h"
 
+#include "check/archivecheck.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
 #include "io/textfile.h"
+#include "narc/narcfile.h"
 #include "onefile/exportfile.h"
 #include "po/poexport.h"
+#include "po/pocheck.h"
 #include "po/poimport.h"
 #include "report/lines.h"
 #include "search/replace.h"
@@ -210,7 +213,62 @@ Ending runExportPo(Context &context)
 Ending runImportPo(Context &context)
 {
     // A file that was refused changes nothing, not even OUTPUT.
-    return endingOf(importFromPo(context.narc, context.call.arguments.at(1), context.console).outcome());
+    const Invocation &call = context.call;
+    PoImportOptions options;
+    options.strict = call.strict;
+    options.breaks = call.breaks;
+    return endingOf(importFromPo(context.narc, call.arguments.at(1), context.console, options).outcome());
+}
+
+WidthRule widthRuleOf(const Invocation &call)
+{
+    return {call.width, call.breaks};
+}
+
+// Findings go to standard output, one line each, as they are found.
+FindingSink printFindings(Context &context)
+{
+    return [&context](const QString &line) { return context.out.print(line + newline); };
+}
+
+QString checkCheck(const Invocation &call)
+{
+    if (call.width == 0 && call.reference.isEmpty())
+        return QStringLiteral("check needs --width N, --reference ORIGINAL.narc or both");
+    return {};
+}
+
+Ending runCheck(Context &context)
+{
+    const Invocation &call = context.call;
+    ArchiveCheck check;
+    check.width = widthRuleOf(call);
+    NarcRead reference;
+    if (!call.reference.isEmpty()) {
+        reference = loadNarcFile(call.reference);
+        if (!reference.ok()) {
+            context.console.report(loadFailedLine(call.reference, reference.error));
+            return Ending::Refused;
+        }
+        check.reference = &reference.narc;
+    }
+    const CheckSummary summary = checkArchive(context.narc, check, printFindings(context), context.console);
+    // The findings are on the terminal before the line that counts them.
+    if (summary.stopped || !context.out.flush())
+        return Ending::Refused; // standard output failed, and said so
+    context.console.finish();
+    context.console.note(checkedLinesLine(summary.lines, summary.findings));
+    return summary.findings > 0 ? Ending::Findings : Ending::Done;
+}
+
+Ending runCheckPo(Context &context)
+{
+    const PoCheckSummary summary =
+        checkPoFile(context.call.arguments.at(0), widthRuleOf(context.call), printFindings(context), context.console);
+    if (summary.refused || summary.stopped || !context.out.flush())
+        return Ending::Refused;
+    context.console.note(checkedTranslationsLine(summary.translations, summary.findings));
+    return summary.findings > 0 ? Ending::Findings : Ending::Done;
 }
 
 const Argument archiveArgument{"ARCHIVE", Argument::Path, "the NARC archive"};
@@ -240,8 +298,16 @@ QString Command::synopsis() const
         line += QStringLiteral(" [-i]");
     if (takes(ForceOption))
         line += QStringLiteral(" [--force]");
+    if (takes(StrictOption))
+        line += QStringLiteral(" [--strict]");
     for (const Argument &argument : arguments)
         line += QLatin1Char(' ') + QLatin1String(argument.name);
+    if (takes(WidthOption))
+        line += QStringLiteral(" [--width N]");
+    if (takes(BreakOption))
+        line += QStringLiteral(" [--break ESCAPE]...");
+    if (takes(ReferenceOption))
+        line += QStringLiteral(" [--reference ORIGINAL.narc]");
     if (takes(OutputOption))
         line += QStringLiteral(" [-o OUTPUT]");
     return line;
@@ -289,10 +355,12 @@ const QList<Command> &commands()
          "Each message names its line in msgctxt as entry/section/line.",
          A::Read, nullptr, nullptr, runExportPo},
         {"import-po", {archiveArgument, {"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
-         OutputOption,
+         OutputOption | StrictOption | BreakOption,
          "put the translated, not fuzzy messages of a PO file back and write the archive",
-         "A file that is missing, unreadable or not valid PO changes nothing (exit status 2); a translation "
-         "left out counts as a skipped section.",
+         "A file that is missing, unreadable or not valid PO changes nothing (exit status 2). Each message is "
+         "taken on its own: one that cannot be stored is reported and left out (exit status 1), the rest of its "
+         "section goes in. A translation whose control escapes differ from its source's is applied with a "
+         "line to check it, or left out with --strict; escapes named with --break may move freely.",
          A::ReadWrite, nullptr, nullptr, runImportPo},
         {"replace",
          {archiveArgument, textArgument, {"REPLACEMENT", Argument::Replacement, "the new text; may be empty"}},
@@ -301,6 +369,21 @@ const QList<Command> &commands()
          "Each section changed is composed as Save Text composes it; a section the editor would refuse is "
          "reported and left as it was. Exits 1, writing nothing, when nothing matched.",
          A::ReadWrite, checkReplace, nullptr, runReplace},
+        {"check", {archiveArgument}, WidthOption | BreakOption | ReferenceOption,
+         "report lines too wide for the text box, and what differs from the original",
+         "One line per finding on standard output, in archive order, its place first: rows wider than N "
+         "characters, and with --reference, lines whose control escapes differ from the same line of the "
+         "original, entries and sections whose counts differ. A row ends at the end of a line and at each "
+         "--break escape; full-width characters count 2, other escapes 0. Exits 0 with no findings, 1 with "
+         "findings, 2 on an error.",
+         A::Read, checkCheck, nullptr, runCheck},
+        {"check-po", {{"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
+         WidthOption | BreakOption,
+         "report what an import would leave out or should be checked in a PO file's translations",
+         "One line per finding on standard output, in the order of the archive: translations that cannot be "
+         "stored, whose control escapes differ from their source's, or (with --width) with rows wider than N "
+         "characters. Exits 0 with no findings, 1 with findings, 2 on an error.",
+         A::None, nullptr, nullptr, runCheckPo},
     };
     return table;
 }

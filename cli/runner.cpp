@@ -14,6 +14,8 @@ namespace {
 // Loads the archive as `command` reads it; false after the report line.
 bool load(const Command &command, Context &context)
 {
+    if (command.archive == Command::Archive::None)
+        return true;
     const QString &path = context.call.archivePath();
     QString error;
     if (command.archive == Command::Archive::ReadEach) {
@@ -68,6 +70,7 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
     case Ending::Refused:
         return ExitUsage;
     case Ending::NothingFound:
+    case Ending::Findings:
         return ExitProblem;
     case Ending::Done:
     case Ending::DoneWithSkips:

@@ -1,14 +1,21 @@
 // Translators' checks: the width of a line in a text box, the control escapes a
 // translation keeps, and narctext check and check-po run as processes.
 
+#include "messagefixture.h"
+#include "narcfixture.h"
+#include "process.h"
+
 #include "check/escapes.h"
 #include "check/width.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace core;
 
 namespace {
+
+using Sections = QList<QStringList>;
 
 QString unit(ushort value) { return QString(QChar(value)); }
 
@@ -18,6 +25,12 @@ QList<int> widths(const QList<TextRow> &rows)
     for (const TextRow &row : rows)
         result.append(row.width);
     return result;
+}
+
+// One PO message.
+QByteArray message(const char *context, const char *id, const char *translation)
+{
+    return QByteArray("msgctxt \"") + context + "\"\nmsgid \"" + id + "\"\nmsgstr \"" + translation + "\"\n\n";
 }
 
 } // namespace
@@ -135,6 +148,124 @@ private slots:
         QCOMPARE(change.changed(), !words.isEmpty());
         if (change.changed())
             QCOMPARE(change.text(EscapeOrigin::Source), words);
+    }
+
+    // narctext check: one line per finding on standard output, in archive
+    // order; 0 with none, 1 with findings, 2 when it cannot check.
+    void checkCommand_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // after "check"
+        QTest::addColumn<QStringList>("findings");
+        QTest::addColumn<QString>("error"); // the last line on standard error
+        QTest::addColumn<int>("code");
+
+        const QStringList all = {"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 10",
+                                 "0000/0000/0002 (entry 0, Hiragana, line 2): too wide: 15 of 10 (row 2 of 2)",
+                                 "0000/0000/0003 (entry 0, Hiragana, line 3): escapes differ from the reference: missing \\xfffe",
+                                 "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 12 of 10",
+                                 "0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the reference: in another order: \\x0002 \\x0001, the reference has \\x0001 \\x0002",
+                                 "0001/0000 (entry 1, Hiragana): line count differs: 3, the reference has 2",
+                                 "0002 (entry 2): section count differs: 1, the reference has 2",
+                                 "0003 (entry 3): missing: only the reference has it"};
+        QTest::newRow("width and reference") << QStringList{"translated.narc", "--width", "10", "--break", "\\x000a", "--reference", "original.narc"}
+                                             << all << "Checked 13 lines: 8 findings" << 1;
+        // Without the break, the line is one row, and the moved break an added escape.
+        QTest::newRow("no break named") << QStringList{"translated.narc", "--width", "30", "--reference", "original.narc"}
+                                        << QStringList{all.at(2), all.at(4),
+                                                       "0000/0002/0001 (entry 0, section 2, line 1): escapes differ from the reference: added \\x000a",
+                                                       all.at(5), all.at(6), all.at(7)}
+                                        << "Checked 13 lines: 6 findings" << 1;
+        QTest::newRow("width only, nothing found") << QStringList{"original.narc", "--width", "16"} << QStringList{}
+                                                   << "Checked 14 lines: no findings" << 0;
+        QTest::newRow("a row exactly at the limit") << QStringList{"translated.narc", "--width", "21", "--break", "\\x000a"}
+                                                    << QStringList{} << "Checked 13 lines: no findings" << 0;
+        QTest::newRow("no reference archive") << QStringList{"translated.narc", "--reference", "missing.narc"} << QStringList{}
+                                              << "Failed to load missing.narc: cannot open the file (No such file or directory)" << 2;
+        QTest::newRow("nothing to check for") << QStringList{"translated.narc"} << QStringList{}
+                                              << "narctext: check needs --width N, --reference ORIGINAL.narc or both" << 2;
+        QTest::newRow("not an escape") << QStringList{"translated.narc", "--width", "9", "--break", "n"} << QStringList{}
+                                       << "narctext: check: --break: \"n\" is not an escape such as \\x000a (see narctext check --help)" << 2;
+        QTest::newRow("width 0") << QStringList{"translated.narc", "--width", "0"} << QStringList{}
+                                 << "narctext: check: --width needs a number of characters from 1, not \"0\" (see narctext check --help)" << 2;
+    }
+
+    void checkCommand()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, findings);
+        QFETCH(QString, error);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        const QString unitA = unit(0x000a);
+        // Entry 3 of the original is not translated; entry 2 lost a section.
+        QVERIFY(writeArchive(dir.filePath("original.narc"),
+                             {buildMessageFile(Sections{{"Hello", "One" + unitA + "two", "Name" + unit(0xfffe)},
+                                                {"こんにちは", "Kanji", "a" + unit(1) + "b" + unit(2)},
+                                                {"Third section", "", ""}}),
+                              buildMessageFile(Sections{{"Solo", "Duo"}}), buildMessageFile(Sections{{"A"}, {"B"}}),
+                              buildMessageFile(Sections{{"gone"}})}));
+        QVERIFY(writeArchive(dir.filePath("translated.narc"),
+                             {buildMessageFile(Sections{{"Bonjour tout le monde", "Un" + unitA + "deux, et encore", "Nom"},
+                                                {"ごきげんよう", "Kanji", "a" + unit(2) + "b" + unit(1)},
+                                                {"Troisième" + unitA + "section", "", ""}}),
+                              buildMessageFile(Sections{{"Solo", "Duo", "Trio"}}), buildMessageFile(Sections{{"A"}})}));
+        RunSetup inDir;
+        inDir.directory = dir.path();
+        const Run run = narctext(QStringList{"check"} + arguments, inDir);
+        QCOMPARE(QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts), findings);
+        QCOMPARE(QString::fromUtf8(run.err).trimmed().section('\n', -1), error);
+        QCOMPARE(run.code, code);
+    }
+
+    // narctext check-po: the translations of a PO file, before any import.
+    void checkPoCommand_data()
+    {
+        QTest::addColumn<QByteArray>("po");
+        QTest::addColumn<QStringList>("arguments"); // after "check-po in.po"
+        QTest::addColumn<QStringList>("findings");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("code");
+
+        const QByteArray header = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+        const QByteArray po = header + message("0001/0000/0005", "Press the button\\\\xfffe", "Appuyez sur le bouton")
+                              + message("0001/0000/0002", "First line\\\\x000asecond line", "Première ligne\\\\x000adeuxième")
+                              + message("0000/0000/0001", "こんにちは！", "Bonjour !") + message("0000/0000/0002", "Hi", "Salut\\\\x05c")
+                              + message("0000/0000/0003", "Bye", "") + "msgid \"No context\"\nmsgstr \"x\"\n\n"
+                              + message("0000/0001/0001", "漢字", "日本語の文字です");
+        QTest::newRow("findings") << po << QStringList{"--width", "12", "--break", "\\x000a"}
+                                  << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
+                                                 "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
+                                                 "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 16 of 12",
+                                                 "0001/0000/0002 (entry 1, Hiragana, line 2): too wide: 14 of 12 (row 1 of 2)",
+                                                 "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe",
+                                                 "0001/0000/0005 (entry 1, Hiragana, line 5): too wide: 21 of 12"}
+                                  << "Checked 6 translations: 6 findings" << 1;
+        QTest::newRow("no width") << po << QStringList{}
+                                  << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
+                                                 "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
+                                                 "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe"}
+                                  << "Checked 6 translations: 3 findings" << 1;
+        QTest::newRow("clean") << header + message("0000/0000/0001", "こんにちは！", "Bonjour !") << QStringList{"--width", "9"}
+                               << QStringList{} << "Checked 1 translation: no findings" << 0;
+        QTest::newRow("not PO") << QByteArray("msgid garbage\n") << QStringList{"--width", "9"} << QStringList{}
+                                << "in.po:1:1: syntax error" << 2;
+    }
+
+    void checkPoCommand()
+    {
+        QFETCH(QByteArray, po);
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, findings);
+        QFETCH(QString, error);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        QVERIFY(writeFileBytes(dir.filePath("in.po"), po));
+        RunSetup inDir;
+        inDir.directory = dir.path();
+        const Run run = narctext(QStringList{"check-po", "in.po"} + arguments, inDir);
+        QCOMPARE(QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts), findings);
+        QCOMPARE(QString::fromUtf8(run.err).trimmed().section('\n', -1), error);
+        QCOMPARE(run.code, code);
     }
 };
 

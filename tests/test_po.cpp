@@ -626,6 +626,12 @@ private slots:
         QTest::newRow("import-po, missing") << QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, unreadable") << QStringList{"import-po", "ARCHIVE", "DIR", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, no archive") << QStringList{"import-po", "MISSING", "PO", "-o", "OUT"} << 2 << false;
+        // A changed control escape is applied with a warning, or skipped with --strict;
+        // escapes named with --break are not compared.
+        QTest::newRow("import-po, changed escapes") << QStringList{"import-po", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 0 << true;
+        QTest::newRow("import-po --strict") << QStringList{"import-po", "--strict", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 1 << true;
+        QTest::newRow("import-po --strict --break")
+            << QStringList{"import-po", "--strict", "--break", "\\xfffe", "ARCHIVE", "BREAK", "-o", "OUT"} << 0 << true;
     }
 
     void commandLine()
@@ -639,7 +645,11 @@ private slots:
         QVERIFY(writeFileBytes(path("in.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")));
         QVERIFY(writeFileBytes(path("stale.po"), utf8Header + message("0000/0000/0001", "Hullo", "Hallo")));
         QVERIFY(writeFileBytes(path("bad.po"), "msgid garbage\n"));
+        QVERIFY(writeFileBytes(path("escapes.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")
+                                                       + message("0000/0001/0002", "Name\\\\x0001", "Nom")));
+        QVERIFY(writeFileBytes(path("break.po"), utf8Header + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "y\\\\x0001")));
         const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")}, {"OUT", path("out")},
+                                           {"ESCAPES", path("escapes.po")}, {"BREAK", path("break.po")},
                                            {"PO", path("in.po")},         {"STALE", path("stale.po")},
                                            {"BAD", path("bad.po")},       {"MISSING", path("missing")},
                                            {"DIR", dir->path()}};
@@ -655,10 +665,14 @@ private slots:
             exportToPoTemplate(narc, path("game.narc"), path("core.pot"), log);
             QCOMPARE(readFileBytes(path("out")), readFileBytes(path("core.pot")));
         }
-        if (QTest::currentDataTag() == QByteArray("import-po")) {
+        const QByteArray tag = QTest::currentDataTag();
+        if (tag == "import-po" || tag.contains("escapes") || tag.endsWith("--strict")) {
             Narc imported = loadNarcFile(path("out")).narc;
             QCOMPARE(allLines(imported).first(), QString("0/0/1 Hallo"));
+            QCOMPARE(allLines(imported).at(5), QString(tag.contains("escapes") ? "0/1/2 Nom" : "0/1/2 Name\\x0001"));
         }
+        if (tag.endsWith("--break"))
+            QCOMPARE(allLines(loadNarcFile(path("out")).narc).at(6), QString("0/1/3 y\\x0001"));
     }
 };
 
