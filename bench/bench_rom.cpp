@@ -101,7 +101,7 @@ void copyInKernel(const QByteArray &from, const QByteArray &to)
     const QByteArray temporary = to + ".copy-tmp";
     const int in = ::open(from.constData(), O_RDONLY);
     const int out = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    struct stat info{};
+    struct stat info = {};
     fstat(in, &info);
     off_t done = 0;
     while (done < info.st_size) {

@@ -23,13 +23,12 @@ using namespace core;
 namespace {
 
 // Stops with the broken property named.
-#define check(condition) \
-    do { \
-        if (!(condition)) { \
-            std::fprintf(stderr, "fuzz_rom_reader: %s fails (line %d)\n", #condition, __LINE__); \
-            abort(); \
-        } \
-    } while (false)
+[[noreturn]] void fail(const char *property, int line)
+{
+    std::fprintf(stderr, "fuzz_rom_reader: %s fails (line %d)\n", property, line);
+    abort();
+}
+#define check(condition) ((condition) ? void() : fail(#condition, __LINE__))
 
 // Writes `image` with file `id` replaced by `bytes` through memory files, and
 // checks the result.

@@ -19,7 +19,7 @@ constexpr qint64 blockBytes = 4 << 20;
 // A clone of the whole source, when the file system shares blocks between files.
 bool cloned(int sourceFd, int targetFd, qint64 length)
 {
-    struct stat info{};
+    struct stat info = {};
     return fstat(sourceFd, &info) == 0 && info.st_size == length && ::ioctl(targetFd, FICLONE, sourceFd) == 0;
 }
 

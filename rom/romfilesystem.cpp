@@ -68,8 +68,8 @@ QString outsideReason(const RomSpan &span, qint64 imageSize)
 QString nameProblem(const QByteArray &raw, QString &name)
 {
     // The whole name, a leading byte-order mark included: names compare as stored.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless
-                                                     | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     name = decoder(raw);
     if (decoder.hasError())
         return QStringLiteral("is neither ASCII nor UTF-8");
@@ -148,8 +148,7 @@ QString readNames(RomFileSystem &fs, const QByteArray &names)
             if (isDirectory) {
                 const qint64 sub = u16At(names, at + 1 + nameLength);
                 if (sub < firstDirectoryId || sub - firstDirectoryId >= count) {
-                    return QStringLiteral("%1 lists directory %2 as %3, not one of the %4 directories of the "
-                                          "name table")
+                    return QStringLiteral("%1 lists directory %2 as %3, not one of the image's %4 directories")
                         .arg(where, path, hex(sub))
                         .arg(count);
                 }
@@ -305,8 +304,8 @@ Result<RomFileSystem> readRomFileSystem(QIODevice *device)
     const QByteArray &header = fs.header;
 
     // The tables are read whole, so they must lie inside the image.
-    const RomSpan nameTable =
-        headerSpan(header, romfield::nameTableOffset, romfield::nameTableSize, QStringLiteral("the name table"));
+    const RomSpan nameTable = headerSpan(header, romfield::nameTableOffset, romfield::nameTableSize,
+                                         QStringLiteral("the name table"));
     const RomSpan allocationTable = headerSpan(header, romfield::allocationTableOffset, romfield::allocationTableSize,
                                                QStringLiteral("the allocation table"));
     const RomSpan arm9Overlays = headerSpan(header, romfield::arm9OverlayTableOffset, romfield::arm9OverlayTableSize,

@@ -43,10 +43,10 @@ struct RomDirectory
 // contents, never the files' bytes.
 struct RomFileSystem
 {
-    QByteArray header;       // the first romHeaderBytes bytes, as read
-    qint64 imageSize = 0;    // the image file's length
+    QByteArray header;        // the first romHeaderBytes bytes, as read
+    qint64 imageSize = 0;     // the image file's length
     quint16 firstNamedId = 0; // the root's first file id: ids below it are overlays
-    QVector<RomFile> files;  // by file id
+    QVector<RomFile> files;   // by file id
     QVector<RomDirectory> directories;
     // Everything a write may not overwrite, sorted by start, none empty: the
     // header, the binaries, the tables, the banner, the DSi parts and every file.

@@ -14,10 +14,10 @@ struct RomPlacement
     int id = 0;
     quint32 start = 0; // the file's new allocation entry
     quint32 end = 0;
-    bool moved = false;      // false: written over its old bytes
-    quint32 usedSize = 0;    // the header's used size afterwards
-    quint8 capacity = 0;     // the header's device capacity afterwards
-    qint64 imageSize = 0;    // the image file's length afterwards
+    bool moved = false;           // false: written over its old bytes
+    quint32 usedSize = 0;         // the header's used size afterwards
+    quint8 capacity = 0;          // the header's device capacity afterwards
+    qint64 imageSize = 0;         // the image file's length afterwards
     bool staleDsiDigests = false; // a DSi image: its DSi digests no longer match
 };
 

@@ -8,8 +8,8 @@
 
 namespace core {
 
-Status writeRomImage(QFileDevice &source, QFileDevice &target, const RomFileSystem &fs,
-                     const RomPlacement &placement, const QByteArray &bytes)
+Status writeRomImage(QFileDevice &source, QFileDevice &target, const RomFileSystem &fs, const RomPlacement &placement,
+                     const QByteArray &bytes)
 {
     if (bytes.size() != qint64(placement.end) - placement.start)
         return Status::failure(QStringLiteral("the bytes do not match the room planned for them"));

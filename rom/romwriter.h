@@ -19,7 +19,7 @@ namespace core {
 // (used size, device capacity, checksum). No other byte differs from the source.
 // Neither device is opened, closed or committed here; on failure the reason says
 // why and `target` holds a partial image to be discarded.
-Status writeRomImage(QFileDevice &source, QFileDevice &target, const RomFileSystem &fs,
-                     const RomPlacement &placement, const QByteArray &bytes);
+Status writeRomImage(QFileDevice &source, QFileDevice &target, const RomFileSystem &fs, const RomPlacement &placement,
+                     const QByteArray &bytes);
 
 } // namespace core

@@ -391,7 +391,7 @@ private slots:
         QTest::newRow("list past the table") << patched<quint32>(good, fnt, field32(good, 0x44)) << "the names of the root directory run past the end";
         QTest::newRow("list without its end") << patched<quint32>(good, 0x44, field32(good, 0x44) - 1) << "the names of directory data/msg/deep run past the end";
         QTest::newRow("name table larger than names take") << patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, (16 << 20) + 1) << "more than the names of any image take";
-        QTest::newRow("directory id past the table") << patched<quint16>(good, listsAt + 11, 0xF004) << "lists directory data as 0xF004, not one of the 4 directories";
+        QTest::newRow("directory id past the table") << patched<quint16>(good, listsAt + 11, 0xF004) << "lists directory data as 0xF004, not one of the image's 4 directories";
         QTest::newRow("directory id below 0xF000") << patched<quint16>(good, listsAt + 11, 0x0005) << "lists directory data as 0x5";
         QTest::newRow("directory inside itself") << patched<quint16>(good, listsAt + 11, 0xF000) << "directory data (0xF000) is listed twice";
         QTest::newRow("directory without a name") << patched(good, listsAt + 6, "\x80") << "the root directory lists a directory without a name";

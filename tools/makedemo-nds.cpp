@@ -7,11 +7,10 @@
 // laid out from the table below by the same builder the tests use, so running
 // it again gives the same bytes. It holds no code that runs on a console.
 
-#include "romfixture.h"
-
 #include "io/regularfile.h"
 #include "io/savefile.h"
 #include "rom/romfilesystem.h"
+#include "romfixture.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -117,8 +117,8 @@ BuiltRom buildRomImage(const RomLayout &layout)
     const qint64 arm9At = place(layout.arm9);
     QByteArray overlayTable;
     for (int i = 0; i < layout.overlays.size(); ++i) {
-        overlayTable += u32(quint32(i)) + u32(0x02100000) + u32(quint32(layout.overlays.at(i).size())) + u32(0)
-                        + u32(0) + u32(0) + u32(quint32(i)) + u32(0);
+        overlayTable += u32(quint32(i)) + u32(0x02100000) + u32(quint32(layout.overlays.at(i).size())) + u32(0) + u32(0)
+                        + u32(0) + u32(quint32(i)) + u32(0);
     }
     const qint64 overlayTableAt = layout.overlays.isEmpty() ? 0 : place(overlayTable);
     const int total = nextId;
@@ -155,12 +155,22 @@ BuiltRom buildRomImage(const RomLayout &layout)
     image[0x012] = char(layout.unitCode);
     image[0x014] = char(capacity);
     const QList<std::pair<int, quint32>> fields{
-        {0x020, quint32(arm9At)}, {0x024, 0x02000000}, {0x028, 0x02000000}, {0x02C, quint32(layout.arm9.size())},
-        {0x030, quint32(arm7At)}, {0x034, 0x02380000}, {0x038, 0x02380000}, {0x03C, quint32(layout.arm7.size())},
-        {0x040, quint32(built.nameTableAt)}, {0x044, quint32(nameTable.size())},
-        {0x048, quint32(built.allocationTableAt)}, {0x04C, quint32(8 * total)},
-        {0x050, quint32(overlayTableAt)}, {0x054, quint32(overlayTable.size())},
-        {0x080, quint32(used)}, {0x084, quint32(arm9At)},
+        {0x020, quint32(arm9At)},
+        {0x024, 0x02000000},
+        {0x028, 0x02000000},
+        {0x02C, quint32(layout.arm9.size())},
+        {0x030, quint32(arm7At)},
+        {0x034, 0x02380000},
+        {0x038, 0x02380000},
+        {0x03C, quint32(layout.arm7.size())},
+        {0x040, quint32(built.nameTableAt)},
+        {0x044, quint32(nameTable.size())},
+        {0x048, quint32(built.allocationTableAt)},
+        {0x04C, quint32(8 * total)},
+        {0x050, quint32(overlayTableAt)},
+        {0x054, quint32(overlayTable.size())},
+        {0x080, quint32(used)},
+        {0x084, quint32(arm9At)},
     };
     for (const auto &[at, value] : fields)
         put32(image, at, value);
