@@ -197,7 +197,7 @@ FindDialog::FindDialog(QWidget *parent)
     layout->addWidget(matchList, 1);
     layout->addWidget(status);
     layout->addLayout(buttonRow);
-    resize(560, 420);
+    resize(480, 320); // small enough to stay clear of the editor's line and the log
 
     connect(findText, &QLineEdit::returnPressed, this, &FindDialog::search);
     connect(findButton, &QPushButton::clicked, this, &FindDialog::search);
@@ -336,6 +336,8 @@ bool FindDialog::activate(int row)
             return false;
         row = at == list.end() ? 0 : int(at - list.begin());
     }
+    if (row >= model->matches.size())
+        return false;
     current = row;
     const SearchMatch match = model->matches.at(row);
     anchor = match;

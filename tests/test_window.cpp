@@ -10,6 +10,7 @@
 #include "support/windowfixture.h"
 
 #include "app/commandline.h"
+#include "app/formlayout.h"
 #include "codec/decode.h"
 
 #include <QCheckBox>
@@ -620,9 +621,10 @@ private slots:
             } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
                 if (step == 0)
                     MainWindowProbe::part<QLineEdit>(*dialog, "fileNameEdit")->setText("new");
-                else if (step == 1)
-                    QTest::mouseClick(MainWindowProbe::part<QDialogButtonBox>(*dialog, "buttonBox")
-                                          ->button(QDialogButtonBox::Open), Qt::LeftButton);
+                else if (step == 1) // after this tick: a refusal's message box comes here
+                    QMetaObject::invokeMethod(MainWindowProbe::part<QDialogButtonBox>(*dialog, "buttonBox")
+                                                  ->button(QDialogButtonBox::Open),
+                                              &QAbstractButton::click, Qt::QueuedConnection);
                 else
                     dialog->reject();
                 ++step;
@@ -724,11 +726,13 @@ private slots:
         QTest::keyClick(f.part<QLineEdit>(find, "findText"), Qt::Key_Return);
         QCOMPARE(find.matches().size(), 2); // "first line", "kanji one"
         QListView *list = f.part<QListView>(find, "matchList");
-        for (int row = 0; row < 2; ++row) { // the part of each row the list highlights
+        const auto highlighted = [&](int row) { // the part of a row the list highlights
             const QModelIndex index = list->model()->index(row, 0);
             const QPoint span = index.data(FindDialog::MatchSpanRole).toPoint();
-            QCOMPARE(index.data().toString().mid(span.x(), span.y()), "ne");
-        }
+            return index.data().toString().mid(span.x(), span.y());
+        };
+        QCOMPARE(highlighted(0), "ne");
+        QCOMPARE(highlighted(1), "ne");
         const auto doubleClick = [&](int row) {
             const QRect rect = list->visualRect(list->model()->index(row, 0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
@@ -751,10 +755,13 @@ private slots:
         QCOMPARE(f.selection(), "ne at 7");
         QVERIFY(!f.unwritten());
 
-        // Save Text changes the archive: the list no longer stands.
-        f.type("kanji two\n");
+        // Save Text changes the archive: the list no longer stands. A match far
+        // into a long line is listed cut, and highlighted still.
+        f.type(QString(60, 'x') + "ne\n");
         f.saveText();
         QVERIFY(find.matches().isEmpty());
+        QTest::keyClick(f.part<QLineEdit>(find, "findText"), Qt::Key_Return);
+        QCOMPARE(highlighted(1), "ne");
     }
 
     // A jump cancelled at the question about unsaved text leaves the find
@@ -778,32 +785,42 @@ private slots:
         QCOMPARE(list->currentIndex().row(), 0);
         QTest::keyClick(list, Qt::Key_Return); // the same match again, after the question
         QCOMPARE(f.place() + " " + f.selection(), "0 0 ne at 11");
-        QCOMPARE(f.editor(), "my first line\nsecond");
+        f.type("my first line!\nsecond"); // an edit after the match leaves it where it was
+        f.replies = {Answer::Keep};
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(f.place() + " " + f.selection(), "0 0 ne at 11");
+        QCOMPARE(f.editor(), "my first line!\nsecond");
         QVERIFY(f.unwritten());
     }
 
-    // The find and replace dialogs open where they cover neither the editor's
-    // current line nor the log; the screen here has no room beside the window.
-    // The find dialog is too large to miss both: it keeps clear of the line,
-    // also after a jump.
+    // The find and replace dialogs open on the screen, where they cover neither
+    // the editor's current line nor the log, also after a jump. The window
+    // leaves no room beside it.
     void dialogsKeepClear()
     {
         MainWindowProbe f(path);
         QVERIFY(f.activate());
-        const auto covers = [&](const QWidget &dialog, const QWidget *part, const QRect &rect) {
-            return dialog.frameGeometry().intersects(QRect(part->mapToGlobal(rect.topLeft()), rect.size()));
+        const QRect screen = f.window.screen()->availableGeometry();
+        f.window.setGeometry(QRect(screen.topLeft(), QSize(formSize.width(), screen.height())));
+        const auto keptClear = [&](const QWidget &dialog) {
+            const QRect frame = dialog.frameGeometry();
+            const QRect cursor = f.ui.text->cursorRect();
+            const QRect line(f.ui.text->viewport()->mapToGlobal(QPoint(0, cursor.top())),
+                             QSize(f.ui.text->viewport()->width(), cursor.height()));
+            const QRect log(f.ui.report->mapToGlobal(QPoint(0, 0)), f.ui.report->size());
+            return screen.contains(frame) && !frame.intersects(line) && !frame.intersects(log);
         };
-        const auto line = [&] { return QRect(0, f.ui.text->cursorRect().top(), f.ui.text->width(), f.ui.text->cursorRect().height()); };
         f.ui.actionReplace_in_Archive->trigger();
-        QVERIFY(!covers(f.replaceDialog(), f.ui.text->viewport(), line()));
-        QVERIFY(!covers(f.replaceDialog(), f.ui.report, f.ui.report->rect()));
-
+        QVERIFY(keptClear(f.replaceDialog()));
         f.ui.actionFind_in_Archive->trigger();
-        QVERIFY(!covers(f.findDialog(), f.ui.text->viewport(), line()));
-        f.part<QLineEdit>(f.findDialog(), "findText")->setText("second");
+        QVERIFY(keptClear(f.findDialog()));
+        // Moved over the line by the user, it moves off at the next jump.
+        f.findDialog().move(f.ui.text->viewport()->mapToGlobal(QPoint(0, f.ui.text->cursorRect().top())));
+        QVERIFY(!keptClear(f.findDialog()));
+        f.part<QLineEdit>(f.findDialog(), "findText")->setText("kanji");
         f.ui.actionFind_Next->trigger();
-        QCOMPARE(f.selection(), "second at 11");
-        QVERIFY(!covers(f.findDialog(), f.ui.text->viewport(), line()));
+        QCOMPARE(f.place(), "0 1");
+        QVERIFY(keptClear(f.findDialog()));
     }
 
     // Find Next and Find Previous go round the matches; with nothing to find they
@@ -899,6 +916,7 @@ private slots:
         QCOMPARE(f.entries().at(1) == entry1, changed < 2);
         const QString status = f.part<QLabel>(replace, "status")->text();
         QCOMPARE(status.section('\n', 0, 0), cancelled ? "1 match in 1 section" : report.section('\n', -2, -2));
+        QCOMPARE(status.contains('\n'), !cancelled && left > 0); // what is left, below the summary
 
         f.menu(1)->trigger();
         QCOMPARE(MainWindowProbe(path).editor(), onDisk);
