@@ -3,7 +3,8 @@
 # manager) and drives it as a user would with xdotool: menus, file dialogs, typing,
 # the mouse wheel, the questions, closing the window.
 #
-#   tools/window-run.sh [RUNS] [OUTDIR]      (WORKDIR: where the archive and trees go; /dev/shm)
+#   tools/window-run.sh [RUNS] [OUTDIR]      (WORKDIR: where the archive and trees go; /dev/shm;
+#                                              DISPLAY_NUMBER: the X display to start, e.g. 91)
 #
 # 1. Timing: a 2,000-entry archive is exported to a tree and imported back (then
 #    written), RUNS times (default 5), each time beside narctext doing the same
@@ -12,6 +13,10 @@
 #    each dialog and question open, the title before and after a change, the
 #    window during a run and resized, a match found, a replace, a PO template
 #    exported; look at them.
+# 3. Faults found before, tried again on the demo archive: reopening the archive
+#    just written, Discard then Cancel, an import keeping the entry and section
+#    shown, Tab and Alt+F in the editor, an export into a folder named new in the
+#    dialog. Each is checked on disk or by the title, with a picture.
 #
 # Needs: Xvfb, openbox, xdotool, ImageMagick's import, python3; a build in build/
 # (or $BUILD).
@@ -32,14 +37,14 @@ narcedit=$repo/$build/app/narcedit
 narctext=$repo/$build/cli/narctext
 
 # --- the display -----------------------------------------------------------
-display=:$((50 + RANDOM % 40))
+display=:${DISPLAY_NUMBER:-$((50 + RANDOM % 40))}
 pids=()
 cleanup()
 {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
-trap 'cleanup; rm -rf "$work/runtime" "$work"/*-tree-* "$work"/*.narc' EXIT
+trap 'cleanup; rm -rf "$work/runtime" "$work"/*-tree-* "$work/faults-tree" "$work"/*.narc' EXIT
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
@@ -143,8 +148,7 @@ for run in $(seq "$runs"); do
   cli_export=$(ms "$t0" "$t1")
   last=$(last_file "$cli_tree"); last=${last#"$cli_tree"}
 
-  win_tree=$work/win-tree-$run
-  mkdir "$win_tree" # the dialog chooses an existing folder; the window makes 0000 and 0001
+  win_tree=$work/win-tree-$run # a new folder: the dialog takes its name, the export makes it
   file_menu 3
   wait_window "Export all to Files"
   [ "$run" = 1 ] && shot dialog-export-files
@@ -196,8 +200,8 @@ for name, values in (("export", sys.argv[1]), ("import + write", sys.argv[2])):
 EOF
 
 # --- 2. pictures --------------------------------------------------------------
-# An edit of the section shown (the import left "Type" at Kanji), saved with Save
-# Text (Ctrl+Return): the title gains its marker.
+# An edit of the section shown (entry 0, Hiragana: the import keeps what was
+# shown), saved with Save Text (Ctrl+Return): the title gains its marker.
 xdotool mousemove --window "$win" 200 180 click 1
 xdotool key ctrl+Home
 xdotool type --delay 5 "Edited "
@@ -303,7 +307,119 @@ xdotool key ctrl+q
 wait_window "Unwritten Changes"
 xdotool key Return
 wait "$editor_pid" || { echo "narcedit ended with status $?" >&2; exit 1; }
-"$narctext" show "$work/window.narc" 0 1 | head -1 | grep -q '^Edited unsaved ' || { echo "the edit was not written" >&2; exit 1; }
+"$narctext" show "$work/window.narc" 0 0 | head -1 | grep -q '^Edited unsaved ' || { echo "the edit was not written" >&2; exit 1; }
 "$narctext" show "$work/window.narc" 1 0 | head -1 | grep -q '^Hello to the demo' || { echo "the replacement was not written" >&2; exit 1; }
+
+# --- 3. faults found before ---------------------------------------------------
+# Each answer button of a question by keyboard: Return keeps (Save Text, Write To
+# Narc), Tab then space discards, Escape cancels.
+discard() { xdotool key Tab space; }
+show() { "$narctext" show "$work/faults.narc" "$@"; }
+"$build/cli/makedemo" "$work/faults.narc" >/dev/null
+"$narcedit" "$work/faults.narc" >>"$work/narcedit.log" 2>&1 &
+editor_pid=$!
+pids+=($editor_pid)
+wait_for xdotool search --name '^faults.narc - MainWindow$'
+win=$(xdotool search --name '^faults.narc - MainWindow$' | head -1)
+sleep 0.5
+titles=$work/titles-faults.log
+xprop -spy -id "$win" WM_NAME > >(while IFS= read -r line; do echo "$(now) $line"; done >"$titles") &
+pids+=($!)
+
+# Reopening the archive just written (Save Text, Open Narc on it, Write To Narc)
+# shows what was written: a Save Text right after changes nothing.
+activate
+xdotool mousemove --window "$win" 200 180 click 1
+xdotool key ctrl+Home
+xdotool type --delay 5 "Reopened "
+xdotool key ctrl+Return
+xdotool key ctrl+o
+wait_window "Open Narc"
+xdotool type --delay 2 "$work/faults.narc"
+t0=$(now)
+xdotool key Return
+wait_window "Unwritten Changes"
+xdotool key Return
+title_time 'faults.narc - MainWindow' "$t0" >/dev/null
+activate
+xdotool key ctrl+Return
+sleep 0.5
+shot fault-reopened
+show 0 0 | head -1 | grep -q '^Reopened ' || { echo "reopen: the edit was not written" >&2; exit 1; }
+[ "$(xdotool getwindowname "$win")" = 'faults.narc - MainWindow' ] || { echo "reopen: the window showed the old text" >&2; exit 1; }
+
+# Discard, then Cancel (Save Text, more typing, Ctrl+Q): the typed text stays,
+# unsaved; Write To Narc writes without it, and closing asks about it again.
+xdotool type --delay 5 "Saved "
+t0=$(now)
+xdotool key ctrl+Return
+title_time 'faults.narc* - MainWindow' "$t0" >/dev/null
+xdotool type --delay 5 "Typed "
+xdotool key ctrl+q
+wait_window "Unsaved Text"
+discard
+wait_window "Unwritten Changes"
+xdotool key Escape
+sleep 0.3
+shot fault-discard-cancel
+activate
+xdotool key ctrl+s
+sleep 0.5
+show 0 0 | head -1 | grep -q '^Saved Reopened ' || { echo "discard-cancel: wrong text written" >&2; exit 1; }
+xdotool key ctrl+q
+wait_window "Unsaved Text" || { echo "discard-cancel: the typed text was taken as kept" >&2; exit 1; }
+shot fault-asked-again
+xdotool key Escape
+sleep 0.3
+
+# Tab leaves the editor and Alt+F opens the File menu: neither types into the
+# message.
+activate
+xdotool key ctrl+Next
+wait_window "Unsaved Text"
+discard
+sleep 0.3
+xdotool mousemove --window "$win" 200 180 click 1
+xdotool key ctrl+Home
+xdotool type --delay 5 "Keys "
+xdotool key alt+f
+sleep 0.4
+shot fault-alt-f
+xdotool key Escape
+sleep 0.2
+xdotool key Tab
+xdotool type --delay 5 "lost"
+xdotool key ctrl+Return ctrl+s
+sleep 0.5
+show 1 0 | head -1 | grep -q '^Keys Welcome' || { echo "keys: Tab or Alt+F typed into the message" >&2; exit 1; }
+
+# Export all to Files into a folder named new in the dialog, an edit of the
+# shown entry's file, Import all from files: the same entry and section stay
+# on screen with the new text.
+tree=$work/faults-tree
+file_menu 3
+wait_window "Export all to Files"
+xdotool type --delay 2 "$tree"
+shot fault-new-folder
+xdotool key Return
+wait_for test -e "$tree/0000/0005.txt"
+sleep 0.5
+sed -i '1s/^/Imported /' "$tree/0000/0001.txt"
+file_menu 4
+wait_window "Import all from files"
+xdotool type --delay 2 "$tree"
+t0=$(now)
+xdotool key Return
+title_time 'faults.narc* - MainWindow' "$t0" >/dev/null
+sleep 0.5
+shot fault-import-kept-place
+
+activate
+xdotool key ctrl+q
+wait_window "Unwritten Changes"
+xdotool key Return
+wait "$editor_pid" || { echo "narcedit ended with status $?" >&2; exit 1; }
+show 1 0 | head -1 | grep -q '^Imported Keys Welcome' || { echo "import: not written" >&2; exit 1; }
+
 echo "pictures in $shots:"
 ls "$shots"
