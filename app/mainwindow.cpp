@@ -18,7 +18,6 @@
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
-#include "narc/narcfile.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -36,9 +35,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <filesystem>
 #include <functional>
-#include <system_error>
 #include <utility>
 
 using namespace core;
@@ -69,17 +66,6 @@ QStringList offeredSections(const NarcEntry &entry)
     if (names.isEmpty() || !readMessageHeader(entry).ok())
         return {sectionName(0)};
     return names;
-}
-
-// Whether `a` and `b` name the same existing file, through links too.
-bool sameFile(const QString &a, const QString &b)
-{
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(QFile::encodeName(a).toStdString(),
-                                                  QFile::encodeName(b).toStdString(), error);
-    return !error && same;
 }
 
 // Whether any entry of `after` differs from the same entry of `before`.
@@ -268,17 +254,18 @@ void MainWindow::openArchive(const QString &path)
     // very file being opened.
     if (!askBeforeDropping(AtStake::TextAndChanges))
         return;
-    NarcRead read = loadNarcFile(path);
+    Result<ArchiveDocument> read = ArchiveDocument::open(path);
     if (!read.ok()) {
         // narc and narcPath stay as they were, so a later write cannot put a
         // half-read archive over the file that failed to load; the editor keeps
         // its text and the archive its changes, whatever was answered.
-        appendReport(loadFailedLine(path, read.error));
+        appendReport(loadFailedLine(path, read.reason));
         return;
     }
 
     narcPath = path;
-    narc = std::move(read.narc);
+    document = std::move(read.value);
+    narc = document.narc();
     setUnwritten(false);
     narcChanged();
 
@@ -313,9 +300,13 @@ bool MainWindow::writeArchive()
         appendReport(noArchiveOpenLine());
         return false;
     }
-    QString error;
-    if (!saveNarcFile(narc, narcPath, &error)) {
-        appendReport(writeFailedLine(narcPath, error));
+    // Refused when the file changed on disk since it was opened or last written.
+    LogObserver log([this](const QString &line) { appendReport(line); });
+    SaveOptions options;
+    options.writeUnchanged = true;
+    const Status saved = document.save(narc, log, options);
+    if (!saved) {
+        appendReport(writeFailedLine(narcPath, saved.reason));
         return false;
     }
     appendReport(writtenLine(narcPath));
@@ -395,13 +386,9 @@ void MainWindow::exportToFiles()
     const QString path = chooseFile ? chooseFile(FileChoice::ExportDirectory, startFolder()) : QString();
     if (path.isEmpty())
         return;
-    const QString failure = createTreeDirs(path);
-    if (!failure.isEmpty()) {
-        appendReport(failure);
-        return;
-    }
+    // Files edited since an earlier export are kept: the export is refused.
     WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
-    exportToTree(narc, path, run);
+    exportToTree(narc, path, document.identity(), EditedFiles::Refuse, run);
 }
 
 void MainWindow::exportToFile()
@@ -409,12 +396,9 @@ void MainWindow::exportToFile()
     const QString path = chooseFile ? chooseFile(FileChoice::ExportFile, startFolder()) : QString();
     if (path.isEmpty())
         return;
-    if (sameFile(path, narcPath)) {
-        appendReport(exportOverArchiveLine(path));
-        return;
-    }
+    // The archive being edited is refused by the export itself.
     WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
-    core::exportToFile(narc, path, run);
+    core::exportToFile(narc, path, document.identity(), run);
 }
 
 void MainWindow::importFromFiles()
@@ -432,7 +416,7 @@ void MainWindow::exportPoTemplate()
     if (path.isEmpty())
         return;
     WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
-    core::exportToPoTemplate(narc, narcPath, path, run);
+    core::exportToPoTemplate(narc, narcPath, path, document.identity(), run);
 }
 
 void MainWindow::importPoTranslations()

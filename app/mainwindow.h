@@ -4,6 +4,7 @@
 #include "app/filechooser.h"
 #include "app/question.h"
 #include "report/observer.h"
+#include "document/archivedocument.h"
 #include "narc/narc.h"
 
 #include <QList>
@@ -170,6 +171,7 @@ private:
     Ui::MainWindow *ui;
     core::Narc narc;
     QString narcPath;
+    core::ArchiveDocument document; // narcPath as read from disk or last written
     QList<quint16> lineKeys;
     QList<quint16> lineAttributes;
 

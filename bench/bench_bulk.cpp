@@ -144,9 +144,16 @@ void run(int count, const QString &work, int pairs)
     CountingObserver observer;
     BulkSummary summary;
     const auto exportTree = [&] {
-        summary = exportToTree(narc, root, observer);
+        summary = exportToTree(narc, root, FileIdentity(), EditedFiles::Replace, observer);
         if (summary.outcome() != Outcome::Done)
             qFatal("the tree export failed");
+    };
+    // The same export as narctext runs it without --force: the files there are
+    // compared with what it would write first.
+    const auto exportCheckedTree = [&] {
+        summary = exportToTree(narc, root, FileIdentity(), EditedFiles::Refuse, observer);
+        if (summary.outcome() != Outcome::Done)
+            qFatal("the checked tree export failed");
     };
     // One export, untimed, gives the files the baselines write and read; it also
     // takes the first burst of new files, which on a disk is slower than the next.
@@ -162,10 +169,12 @@ void run(int count, const QString &work, int pairs)
     // Over the files of the previous run.
     printPaired("export to tree, overwriting",
                 pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); }), "write the same files over");
+    printPaired("export over an unchanged tree, checked first",
+                pairedRuns(pairs, exportCheckedTree, [&] { writeTree(plainRoot, tree); }), "write the same files over");
 
     // Export to one file, committed as QSaveFile does.
     const QString onePath = work + QStringLiteral("/all%1.txt").arg(count);
-    summary = exportToFile(narc, onePath, observer);
+    summary = exportToFile(narc, onePath, FileIdentity(), observer);
     QFile exported(onePath);
     if (summary.outcome() != Outcome::Done || !exported.open(QIODevice::ReadOnly))
         qFatal("cannot read back the one-file export");
@@ -176,7 +185,7 @@ void run(int count, const QString &work, int pairs)
                 pairedRuns(
                     pairs,
                     [&] {
-                        if (exportToFile(narc, onePath, observer).outcome() != Outcome::Done)
+                        if (exportToFile(narc, onePath, FileIdentity(), observer).outcome() != Outcome::Done)
                             qFatal("the one-file export failed");
                     },
                     [&] {
@@ -239,7 +248,7 @@ void runWindow(int count, const QString &work, int pairs)
     const QString archivePath = work + QStringLiteral("/window%1.narc").arg(count);
     Narc narc = syntheticArchive(count);
     const QString emptyRoot = work + QStringLiteral("/windowtree%1/").arg(count);
-    if (!saveNarcFile(narc, archivePath) || !makeTree(emptyRoot))
+    if (!saveNarcFile(narc, archivePath).ok() || !makeTree(emptyRoot))
         qFatal("cannot prepare the window run");
 
     MainWindow window;

@@ -154,7 +154,7 @@ bool writeTranslation(const QString &templatePath, const Narc &translated, const
     // The template of the translated archive gives its lines in the same order.
     const QString otherTemplate = target + QStringLiteral(".other.pot");
     Quiet quiet;
-    if (!exportToPoTemplate(translated, QString(), otherTemplate, quiet).finished)
+    if (!exportToPoTemplate(translated, QString(), otherTemplate, FileIdentity(), quiet).finished)
         return false;
     po_file_t source = po_file_read(QFile::encodeName(templatePath).constData(), &reportHandler);
     po_file_t other = po_file_read(QFile::encodeName(otherTemplate).constData(), &reportHandler);
@@ -207,7 +207,7 @@ int main(int argc, char *argv[])
     const QString tree = work + QStringLiteral("translated-tree");
     QDir().mkpath(tree + QStringLiteral("/0000"));
     QDir().mkpath(tree + QStringLiteral("/0001"));
-    if (!exportToTree(translated, tree, quiet).finished || !exportToPoTemplate(original, QString(), work + "t.pot", quiet).finished
+    if (!exportToTree(translated, tree, FileIdentity(), EditedFiles::Replace, quiet).finished || !exportToPoTemplate(original, QString(), work + "t.pot", FileIdentity(), quiet).finished
         || !writeTranslation(work + "t.pot", translated, work + "translated.po")) {
         std::fprintf(stderr, "cannot prepare the inputs\n");
         return 1;
@@ -221,8 +221,8 @@ int main(int argc, char *argv[])
     QDir().mkpath(exportTree + QStringLiteral("/0001"));
     for (int round = 0; round < rounds; ++round) {
         bool ok = true;
-        treeExport.measure([&] { ok = exportToTree(original, exportTree, quiet).finished && ok; });
-        poExport.measure([&] { ok = exportToPoTemplate(original, QString(), work + "export.pot", quiet).finished && ok; });
+        treeExport.measure([&] { ok = exportToTree(original, exportTree, FileIdentity(), EditedFiles::Replace, quiet).finished && ok; });
+        poExport.measure([&] { ok = exportToPoTemplate(original, QString(), work + "export.pot", FileIdentity(), quiet).finished && ok; });
         Narc byTree = original;
         treeImport.measure([&] { ok = importFromTree(byTree, tree, quiet).outcome() == Outcome::Done && ok; });
         Narc byPo = original;

@@ -72,16 +72,16 @@ QByteArray image()
 void changeArchive(const RomMemberName &name, int round, int grow)
 {
     const Result<QByteArray> bytes = loadRomMember(name);
-    NarcRead read = readNarc(bytes.value);
+    Result<Narc> read = readNarc(bytes.value);
     if (!bytes || !read.ok()) {
         std::fprintf(stderr, "bench_rom: cannot read the archive: %s%s\n", qPrintable(bytes.reason),
-                     qPrintable(read.error));
+                     qPrintable(read.reason));
         std::exit(1);
     }
-    NarcEntry &entry = read.narc.files[7];
+    NarcEntry &entry = read.value.files[7];
     entry[0] = char(round);
     entry.append(NarcEntry(grow, 'g'));
-    const Result<RomPlacement> placed = replaceRomMember(name, serializeNarc(read.narc));
+    const Result<RomPlacement> placed = replaceRomMember(name, serializeNarc(read.value));
     if (!placed || placed.value.moved != (grow > 0)) {
         std::fprintf(stderr, "bench_rom: cannot write the archive back: %s\n", qPrintable(placed.reason));
         std::exit(1);

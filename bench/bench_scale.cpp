@@ -87,7 +87,7 @@ bool makeArchive(const QString &path, int entries)
         narc.files.append(syntheticEntry(i, 40));
     narc.files.append(syntheticEntry(entries, bigLines));
     narc.fileCount = quint32(narc.files.size());
-    return saveNarcFile(narc, path);
+    return saveNarcFile(narc, path).ok();
 }
 
 void freshTree(const QString &root)
@@ -140,8 +140,8 @@ int runStep(const QString &step, const QString &archive, const QString &work, in
         entries->setCurrentIndex(big);
         const NarcEntry bytes = [&] {
             Narc narc;
-            NarcRead read = loadNarcFile(archive);
-            return read.narc.files.at(big);
+            Result<Narc> read = loadNarcFile(archive);
+            return read.value.files.at(big);
         }();
         paired = pairedRuns(pairs, [&] { saveText->click(); }, [&] {
             QString text = editor->document()->toRawText();

@@ -193,8 +193,9 @@ int main(int argc, char **argv)
     const QString archive = work.filePath(QStringLiteral("big.narc"));
     const QString tree = work.filePath(QStringLiteral("tree"));
     Quiet exportQuiet;
-    if (!work.exists() || !saveNarcFile(narc, archive) || !QDir().mkpath(tree + QStringLiteral("/0000"))
-        || !QDir().mkpath(tree + QStringLiteral("/0001")) || exportToTree(narc, tree, exportQuiet).outcome() != Outcome::Done)
+    if (!work.exists() || !saveNarcFile(narc, archive).ok() || !QDir().mkpath(tree + QStringLiteral("/0000"))
+        || !QDir().mkpath(tree + QStringLiteral("/0001"))
+        || exportToTree(narc, tree, FileIdentity(), EditedFiles::Replace, exportQuiet).outcome() != Outcome::Done)
         qFatal("cannot write the archive and its tree");
     narc = Narc(); // the processes below get the memory
 

@@ -5,6 +5,7 @@
 // commands.cpp, the parsing of a command line in commandline.cpp, and the one
 // body that loads, runs, writes and exits in runner.cpp.
 
+#include "document/archivedocument.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -61,6 +62,9 @@ struct Context
     ConsoleObserver &console;
     StandardOutput &out;
     core::Narc &narc; // loaded whole, for commands that read the archive whole
+    // The archive as read from disk, for commands that read it whole: what no
+    // output may be, and what a command that writes it writes back to.
+    core::ArchiveDocument &document;
 };
 
 // One positional argument: its name in the synopsis and what it is.
@@ -102,7 +106,8 @@ struct Command
     enum class Archive {
         Read,      // loaded whole before run
         ReadEach,  // read one entry at a time: visit, then run
-        ReadWrite, // loaded whole; after run, written to -o OUTPUT or back in place
+        ReadWrite, // loaded whole and locked; after run, written to -o OUTPUT or back in place
+                   // when a section changed (see ArchiveDocument::save)
         None,      // no archive: the first argument is something else
     };
     Archive archive;

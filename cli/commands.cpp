@@ -110,18 +110,17 @@ Ending runShow(Context &context)
 
 Ending runExportTree(Context &context)
 {
-    const QString &chosen = context.call.arguments.at(1);
-    const QString failure = createTreeDirs(chosen);
-    if (!failure.isEmpty()) {
-        context.console.report(failure);
-        return Ending::DoneWithSkips;
-    }
-    return endingOf(exportToTree(context.narc, chosen, context.console).outcome());
+    const EditedFiles edited = context.call.force ? EditedFiles::Replace : EditedFiles::Refuse;
+    return endingOf(exportToTree(context.narc, context.call.arguments.at(1), context.document.identity(), edited,
+                                 context.console)
+                        .outcome());
 }
 
 Ending runExportFile(Context &context)
 {
-    return endingOf(exportToFile(context.narc, context.call.arguments.at(1), context.console).outcome());
+    return endingOf(
+        exportToFile(context.narc, context.call.arguments.at(1), context.document.identity(), context.console)
+            .outcome());
 }
 
 Ending runImport(Context &context)
@@ -132,16 +131,13 @@ Ending runImport(Context &context)
 
 // The text of TEXTFILE ('-': standard input) for a section of `lineCount` lines,
 // read as every edited text is (see readEditedText).
-TextRead readTextArgument(const QString &path, int lineCount)
+Result<QString> readTextArgument(const QString &path, int lineCount)
 {
     if (path != standardStream)
         return readEditedTextFile(path, Links::Follow, lineCount);
     QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly)) {
-        TextRead read;
-        read.reason = in.errorString();
-        return read;
-    }
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return Result<QString>::failure(in.errorString());
     return readEditedText(in, lineCount);
 }
 
@@ -152,16 +148,16 @@ Ending runSet(Context &context)
     if (!problem.isEmpty())
         return refuse(context.console, problem);
 
-    // From here on the archive is written whatever happens to the section.
+    // A section refused changes nothing, and then nothing is written.
     NarcEntry &entry = context.narc.files[call.entry];
     const MessageHeaderRead head = readMessageHeader(entry);
     const QString &source = call.arguments.at(3);
-    const TextRead read = readTextArgument(source, head.ok() ? int(head.header.lineCount) : anyLineCount);
-    if (!read.ok()) {
+    const Result<QString> read = readTextArgument(source, head.ok() ? int(head.header.lineCount) : anyLineCount);
+    if (!read) {
         context.console.report(importFailedLine(inputName(source), read.reason));
         return Ending::DoneWithSkips;
     }
-    ComposeResult result = composeEntry(entry, read.text, call.section);
+    ComposeResult result = composeEntry(entry, read.value, call.section);
     if (!result.changed()) {
         context.console.report(composeRefusedLine(call.entry, call.section, result.reason));
         return Ending::DoneWithSkips;
@@ -207,7 +203,9 @@ Ending runReplace(Context &context)
 Ending runExportPo(Context &context)
 {
     const Invocation &call = context.call;
-    return endingOf(exportToPoTemplate(context.narc, call.archivePath(), call.arguments.at(1), context.console).outcome());
+    return endingOf(exportToPoTemplate(context.narc, call.archivePath(), call.arguments.at(1),
+                                       context.document.identity(), context.console)
+                        .outcome());
 }
 
 Ending runImportPo(Context &context)
@@ -243,14 +241,14 @@ Ending runCheck(Context &context)
     const Invocation &call = context.call;
     ArchiveCheck check;
     check.width = widthRuleOf(call);
-    NarcRead reference;
+    Result<Narc> reference;
     if (!call.reference.isEmpty()) {
         reference = loadNarcFile(call.reference);
         if (!reference.ok()) {
-            context.console.report(loadFailedLine(call.reference, reference.error));
+            context.console.report(loadFailedLine(call.reference, reference.reason));
             return Ending::Refused;
         }
-        check.reference = &reference.narc;
+        check.reference = &reference.value;
     }
     const CheckSummary summary = checkArchive(context.narc, check, printFindings(context), context.console);
     // The findings are on the terminal before the line that counts them.
@@ -325,10 +323,12 @@ const QList<Command> &commands()
          "print one section's lines as the editor shows them (escapes as \\xhhhh)",
          "On a terminal, control characters print as their escapes too.",
          A::Read, nullptr, nullptr, runShow},
-        {"export", {archiveArgument, {"DIR", Argument::Path, "the tree to write, made when missing"}}, NoOption,
+        {"export", {archiveArgument, {"DIR", Argument::Path, "the tree to write, made when missing"}}, ForceOption,
          "write every section into DIR/0000 and DIR/0001, one UTF-8 file per entry",
          "Section 0 goes to DIR/0000, section 1 to DIR/0001, each entry into the file named by its index "
-         "(0042.txt), one line per message.",
+         "(0042.txt), one line per message. Files that differ from what it would write (edited since an "
+         "earlier export) are kept and the export refused, unless --force is given. Linked folders, and a "
+         "tree file that is the archive, are refused.",
          A::Read, nullptr, nullptr, runExportTree},
         {"export-file", {archiveArgument, {"FILE", Argument::Path, "the file to write ('-': standard output)"}},
          NoOption, "write every entry into one UTF-8 file",

@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 
+#include "document/archivedocument.h"
 #include "narc/narcfile.h"
 #include "report/lines.h"
 
@@ -11,38 +12,45 @@ using namespace core;
 
 namespace {
 
-// Loads the archive as `command` reads it; false after the report line.
+// Loads the archive as `command` reads it; false after the report line. A
+// command that writes the archive holds its lock from here until it ends, so
+// that commands writing one archive run one after the other.
 bool load(const Command &command, Context &context)
 {
     if (command.archive == Command::Archive::None)
         return true;
     const QString &path = context.call.archivePath();
-    QString error;
+    Status read;
     if (command.archive == Command::Archive::ReadEach) {
-        error = loadNarcFileEntries(
+        read = loadNarcFileEntries(
             path, [&](quint32 index, const NarcEntry &entry) { command.visit(context, index, entry); });
     } else {
-        NarcRead read = loadNarcFile(path);
-        error = read.error;
-        if (read.ok())
-            context.narc = std::move(read.narc);
+        const Access access = command.archive == Command::Archive::ReadWrite ? Access::Write : Access::Read;
+        Result<ArchiveDocument> opened = ArchiveDocument::open(path, access);
+        read = opened.status();
+        if (opened) {
+            context.document = std::move(opened.value);
+            context.narc = context.document.narc();
+        }
     }
-    if (error.isEmpty())
+    if (read)
         return true;
-    context.console.report(loadFailedLine(path, error));
+    context.console.report(loadFailedLine(path, read.reason));
     return false;
 }
 
-// Writes the archive as "Write To Narc" does: the target is replaced only once
-// the new bytes are complete. False after the report line.
+// Writes the archive as "Write To Narc" does, when a section changed: the target
+// is replaced only once the new bytes are complete, and never when another
+// program changed it since it was read (see ArchiveDocument::save). False after
+// the report line.
 bool save(Context &context)
 {
-    const QString path = context.call.outputPath();
-    QString error;
-    if (saveNarcFile(context.narc, path, &error))
-        return true;
-    context.console.report(writeFailedLine(path, error));
-    return false;
+    SaveOptions options;
+    options.output = context.call.output;
+    const Status saved = context.document.save(context.narc, context.console, options);
+    if (!saved)
+        context.console.report(writeFailedLine(context.call.outputPath(), saved.reason));
+    return saved.ok();
 }
 
 } // namespace
@@ -58,7 +66,8 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
     }
     StandardOutput out(console);
     Narc narc;
-    Context context{call, console, out, narc};
+    ArchiveDocument document;
+    Context context{call, console, out, narc, document};
     if (!load(command, context))
         return ExitUsage;
     const Ending ending = command.run(context);

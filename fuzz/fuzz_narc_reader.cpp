@@ -13,19 +13,19 @@ using namespace core;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    NarcRead read = readNarc(bytes);
+    Result<Narc> read = readNarc(bytes);
     if (!read.ok())
         return 0;
-    if (read.narc.fileCount != quint32(read.narc.files.size()))
+    if (read.value.fileCount != quint32(read.value.files.size()))
         abort();
     qint64 entryBytes = 0;
-    for (const NarcEntry &entry : std::as_const(read.narc.files))
+    for (const NarcEntry &entry : std::as_const(read.value.files))
         entryBytes += entry.size();
     if (entryBytes > qint64(size))
         abort();
-    const QByteArray written = serializeNarc(read.narc);
-    NarcRead again = readNarc(written);
-    if (!again.ok() || again.narc.files != read.narc.files || serializeNarc(again.narc) != written)
+    const QByteArray written = serializeNarc(read.value);
+    Result<Narc> again = readNarc(written);
+    if (!again.ok() || again.value.files != read.value.files || serializeNarc(again.value) != written)
         abort();
     return 0;
 }

@@ -12,7 +12,51 @@ namespace core {
 
 namespace {
 
-QString kindReason(mode_t mode)
+// The reason an open() with O_NOFOLLOW (when `links` refuses them) failed.
+QString openFailure(int code, Links links)
+{
+    if (code == ELOOP && links == Links::Refuse)
+        return QStringLiteral("it is a symbolic link");
+    return systemError(code);
+}
+
+// Hands `fd` to `file`, back in blocking mode: O_NONBLOCK served only to open a
+// FIFO without waiting.
+Status adopt(QFile &file, int fd, QIODevice::OpenMode mode)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        const int code = errno;
+        ::close(fd);
+        return Status::failure(systemError(code));
+    }
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Status::failure(file.errorString());
+    }
+    return Status::success();
+}
+
+// Opens `name` without blocking; -1 with errno set on failure.
+int openNative(const QByteArray &name, int flags, Links links)
+{
+    if (links == Links::Refuse)
+        flags |= O_NOFOLLOW;
+    int fd = -1;
+    do {
+        fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QString fileKindReason(unsigned mode)
 {
     if (S_ISREG(mode))
         return {};
@@ -24,135 +68,69 @@ QString kindReason(mode_t mode)
         return QStringLiteral("it is a pipe (FIFO), not a regular file");
     if (S_ISSOCK(mode))
         return QStringLiteral("it is a socket, not a regular file");
+    if (S_ISLNK(mode))
+        return QStringLiteral("it is a symbolic link");
     return QStringLiteral("it is not a regular file");
 }
 
-bool fail(QString *error, const QString &reason)
+Result<QByteArray> nativePath(const QString &path)
 {
-    if (error)
-        *error = reason;
-    return false;
-}
-
-// The reason an open() with O_NOFOLLOW (when `links` refuses them) failed.
-QString openFailure(int code, Links links)
-{
-    if (code == ELOOP && links == Links::Refuse)
-        return QStringLiteral("it is a symbolic link");
-    return systemError(code);
-}
-
-// Hands `fd` to `file`, back in blocking mode: O_NONBLOCK served only to open a
-// FIFO without waiting.
-bool adopt(QFile &file, int fd, QIODevice::OpenMode mode, QString *error)
-{
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        const int code = errno;
-        ::close(fd);
-        return fail(error, systemError(code));
-    }
-    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return fail(error, file.errorString());
-    }
-    return true;
-}
-
-int openPath(const QString &path, int flags, Links links)
-{
-    if (links == Links::Refuse)
-        flags |= O_NOFOLLOW;
+    if (path.isEmpty())
+        return Result<QByteArray>::failure(systemError(ENOENT));
     const QByteArray name = QFile::encodeName(path);
-    int fd = -1;
-    do {
-        fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    if (path.contains(QChar::ReplacementCharacter) || QFile::decodeName(name) != path || name.contains('\0'))
+        return Result<QByteArray>::failure(QStringLiteral("the file name is not valid UTF-8"));
+    return Result<QByteArray>::success(name);
 }
 
-// Why the file open at `fd` is not a regular one; empty when it is.
-QString regularProblem(int fd)
-{
-    struct stat info{};
-    if (fstat(fd, &info) != 0)
-        return QStringLiteral("cannot tell what kind of file it is (") + systemError(errno) + QLatin1Char(')');
-    return kindReason(info.st_mode);
-}
-
-} // namespace
-
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
-QString notRegularReason(const QString &path)
-{
-    struct stat info{};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    return kindReason(info.st_mode);
-}
-
-bool openRegularFile(QFile &file, const QString &path, Links links, QString *error)
+Status openRegularFile(QFile &file, const QString &path, Links links)
 {
     file.close();
-    const int fd = openPath(path, O_RDONLY, links);
+    const Result<QByteArray> name = nativePath(path);
+    if (!name)
+        return name.status();
+    const int fd = openNative(name.value, O_RDONLY, links);
     if (fd < 0)
-        return fail(error, openFailure(errno, links));
-    const QString reason = regularProblem(fd);
+        return Status::failure(openFailure(errno, links));
+    struct stat info{};
+    QString reason;
+    if (fstat(fd, &info) != 0)
+        reason = QStringLiteral("cannot tell what kind of file it is (") + systemError(errno) + QLatin1Char(')');
+    else
+        reason = fileKindReason(info.st_mode);
     if (!reason.isEmpty()) {
         ::close(fd);
-        return fail(error, reason);
+        return Status::failure(reason);
     }
-    return adopt(file, fd, QIODevice::ReadOnly, error);
+    return adopt(file, fd, QIODevice::ReadOnly);
 }
 
-bool createRegularFile(QFile &file, const QString &path, Links links, QString *error)
+Status openSpecialFile(QFile &file, const QString &path)
 {
     file.close();
-    // No O_TRUNC: only a file known to be regular is emptied.
-    const int fd = openPath(path, O_WRONLY | O_CREAT, links);
-    if (fd < 0) {
-        const int code = errno;
-        // A FIFO no one reads refuses a non-blocking writer with ENXIO.
-        const QString kind = code == ENXIO ? notRegularReason(path) : QString();
-        return fail(error, kind.isEmpty() ? openFailure(code, links) : kind);
-    }
-    QString reason = regularProblem(fd);
-    if (reason.isEmpty() && ftruncate(fd, 0) != 0)
-        reason = systemError(errno);
-    if (!reason.isEmpty()) {
-        ::close(fd);
-        return fail(error, reason);
-    }
-    return adopt(file, fd, QIODevice::WriteOnly | QIODevice::Unbuffered, error);
-}
-
-bool openSpecialFile(QFile &file, const QString &path, QString *error)
-{
-    file.close();
-    const int fd = openPath(path, O_WRONLY, Links::Follow);
+    const Result<QByteArray> name = nativePath(path);
+    if (!name)
+        return name.status();
+    const int fd = openNative(name.value, O_WRONLY, Links::Follow);
     if (fd < 0) {
         const int code = errno;
         if (code == ENXIO)
-            return fail(error, QStringLiteral("it is a pipe (FIFO) that no program is reading"));
-        return fail(error, systemError(code));
+            return Status::failure(QStringLiteral("it is a pipe (FIFO) that no program is reading"));
+        return Status::failure(systemError(code));
     }
     struct stat info{};
     QString reason;
     if (fstat(fd, &info) != 0)
         reason = systemError(errno);
     else if (S_ISDIR(info.st_mode))
-        reason = kindReason(info.st_mode);
+        reason = fileKindReason(info.st_mode);
     else if (S_ISREG(info.st_mode))
         reason = QStringLiteral("it became a regular file while it was opened");
     if (!reason.isEmpty()) {
         ::close(fd);
-        return fail(error, reason);
+        return Status::failure(reason);
     }
-    return adopt(file, fd, QIODevice::WriteOnly | QIODevice::Unbuffered, error);
+    return adopt(file, fd, QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 } // namespace core

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/result.h"
+
+#include <QByteArray>
 #include <QString>
 
 class QFile;
@@ -18,27 +21,28 @@ enum class Links {
     Refuse, // a symbolic link is refused ("it is a symbolic link")
 };
 
+// The name the system knows `path` by. File names are bytes; a name that is not
+// valid UTF-8 reaches the program with its bad bytes replaced by U+FFFD, and
+// encoding that back would name another file. Such a name (and one that holds
+// U+FFFD, which cannot be told from it) is refused with "the file name is not
+// valid UTF-8", as is an empty one. Every path the core opens goes through here.
+Result<QByteArray> nativePath(const QString &path);
+
 // Opens the regular file at `path` for reading into `file` (closed before).
 // A directory, device, FIFO or socket is refused without reading or blocking.
-bool openRegularFile(QFile &file, const QString &path, Links links, QString *error);
-
-// Opens the regular file at `path` for writing (unbuffered) into `file`, creating it when it
-// is absent and emptying it otherwise, as a plain write would; anything that is
-// not a regular file is refused before it is changed.
-bool createRegularFile(QFile &file, const QString &path, Links links, QString *error);
+Status openRegularFile(QFile &file, const QString &path, Links links);
 
 // Opens an existing file that is not a regular file (a device, a FIFO) for
 // writing into `file`, as `cp` does, without blocking on a FIFO that no one
 // reads. A directory, or a regular file (which must be replaced whole instead,
 // see openWholeFile), is refused.
-bool openSpecialFile(QFile &file, const QString &path, QString *error);
-
-// The kind of file at `path` as a reason for refusing it ("it is a directory",
-// "it is a device, not a regular file", ...), or an empty string for a regular
-// file or no file at all. Symbolic links are followed.
-QString notRegularReason(const QString &path);
+Status openSpecialFile(QFile &file, const QString &path);
 
 // The system's text for `errno`-style `code`.
 QString systemError(int code);
+
+// "it is a directory", "it is a device, not a regular file", ... for a file of
+// mode `mode` (from stat); empty for a regular file.
+QString fileKindReason(unsigned mode);
 
 } // namespace core

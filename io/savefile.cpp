@@ -4,92 +4,181 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace core {
 
-bool commitSaveFile(QSaveFile &file, QString *error)
+namespace {
+
+// Gives the file open as `fd` the permission bits of `old` and, where the
+// system allows, its owner and group. The owner goes first: changing it clears
+// the set-user-ID bit that fchmod then puts back. A refused chown is not an
+// error: an ordinary user cannot give a file away.
+void keepOwnerAndMode(int fd, const FileIdentity &old)
 {
-    if (!file.flush()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
+    if (!old.isRegular())
+        return;
+    struct stat now{};
+    if (fstat(fd, &now) == 0 && (now.st_uid != old.owner || now.st_gid != old.group)) {
+        if (fchown(fd, old.owner, old.group) != 0)
+            (void)!fchown(fd, uid_t(-1), old.group);
     }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    (void)!fchmod(fd, old.mode & 07777);
 }
 
-bool writeAllBytes(QIODevice &device, const char *data, qint64 length, QString *error)
+Status writeFd(int fd, const char *data, qint64 length)
+{
+    qint64 done = 0;
+    while (done < length) {
+        const ssize_t written = ::write(fd, data + done, size_t(qMin<qint64>(length - done, 1 << 30)));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return Status::failure(systemError(errno));
+        if (written == 0)
+            return Status::failure(QStringLiteral("the file took no more bytes"));
+        done += written;
+    }
+    return Status::success();
+}
+
+} // namespace
+
+Status commitSaveFile(QSaveFile &file)
+{
+    if (!file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return Status::failure(reason);
+    }
+    if (!file.commit())
+        return Status::failure(file.errorString());
+    return Status::success();
+}
+
+Status writeAllBytes(QIODevice &device, const char *data, qint64 length)
 {
     qint64 done = 0;
     while (done < length) {
         const qint64 written = device.write(data + done, length - done);
         if (written <= 0) {
-            if (error) {
-                *error = device.errorString();
-                if (written == 0 || *error == QLatin1String("Unknown error"))
-                    *error = QStringLiteral("the file took no more bytes");
-            }
-            return false;
+            QString reason = device.errorString();
+            if (written == 0 || reason == QLatin1String("Unknown error"))
+                reason = QStringLiteral("the file took no more bytes");
+            return Status::failure(reason);
         }
         done += written;
     }
-    return true;
+    return Status::success();
 }
 
-std::unique_ptr<QFileDevice> openWholeFile(const QString &path, QString *error)
+Result<std::unique_ptr<QFileDevice>> openWholeFile(const QString &path)
 {
+    using Opened = Result<std::unique_ptr<QFileDevice>>;
+    const Result<QByteArray> name = nativePath(path);
+    if (!name)
+        return Opened::failure(name.reason);
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         auto file = std::make_unique<QFile>();
-        if (!openSpecialFile(*file, path, error))
-            return nullptr;
-        return file;
+        const Status opened = openSpecialFile(*file, path);
+        if (!opened)
+            return Opened::failure(opened.reason);
+        return Opened::success(std::move(file));
     }
     auto file = std::make_unique<QSaveFile>(path);
     // Never falls back to writing the target in place: a failed write would
     // leave it cut short.
     file->setDirectWriteFallback(false);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = file->errorString();
-        return nullptr;
-    }
-    return file;
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return Opened::failure(file->errorString());
+    return Opened::success(std::move(file));
 }
 
-std::unique_ptr<QFileDevice> openOutputFile(const QString &path, QString *error)
+Result<std::unique_ptr<QFileDevice>> openOutputFile(const QString &path)
 {
+    using Opened = Result<std::unique_ptr<QFileDevice>>;
     if (path != QLatin1String("-"))
-        return openWholeFile(path, error);
+        return openWholeFile(path);
     auto out = std::make_unique<QFile>();
-    if (!out->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
-        if (error)
-            *error = out->errorString();
-        return nullptr;
-    }
-    return out;
+    if (!out->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+        return Opened::failure(out->errorString());
+    return Opened::success(std::move(out));
 }
 
-bool commitWholeFile(QFileDevice &file, QString *error)
+Status commitWholeFile(QFileDevice &file, const ReplaceOptions &options)
 {
-    if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
-        return commitSaveFile(*saveFile, error);
+    if (auto *saveFile = qobject_cast<QSaveFile *>(&file)) {
+        if (!saveFile->flush()) {
+            const QString reason = saveFile->errorString();
+            saveFile->cancelWriting();
+            return Status::failure(reason);
+        }
+        keepOwnerAndMode(saveFile->handle(), options.keep);
+        if (options.beforeReplace) {
+            const Status check = options.beforeReplace();
+            if (!check) {
+                saveFile->cancelWriting();
+                return check;
+            }
+        }
+        return commitSaveFile(*saveFile);
+    }
     const bool flushed = file.flush();
     const QString flushError = file.errorString();
     file.close();
     if (flushed && file.error() == QFileDevice::NoError)
-        return true;
-    if (error)
-        *error = flushed ? file.errorString() : flushError;
-    return false;
+        return Status::success();
+    return Status::failure(flushed ? file.errorString() : flushError);
+}
+
+Status replaceFileContent(const QString &path, const QByteArray &bytes)
+{
+    const Result<QByteArray> name = nativePath(path);
+    if (!name)
+        return name.status();
+    struct stat old{};
+    FileIdentity keep;
+    if (::lstat(name.value.constData(), &old) == 0) {
+        if (S_ISLNK(old.st_mode) || !S_ISREG(old.st_mode))
+            return Status::failure(fileKindReason(old.st_mode));
+        const Result<FileIdentity> identity = identifyLink(path);
+        keep = identity.value;
+    } else if (errno != ENOENT) {
+        return Status::failure(systemError(errno));
+    }
+
+    // A new name beside the target: "dir/.0001.txt.ab12cd".
+    const qsizetype slash = name.value.lastIndexOf('/');
+    const QByteArray directory = name.value.left(slash + 1);
+    const QByteArray base = name.value.mid(slash + 1);
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = directory + '.' + base + '.'
+                    + QByteArray::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 16);
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST && errno != EINTR)
+            return Status::failure(systemError(errno));
+    }
+    if (fd < 0)
+        return Status::failure(systemError(EEXIST));
+
+    keepOwnerAndMode(fd, keep);
+    Status written = writeFd(fd, bytes.constData(), bytes.size());
+    if (::close(fd) != 0 && written)
+        written = Status::failure(systemError(errno));
+    if (written && ::rename(temporary.constData(), name.value.constData()) != 0)
+        written = Status::failure(systemError(errno));
+    if (!written)
+        ::unlink(temporary.constData());
+    return written;
 }
 
 } // namespace core

@@ -1,9 +1,10 @@
 #include "io/textfile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QIODevice>
 #include <QStringDecoder>
+
+#include <new>
 
 namespace core {
 
@@ -28,15 +29,15 @@ int bytesPerChar(QStringConverter::Encoding encoding)
     }
 }
 
-TextRead failed(const QString &reason)
+Result<QString> failed(const QString &reason)
 {
-    TextRead read;
-    read.reason = reason;
-    return read;
+    return Result<QString>::failure(reason);
 }
 
 QString tooLarge(qint64 limit, int lineCount)
 {
+    if (limit >= maxEditedTextBytes)
+        return QStringLiteral("larger than the 64 MiB the text of a section may have");
     return QStringLiteral("larger than the text of a section of %1 lines can be (%2 bytes)").arg(lineCount).arg(limit);
 }
 
@@ -68,7 +69,9 @@ qint64 maxSectionTextChars(int lineCount)
     return lines * (0xFFFF * 6 + 2);
 }
 
-TextRead readEditedText(QIODevice &device, int lineCount)
+namespace {
+
+Result<QString> readBounded(QIODevice &device, int lineCount)
 {
     // The first bytes say the encoding, and with it the bound.
     QByteArray bytes;
@@ -76,7 +79,7 @@ TextRead readEditedText(QIODevice &device, int lineCount)
         return failed(device.errorString());
     const QStringConverter::Encoding encoding =
         QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8);
-    const qint64 limit = maxSectionTextChars(lineCount) * bytesPerChar(encoding) + 4;
+    const qint64 limit = qMin(maxSectionTextChars(lineCount) * bytesPerChar(encoding) + 4, maxEditedTextBytes);
     if (!device.isSequential() && device.size() - device.pos() + bytes.size() > limit)
         return failed(tooLarge(limit, lineCount));
     if (!readUpTo(device, bytes, limit))
@@ -86,34 +89,39 @@ TextRead readEditedText(QIODevice &device, int lineCount)
 
     // Stateless: a sequence cut off at the end of the file counts as invalid.
     QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    TextRead read;
-    read.text = decoder.decode(bytes);
+    QString text = decoder.decode(bytes);
     bool valid = !decoder.hasError();
     if (valid && encoding != QStringConverter::Utf8) {
         // The UTF-16 and UTF-32 decoders let an odd trailing byte and unpaired
         // surrogates through without flagging them.
-        valid = bytes.size() % bytesPerChar(encoding) == 0 && read.text.isValidUtf16();
+        valid = bytes.size() % bytesPerChar(encoding) == 0 && text.isValidUtf16();
     }
     if (!valid)
         return failed(QStringLiteral("not valid ") + QLatin1String(QStringConverter::nameForEncoding(encoding)));
-    if (read.text.contains(QChar(0))) {
+    if (text.contains(QChar(0))) {
         return failed(QStringLiteral("it holds the character U+0000, which no export writes; UTF-16 text needs a "
                                      "byte-order mark"));
     }
-    read.status = TextRead::Status::Ok;
-    return read;
+    return Result<QString>::success(std::move(text));
 }
 
-TextRead readEditedTextFile(const QString &path, Links links, int lineCount)
+} // namespace
+
+Result<QString> readEditedText(QIODevice &device, int lineCount)
+{
+    try {
+        return readBounded(device, lineCount);
+    } catch (const std::bad_alloc &) {
+        return failed(QStringLiteral("not enough memory"));
+    }
+}
+
+Result<QString> readEditedTextFile(const QString &path, Links links, int lineCount)
 {
     QFile file;
-    QString reason;
-    if (!openRegularFile(file, path, links, &reason)) {
-        TextRead read = failed(reason);
-        if (!QFileInfo(path).isSymLink() && !QFileInfo::exists(path))
-            read.status = TextRead::Status::Missing;
-        return read;
-    }
+    const Status opened = openRegularFile(file, path, links);
+    if (!opened)
+        return failed(opened.reason);
     return readEditedText(file, lineCount);
 }
 

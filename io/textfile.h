@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "io/regularfile.h"
 
 #include <QString>
@@ -21,20 +22,16 @@ namespace core {
 //   without a byte-order mark, which is also valid UTF-8, is full of them.
 // - The bytes are bounded by what a section of `lineCount` lines can hold in
 //   escaped form (each line at most 65,535 units, each unit at most six
-//   characters, "\xhhhh"), so an endless or huge input is refused before it
-//   takes memory.
-
-struct TextRead
-{
-    enum class Status { Ok, Missing, Failed };
-    Status status = Status::Failed;
-    QString text;   // when Ok
-    QString reason; // when Failed: why, for the log line
-    bool ok() const { return status == Status::Ok; }
-};
+//   characters, "\xhhhh"), and never more than maxEditedTextBytes, so an endless
+//   or huge input is refused before it takes memory.
+// - Memory that cannot be had for the text is a refusal ("not enough memory").
 
 // Line count to pass when the section's own is unknown: the most any can have.
 constexpr int anyLineCount = 0xFFFF;
+
+// The most bytes the text of one section may have, whatever its line count:
+// 64 MiB, far above any game's text and far below what the machine holds.
+constexpr qint64 maxEditedTextBytes = qint64(64) << 20;
 
 // The most characters the text of a section of `lineCount` lines can take in
 // escaped form, with a line break after every line and one more empty line.
@@ -42,11 +39,10 @@ qint64 maxSectionTextChars(int lineCount);
 
 // Reads the edited text of a section of `lineCount` lines from `device` (open for
 // reading, random-access or sequential) by the rule above.
-TextRead readEditedText(QIODevice &device, int lineCount);
+Result<QString> readEditedText(QIODevice &device, int lineCount);
 
 // The same for the regular file at `path`; a directory, device, FIFO or (with
-// Links::Refuse) symbolic link is refused, never read or waited on. A file that
-// does not exist is Missing.
-TextRead readEditedTextFile(const QString &path, Links links, int lineCount);
+// Links::Refuse) symbolic link is refused, never read or waited on.
+Result<QString> readEditedTextFile(const QString &path, Links links, int lineCount);
 
 } // namespace core

@@ -1,5 +1,7 @@
 #include "narc/bytebuffer.h"
 
+#include <QtEndian>
+
 namespace core {
 
 ByteBuffer::ByteBuffer(const QVector<char> &source)
@@ -14,64 +16,59 @@ bool ByteBuffer::fits(qint64 width) const
 
 namespace {
 
-// Reads `width` bytes little-endian at the cursor, or yields 0 and fails.
-quint32 readLittleEndian(ByteBuffer &buffer, int width)
+// Reads a `T` little-endian at the cursor, or yields 0 and fails.
+template <typename T>
+T readLittleEndian(ByteBuffer &buffer)
 {
-    if (!buffer.fits(width)) {
+    if (!buffer.fits(qint64(sizeof(T)))) {
         buffer.ok = false;
         return 0;
     }
-    const auto *data = reinterpret_cast<const unsigned char *>(buffer.bytes.constData()) + buffer.pos;
-    quint32 value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = (value << 8) | data[i];
-    buffer.pos += width;
+    const T value = qFromLittleEndian<T>(buffer.bytes.constData() + buffer.pos);
+    buffer.pos += qint32(sizeof(T));
     return value;
 }
 
-void writeLittleEndian(ByteBuffer &buffer, quint32 value, int width)
+template <typename T>
+void writeLittleEndian(ByteBuffer &buffer, T value)
 {
-    if (!buffer.fits(width)) {
+    if (!buffer.fits(qint64(sizeof(T)))) {
         buffer.ok = false;
         return;
     }
-    char *data = buffer.bytes.data() + buffer.pos;
-    for (int i = 0; i < width; ++i) {
-        data[i] = char(value & 0xFF);
-        value >>= 8;
-    }
-    buffer.pos += width;
+    qToLittleEndian<T>(value, buffer.bytes.data() + buffer.pos);
+    buffer.pos += qint32(sizeof(T));
 }
 
 } // namespace
 
 ByteBuffer &ByteBuffer::operator>>(quint8 &value)
 {
-    value = quint8(readLittleEndian(*this, 1));
+    value = readLittleEndian<quint8>(*this);
     return *this;
 }
 
 ByteBuffer &ByteBuffer::operator>>(quint16 &value)
 {
-    value = quint16(readLittleEndian(*this, 2));
+    value = readLittleEndian<quint16>(*this);
     return *this;
 }
 
 ByteBuffer &ByteBuffer::operator>>(quint32 &value)
 {
-    value = readLittleEndian(*this, 4);
+    value = readLittleEndian<quint32>(*this);
     return *this;
 }
 
 ByteBuffer &ByteBuffer::operator<<(quint16 value)
 {
-    writeLittleEndian(*this, value, 2);
+    writeLittleEndian<quint16>(*this, value);
     return *this;
 }
 
 ByteBuffer &ByteBuffer::operator<<(quint32 value)
 {
-    writeLittleEndian(*this, value, 4);
+    writeLittleEndian<quint32>(*this, value);
     return *this;
 }
 

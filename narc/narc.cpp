@@ -16,16 +16,22 @@ int paddingFor(qsizetype length)
     return int((4 - length % 4) % 4);
 }
 
+template <typename T>
+void appendLittleEndian(QByteArray &out, T value)
+{
+    char bytes[sizeof(T)];
+    qToLittleEndian<T>(value, bytes);
+    out.append(bytes, qsizetype(sizeof(T)));
+}
+
 void appendU16(QByteArray &out, quint16 value)
 {
-    out.append(char(value & 0xFF));
-    out.append(char(value >> 8));
+    appendLittleEndian(out, value);
 }
 
 void appendU32(QByteArray &out, quint32 value)
 {
-    for (int i = 0; i < 4; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
+    appendLittleEndian(out, value);
 }
 
 // Everything before the entry data: header, allocation table, name table and
@@ -55,9 +61,9 @@ QByteArray headBytes(const Narc &narc)
     return out;
 }
 
-bool writeAll(QIODevice *device, const char *data, qint64 length, QString *error)
+Status writeAll(QIODevice *device, const char *data, qint64 length)
 {
-    return writeAllBytes(*device, data, length, error);
+    return writeAllBytes(*device, data, length);
 }
 
 } // namespace
@@ -81,16 +87,14 @@ Narc newNarc()
     return narc;
 }
 
-Narc::Narc(QIODevice *device, quint32 position, QString *error)
+Narc::Narc(QIODevice *device, quint32 position)
 {
-    NarcRead read = device->seek(qint64(position)) ? readNarc(device) : readNarc(QByteArray());
+    Result<Narc> read = device->seek(qint64(position)) ? readNarc(device) : readNarc(QByteArray());
     if (read.ok())
-        *this = std::move(read.narc);
-    if (error)
-        *error = read.error;
+        *this = std::move(read.value);
 }
 
-bool Narc::recomputeLayout(QString *error)
+Status Narc::recomputeLayout()
 {
     // In 64 bits, so that a layout past the format's limit is seen, not wrapped.
     qint64 offset = 0;
@@ -100,12 +104,9 @@ bool Narc::recomputeLayout(QString *error)
     const qint64 newFatSize = 12 + 8 * qint64(files.size());
     const qint64 newFileSize = qint64(quint16(headerSize)) + newFatSize + qint64(quint32(fntSize)) + newImgSize;
     if (newFileSize > maxArchiveBytes) {
-        if (error) {
-            *error = QStringLiteral("the archive would be %1 bytes, larger than the format's 32-bit sizes "
-                                    "allow (4 GiB)")
-                         .arg(newFileSize);
-        }
-        return false;
+        return Status::failure(QStringLiteral("the archive would be %1 bytes, larger than the format's 32-bit sizes "
+                                              "allow (4 GiB)")
+                                   .arg(newFileSize));
     }
 
     fileStarts.resize(files.size());
@@ -121,19 +122,17 @@ bool Narc::recomputeLayout(QString *error)
     imgSize = qint32(quint32(newImgSize));
     fatSize = qint32(quint32(newFatSize));
     fileSize = qint32(quint32(newFileSize));
-    return true;
+    return Status::success();
 }
 
-bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
+Status Narc::writeTo(QIODevice *device, quint32 position)
 {
-    if (!recomputeLayout(error))
-        return false;
+    const Status laidOut = recomputeLayout();
+    if (!laidOut)
+        return laidOut;
     // A device or pipe cannot seek; it is written from where it stands.
-    if (device->pos() != qint64(position) && !device->seek(qint64(position))) {
-        if (error)
-            *error = device->errorString();
-        return false;
-    }
+    if (device->pos() != qint64(position) && !device->seek(qint64(position)))
+        return Status::failure(device->errorString());
     // Entries are gathered into large chunks: a few big writes cost far less
     // than one or two small ones per entry.
     constexpr qsizetype chunkSize = 1 << 20;
@@ -141,30 +140,28 @@ bool Narc::writeTo(QIODevice *device, quint32 position, QString *error)
     chunk.reserve(qMax(chunk.size(), qMin(chunkSize, qsizetype(quint32(fileSize)))) + 4);
     for (const NarcEntry &entry : std::as_const(files)) {
         if (chunk.size() + entry.size() > chunkSize) {
-            if (!writeAll(device, chunk.constData(), chunk.size(), error))
-                return false;
+            const Status written = writeAll(device, chunk.constData(), chunk.size());
+            if (!written)
+                return written;
             chunk.resize(0);
         }
         if (entry.size() >= chunkSize) {
-            if (!writeAll(device, entry.constData(), entry.size(), error))
-                return false;
+            const Status written = writeAll(device, entry.constData(), entry.size());
+            if (!written)
+                return written;
         } else {
             chunk.append(entry.constData(), entry.size());
         }
         chunk.append(paddingFor(entry.size()), '\0');
     }
-    if (!writeAll(device, chunk.constData(), chunk.size(), error))
-        return false;
-    if (error)
-        error->clear();
-    return true;
+    return writeAll(device, chunk.constData(), chunk.size());
 }
 
 QDataStream &operator>>(QDataStream &stream, Narc &narc)
 {
     QIODevice *device = stream.device();
-    NarcRead read = device ? readNarc(device) : readNarc(QByteArray());
-    narc = read.ok() ? std::move(read.narc) : Narc();
+    Result<Narc> read = device ? readNarc(device) : readNarc(QByteArray());
+    narc = read.ok() ? std::move(read.value) : Narc();
     if (!read.ok())
         stream.setStatus(QDataStream::ReadCorruptData);
     return stream;
@@ -173,7 +170,7 @@ QDataStream &operator>>(QDataStream &stream, Narc &narc)
 QDataStream &operator<<(QDataStream &stream, Narc &narc)
 {
     QIODevice *device = stream.device();
-    if (!device || !narc.writeTo(device, quint32(device->pos())))
+    if (!device || !narc.writeTo(device, quint32(device->pos())).ok())
         stream.setStatus(QDataStream::WriteFailed);
     return stream;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -34,9 +36,8 @@ struct Narc
 
     // Reads the archive stored in `device` from `position` on. The device must be
     // open for reading; it is neither opened nor closed here. Malformed input gives
-    // the empty archive, and `*error` (when given) says why; on success `*error`
-    // is cleared.
-    Narc(QIODevice *device, quint32 position, QString *error = nullptr);
+    // the empty archive; readNarc (narc/narcreader.h) says why.
+    Narc(QIODevice *device, quint32 position);
 
     qint32 magic = 0;      // copied
     qint16 byteOrder = 0;  // copied
@@ -63,15 +64,15 @@ struct Narc
     // Recomputes fileCount, fileStarts, fileEnds, fatSize, imgSize and fileSize
     // from the entries' current lengths, as a write does. Every offset and size
     // of the format is 32 bits wide: an archive that would be larger than
-    // maxArchiveBytes cannot be described, and then nothing changes, false is
-    // returned and `*error` (when given) says why.
-    bool recomputeLayout(QString *error = nullptr);
+    // maxArchiveBytes cannot be described, and then nothing changes and the
+    // reason says so.
+    Status recomputeLayout();
 
     // Recomputes the layout and writes the whole archive to `device` from
     // `position` on. The device must be open for writing; it is not closed here.
-    // Returns false, with `*error` set when given, if the layout does not fit the
-    // format (then nothing is written) or the device took fewer bytes.
-    bool writeTo(QIODevice *device, quint32 position, QString *error = nullptr);
+    // Fails if the layout does not fit the format (then nothing is written) or
+    // the device took fewer bytes.
+    Status writeTo(QIODevice *device, quint32 position);
 };
 
 // A new archive laid out as the usual tools lay them out: the NARC header, the

@@ -10,59 +10,69 @@ namespace core {
 
 namespace {
 
-// Opens `path` as an archive and runs `read` on it; the reason of a refusal
-// names a file that cannot be opened or read rather than what the reader saw.
-QString readArchiveFile(const QString &path, const std::function<QString(QFile &)> &read)
+// Runs `read` on the archive open in `file`; the reason of a refusal names a
+// file that cannot be read rather than what the reader saw.
+template <typename Read>
+auto readArchiveFile(QFile &file, const Read &read)
 {
-    QFile file;
-    QString reason;
-    if (!openRegularFile(file, path, Links::Follow, &reason))
-        return QStringLiteral("cannot open the file (%1)").arg(reason);
-    const QString error = read(file);
-    if (!error.isEmpty() && file.error() != QFileDevice::NoError)
-        return QStringLiteral("cannot read the file (%1)").arg(file.errorString());
-    return error;
+    auto result = read(file);
+    if (!result.ok() && file.error() != QFileDevice::NoError)
+        result.reason = QStringLiteral("cannot read the file (%1)").arg(file.errorString());
+    return result;
 }
 
 } // namespace
 
-NarcRead loadNarcFile(const QString &path)
+Status openNarcFile(QFile &file, const QString &path)
 {
-    NarcRead result;
-    result.error = readArchiveFile(path, [&](QFile &file) {
-        result = readNarc(&file);
-        return result.error;
-    });
-    return result;
+    const Status opened = openRegularFile(file, path, Links::Follow);
+    if (!opened)
+        return Status::failure(QStringLiteral("cannot open the file (%1)").arg(opened.reason));
+    return opened;
 }
 
-QString loadNarcFileEntries(const QString &path, const EntryVisitor &visit)
+Result<Narc> loadNarcFile(QFile &file)
 {
-    return readArchiveFile(path, [&](QFile &file) { return readNarcEntries(&file, visit); });
+    if (!file.seek(0))
+        return Result<Narc>::failure(QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
+    return readArchiveFile(file, [](QFile &device) { return readNarc(&device); });
 }
 
-bool saveNarcFile(Narc &narc, const QString &path, QString *error)
+Result<Narc> loadNarcFile(const QString &path)
+{
+    QFile file;
+    const Status opened = openNarcFile(file, path);
+    if (!opened)
+        return Result<Narc>::failure(opened.reason);
+    return loadNarcFile(file);
+}
+
+Status loadNarcFileEntries(const QString &path, const EntryVisitor &visit)
+{
+    QFile file;
+    const Status opened = openNarcFile(file, path);
+    if (!opened)
+        return opened;
+    return readArchiveFile(file, [&](QFile &device) { return readNarcEntries(&device, visit); });
+}
+
+Status saveNarcFile(Narc &narc, const QString &path, const ReplaceOptions &options)
 {
     // Checked before the target is opened: a layout that does not fit leaves
     // not even a temporary file behind.
-    if (!narc.recomputeLayout(error))
-        return false;
-    std::unique_ptr<QFileDevice> file = openWholeFile(path, error);
+    const Status laidOut = narc.recomputeLayout();
+    if (!laidOut)
+        return laidOut;
+    Result<std::unique_ptr<QFileDevice>> file = openWholeFile(path);
     if (!file)
-        return false;
-    QString writeError;
-    if (!narc.writeTo(file.get(), 0, &writeError)) {
-        if (auto *saveFile = qobject_cast<QSaveFile *>(file.get()))
+        return file.status();
+    const Status written = narc.writeTo(file.value.get(), 0);
+    if (!written) {
+        if (auto *saveFile = qobject_cast<QSaveFile *>(file.value.get()))
             saveFile->cancelWriting();
-        if (error)
-            *error = writeError;
-        return false;
+        return written;
     }
-    if (!commitWholeFile(*file, error))
-        return false;
-    if (error)
-        error->clear();
-    return true;
+    return commitWholeFile(*file.value, options);
 }
 
 } // namespace core

@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 #include <QIODevice>
+#include <QtEndian>
+
 #include <cstring>
 #include <new>
 
@@ -102,14 +104,12 @@ private:
 
 quint32 u32At(const Source &source, qint64 offset)
 {
-    const unsigned char *p = source.at(offset);
-    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+    return qFromLittleEndian<quint32>(source.at(offset));
 }
 
 quint16 u16At(const Source &source, qint64 offset)
 {
-    const unsigned char *p = source.at(offset);
-    return quint16(p[0] | p[1] << 8);
+    return qFromLittleEndian<quint16>(source.at(offset));
 }
 
 bool tagAt(Source &source, qint64 offset, const char *tag)
@@ -117,14 +117,12 @@ bool tagAt(Source &source, qint64 offset, const char *tag)
     return source.ensure(offset + 4) && std::memcmp(source.at(offset), tag, 4) == 0;
 }
 
-NarcRead refuse(const QString &reason)
+Result<Narc> refuse(const QString &reason)
 {
-    NarcRead result;
-    result.error = reason;
-    return result;
+    return Result<Narc>::failure(reason);
 }
 
-NarcRead read(Source &source, const EntryVisitor *visit = nullptr)
+Result<Narc> read(Source &source, const EntryVisitor *visit = nullptr)
 {
     const qint64 size = source.size();
     if (size > maxArchiveBytes)
@@ -137,8 +135,8 @@ NarcRead read(Source &source, const EntryVisitor *visit = nullptr)
     if (!source.ensure(headerBytes))
         return refuse(QStringLiteral("the header is cut short"));
 
-    NarcRead result;
-    Narc &narc = result.narc;
+    Result<Narc> result;
+    Narc &narc = result.value;
     narc.magic = qint32(u32At(source, 0));
     narc.byteOrder = qint16(u16At(source, 4));
     narc.version = qint16(u16At(source, 6));
@@ -233,7 +231,7 @@ NarcRead read(Source &source, const EntryVisitor *visit = nullptr)
 
 } // namespace
 
-NarcRead readNarc(const QByteArray &bytes)
+Result<Narc> readNarc(const QByteArray &bytes)
 {
     QByteArray shared = bytes;
     QBuffer buffer(&shared);
@@ -243,7 +241,20 @@ NarcRead readNarc(const QByteArray &bytes)
 
 namespace {
 
-NarcRead readFrom(QIODevice *device, const EntryVisitor *visit)
+Result<Narc> readWhole(QIODevice *device, const EntryVisitor *visit);
+
+Result<Narc> readFrom(QIODevice *device, const EntryVisitor *visit)
+{
+    // Sizes come from the file: an archive or entry too large for the memory
+    // left is refused like any other.
+    try {
+        return readWhole(device, visit);
+    } catch (const std::bad_alloc &) {
+        return refuse(QStringLiteral("not enough memory"));
+    }
+}
+
+Result<Narc> readWhole(QIODevice *device, const EntryVisitor *visit)
 {
     if (device->isSequential()) {
         // A pipe cannot seek: take what it holds, one byte more than an archive
@@ -269,14 +280,14 @@ NarcRead readFrom(QIODevice *device, const EntryVisitor *visit)
 
 } // namespace
 
-NarcRead readNarc(QIODevice *device)
+Result<Narc> readNarc(QIODevice *device)
 {
     return readFrom(device, nullptr);
 }
 
-QString readNarcEntries(QIODevice *device, const EntryVisitor &visit)
+Status readNarcEntries(QIODevice *device, const EntryVisitor &visit)
 {
-    return readFrom(device, &visit).error;
+    return readFrom(device, &visit).status();
 }
 
 } // namespace core

@@ -32,31 +32,41 @@ void appendSectionHeader(QByteArray &out, int entry, int section)
     out += ":\n";
 }
 
-bool writeAll(QFileDevice &file, const QByteArray &bytes, QString *error)
+Status writeAll(QFileDevice &file, const QByteArray &bytes)
 {
-    return writeAllBytes(file, bytes.constData(), bytes.size(), error);
+    return writeAllBytes(file, bytes.constData(), bytes.size());
 }
 
 } // namespace
 
-BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &observer)
+BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive,
+                         BulkObserver &observer)
 {
     BulkSummary summary;
+    const Result<bool> overArchive = namesFile(path, archive);
+    if (!overArchive || overArchive.value) {
+        observer.report(exportFailedLine(path, overArchive ? archiveBeingEditedReason() : overArchive.reason));
+        summary.refused = true;
+        return summary;
+    }
     const int count = int(narc.files.size());
     observer.begin(count);
     observer.status(exportingStatus());
     const QString name = outputName(path);
     observer.note(exportingToFileLine(name));
 
-    QString error;
+    Status written;
     const auto failed = [&]() {
-        observer.report(exportFailedLine(name, error));
+        observer.report(exportFailedLine(name, written.reason));
         summary.filesFailed = 1;
         return summary; // an unfinished QSaveFile is discarded, the old file stays
     };
-    std::unique_ptr<QFileDevice> file = openOutputFile(path, &error);
-    if (!file)
+    Result<std::unique_ptr<QFileDevice>> opened = openOutputFile(path);
+    if (!opened) {
+        written = opened.status();
         return failed();
+    }
+    QFileDevice *file = opened.value.get();
 
     QByteArray buffer;
     buffer.reserve(chunkSize + chunkSize / 4);
@@ -73,12 +83,16 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &ob
             appendSectionText(buffer, decoded.text);
         }
         if (buffer.size() >= chunkSize) {
-            if (!writeAll(*file, buffer, &error))
+            written = writeAll(*file, buffer);
+            if (!written)
                 return failed();
             buffer.resize(0);
         }
     }
-    if (!writeAll(*file, buffer, &error) || !commitWholeFile(*file, &error))
+    written = writeAll(*file, buffer);
+    if (written)
+        written = commitWholeFile(*file);
+    if (!written)
         return failed();
 
     summary.filesWritten = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/fileidentity.h"
 #include "report/observer.h"
 #include "narc/narc.h"
 
@@ -14,7 +15,10 @@ namespace core {
 // fails, the report says "Failed to export to file <path>: <reason>", the run
 // does not finish, and a file that was there stays as it was. A section that
 // cannot be decoded is reported, counted in sectionsUnreadable and shown empty.
-// `path` "-" is standard output, written into as the export goes.
-BulkSummary exportToFile(const Narc &narc, const QString &path, BulkObserver &observer);
+// `path` "-" is standard output, written into as the export goes. A `path`
+// that is `archive` by any name is refused before anything is written ("Failed
+// to export to file <path>: it is the archive being edited"; the run is refused).
+BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive,
+                         BulkObserver &observer);
 
 } // namespace core

@@ -151,13 +151,13 @@ Result<QByteArray> readBounded(QFile &in)
 Result<QByteArray> readInput(const QString &path)
 {
     QFile in;
-    QString reason;
     if (path == QLatin1String("-")) {
         if (!in.open(stdin, QIODevice::ReadOnly))
             return Result<QByteArray>::failure(in.errorString());
     } else {
-        if (!openRegularFile(in, path, Links::Follow, &reason))
-            return Result<QByteArray>::failure(reason);
+        const Status opened = openRegularFile(in, path, Links::Follow);
+        if (!opened)
+            return Result<QByteArray>::failure(opened.reason);
         if (in.size() > maxPoFileSize)
             return Result<QByteArray>::failure(QStringLiteral("it is larger than %1 MiB").arg(maxPoFileSize >> 20));
     }

@@ -122,17 +122,10 @@ PoContextWidths widthsFor(const Narc &narc)
     return {contextWidth(narc.files.size() - 1), contextWidth(sections - 1), contextWidth(lines)};
 }
 
-bool sameFile(const QString &a, const QString &b)
-{
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
-}
-
 } // namespace
 
 BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, const QString &path,
-                               BulkObserver &observer)
+                               const FileIdentity &archive, BulkObserver &observer)
 {
     BulkSummary summary;
     const QString name = outputName(path);
@@ -147,13 +140,19 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
         return summary; // an unfinished file is discarded, the old one stays
     };
 
-    if (!archivePath.isEmpty() && sameFile(archivePath, path)) {
-        reason = archiveBeingEditedReason();
+    const Result<bool> overArchive = path == QLatin1String("-") ? Result<bool>::success(false) : namesFile(path, archive);
+    if (!overArchive || overArchive.value) {
+        reason = overArchive ? archiveBeingEditedReason() : overArchive.reason;
+        summary = failed();
+        summary.refused = true;
+        return summary;
+    }
+    Result<std::unique_ptr<QFileDevice>> opened = openOutputFile(path);
+    if (!opened) {
+        reason = opened.reason;
         return failed();
     }
-    const std::unique_ptr<QFileDevice> out = openOutputFile(path, &reason);
-    if (!out)
-        return failed();
+    QFileDevice *out = opened.value.get();
 
     QByteArray buffer;
     buffer.reserve(chunkSize + chunkSize / 4);
@@ -184,13 +183,19 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
             messages += appendSection(buffer, text, i, s, widths);
         }
         if (buffer.size() >= chunkSize) {
-            if (!writeAllBytes(*out, buffer.constData(), buffer.size(), &reason))
+            reason = writeAllBytes(*out, buffer.constData(), buffer.size()).reason;
+            if (!reason.isEmpty())
                 return failed();
             buffer.resize(0);
         }
     }
-    if (!writeAllBytes(*out, buffer.constData(), buffer.size(), &reason) || !commitWholeFile(*out, &reason))
+    Status written = writeAllBytes(*out, buffer.constData(), buffer.size());
+    if (written)
+        written = commitWholeFile(*out);
+    if (!written) {
+        reason = written.reason;
         return failed();
+    }
 
     summary.filesWritten = 1;
     summary.finished = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/fileidentity.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -16,7 +17,8 @@ namespace core {
 // The text is written directly (see po/powriter.h), lines not wrapped.
 //
 // `archivePath` is the archive's file; its name becomes the header's
-// Project-Id-Version, and exporting over it is refused. The header has no dates,
+// Project-Id-Version. A `path` that is `archive` by any name is refused ("it is
+// the archive being edited"; the run is refused). The header has no dates,
 // so exporting the same archive twice gives the same bytes. `path` "-" is
 // standard output; a device or FIFO is written into (/dev/stdout, /dev/null); any
 // other file is replaced only once the whole template has been written (see
@@ -25,6 +27,6 @@ namespace core {
 // as it was. A section that cannot be decoded is reported, counted in
 // sectionsUnreadable and left out.
 BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, const QString &path,
-                               BulkObserver &observer);
+                               const FileIdentity &archive, BulkObserver &observer);
 
 } // namespace core

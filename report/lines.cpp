@@ -538,4 +538,50 @@ QString romDsiDigestsLine(const QString &imagePath)
            + QStringLiteral(" are not recomputed, so DSi mode on real hardware will refuse it");
 }
 
+// Lines of the archive document and the tree
+
+QString nothingChangedLine(const QString &path)
+{
+    return QStringLiteral("Nothing changed; ") + path + QStringLiteral(" not written");
+}
+
+QString otherNamesLine(const QString &path, qint64 otherNames)
+{
+    if (otherNames == 1)
+        return path + QStringLiteral(" has 1 other name; it keeps the old content");
+    return path + QStringLiteral(" has %1 other names; they keep the old content").arg(otherNames);
+}
+
+QString treeExportRefusedLine(const QString &root, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to export to directory ") + root, reason);
+}
+
+QString treeImportRefusedLine(const QString &root, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to import from directory ") + root, reason);
+}
+
+QString editedTreeLine(int count, const QString &root)
+{
+    if (count == 1)
+        return QStringLiteral("1 file in ") + root + QStringLiteral(" differs from the archive and would be replaced");
+    return QStringLiteral("%1 files in ").arg(count) + root
+           + QStringLiteral(" differ from the archive and would be replaced");
+}
+
+QString editedTreeReason(int count, const QString &firstPath)
+{
+    if (count == 1)
+        return QStringLiteral("1 file differs from the archive and would be replaced: ") + firstPath;
+    return QStringLiteral("%1 files differ from the archive and would be replaced, the first ").arg(count)
+           + firstPath;
+}
+
+QString noSuchEntryLine(int entry, int section)
+{
+    return QStringLiteral("Skipping ") + pad4(section) + QLatin1Char('/') + pad4(entry)
+           + QStringLiteral(": the archive has no entry ") + QString::number(entry);
+}
+
 } // namespace core

@@ -170,4 +170,31 @@ QString entryLacksSectionReason(int entry, int section, int count); // "entry E 
 // refuse it": after a file was put back into a DSi image.
 QString romDsiDigestsLine(const QString &imagePath);
 
+// Lines of the archive document and the tree
+
+// "Nothing changed; <path> not written": a command that writes an archive found
+// no entry changed.
+QString nothingChangedLine(const QString &path);
+
+// "<path> has 2 other names; they keep the old content" (one: "1 other name; it
+// keeps"): the file a write replaced had hard links, which still name the old file.
+QString otherNamesLine(const QString &path, qint64 otherNames);
+
+// "Failed to export to directory <root>: <reason>", "Failed to import from
+// directory <root>: <reason>": a tree refused as a whole; nothing was written or read.
+QString treeExportRefusedLine(const QString &root, const QString &reason);
+QString treeImportRefusedLine(const QString &root, const QString &reason);
+
+// "3 files in <root> differ from the archive and would be replaced": what an
+// export over an edited tree would destroy (one: "1 file ... differs").
+QString editedTreeLine(int count, const QString &root);
+
+// The reason an export refuses an edited tree: "3 files differ from the archive
+// and would be replaced, the first <path>".
+QString editedTreeReason(int count, const QString &firstPath);
+
+// "Skipping SSSS/EEEE: the archive has no entry E": a tree file for an entry the
+// archive does not have.
+QString noSuchEntryLine(int entry, int section);
+
 } // namespace core

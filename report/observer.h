@@ -42,7 +42,7 @@ enum class Outcome {
 // What one bulk run did, for callers that need more than the report lines.
 struct BulkSummary
 {
-    bool refused = false;       // the run was refused before it changed anything (a tree without 0000)
+    bool refused = false;       // the run was refused before it changed anything (a tree without 0000, linked folders)
     bool finished = false;      // the run reached its end ("Finished ...")
     int filesWritten = 0;       // export: files written (an emptied stale file counts)
     int filesFailed = 0;        // files that could not be written, read or decoded

@@ -14,9 +14,9 @@ namespace {
 // The image at `path` opened in `file`, and its file system.
 Result<RomFileSystem> openImage(QFile &file, const QString &path)
 {
-    QString reason;
-    if (!openRegularFile(file, path, Links::Follow, &reason))
-        return Result<RomFileSystem>::failure(QStringLiteral("cannot open the file (%1)").arg(reason));
+    const Status opened = openRegularFile(file, path, Links::Follow);
+    if (!opened)
+        return Result<RomFileSystem>::failure(QStringLiteral("cannot open the file (%1)").arg(opened.reason));
     Result<RomFileSystem> read = readRomFileSystem(&file);
     if (!read && file.error() != QFileDevice::NoError)
         read.reason = QStringLiteral("cannot read the file (%1)").arg(file.errorString());
@@ -67,9 +67,9 @@ Result<RomPlacement> replaceRomMember(const RomMemberName &name, const QByteArra
         target.cancelWriting();
         return Replaced::failure(written.reason);
     }
-    QString reason;
-    if (!commitSaveFile(target, &reason))
-        return Replaced::failure(reason);
+    const Status committed = commitSaveFile(target);
+    if (!committed)
+        return Replaced::failure(committed.reason);
     return placement;
 }
 

@@ -24,8 +24,10 @@
 #include <functional>
 #include <memory>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 using namespace core;
 
@@ -99,12 +101,10 @@ private slots:
     // are not UTF-8.
     void bulkCommandsMatchTheWindow()
     {
-        const Narc narc = loadNarcFile(archive).narc;
-        // The window's tree needs its directories made beforehand; narctext makes them.
-        QVERIFY(QDir().mkpath(path("window/0000")) && QDir().mkpath(path("window/0001")));
+        const Narc narc = loadNarcFile(archive).value;
         Reports window;
-        exportToTree(narc, path("window"), window);
-        exportToFile(narc, path("window.txt"), window);
+        exportToTree(narc, path("window"), FileIdentity(), EditedFiles::Refuse, window);
+        exportToFile(narc, path("window.txt"), FileIdentity(), window);
         const Run tree = narctext({"export", archive, path("cli")});
         const Run file = narctext({"export-file", archive, path("cli.txt")});
         QVERIFY(tree.code == 1 && file.code == 1);
@@ -128,25 +128,34 @@ private slots:
         QCOMPARE(readFileBytes(archive), serializeNarc(imported));
     }
 
-    // Section 1 of entry 0 from a file or standard input ("-"); the archive is
-    // written also when the section is refused.
+    // Section 1 of entry 0 from a file or standard input ("-"). A refused section
+    // changes nothing, and then nothing is written: the archive was rewritten and
+    // -o's file made as a copy.
     void setMatchesTheWindow()
     {
         const QByteArray lines = QString("一\\x005c\n二\nさん\n").toUtf8();
         for (const auto &[text, source] : QList<std::pair<QByteArray, QString>>{
                  {lines, "text.txt"}, {"\xef\xbb\xbf" + lines, "-"}, {"1\n2", "text.txt"}, {"a\n\xc3\x28\nc", "-"}}) {
             QVERIFY(writeFileBytes(path("text.txt"), text));
-            Narc narc = loadNarcFile(archive).narc;
+            QFile::remove(path("out.narc"));
+            Narc narc = loadNarcFile(archive).value;
             const bool utf8 = !QString::fromUtf8(text).contains(QChar::ReplacementCharacter);
             const ComposeResult composed = composeEntry(narc.files.at(0), QString::fromUtf8(text).remove(QChar(0xFEFF)), 1);
-            if (utf8 && composed.changed())
+            const bool changed = utf8 && composed.changed();
+            if (changed)
                 narc.files[0] = composed.entry;
             const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"}, source == "-" ? text : QByteArray());
-            QCOMPARE(run.code, utf8 && composed.changed() ? 0 : 1);
-            const QString report = !utf8 ? "Failed to import from file: standard input: not valid UTF-8"
-                                   : composed.changed() ? QString() : composeRefusedLine(0, 1, composed.reason);
-            QCOMPARE(linesOf(run.err), report.isEmpty() ? QStringList() : QStringList(report));
-            QCOMPARE(readFileBytes(path("out.narc")), serializeNarc(narc));
+            QCOMPARE(run.code, changed ? 0 : 1);
+            QStringList report;
+            if (!utf8)
+                report << "Failed to import from file: standard input: not valid UTF-8";
+            else if (!composed.changed())
+                report << composeRefusedLine(0, 1, composed.reason);
+            if (!changed)
+                report << "Nothing changed; out.narc not written";
+            QCOMPARE(linesOf(run.err), report);
+            QCOMPARE(readFileBytes(path("out.narc")), changed ? serializeNarc(narc) : QByteArray());
+            QCOMPARE(QFileInfo::exists(path("out.narc")), changed);
         }
     }
 
@@ -178,12 +187,13 @@ private slots:
         QTest::newRow("export") << "" << "export empty.narc tree" << 0 << "" << "Exporting to directory tree/\n";
         QTest::newRow("export-file") << "" << "export-file empty.narc out.txt" << 0 << "" << "Exporting to file out.txt\n";
         QTest::newRow("import") << "export empty.narc tree" << "import empty.narc tree -o out.narc" << 0 << ""
-                                << "Importing from directory tree/\nFinished importing from directory tree/\n";
+                                << "Importing from directory tree/\nFinished importing from directory tree/\n"
+                                   "Nothing changed; out.narc not written\n";
         QTest::newRow("export-po") << "" << "export-po empty.narc out.pot" << 0 << ""
                                    << "Exporting to PO template out.pot\nFinished exporting 2 messages to PO template out.pot\n";
         QTest::newRow("import-po") << "export-po empty.narc out.po" << "import-po empty.narc out.po -o out.narc" << 0
                                    << "" << "Importing translations from out.po\nFinished importing translations from out.po: "
-                                            "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\n";
+                                            "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\nNothing changed; out.narc not written\n";
     }
 
     void emptyEntry()
@@ -346,7 +356,7 @@ private slots:
         QTest::newRow("archive is a FIFO") << "list fifo" << 2 << "Failed to load fifo: cannot open the file (it is a pipe (FIFO)" << false;
         QTest::newRow("set in place on a device") << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
         QTest::newRow("overlapping entries") << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
-        QTest::newRow("entry larger than memory") << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "narctext: not enough memory\n" << false;
+        QTest::newRow("entry larger than memory") << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "Failed to load big.narc: not enough memory\n" << false;
         QTest::newRow("export-file into null") << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
         QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
         QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading" << false;
@@ -361,8 +371,8 @@ private slots:
         QTest::newRow("entry equal to the count") << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
         QTest::newRow("set a section the entry lacks") << "set test.narc 1 1 text.txt" << 2 << "narctext: entry 1 has no section 1 (it has 1)" << false;
         QTest::newRow("show an empty entry") << "show empty.narc 1 0" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
-        QTest::newRow("export into a regular file") << "export test.narc text.txt" << 1 << "Failed to create the directory text.txt/: File exists" << false;
-        QTest::newRow("import, archive write fails") << "LIMIT import test.narc tree" << 2 << "Finished importing from directory tree/\nFailed to write test.narc: File too large\n" << false;
+        QTest::newRow("export into a regular file") << "export test.narc text.txt" << 2 << "Failed to export to directory text.txt/: cannot create the directory text.txt/ (File exists)" << false;
+        QTest::newRow("import, archive write fails") << "LIMIT import test.narc edited" << 2 << "Finished importing from directory edited/\nFailed to write test.narc: File too large\n" << false;
         QTest::newRow("import into null") << "import test.narc tree -o null" << 0 << "Importing from directory tree/" << false;
         QTest::newRow("find, a match") << "find test.narc l" << 0 << "" << false;
         QTest::newRow("find, no match") << "find test.narc zzz" << 1 << "Cannot decode entry 3: " << false;
@@ -378,6 +388,8 @@ private slots:
         QTest::newRow("entry not a number") << "show test.narc x 0" << 2 << "narctext: entry x is not a valid index" << false;
         QTest::newRow("option without its value") << "set test.narc 0 0 - -o" << 2 << "narctext: set: Missing value after '-o'" << false;
         QTest::newRow("unknown option") << "find -z test.narc a" << 2 << "narctext: find: Unknown option 'z'" << false;
+        // A section of 200 lines could hold 79 MB of escaped text; 64 MiB is the bound.
+        QTest::newRow("text past 64 MiB") << "STDIN=/dev/zero set long.narc 0 0 -" << 1 << "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written" << false;
     }
 
     void hostileInput()
@@ -403,6 +415,7 @@ private slots:
         QFile bigFile(path("big.narc"));
         QVERIFY(bigFile.open(QIODevice::WriteOnly) && bigFile.write(big) == big.size() && bigFile.resize(bigSize));
         bigFile.close();
+        QVERIFY(writeArchive(path("long.narc"), {buildMessageFile({QStringList(200, "line")})}));
         QVERIFY(writeArchive(path("empty.narc"), {testEntries().at(0), NarcEntry()}));
         QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc") && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
         QVERIFY(writeFileBytes(path("utf16bare.txt"), QByteArray("h\0i\0", 4)));
@@ -412,6 +425,8 @@ private slots:
                 QVERIFY(QFile::link(QString("/dev/") + name, path(name)));
         }
         QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
+        QVERIFY(QDir().mkpath(path("edited/0000")) && QDir().mkpath(path("edited/0001")));
+        QVERIFY(writeFileBytes(path("edited/0000/0002.txt"), "a new line"));
         const auto inodes = [this] {
             QMap<QString, QString> kinds;
             for (const QString &name : QDir(dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
@@ -463,6 +478,228 @@ private slots:
             QCOMPARE(treeContents(path("tree")), before);
             QCOMPARE(readFileBytes(archive), archiveBefore);
         }
+    }
+
+    // An output that is the archive by any name is refused and nothing is
+    // written: export-file replaced the archive with its text and exited 0, an
+    // export truncated a tree file that was the archive. Run where soft.narc is a
+    // symbolic link to test.narc, and hard.narc and tree/0000/0001.txt are hard
+    // links to it. -o naming the archive writes it in place.
+    void outputOverTheArchive_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("error"); // the last line; empty: the command succeeds
+        const QString refused = ": it is the archive being edited";
+        QTest::newRow("export-file") << "export-file test.narc test.narc" << "Failed to export to file test.narc" + refused;
+        QTest::newRow("export-file, symbolic link") << "export-file test.narc soft.narc" << "Failed to export to file soft.narc" + refused;
+        QTest::newRow("export-file, hard link") << "export-file test.narc hard.narc" << "Failed to export to file hard.narc" + refused;
+        QTest::newRow("export-po, symbolic link") << "export-po test.narc soft.narc" << "Failed to export to PO template soft.narc" + refused;
+        QTest::newRow("export-po, hard link") << "export-po test.narc hard.narc" << "Failed to export to PO template hard.narc" + refused;
+        QTest::newRow("export, a tree file") << "export test.narc tree" << "Failed to export to file tree/0000/0001.txt" + refused;
+        QTest::newRow("set -o, the archive by a link") << "set test.narc 2 0 text.txt -o soft.narc" << "";
+    }
+
+    void outputOverTheArchive()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, error);
+        QVERIFY(writeFileBytes(path("text.txt"), "new") && QFile::link("test.narc", path("soft.narc")));
+        QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
+        for (const char *name : {"hard.narc", "tree/0000/0001.txt"})
+            QCOMPARE(::link(QFile::encodeName(archive).constData(), QFile::encodeName(path(name)).constData()), 0);
+        const QByteArray before = readFileBytes(archive);
+        const Run run = narctext(command.split(' '));
+        QCOMPARE(readFileBytes(path("hard.narc")), before);
+        if (error.isEmpty()) {
+            QCOMPARE(run.code, 0);
+            QCOMPARE(run.err, QByteArray("soft.narc has 2 other names; they keep the old content\n"));
+            QVERIFY(readFileBytes(archive) != before && QFileInfo(path("soft.narc")).isSymLink());
+            return;
+        }
+        QCOMPARE(run.code, 2);
+        QCOMPARE(linesOf(run.err).last(), error);
+        struct stat info{};
+        QVERIFY(stat(QFile::encodeName(archive).constData(), &info) == 0 && info.st_nlink == 3);
+        QCOMPARE(readFileBytes(archive), before);
+        QCOMPARE(treeContents(path("tree")).keys(), QStringList({"0000", "0000/0001.txt", "0001"}));
+    }
+
+    // Linked section folders refuse the whole export or import: 0001 linked to
+    // 0000 swapped every section 0 for section 1 on the way back, 0000 linked
+    // elsewhere made the export write, and the import read, outside the tree.
+    void linkedTreeFolders_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("link"); // the folder and where it points
+        QTest::addColumn<QString>("error");
+        QTest::newRow("export, 0001 to 0000") << "export" << "0001 0000" << "Failed to export to directory tree/: 0001 is a symbolic link";
+        QTest::newRow("export, 0000 elsewhere") << "export" << "0000 ../outside" << "Failed to export to directory tree/: 0000 is a symbolic link";
+        QTest::newRow("import, 0001 to 0000") << "import" << "0001 0000" << "Failed to import from directory tree/: 0001 is a symbolic link";
+        QTest::newRow("import, 0000 elsewhere") << "import" << "0000 ../outside" << "Failed to import from directory tree/: 0000 is a symbolic link";
+    }
+
+    void linkedTreeFolders()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, link);
+        QFETCH(QString, error);
+        QCOMPARE(narctext({"export", "test.narc", "tree"}).code, 1); // entry 3 cannot be decoded
+        const QString folder = path("tree/" + link.section(' ', 0, 0));
+        QVERIFY(QDir().rename(folder, path("outside")) || QDir(folder).removeRecursively());
+        QVERIFY(QFile::link(link.section(' ', 1), folder));
+        const QMap<QString, QByteArray> before = treeContents(dir->path());
+        const Run run = narctext({command, "test.narc", "tree"});
+        QCOMPARE(run.code, 2);
+        QCOMPARE(run.err, error.toUtf8() + '\n');
+        QCOMPARE(treeContents(dir->path()), before);
+    }
+
+    // A tree file with another name (a hard link) is replaced, never written
+    // through: the other name was truncated in place. Re-exporting over files
+    // edited since is refused without --force, naming how many and the first.
+    void exportOverAnEditedTree()
+    {
+        QCOMPARE(narctext({"export", "test.narc", "tree"}).code, 1); // entry 3 cannot be decoded
+        const QMap<QString, QByteArray> exported = treeContents(path("tree"));
+        QCOMPARE(narctext({"export", "test.narc", "tree"}).code, 1); // unchanged: runs
+        QVERIFY(writeFileBytes(path("notes.txt"), "my notes") && QFile::remove(path("tree/0000/0001.txt")));
+        QCOMPARE(::link(QFile::encodeName(path("notes.txt")).constData(), QFile::encodeName(path("tree/0000/0001.txt")).constData()), 0);
+        QVERIFY(writeFileBytes(path("tree/0001/0000.txt"), "edited"));
+        const QMap<QString, QByteArray> edited = treeContents(path("tree"));
+
+        const Run refused = narctext({"export", "test.narc", "tree"});
+        QCOMPARE(refused.code, 2);
+        QCOMPARE(refused.err, QByteArray("Failed to export to directory tree/: 2 files differ from the archive and would be "
+                                         "replaced, the first tree/0001/0000.txt\n"));
+        QCOMPARE(treeContents(path("tree")), edited);
+        QCOMPARE(narctext({"export", "--force", "test.narc", "tree"}).code, 1);
+        QCOMPARE(treeContents(path("tree")), exported);
+        QCOMPARE(readFileBytes(path("notes.txt")), QByteArray("my notes"));
+    }
+
+    // Two commands writing one archive at once run one after the other, the
+    // second reading the first one's result: both read the archive, both wrote
+    // it, and the first change was lost. Their texts come on standard input once
+    // both have started, so that both had read the archive (or waited for it).
+    void twoWritersAtOnce()
+    {
+        QProcess writers[2];
+        const QStringList entries{"2", "1"};
+        for (int i = 0; i < 2; ++i) {
+            writers[i].setWorkingDirectory(dir->path());
+            writers[i].start(qEnvironmentVariable("NARCTEXT"), {"set", "test.narc", entries.at(i), "0", "-"});
+            QVERIFY(writers[i].waitForStarted());
+        }
+        QTest::qSleep(500);
+        const QByteArray texts[2] = {"first\n", "A\nB\n"};
+        for (int i = 0; i < 2; ++i) {
+            writers[i].write(texts[i]);
+            QVERIFY(writers[i].waitForBytesWritten());
+            writers[i].closeWriteChannel();
+        }
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(writers[i].waitForFinished(20000));
+            QVERIFY2(writers[i].exitCode() == 0, writers[i].readAllStandardError().constData());
+        }
+        QCOMPARE(narctext({"show", "test.narc", "2", "0"}).out, QByteArray("first\n"));
+        QCOMPARE(narctext({"show", "test.narc", "1", "0"}).out, QByteArray("A\nB\n"));
+    }
+
+    // When no section changed nothing is written, and the command says so: a
+    // refused set rewrote the archive in place (or made -o's file), an import
+    // of an unedited tree or PO file rewrote it.
+    void nothingChangedNothingWritten_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::newRow("set, too few lines") << "set test.narc 0 0 short.txt" << 1;
+        QTest::newRow("set -o, too few lines") << "set test.narc 0 0 short.txt -o out.narc" << 1;
+        QTest::newRow("set, a bad escape") << "set test.narc 2 0 escape.txt" << 1;
+        QTest::newRow("import, unedited") << "import test.narc tree" << 0;
+        QTest::newRow("import-po, untranslated") << "import-po test.narc test.pot -o out.narc" << 0;
+    }
+
+    void nothingChangedNothingWritten()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QVERIFY(writeFileBytes(path("short.txt"), "one") && writeFileBytes(path("escape.txt"), "\\xzz"));
+        QVERIFY(narctext({"export", "test.narc", "tree"}).code == 1 && narctext({"export-po", "test.narc", "test.pot"}).code == 1);
+        const utimbuf old{1000000, 1000000};
+        QCOMPARE(utime(QFile::encodeName(archive).constData(), &old), 0);
+        const auto state = [this] {
+            struct stat info{};
+            stat(QFile::encodeName(archive).constData(), &info);
+            return QString("%1 %2 ").arg(info.st_ino).arg(info.st_mtime).toUtf8() + readFileBytes(archive);
+        };
+        const QByteArray before = state();
+        const Run run = narctext(command.split(' '));
+        QCOMPARE(run.code, code);
+        const QString target = command.contains("-o") ? "out.narc" : "test.narc";
+        QCOMPARE(linesOf(run.err).last(), "Nothing changed; " + target + " not written");
+        QCOMPARE(state(), before);
+        QVERIFY(!QFileInfo::exists(path("out.narc")));
+    }
+
+    // A write in place keeps the archive's owner, group and mode (as root the new
+    // file became root's), and says that its other names keep the old content.
+    void inPlaceWriteKeepsOwnerAndTellsOfOtherNames()
+    {
+        const bool root = getuid() == 0;
+        if (root)
+            QCOMPARE(chown(QFile::encodeName(archive).constData(), 1234, 5678), 0);
+        QCOMPARE(chmod(QFile::encodeName(archive).constData(), 0640), 0);
+        QCOMPARE(::link(QFile::encodeName(archive).constData(), QFile::encodeName(path("other.narc")).constData()), 0);
+        QVERIFY(writeFileBytes(path("text.txt"), "changed"));
+        const QByteArray before = readFileBytes(archive);
+        const Run run = narctext({"set", "test.narc", "2", "0", "text.txt"});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.err, QByteArray("test.narc has 1 other name; it keeps the old content\n"));
+        struct stat info{};
+        QCOMPARE(stat(QFile::encodeName(archive).constData(), &info), 0);
+        QCOMPARE(QString("%1 %2 %3").arg(info.st_uid).arg(info.st_gid).arg(info.st_mode & 07777, 0, 8),
+                 root ? QString("1234 5678 640") : QString("%1 %2 640").arg(getuid()).arg(getgid()));
+        QCOMPARE(readFileBytes(path("other.narc")), before);
+        QVERIFY(readFileBytes(archive) != before);
+    }
+
+    // A file name that is not valid UTF-8 reached narctext with U+FFFD for its
+    // bad byte: an existing file was "not there", -o wrote a file of another name.
+    void nonUtf8FileNames()
+    {
+        const QByteArray existing = QFile::encodeName(dir->path()) + "/a\xff.narc";
+        const int fd = ::open(existing.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        QVERIFY(writeFileBytes(path("text.txt"), "new"));
+        const QStringList before = QDir(dir->path()).entryList(QDir::Files);
+        const auto run = [this](const QString &script) {
+            QProcess shell;
+            shell.setWorkingDirectory(dir->path());
+            shell.start("/bin/sh", {"-c", script, qEnvironmentVariable("NARCTEXT")});
+            shell.waitForFinished();
+            return Run{shell.exitCode(), shell.readAllStandardOutput(), shell.readAllStandardError()};
+        };
+        const Run list = run("\"$0\" list \"$(printf 'a\\377.narc')\"");
+        QCOMPARE(list.code, 2);
+        QCOMPARE(QString::fromUtf8(list.err), "Failed to load a\uFFFD.narc: cannot open the file (the file name is not valid UTF-8)\n");
+        const Run set = run("\"$0\" set test.narc 2 0 text.txt -o \"$(printf 'b\\376.narc')\"");
+        QCOMPARE(set.code, 2);
+        QCOMPARE(QString::fromUtf8(set.err), "Failed to write b\uFFFD.narc: the file name is not valid UTF-8\n");
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), before);
+    }
+
+    // A tree file for an entry the archive does not have was ignored without a word.
+    void treeFileForAMissingEntry()
+    {
+        QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
+        QVERIFY(writeFileBytes(path("tree/0000/0999.txt"), "lost") && writeFileBytes(path("tree/0001/12345.txt"), "lost"));
+        QVERIFY(writeFileBytes(path("tree/0000/999.txt"), "not a tree file name"));
+        const Run run = narctext({"import", "test.narc", "tree", "-o", "out.narc"});
+        QCOMPARE(run.code, 1);
+        QVERIFY(run.err.contains("Skipping 0000/0999: the archive has no entry 999\n"
+                                 "Skipping 0001/12345: the archive has no entry 12345\n"));
+        QVERIFY(!run.err.contains("999.txt"));
     }
 };
 

@@ -50,9 +50,9 @@ private slots:
                 {
                     FileSizeLimit limit(256);
                     if (exportText)
-                        exportToFile(narc, path, recorder);
+                        exportToFile(narc, path, FileIdentity(), recorder);
                     else
-                        saveNarcFile(narc, path, &error);
+                        error = saveNarcFile(narc, path).reason;
                 }
                 // The system's reason, not "Unknown error".
                 QVERIFY(exportText ? recorder.lines.contains("Failed to export to file " + path + ": File too large")
@@ -73,7 +73,7 @@ private slots:
         Reports recorder;
         {
             FileSizeLimit limit(100);
-            exportToTree(sampleArchive(2), root, recorder);
+            exportToTree(sampleArchive(2), root, FileIdentity(), EditedFiles::Refuse, recorder);
         }
         QCOMPARE(recorder.lines, QStringList({"Exporting to directory " + root, "Failed to export to file " + root + "0001/0000.txt: File too large",
                                               "Failed to export to file " + root + "0001/0001.txt: File too large"}));

@@ -71,9 +71,9 @@ private slots:
         const QByteArray canonical = buildNarcBytes(
             {"abc", "", QByteArray(1000, 'x'), "abcdefg"},
             QByteArray("\x08\x00\x00\x00\x00\x00\x01\x00\x05hello\x05world\x00\x00", 22));
-        Narc narc = readNarc(canonical).narc;
+        Narc narc = readNarc(canonical).value;
         QCOMPARE(serializeNarc(narc), canonical);
-        narc = readNarc(buildNarcBytes({"abcde", "xy"}, {}, char(0xFF))).narc;
+        narc = readNarc(buildNarcBytes({"abcde", "xy"}, {}, char(0xFF))).value;
         QCOMPARE(serializeNarc(narc), buildNarcBytes({"abcde", "xy"}));
     }
 
@@ -94,9 +94,9 @@ private slots:
             {patched(good, 0x30, {4}), "name table's size"},
         };
         for (const auto &[bytes, reason] : cases) {
-            const NarcRead read = readNarc(bytes);
-            QVERIFY2(read.error.contains(reason), qPrintable(reason + ": " + read.error));
-            QVERIFY(read.narc.fileCount == 0 && read.narc.files.isEmpty());
+            const Result<Narc> read = readNarc(bytes);
+            QVERIFY2(read.reason.contains(reason), qPrintable(reason + ": " + read.reason));
+            QVERIFY(read.value.fileCount == 0 && read.value.files.isEmpty());
         }
     }
 
@@ -105,15 +105,13 @@ private slots:
     {
         const QByteArray good = buildNarcBytes({"abcdef", "", "ghijklmnopq"});
         for (int length = 0; length <= good.size(); ++length) {
-            const NarcRead read = readNarc(good.left(length));
+            const Result<Narc> read = readNarc(good.left(length));
             QCOMPARE(read.ok(), length >= good.size() - 1);
             QByteArray prefixed = "junk" + good.left(length);
             QBuffer device(&prefixed);
             device.open(QIODevice::ReadOnly);
-            QString error = "stale";
-            const Narc fromDevice(&device, 4, &error);
-            QCOMPARE(error, read.error);
-            QCOMPARE(fromDevice.files, read.narc.files);
+            const Narc fromDevice(&device, 4);
+            QCOMPARE(fromDevice.files, read.value.files);
             // One entry at a time: the same refusal, or the same entries in order.
             QVERIFY(device.seek(4));
             QList<NarcEntry> visited;
@@ -121,14 +119,14 @@ private slots:
             QCOMPARE(readNarcEntries(&device, [&](quint32 i, const NarcEntry &entry) {
                          indices.append(i);
                          visited.append(entry);
-                     }),
-                     read.error);
+                     }).reason,
+                     read.reason);
             if (read.ok()) {
-                QCOMPARE(visited, read.narc.files);
+                QCOMPARE(visited, read.value.files);
                 QCOMPARE(indices, (QList<quint32>{0, 1, 2}));
             }
         }
-        QCOMPARE(readNarc(good.chopped(1)).narc.files.last(), vec("ghijklmnopq"));
+        QCOMPARE(readNarc(good.chopped(1)).value.files.last(), vec("ghijklmnopq"));
     }
 
     // Entries that share bytes would multiply memory: 2,000 entries of the same
@@ -153,10 +151,10 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, accepted);
-        const NarcRead read = readNarc(bytes);
+        const Result<Narc> read = readNarc(bytes);
         QCOMPARE(read.ok(), accepted);
         if (!accepted)
-            QVERIFY2(read.error.contains("overlap"), qPrintable(read.error));
+            QVERIFY2(read.reason.contains("overlap"), qPrintable(read.reason));
     }
 
     // The format's offsets are unsigned 32-bit: entries past 2 GiB are read (they
@@ -187,11 +185,11 @@ private slots:
         QVERIFY(file.seek(0x44 + qint64(start0)) && file.write(first) == 16);
         QVERIFY(file.seek(0x44 + qint64(start1)) && file.write(second) == 16);
         file.close();
-        const NarcRead read = loadNarcFile(file.fileName());
-        QVERIFY2(error.isEmpty() ? read.ok() : read.error.contains(error), qPrintable(read.error));
+        const Result<Narc> read = loadNarcFile(file.fileName());
+        QVERIFY2(error.isEmpty() ? read.ok() : read.reason.contains(error), qPrintable(read.reason));
         if (error.isEmpty()) {
-            QCOMPARE(read.narc.files, QList<NarcEntry>({vec(first), vec(second)}));
-            QCOMPARE(read.narc.fileStarts, QVector<quint32>({start0, start1}));
+            QCOMPARE(read.value.files, QList<NarcEntry>({vec(first), vec(second)}));
+            QCOMPARE(read.value.fileStarts, QVector<quint32>({start0, start1}));
         }
     }
 
@@ -202,25 +200,25 @@ private slots:
     {
         Narc narc = newNarc();
         narc.files = QList<NarcEntry>(65, NarcEntry(64 << 20, 'x'));
-        QString error;
-        QVERIFY(!narc.recomputeLayout(&error));
+        QString error = narc.recomputeLayout().reason;
+        QVERIFY(!error.isEmpty());
         QVERIFY2(error.contains("larger than the format's 32-bit sizes allow"), qPrintable(error));
         QCOMPARE(narc.fileStarts.size(), 0);
 
         QTemporaryDir dir;
         const QString path = dir.filePath("old.narc");
         QVERIFY(writeFileBytes(path, "old"));
-        QVERIFY(!saveNarcFile(narc, path, &error) && error.contains("4 GiB"));
+        QVERIFY(saveNarcFile(narc, path).reason.contains("4 GiB"));
         QCOMPARE(readFileBytes(path), QByteArray("old"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList("old.narc"));
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        QVERIFY(!narc.writeTo(&buffer, 0) && buffer.data().isEmpty());
+        QVERIFY(!narc.writeTo(&buffer, 0).ok() && buffer.data().isEmpty());
 
         narc.files.removeLast(); // 64 x 64 MiB plus the head: still too large by the head
-        QVERIFY(!narc.recomputeLayout());
+        QVERIFY(!narc.recomputeLayout().ok());
         narc.files.last().resize(1000);
-        QVERIFY(narc.recomputeLayout());
+        QVERIFY(narc.recomputeLayout().ok());
         QCOMPARE(narc.fileEnds.last(), 63u * (64 << 20) + 1000);
     }
 
@@ -251,9 +249,9 @@ private slots:
         QProcess pipe;
         pipe.start("cat", {path});
         QVERIFY(pipe.waitForStarted());
-        for (const NarcRead &read : {loadNarcFile(path), readNarc(bytes), readNarc(&pipe)}) {
-            QVERIFY2(read.ok(), qPrintable(read.error));
-            Narc narc = read.narc;
+        for (const Result<Narc> &read : {loadNarcFile(path), readNarc(bytes), readNarc(&pipe)}) {
+            QVERIFY2(read.ok(), qPrintable(read.reason));
+            Narc narc = read.value;
             QCOMPARE(narc.files.size(), entries.size());
             for (int i = 0; i < entries.size(); ++i)
                 QCOMPARE(QByteArray(narc.files[i].constData(), narc.files[i].size()), entries[i]);
@@ -273,7 +271,7 @@ private slots:
                                                        {dir.path(), "it is a directory"},
                                                        {dir.filePath("none"), "No such file or directory"}};
         for (const auto &[path, reason] : cases)
-            QCOMPARE(loadNarcFile(path).error, "cannot open the file (" + reason + ")");
+            QCOMPARE(loadNarcFile(path).reason, "cannot open the file (" + reason + ")");
     }
 };
 

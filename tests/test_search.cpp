@@ -469,7 +469,7 @@ private slots:
             return;
         }
         QVERIFY(writeFileBytes(path("expected.narc"), before));
-        Narc narc = loadNarcFile(path("expected.narc")).narc;
+        Narc narc = loadNarcFile(path("expected.narc")).value;
         Reports reports;
         replaceInArchive(narc, {positional.at(1), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, positional.at(2), reports);
         QCOMPARE(QString::fromUtf8(run.err).split('\n', Qt::SkipEmptyParts), reports.lines);
@@ -501,14 +501,14 @@ private slots:
         const Run replaced = narctext({"replace", "test.narc", "0", "1", "-o", "out.narc"});
         QCOMPARE(replaced.code, 0);
         QCOMPARE(replaced.err, QByteArray("Replaced 1 occurrences in 1 sections; 6 matches inside escapes left alone\n"));
-        QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).narc.files.at(0), 0).lines,
+        QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).value.files.at(0), 0).lines,
                  QStringList({"11\\x000a", "x\\x0001"}));
         const Run found = narctext({"find", "test.narc", "0"});
         QCOMPARE(found.out, QByteArray("0\t0\t1\t10\\x000a\n"));
         QCOMPARE(found.err, QByteArray("6 matches inside escapes left alone\n"));
         const Run escape = narctext({"replace", "test.narc", "\\x0001", "!", "-o", "out.narc"});
         QCOMPARE(escape.err, QByteArray("Replaced 1 occurrences in 1 sections\n"));
-        QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).narc.files.at(0), 0).lines,
+        QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).value.files.at(0), 0).lines,
                  QStringList({"10\\x000a", "x!"}));
     }
 };

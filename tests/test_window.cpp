@@ -118,7 +118,8 @@ private slots:
     }
 
     // A failed or cancelled open keeps everything as it was, unsaved text too; a
-    // failed write leaves the file as it was; Write To Narc puts the archive back.
+    // failed write leaves the file as it was, and so does a write refused because
+    // another program changed the file since it was opened.
     void openAndWrite()
     {
         const QByteArray original = readFileBytes(path);
@@ -137,19 +138,21 @@ private slots:
         QCOMPARE(f.state().replaceInStrings(QRegularExpression(": [^\n]+\n"), ": why\n"), before);
         QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
 
-        QVERIFY(writeFileBytes(path, "overwritten"));
         {
             const FileSizeLimit limit(64);
             f.menu(1)->trigger();
         }
-        QCOMPARE(readFileBytes(path), QByteArray("overwritten"));
-        f.menu(1)->trigger();
         QCOMPARE(readFileBytes(path), original);
+        QVERIFY(writeFileBytes(path, "overwritten"));
+        f.menu(1)->trigger();
+        QCOMPARE(readFileBytes(path), QByteArray("overwritten"));
         QCOMPARE(QDir(root).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.narc", "b.narc", "bad.narc"}));
 
         // Each failure gives its reason.
         QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
-                 loaded + "Failed to load " + bad + ": why\nFailed to write " + path + ": why\nFinished writing " + path + "\n");
+                 loaded + "Failed to load " + bad + ": why\nFailed to write " + path + ": why\nFailed to write " + path
+                     + ": why\n");
+        QVERIFY(f.log().endsWith(": it changed on disk since it was opened\n"));
 
         // An archive without entries leaves nothing of the old one on show.
         const QString empty = root + "empty.narc";
@@ -552,7 +555,8 @@ private slots:
                  "Failed to export to file " + path + ": it is the archive being edited\n"
                  "Failed to export to file " + root + "link.narc: it is the archive being edited\n"
                  "Failed to export to file " + root + "./a.narc: it is the archive being edited\n"
-                 "Failed to create the directory " + root + "0001: Not a directory\n");
+                 "Failed to export to directory " + root + ": cannot create the directory " + root
+                     + "0001 (Not a directory)\n");
         QCOMPARE(f.state().last(), "0..100 at 0 Not Active");
     }
 

@@ -40,9 +40,9 @@ int main(int argc, char *argv[])
         return 2;
     }
     QFile input;
-    QString error;
-    if (!openRegularFile(input, arguments.at(1), Links::Follow, &error))
-        fail(QStringLiteral("cannot open %1: %2").arg(arguments.at(1), error));
+    const Status opened = openRegularFile(input, arguments.at(1), Links::Follow);
+    if (!opened)
+        fail(QStringLiteral("cannot open %1: %2").arg(arguments.at(1), opened.reason));
     const QByteArray archive = input.readAll();
 
     RomLayout layout;
@@ -65,9 +65,13 @@ int main(int argc, char *argv[])
     if (readRomFile(&buffer, fs.value, fs.value.idOf(QStringLiteral("data/demo.narc"))).value != archive)
         fail(QStringLiteral("the image does not hold the archive"));
 
-    std::unique_ptr<QFileDevice> output = openWholeFile(arguments.at(2), &error);
-    if (!output || !writeAllBytes(*output, image.constData(), image.size(), &error)
-        || !commitWholeFile(*output, &error))
-        fail(QStringLiteral("cannot write %1: %2").arg(arguments.at(2), error));
+    Result<std::unique_ptr<QFileDevice>> output = openWholeFile(arguments.at(2));
+    Status written = output.status();
+    if (written)
+        written = writeAllBytes(*output.value, image.constData(), image.size());
+    if (written)
+        written = commitWholeFile(*output.value);
+    if (!written)
+        fail(QStringLiteral("cannot write %1: %2").arg(arguments.at(2), written.reason));
     return 0;
 }

@@ -136,12 +136,12 @@ int main(int argc, char *argv[])
     // The archive must read back, and every section must decode to the text it
     // was made from (so the text above is written in the editor's own form).
     Narc copy = narc;
-    const NarcRead read = readNarc(serializeNarc(copy));
+    const Result<Narc> read = readNarc(serializeNarc(copy));
     if (!read.ok())
-        fail(QStringLiteral("the archive does not read back: ") + read.error);
+        fail(QStringLiteral("the archive does not read back: ") + read.reason);
     for (int e = 0; e < text.size(); ++e) {
         for (int s = 0; s < text.at(e).size(); ++s) {
-            const DecodedSection decoded = decodeMessageSection(read.narc.files.at(e), s);
+            const DecodedSection decoded = decodeMessageSection(read.value.files.at(e), s);
             for (int i = 0; i < text.at(e).at(s).size(); ++i) {
                 const QString back = i < decoded.lines.size() ? decoded.lines.at(i) : decoded.reason;
                 if (back != text.at(e).at(s).at(i))
@@ -150,8 +150,8 @@ int main(int argc, char *argv[])
         }
     }
 
-    QString error;
-    if (!saveNarcFile(narc, arguments.at(1), &error))
-        fail(QStringLiteral("cannot write %1: %2").arg(arguments.at(1), error));
+    const Status saved = saveNarcFile(narc, arguments.at(1));
+    if (!saved)
+        fail(QStringLiteral("cannot write %1: %2").arg(arguments.at(1), saved.reason));
     return 0;
 }

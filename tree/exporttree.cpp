@@ -1,93 +1,148 @@
 #include "tree/exporttree.h"
 
-#include "report/lines.h"
-#include "codec/utf8text.h"
-#include "tree/layout.h"
 #include "codec/decode.h"
+#include "codec/utf8text.h"
 #include "io/regularfile.h"
 #include "io/savefile.h"
+#include "report/lines.h"
+#include "tree/layout.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace core {
 
 namespace {
 
-enum class TreeWrite { Written, Failed, NothingToDo };
+// The bytes an export writes for section `section` of `entry` into `bytes`;
+// false when it writes nothing there (the entry has no such section), with
+// `*error` set when the section cannot be decoded.
+bool exportBytes(const NarcEntry &entry, int section, QByteArray &bytes, QString *error)
+{
+    const DecodedSection decoded = decodeMessageSection(entry, section, DecodeForm::Text);
+    *error = decoded.reason;
+    if (!decoded.ok() || !decoded.present)
+        return false;
+    bytes.resize(0);
+    appendSectionText(bytes, decoded.text);
+    return true;
+}
+
+// Whether the regular file at `path` holds other bytes than `bytes`; a file that
+// cannot be read counts as different (the export would replace it).
+bool fileDiffers(const QString &path, const FileIdentity &file, const QByteArray &bytes)
+{
+    if (!file.isRegular())
+        return false; // never written: refused by the export
+    if (file.size != bytes.size())
+        return true;
+    QFile existing;
+    if (!openRegularFile(existing, path, Links::Refuse))
+        return true;
+    return existing.read(bytes.size() + 1) != bytes;
+}
+
+EditedTreeFiles editedFiles(const Narc &narc, const QString &root, const TreeListing &listing)
+{
+    EditedTreeFiles edited;
+    QByteArray bytes;
+    QString error;
+    for (int i = 0; i < narc.files.size(); ++i) {
+        for (int s = 0; s < 2; ++s) {
+            const FileIdentity &file = listing[s].files.at(i);
+            if (!file.known)
+                continue;
+            const QString path = treeFilePath(root, i, s);
+            if (!exportBytes(narc.files.at(i), s, bytes, &error) || !fileDiffers(path, file, bytes))
+                continue;
+            if (edited.count++ == 0)
+                edited.first = path;
+        }
+    }
+    return edited;
+}
 
 // Writes `bytes` as the whole content of `path`. Empty text only empties a file
 // that is already there, so a section emptied since an earlier export leaves no
-// stale text behind, and a tree gains no files for empty sections. A symbolic
-// link, device or FIFO in the tree is refused, never written through or waited
-// on: a tree received from someone else must not make the export write anywhere
-// else.
-TreeWrite writeTreeFile(const QString &path, const QByteArray &bytes, QString *error)
+// stale text behind, and a tree gains no files for empty sections.
+Status writeTreeFile(const QString &path, bool present, const QByteArray &bytes, bool *written)
 {
-    const QFileInfo info(path);
-    if (bytes.isEmpty() && !info.exists() && !info.isSymLink())
-        return TreeWrite::NothingToDo;
-    QFile file;
-    if (!createRegularFile(file, path, Links::Refuse, error))
-        return TreeWrite::Failed;
-    if (!writeAllBytes(file, bytes.constData(), bytes.size(), error))
-        return TreeWrite::Failed;
-    if (!file.flush()) {
-        *error = file.errorString();
-        return TreeWrite::Failed;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return TreeWrite::Failed;
-    }
-    return TreeWrite::Written;
+    *written = false;
+    if (bytes.isEmpty() && !present)
+        return Status::success();
+    const Status replaced = replaceFileContent(path, bytes);
+    *written = replaced.ok();
+    return replaced;
 }
 
 } // namespace
 
-BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, BulkObserver &observer)
+Result<EditedTreeFiles> findEditedTreeFiles(const Narc &narc, const QString &chosenPath)
+{
+    const QString root = treeRoot(chosenPath);
+    if (!treeExists(root))
+        return Result<EditedTreeFiles>::success({});
+    const Status folders = checkTreeFolders(root);
+    if (!folders)
+        return Result<EditedTreeFiles>::failure(folders.reason);
+    const Result<TreeListing> listing = listTree(root, int(narc.files.size()));
+    if (!listing)
+        return Result<EditedTreeFiles>::failure(listing.reason);
+    return Result<EditedTreeFiles>::success(editedFiles(narc, root, listing.value));
+}
+
+BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive,
+                         EditedFiles edited, BulkObserver &observer)
 {
     BulkSummary summary;
     const QString root = treeRoot(chosenPath);
     const int count = int(narc.files.size());
-    observer.begin(count);
-    observer.status(exportingStatus());
-    if (!treeExists(root)) {
-        observer.report(exportTreeMissingLine(root));
+    const auto refuse = [&](const QString &line) {
+        observer.report(line);
         summary.refused = true;
         return summary;
+    };
+    const Status prepared = prepareExportTree(root);
+    if (!prepared)
+        return refuse(treeExportRefusedLine(root, prepared.reason));
+    if (!treeExists(root))
+        return refuse(exportTreeMissingLine(root));
+    const Result<TreeListing> listing = listTree(root, count);
+    if (!listing)
+        return refuse(treeExportRefusedLine(root, listing.reason));
+    const QString archiveFile = treeFileThatIsArchive(root, listing.value, archive);
+    if (!archiveFile.isEmpty())
+        return refuse(exportOverArchiveLine(archiveFile));
+    if (edited == EditedFiles::Refuse) {
+        const EditedTreeFiles changes = editedFiles(narc, root, listing.value);
+        if (changes.count > 0)
+            return refuse(treeExportRefusedLine(root, editedTreeReason(changes.count, changes.first)));
     }
+    observer.begin(count);
+    observer.status(exportingStatus());
     observer.note(exportingToDirectoryLine(root));
 
     QByteArray bytes; // reused for every file
+    QString error;
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
         for (int s = 0; s < 2; ++s) {
             const QString path = treeFilePath(root, i, s);
-            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
-            if (!decoded.ok()) {
+            if (!exportBytes(narc.files.at(i), s, bytes, &error)) {
+                if (error.isEmpty())
+                    continue; // a section the entry does not have: its file is not touched
                 // Whatever the file holds stays: an empty file would say the
                 // section is empty, and an import could not store it anyway.
                 ++summary.sectionsUnreadable;
-                observer.report(exportFailedLine(path, sectionCannotBeDecodedReason(decoded.reason)));
+                observer.report(exportFailedLine(path, sectionCannotBeDecodedReason(error)));
                 continue;
             }
-            if (!decoded.present)
-                continue; // a section the entry does not have: its file is not touched
-            bytes.resize(0);
-            appendSectionText(bytes, decoded.text);
-            QString error;
-            switch (writeTreeFile(path, bytes, &error)) {
-            case TreeWrite::Written:
-                ++summary.filesWritten;
-                break;
-            case TreeWrite::Failed:
+            bool written = false;
+            const Status status = writeTreeFile(path, listing.value[s].has(i), bytes, &written);
+            if (!status) {
                 ++summary.filesFailed;
-                observer.report(exportFailedLine(path, error));
-                break;
-            case TreeWrite::NothingToDo:
-                break;
+                observer.report(exportFailedLine(path, status.reason));
+            } else if (written) {
+                ++summary.filesWritten;
             }
         }
     }

@@ -6,8 +6,6 @@
 #include "codec/compose.h"
 #include "codec/messageheader.h"
 
-#include <QFileInfo>
-
 #include <utility>
 
 namespace core {
@@ -28,12 +26,6 @@ int sectionCountOf(const NarcEntry &entry, int *lineCount)
     return head.header.sectionCount;
 }
 
-bool somethingAt(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
 } // namespace
 
 BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &observer)
@@ -43,11 +35,20 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
     const int count = int(narc.files.size());
     observer.begin(count);
     observer.status(importingStatus());
-    if (!treeExists(root)) {
-        observer.report(importTreeMissingLine(root));
+    const auto refuse = [&](const QString &line) {
+        observer.report(line);
         summary.refused = true;
         return summary;
-    }
+    };
+    if (!treeExists(root))
+        return refuse(importTreeMissingLine(root));
+    const Status folders = checkTreeFolders(root);
+    if (!folders)
+        return refuse(treeImportRefusedLine(root, folders.reason));
+    // Listed once: a file that is not there is known without looking for it.
+    const Result<TreeListing> listing = listTree(root, count);
+    if (!listing)
+        return refuse(treeImportRefusedLine(root, listing.reason));
     observer.note(importingFromDirectoryLine(root));
 
     for (int i = 0; i < count; ++i) {
@@ -57,27 +58,28 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
         for (int s = 0; s < 2; ++s) {
             observer.sectionChanged(s);
             const QString path = treeFilePath(root, i, s);
+            const bool present = listing.value[s].has(i);
             if (sections >= 0 && s >= sections) {
                 // Not looked for; but text left for it would be silently ignored.
-                if (somethingAt(path)) {
+                if (present) {
                     ++summary.sectionsSkipped;
                     observer.report(noSuchSectionLine(i, s));
                 }
                 continue;
             }
-            const TextRead read = readEditedTextFile(path, Links::Refuse, lineCount);
-            if (!read.ok()) {
-                if (read.status == TextRead::Status::Missing) {
-                    ++summary.filesMissing;
-                    observer.report(importFailedLine(path, QString()));
-                } else {
-                    ++summary.filesFailed;
-                    observer.report(importFailedLine(path, read.reason));
-                }
+            if (!present) {
+                ++summary.filesMissing;
+                observer.report(importFailedLine(path, QString()));
+                continue;
+            }
+            const Result<QString> read = readEditedTextFile(path, Links::Refuse, lineCount);
+            if (!read) {
+                ++summary.filesFailed;
+                observer.report(importFailedLine(path, read.reason));
                 continue;
             }
 
-            ComposeResult result = composeEntry(narc.files.at(i), read.text, s);
+            ComposeResult result = composeEntry(narc.files.at(i), read.value, s);
             if (result.changed()) {
                 narc.files[i] = std::move(result.entry);
                 ++summary.sectionsChanged;
@@ -85,6 +87,13 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
                 ++summary.sectionsSkipped;
                 observer.report(composeRefusedLine(i, s, result.reason));
             }
+        }
+    }
+    // Text for entries the archive does not have would be lost without a word.
+    for (int s = 0; s < 2; ++s) {
+        for (const int entry : listing.value[s].beyond) {
+            ++summary.sectionsSkipped;
+            observer.report(noSuchEntryLine(entry, s));
         }
     }
 

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "base/result.h"
+#include "io/fileidentity.h"
+#include "narc/narc.h"
+#include "report/observer.h"
+
+#include <QString>
+
+#include <memory>
+
+class QFile;
+
+namespace core {
+
+// How an archive is opened.
+enum class Access {
+    Read,  // to read it, or to edit it for a long while (the window): nothing is held
+    Write, // to write it back soon (a command): locked from the read to the write
+};
+
+// What a write of the archive does besides writing.
+struct SaveOptions
+{
+    // Where to write; empty: back to the archive. An output that is the archive
+    // by another name (a link) is a write in place too.
+    QString output;
+    // Write even when no entry changed. Otherwise nothing is written and the
+    // report says "Nothing changed; PATH not written".
+    bool writeUnchanged = false;
+    // Replace the archive even when it changed on disk since it was read, because
+    // the user said so. Otherwise such a write is refused.
+    bool overwriteChanged = false;
+};
+
+// The archive being edited, as it was opened from disk: its path, the file's
+// identity as read (device, inode, size, modification time, links, owner,
+// group, mode) and its content as read or last written. Every rule that keeps
+// the user's files safe around the archive lives here, for the window and
+// narctext alike:
+//
+// - No output may be the archive (checkOutput): an export over it, by any name,
+//   is refused with "it is the archive being edited".
+// - A write back (save) happens only when something changed, never over a file
+//   that changed on disk since it was read unless the user said so, under the
+//   advisory lock every writer of an archive takes, and keeps the replaced
+//   file's owner, group and mode. Other names the replaced file had are reported.
+//
+// A document is moved, never copied (it may hold the lock).
+class ArchiveDocument
+{
+public:
+    ArchiveDocument();
+    ~ArchiveDocument();
+    ArchiveDocument(ArchiveDocument &&other) noexcept;
+    ArchiveDocument &operator=(ArchiveDocument &&other) noexcept;
+
+    // Reads the archive at `path`. With Access::Write the file is locked first
+    // (waiting up to lockWaitMs for another writer, see lockForWriting), and the
+    // lock is held until the document goes away, so that two commands writing
+    // one archive run one after the other and the second reads the first one's
+    // result. The reason of a failure is one for loadFailedLine.
+    static Result<ArchiveDocument> open(const QString &path, Access access = Access::Read);
+
+    // False for a document made empty, before any archive was opened.
+    bool isOpen() const { return opened; }
+    // The path as it was given.
+    const QString &path() const { return filePath; }
+    // The file as read or last written; unknown when none is open.
+    const FileIdentity &identity() const { return file; }
+    // The archive as read or last written.
+    const Narc &narc() const { return stored; }
+
+    // Refuses `output` when it is the archive by any name ("it is the archive
+    // being edited") or its name is not valid UTF-8. Every output of an export
+    // goes through this (the exports check it themselves too).
+    Status checkOutput(const QString &output) const;
+
+    // Fails with "it changed on disk since it was opened" when the file at
+    // path() is no longer the one read or last written: another file under the
+    // name, or another size or modification time. A file that is gone is fine:
+    // writing it anew loses nothing.
+    Status checkUnchanged() const;
+
+    // Whether `edited` differs from the archive as read or last written.
+    bool differs(const Narc &edited) const;
+
+    // Writes `edited` as `options` say. A write that replaces the archive takes
+    // the lock (unless held already) and checks checkUnchanged() before and once
+    // more just before the new file takes the name. Lines about the write go to
+    // `report`: "Nothing changed; ..." when nothing was written, and "... has N
+    // other names; ..." when the replaced file had hard links. After a write to
+    // the archive's own path the document describes the new file.
+    Status save(const Narc &edited, BulkObserver &report, const SaveOptions &options = {});
+
+private:
+    bool opened = false;
+    QString filePath;
+    FileIdentity file;
+    Narc stored;
+    std::unique_ptr<QFile> locked; // open on the archive and locked, for Access::Write
+};
+
+} // namespace core
