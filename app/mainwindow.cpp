@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
 
 #include "app/bulkrun.h"
+#include "app/editorsettings.h"
+#include "app/linewidthview.h"
 #include "app/dialogplace.h"
 #include "app/finddialog.h"
 #include "app/formlayout.h"
@@ -102,6 +104,8 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui::MainWindow)
     , findDialog(new FindDialog(this))
     , replaceDialog(new ReplaceDialog(this))
+    , lineWidth(nullptr)
+    , skipChangedEscapes(nullptr)
 {
     chooseFile = [this](FileChoice choice, const QString &startIn) {
         return chooseWithDialog(this, choice, startIn);
@@ -150,6 +154,30 @@ MainWindow::MainWindow(QWidget *parent)
                 [this] { stepEntry(-1); });
     addShortcut(QStringLiteral("actionNext_Entry"), {QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
                 [this] { stepEntry(1); });
+
+    addTranslatorsChecks();
+}
+
+void MainWindow::addTranslatorsChecks()
+{
+    // View > Line Width...: the text box's width, shown in the editor.
+    lineWidth = new LineWidthView(ui->text, ui->statusBar, this);
+    QMenu *view = ui->menuBar->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("menuView"));
+    view->addAction(lineWidth->action());
+
+    // Whether Import Translations from PO skips translations whose control
+    // escapes changed, as narctext import-po --strict does; remembered.
+    skipChangedEscapes = new QAction(tr("Skip Translations with Changed Escapes"), this);
+    skipChangedEscapes->setObjectName(QStringLiteral("actionSkip_Changed_Escapes"));
+    skipChangedEscapes->setCheckable(true);
+    skipChangedEscapes->setChecked(editorSettings().value(QStringLiteral("poImport/skipChangedEscapes")).toBool());
+    connect(skipChangedEscapes, &QAction::toggled, this, [](bool on) {
+        editorSettings().setValue(QStringLiteral("poImport/skipChangedEscapes"), on);
+    });
+    const QList<QAction *> fileActions = ui->menuFile->actions();
+    const qsizetype after = fileActions.indexOf(ui->actionImport_Translations_from_PO);
+    ui->menuFile->insertAction(fileActions.value(after + 1), skipChangedEscapes);
 }
 
 MainWindow::~MainWindow()
@@ -424,7 +452,10 @@ void MainWindow::importPoTranslations()
     const QString path = chooseFile ? chooseFile(FileChoice::ImportPo, startFolder()) : QString();
     if (path.isEmpty() || !askBeforeDropping(AtStake::Text))
         return;
-    runImport([&](BulkObserver &run) { core::importFromPo(narc, path, run); });
+    PoImportOptions options;
+    options.strict = skipChangedEscapes->isChecked();
+    options.breaks = lineWidth->rule().breaks; // the escapes the game breaks lines at move freely
+    runImport([&](BulkObserver &run) { core::importFromPo(narc, path, run, options); });
 }
 
 WindowBulkRun::Widgets MainWindow::bulkRunWidgets() const

@@ -18,6 +18,7 @@
 #include <functional>
 
 class FindDialog;
+class LineWidthView;
 class QDialog;
 class QAction;
 class QMimeData;
@@ -168,6 +169,9 @@ private:
     // The archive file named by a drag, if it carries one.
     static QString droppedArchive(const QMimeData *data);
 
+    // The View menu with Line Width..., and the PO import's choice about changed escapes.
+    void addTranslatorsChecks();
+
     Ui::MainWindow *ui;
     core::Narc narc;
     QString narcPath;
@@ -181,6 +185,8 @@ private:
     bool unwritten = false;    // narc differs from what was loaded or last written
     FindDialog *findDialog;
     ReplaceDialog *replaceDialog;
+    LineWidthView *lineWidth;     // View > Line Width...
+    QAction *skipChangedEscapes;  // File > Skip Translations with Changed Escapes
 
 public:
     // Every file dialog goes through here; an empty answer means cancelled. By

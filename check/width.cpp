@@ -9,6 +9,48 @@
 
 namespace core {
 
+namespace {
+
+// Walks escaped text cell by cell, by the codec's escape rules: `cell(at, width)`
+// for each character (a surrogate pair is one, at its first unit) and each escape
+// that breaks no line (width 0), `rowBreak(at)` for each escape in `breaks`, which
+// is six characters long.
+template<typename Cell, typename RowBreak>
+void walkCells(QStringView lineText, const QList<quint16> &breaks, Cell &&cell, RowBreak &&rowBreak)
+{
+    qsizetype high = -1; // where a high surrogate waits for its partner
+    const auto settleHigh = [&] {
+        if (high >= 0) {
+            cell(high, 1);
+            high = -1;
+        }
+    };
+    walkEscapedText(
+        lineText,
+        [&](qsizetype at, quint16 unit) {
+            if (high >= 0 && QChar::isLowSurrogate(unit)) {
+                cell(high, characterWidth(QChar::surrogateToUcs4(lineText.at(high).unicode(), unit)));
+                high = -1;
+                return;
+            }
+            settleHigh();
+            if (QChar::isHighSurrogate(unit))
+                high = at;
+            else
+                cell(at, characterWidth(unit));
+        },
+        [&](qsizetype at, int value) {
+            settleHigh();
+            if (value >= 0 && breaks.contains(quint16(value)))
+                rowBreak(at);
+            else
+                cell(at, 0);
+        });
+    settleHigh();
+}
+
+} // namespace
+
 int characterWidth(char32_t codePoint)
 {
     // Nothing below U+1100 is wide; most text never asks ICU.
@@ -27,40 +69,34 @@ QList<TextRow> textRows(QStringView lineText, const QList<quint16> &breaks)
 {
     QList<TextRow> rows;
     TextRow row;
-    char16_t high = 0; // a high surrogate waiting for its partner
-    const auto settleHigh = [&] {
-        if (high) {
-            row.width += 1;
-            high = 0;
-        }
-    };
-    walkEscapedText(
-        lineText,
-        [&](qsizetype, quint16 unit) {
-            if (high && QChar::isLowSurrogate(unit)) {
-                row.width += characterWidth(QChar::surrogateToUcs4(high, unit));
-                high = 0;
-                return;
-            }
-            settleHigh();
-            if (QChar::isHighSurrogate(unit))
-                high = unit;
-            else
-                row.width += characterWidth(unit);
-        },
-        [&](qsizetype at, int value) {
-            settleHigh();
-            if (value >= 0 && breaks.contains(quint16(value))) {
-                row.end = at;
-                rows.append(row);
-                row = TextRow();
-                row.start = qMin(at + 6, lineText.size());
-            }
+    walkCells(
+        lineText, breaks, [&](qsizetype, int width) { row.width += width; },
+        [&](qsizetype at) {
+            row.end = at;
+            rows.append(row);
+            row = TextRow();
+            row.start = qMin(at + 6, lineText.size());
         });
-    settleHigh();
     row.end = lineText.size();
     rows.append(row);
     return rows;
+}
+
+qsizetype overflowStart(QStringView lineText, const TextRow &row, int limit)
+{
+    if (row.width <= limit)
+        return row.end;
+    qsizetype start = row.end;
+    int width = 0;
+    walkCells(
+        lineText.sliced(row.start, row.end - row.start), {},
+        [&](qsizetype at, int cellWidth) {
+            width += cellWidth;
+            if (width > limit && start == row.end)
+                start = row.start + at;
+        },
+        [](qsizetype) {});
+    return start;
 }
 
 Result<QList<quint16>> parseEscapeList(const QString &text)

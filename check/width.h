@@ -45,6 +45,10 @@ struct TextRow
 // at the line's end. A backslash that starts no escape counts 0, as an escape.
 QList<TextRow> textRows(QStringView lineText, const QList<quint16> &breaks);
 
+// Where the part of `row` (a row of `lineText`) past `limit` starts: the first
+// character that takes the row's width beyond it, or row.end when the row fits.
+qsizetype overflowStart(QStringView lineText, const TextRow &row, int limit);
+
 // The escapes a user names to break lines at: escapes as the editor shows them
 // ("\x000a"), separated by spaces or commas; empty text names none. Each unit
 // once, in the order given. A part that is not one whole escape is refused.

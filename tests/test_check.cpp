@@ -85,6 +85,31 @@ private slots:
         QCOMPARE(shown, texts);
     }
 
+    // The part of a row past the limit starts at the character that crosses it,
+    // a wide one included; escapes take no room.
+    void overflow_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("past"); // the text of each row past the limit, joined with "|"
+        QTest::newRow("fits") << "abcd" << 4 << "";
+        QTest::newRow("one over") << "abcde" << 4 << "e";
+        QTest::newRow("wide character across the limit") << QString::fromUtf8("abcあい") << 4 << QString::fromUtf8("あい");
+        QTest::newRow("escape at the limit") << "abcd\\xfffee" << 4 << "e";
+        QTest::newRow("rows") << "abcdef\\x000aab\\x000aabcde" << 4 << "ef||e";
+    }
+
+    void overflow()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, limit);
+        QFETCH(QString, past);
+        QStringList parts;
+        for (const TextRow &row : textRows(line, {0x000a}))
+            parts.append(line.mid(overflowStart(line, row, limit)).left(row.end - overflowStart(line, row, limit)));
+        QCOMPARE(parts.join('|'), past);
+    }
+
     // Only the escapes named break lines: without them a line is one row.
     void breaksAreChosen()
     {
