@@ -22,6 +22,7 @@ enum class Ending {
     DoneWithSkips, // 1: done, with sections or messages skipped, or a file not read or written
     NothingFound,  // 1: find matched no line, replace found nothing to replace; nothing written
     Findings,      // 1: check or check-po found something
+    Differences,   // 1: diff found the archives' texts differ
     Refused,       // 2: a bad argument or an input refused whole; nothing written
 };
 
@@ -43,6 +44,8 @@ struct Invocation
     QString output;          // -o: where the archive is written; empty for the archive itself
     bool ignoreCase = false; // -i
     bool force = false;      // --force
+    bool stat = false;       // --stat
+    bool dryRun = false;     // -n, --dry-run: write nothing, print what would change
     int entry = -1;          // the ENTRY argument, when the command has one
     int section = -1;        // the SECTION argument, when the command has one
     int width = 0;           // --width: characters per row of a text box; 0 when not given
@@ -92,6 +95,8 @@ enum CommandOption {
     BreakOption = 16,     // --break ESCAPE, any number of times
     ReferenceOption = 32, // --reference ORIGINAL.narc
     StrictOption = 64,    // --strict
+    StatOption = 128,     // --stat
+    DryRunOption = 256,   // -n, --dry-run
 };
 
 struct Command
@@ -108,7 +113,8 @@ struct Command
         ReadEach,  // read one entry at a time: visit, then run
         ReadWrite, // loaded whole and locked; after run, written to -o OUTPUT or back in place
                    // when a section changed (see ArchiveDocument::save)
-        None,      // no archive: the first argument is something else
+        None,      // nothing loaded before run: the first argument is no archive, or the
+                   // command reads its files itself
     };
     Archive archive;
 

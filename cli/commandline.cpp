@@ -26,7 +26,8 @@ const char closing[] =
     "read or written; 2 bad arguments, an input refused whole, or the archive could not\n"
     "be loaded or written (it is then left as it was). find exits 0 when a line matched,\n"
     "1 when none did. replace exits 1 when nothing matched (nothing is written). check\n"
-    "and check-po exit 1 when they found something.\n";
+    "and check-po exit 1 when they found something. diff exits 0 when the texts are\n"
+    "equal, 1 when they differ.\n";
 
 struct Options
 {
@@ -56,6 +57,12 @@ struct Options
     QCommandLineOption strict{QStringLiteral("strict"),
                               QStringLiteral("Skip translations whose control escapes differ from their "
                                              "source's instead of applying them with a warning.")};
+    QCommandLineOption stat{QStringLiteral("stat"),
+                            QStringLiteral("Print one line per entry that differs and the total instead of "
+                                           "the lines.")};
+    QCommandLineOption dryRun{{QStringLiteral("n"), QStringLiteral("dry-run")},
+                              QStringLiteral("Write nothing: print the differences the command would make, as "
+                                             "narctext diff prints them, and its usual report lines.")};
 
     // Adds the global options and those `command` takes (all when null).
     void addTo(QCommandLineParser &parser, const Command *command) const
@@ -75,6 +82,10 @@ struct Options
             parser.addOption(reference);
         if (!command || command->takes(StrictOption))
             parser.addOption(strict);
+        if (!command || command->takes(StatOption))
+            parser.addOption(stat);
+        if (!command || command->takes(DryRunOption))
+            parser.addOption(dryRun);
     }
 };
 
@@ -311,6 +322,8 @@ CommandLine readCommandLine(const QStringList &arguments)
         return refusal(QLatin1String(command->name) + QStringLiteral(": ") + checkProblem + seeCommandHelp);
     call.ignoreCase = command->takes(IgnoreCaseOption) && parser.isSet(options.ignoreCase);
     call.force = command->takes(ForceOption) && parser.isSet(options.force);
+    call.stat = command->takes(StatOption) && parser.isSet(options.stat);
+    call.dryRun = command->takes(DryRunOption) && parser.isSet(options.dryRun);
     line.action = CommandLine::Action::Run;
     return line;
 }

@@ -8,6 +8,7 @@
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "diff/difftext.h"
 #include "io/textfile.h"
 #include "narc/narcfile.h"
 #include "onefile/exportfile.h"
@@ -269,6 +270,49 @@ Ending runCheckPo(Context &context)
     return summary.findings > 0 ? Ending::Findings : Ending::Done;
 }
 
+// OLD is held whole and NEW read one entry at a time; each entry of OLD is let
+// go once compared, so memory stays about one archive.
+Ending runDiff(Context &context)
+{
+    const Invocation &call = context.call;
+    const QString &oldPath = call.arguments.at(0);
+    const QString &newPath = call.arguments.at(1);
+    Result<Narc> old = loadNarcFile(oldPath);
+    if (!old) {
+        context.console.report(loadFailedLine(oldPath, old.reason));
+        return Ending::Refused;
+    }
+    QList<NarcEntry> &oldEntries = old.value.files;
+    const DiffDetail detail = call.stat ? DiffDetail::Counts : DiffDetail::Lines;
+    DiffTotals totals;
+    const auto show = [&](const EntryComparison &comparison) {
+        totals.add(comparison);
+        if (comparison.differs())
+            context.out.print(call.stat ? diffStatText(comparison) : diffText(comparison));
+    };
+
+    context.console.status(comparingStatus());
+    context.console.begin(int(oldEntries.size()));
+    qsizetype compared = 0;
+    const Status read = loadNarcFileEntries(newPath, [&](quint32 index, const NarcEntry &entry) {
+        context.console.progress(int(index));
+        const NarcEntry *before = index < quint32(oldEntries.size()) ? &oldEntries.at(index) : nullptr;
+        show(compareEntries(int(index), before, &entry, detail));
+        if (before)
+            oldEntries[index] = NarcEntry();
+        compared = qsizetype(index) + 1;
+    });
+    if (!read) {
+        context.console.report(loadFailedLine(newPath, read.reason));
+        return Ending::Refused;
+    }
+    for (qsizetype i = compared; i < oldEntries.size(); ++i)
+        show(compareEntries(int(i), &oldEntries.at(i), nullptr, detail));
+    if (call.stat && totals.differs())
+        context.out.print(diffTotalText(totals));
+    return totals.differs() ? Ending::Differences : Ending::Done;
+}
+
 const Argument archiveArgument{"ARCHIVE", Argument::Path, "the NARC archive"};
 const Argument entryArgument{"ENTRY", Argument::Entry, "an entry index, from 0"};
 const Argument sectionArgument{"SECTION", Argument::Section, "0 for the hiragana section, 1 for the kanji section"};
@@ -298,6 +342,10 @@ QString Command::synopsis() const
         line += QStringLiteral(" [--force]");
     if (takes(StrictOption))
         line += QStringLiteral(" [--strict]");
+    if (takes(StatOption))
+        line += QStringLiteral(" [--stat]");
+    if (takes(DryRunOption))
+        line += QStringLiteral(" [-n]");
     for (const Argument &argument : arguments)
         line += QLatin1Char(' ') + QLatin1String(argument.name);
     if (takes(WidthOption))
@@ -350,6 +398,17 @@ const QList<Command> &commands()
          "A match inside a \\xhhhh escape is left alone unless TEXT holds a backslash. Exits 0 when a line "
          "matched, 1 when none did, 2 on an error. Use -- before a TEXT that starts with '-'.",
          A::Read, nullptr, nullptr, runFind},
+        {"diff",
+         {{"OLD.narc", Argument::Path, "the archive as it was"}, {"NEW.narc", Argument::Path, "the archive as it is"}},
+         StatOption,
+         "print every line whose text differs between two archives",
+         "Lines compare by place (line 5 with line 5), as the editor shows them (escapes as \\xhhhh). Each run "
+         "of adjacent lines that differ gets a header naming them in words (@@ entry 3, Hiragana, lines 5-7 @@), "
+         "then each line as it was (-) and as it is (+); entries and sections only one archive has, line counts "
+         "that differ and entries that cannot be decoded and whose bytes differ get a line each. --stat prints "
+         "one line per entry that differs and the lines changed of the lines of NEW. Exits 0 when the texts are "
+         "equal (printing nothing), 1 when they differ, 2 on an error.",
+         A::None, nullptr, nullptr, runDiff},
         {"export-po", {archiveArgument, {"FILE.pot", Argument::Path, "the template to write ('-': standard output)"}},
          NoOption, "write every line that is not empty into a gettext PO template",
          "Each message names its line in msgctxt as entry/section/line.",

@@ -80,6 +80,7 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
         return ExitUsage;
     case Ending::NothingFound:
     case Ending::Findings:
+    case Ending::Differences:
         return ExitProblem;
     case Ending::Done:
     case Ending::DoneWithSkips:

@@ -122,6 +122,11 @@ QString importFinishedStatus()
     return QStringLiteral("Finished Importing!");
 }
 
+QString comparingStatus()
+{
+    return QStringLiteral("Comparing: ");
+}
+
 QString cannotDecodeEntryLine(int entry, const QString &reason)
 {
     return withReason(QStringLiteral("Cannot decode entry ") + QString::number(entry), reason);
@@ -498,6 +503,150 @@ QString lineWidthStatusText(int line, int row, int rows, int width, int limit)
 QString notAnEscapeReason(const QString &text)
 {
     return QLatin1Char('"') + text + QStringLiteral("\" is not an escape such as \\x000a");
+}
+
+namespace {
+
+// "1,204": thousands set off by commas, whatever the locale, as every count here.
+QString grouped(qint64 number)
+{
+    QString digits = QString::number(qAbs(number));
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return number < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+// "1,204 of 3,610 lines".
+QString linesOf(qint64 part, qint64 lines)
+{
+    return grouped(part) + QStringLiteral(" of ") + grouped(lines)
+           + (lines == 1 ? QStringLiteral(" line") : QStringLiteral(" lines"));
+}
+
+// ", 33%", rounded down so that 100% means every line; nothing when there are no lines.
+QString percentOf(qint64 part, qint64 lines)
+{
+    return lines > 0 ? QStringLiteral(", ") + QString::number(part * 100 / lines) + QLatin1Char('%') : QString();
+}
+
+QString entryInWords(int entry)
+{
+    return QStringLiteral("entry ") + QString::number(entry);
+}
+
+} // namespace
+
+QString diffHunkHeaderLine(int entry, int section, int firstLine, int lastLine)
+{
+    const QString lines = firstLine == lastLine
+                              ? QStringLiteral("line ") + QString::number(firstLine)
+                              : QStringLiteral("lines %1-%2").arg(firstLine).arg(lastLine);
+    return QStringLiteral("@@ ") + placeInWords(entry, section) + QStringLiteral(", ") + lines + QStringLiteral(" @@");
+}
+
+QString diffOldLine(const QString &text)
+{
+    return QLatin1Char('-') + text;
+}
+
+QString diffNewLine(const QString &text)
+{
+    return QLatin1Char('+') + text;
+}
+
+QString entryAddedLine(int entry)
+{
+    return findingLine(entryInWords(entry), QStringLiteral("added"));
+}
+
+QString entryRemovedLine(int entry)
+{
+    return findingLine(entryInWords(entry), QStringLiteral("removed"));
+}
+
+QString sectionAddedLine(int entry, int section)
+{
+    return findingLine(placeInWords(entry, section), QStringLiteral("added"));
+}
+
+QString sectionRemovedLine(int entry, int section)
+{
+    return findingLine(placeInWords(entry, section), QStringLiteral("removed"));
+}
+
+QString lineCountChangedLine(int entry, int section, int before, int after)
+{
+    return findingLine(placeInWords(entry, section),
+                       QStringLiteral("line count differs: %1, now %2").arg(before).arg(after));
+}
+
+QString bytesDifferLine(int entry)
+{
+    return findingLine(entryInWords(entry), QStringLiteral("bytes differ"));
+}
+
+QString entryLinesChangedLine(int entry, qint64 changed, qint64 lines)
+{
+    return findingLine(entryInWords(entry), linesOf(changed, lines) + QStringLiteral(" changed"));
+}
+
+QString entryAddedStatLine(int entry, qint64 lines)
+{
+    return findingLine(entryInWords(entry), QStringLiteral("added, ") + grouped(lines)
+                                                + (lines == 1 ? QStringLiteral(" line") : QStringLiteral(" lines")));
+}
+
+QString diffTotalLine(qint64 changed, qint64 lines, int entries)
+{
+    return linesOf(changed, lines) + QStringLiteral(" changed") + percentOf(changed, lines) + QStringLiteral(", in ")
+           + grouped(entries) + (entries == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries"));
+}
+
+QString dryRunLine(const QString &path)
+{
+    return QStringLiteral("Dry run; ") + outputName(path) + QStringLiteral(" not written");
+}
+
+QString translatedStatusText(qint64 changed, qint64 lines)
+{
+    return QStringLiteral("translated ") + linesOf(changed, lines) + percentOf(changed, lines);
+}
+
+QString entryProgressText(qint64 changed, qint64 lines)
+{
+    return QString::number(changed) + QLatin1Char('/') + QString::number(lines);
+}
+
+QString referenceLacksEntryText(int entry)
+{
+    return QStringLiteral("The reference has no entry %1.").arg(entry);
+}
+
+QString referenceLacksSectionText(int entry, int section)
+{
+    return QStringLiteral("Entry %1 of the reference has no %2.").arg(entry).arg(sectionName(section));
+}
+
+QString referenceCannotDecodeText(int entry, int section, const QString &reason)
+{
+    return withReason(QStringLiteral("The reference's ") + placeInWords(entry, section)
+                          + QStringLiteral(" cannot be decoded"),
+                      reason);
+}
+
+QString referenceLoadedLine(const QString &path)
+{
+    return QStringLiteral("Opened reference ") + path;
+}
+
+QString referenceLoadFailedLine(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Failed to open reference ") + path, reason);
+}
+
+QString referenceClosedLine(const QString &path)
+{
+    return QStringLiteral("Closed reference ") + path;
 }
 
 QString usageLine(const QString &message)

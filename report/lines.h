@@ -41,6 +41,7 @@ QString exportingStatus();      // "Exporting: "
 QString importingStatus();      // "Importing: "
 QString exportFinishedStatus(); // "Finished Exporting!"
 QString importFinishedStatus(); // "Finished Importing!"
+QString comparingStatus();      // "Comparing: " (narctext diff)
 
 // Message files that cannot be decoded.
 QString cannotDecodeEntryLine(int entry, const QString &reason);            // "Cannot decode entry E: REASON"
@@ -155,6 +156,35 @@ QString checkedTranslationsLine(qint64 translations, qint64 findings);
 QString lineWidthStatusText(int line, int row, int rows, int width, int limit);
 // Why text given as escapes to break lines at is refused.
 QString notAnEscapeReason(const QString &text); // "\"TEXT\" is not an escape such as \x000a"
+
+// Comparing two archives (narctext diff, the dry runs, the window's reference).
+// Places are in words. A diff hunk: its header, then each line as it was ("-")
+// and as it is ("+"), escaped as the editor shows it.
+QString diffHunkHeaderLine(int entry, int section, int firstLine, int lastLine); // "@@ entry 3, Hiragana, line 5 @@", "... lines 5-7 @@"
+QString diffOldLine(const QString &text);                  // "-TEXT"
+QString diffNewLine(const QString &text);                  // "+TEXT"
+QString entryAddedLine(int entry);                         // "entry 7: added"
+QString entryRemovedLine(int entry);                       // "entry 7: removed"
+QString sectionAddedLine(int entry, int section);          // "entry 3, Kanji: added"
+QString sectionRemovedLine(int entry, int section);        // "entry 3, Kanji: removed"
+QString lineCountChangedLine(int entry, int section, int before, int after); // "entry 3, Hiragana: line count differs: 38, now 40"
+QString bytesDifferLine(int entry);                        // "entry 7: bytes differ"
+// narctext diff --stat: a line per entry that differs, then the total.
+QString entryLinesChangedLine(int entry, qint64 changed, qint64 lines); // "entry 12: 35 of 40 lines changed"
+QString entryAddedStatLine(int entry, qint64 lines);                    // "entry 7: added, 12 lines"
+QString diffTotalLine(qint64 changed, qint64 lines, int entries); // "1,204 of 3,610 lines changed, 33%, in 12 entries"
+// A dry run's last line, when something would have been written: "Dry run; PATH not written".
+QString dryRunLine(const QString &path);
+// The window's reference: the status bar's total, an entry's count in the entry
+// list, and what the reference pane says when it has no such section.
+QString translatedStatusText(qint64 changed, qint64 lines); // "translated 1,204 of 3,610 lines, 33%"
+QString entryProgressText(qint64 changed, qint64 lines);    // "35/40"
+QString referenceLacksEntryText(int entry);                 // "The reference has no entry 12."
+QString referenceLacksSectionText(int entry, int section);  // "Entry 12 of the reference has no Kanji."
+QString referenceCannotDecodeText(int entry, int section, const QString &reason); // "The reference's entry 12, Kanji cannot be decoded: REASON"
+QString referenceLoadedLine(const QString &path);           // "Opened reference PATH"
+QString referenceLoadFailedLine(const QString &path, const QString &reason); // "Failed to open reference PATH: REASON"
+QString referenceClosedLine(const QString &path);           // "Closed reference PATH"
 
 // narctext.
 QString usageLine(const QString &message);       // "narctext: MESSAGE"

@@ -1,0 +1,309 @@
+// Comparing archives: the comparison of two entries, narctext diff and --stat run
+// as a process on real files, and the progress the window keeps against a
+// reference.
+
+#include "messagefixture.h"
+#include "corefixture.h"
+#include "narcfixture.h"
+#include "process.h"
+
+#include "codec/compose.h"
+#include "diff/difftext.h"
+#include "diff/entrydiff.h"
+#include "diff/referenceprogress.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace core;
+
+namespace {
+
+NarcEntry message(const QList<QStringList> &sections)
+{
+    return buildMessageFile(sections);
+}
+
+// A message file too short for a head: it cannot be decoded.
+NarcEntry undecodable(char fill)
+{
+    return NarcEntry(6, fill);
+}
+
+} // namespace
+
+class DiffTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    Run narctextHere(const QStringList &arguments, bool terminal = false) const
+    {
+        RunSetup setup;
+        setup.directory = dir.path();
+        setup.terminal = terminal;
+        return ::narctext(arguments, setup);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY2(QFileInfo(narctextPath()).isExecutable(), "NARCTEXT must name the built binary"); }
+
+    // Entry 4 of two archives: the diff as printed, the lines of the new entry and
+    // how many of them differ.
+    void entries_data()
+    {
+        QTest::addColumn<bool>("hasBefore");
+        QTest::addColumn<NarcEntry>("before");
+        QTest::addColumn<bool>("hasAfter");
+        QTest::addColumn<NarcEntry>("after");
+        QTest::addColumn<QString>("diff");
+        QTest::addColumn<qint64>("lines");
+        QTest::addColumn<qint64>("changed");
+
+        const NarcEntry abc = message({{"a", "b", "c"}});
+        QTest::newRow("same") << true << abc << true << abc << "" << 3LL << 0LL;
+        // Keys and attributes do not show: the text is the same.
+        const NarcEntry otherKeys = buildMessageFile(QList<FixtureSection>{
+            {fixtureLine("a", 0x1234, 7), fixtureLine("b", 0x0101), fixtureLine("c", 0xffff)}});
+        QVERIFY(otherKeys != abc);
+        QTest::newRow("same text, other keys") << true << abc << true << otherKeys << "" << 3LL << 0LL;
+        QTest::newRow("one line") << true << abc << true << message({{"a", "B", "c"}})
+                                  << "@@ entry 4, Hiragana, line 2 @@\n-b\n+B\n" << 3LL << 1LL;
+        QTest::newRow("runs of lines, in the second section")
+            << true << message({{"s0", "s0", "s0", "s0", "s0"}, {"1", "2", "3", "4", "5"}}) << true
+            << message({{"s0", "s0", "s0", "s0", "s0"}, {"one", "two", "3", "four", "5"}})
+            << "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n" << 10LL
+            << 3LL;
+        QTest::newRow("emptied line") << true << abc << true << message({{"a", "", "c"}})
+                                      << "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n" << 3LL << 1LL;
+        QTest::newRow("escaped as the editor shows it")
+            << true << message({{QStringLiteral("a\u0001b\\")}}) << true << message({{"a b\\"}})
+            << "@@ entry 4, Hiragana, line 1 @@\n-a\\x0001b\\x005c\n+a b\\x005c\n" << 1LL << 1LL;
+        QTest::newRow("fewer lines") << true << abc << true << message({{"a", "x"}})
+                                     << "entry 4, Hiragana: line count differs: 3, now 2\n"
+                                        "@@ entry 4, Hiragana, lines 2-3 @@\n-b\n+x\n-c\n"
+                                     << 2LL << 1LL;
+        QTest::newRow("more lines") << true << message({{"a"}, {"k"}}) << true << message({{"a", "b"}, {"k", "l"}})
+                                    << "entry 4, Hiragana: line count differs: 1, now 2\n"
+                                       "@@ entry 4, Hiragana, line 2 @@\n+b\n"
+                                       "entry 4, Kanji: line count differs: 1, now 2\n"
+                                       "@@ entry 4, Kanji, line 2 @@\n+l\n"
+                                    << 4LL << 2LL;
+        QTest::newRow("section added") << true << message({{"a"}}) << true << message({{"a"}, {"k"}})
+                                       << "entry 4, Kanji: added\n" << 2LL << 1LL;
+        QTest::newRow("section removed") << true << message({{"a"}, {"k"}}) << true << message({{"a"}})
+                                         << "entry 4, Kanji: removed\n" << 1LL << 0LL;
+        QTest::newRow("sections of an empty entry") << true << NarcEntry() << true << message({{"a", "b"}})
+                                                    << "entry 4, Hiragana: added\n" << 2LL << 2LL;
+        QTest::newRow("both empty") << true << NarcEntry() << true << NarcEntry() << "" << 0LL << 0LL;
+        QTest::newRow("entry added") << false << NarcEntry() << true << abc << "entry 4: added\n" << 3LL << 3LL;
+        QTest::newRow("entry removed") << true << abc << false << NarcEntry() << "entry 4: removed\n" << 0LL << 0LL;
+        QTest::newRow("undecodable, bytes differ") << true << undecodable('x') << true << undecodable('y')
+                                                   << "entry 4: bytes differ\n" << 0LL << 0LL;
+        QTest::newRow("undecodable, same bytes") << true << undecodable('x') << true << undecodable('x') << ""
+                                                 << 0LL << 0LL;
+        QTest::newRow("became undecodable") << true << abc << true << undecodable('x') << "entry 4: bytes differ\n"
+                                            << 0LL << 0LL;
+        QTest::newRow("became decodable") << true << undecodable('x') << true << abc << "entry 4: bytes differ\n"
+                                          << 3LL << 3LL;
+    }
+
+    void entries()
+    {
+        QFETCH(bool, hasBefore);
+        QFETCH(NarcEntry, before);
+        QFETCH(bool, hasAfter);
+        QFETCH(NarcEntry, after);
+        QFETCH(QString, diff);
+        QFETCH(qint64, lines);
+        QFETCH(qint64, changed);
+        const EntryComparison lined =
+            compareEntries(4, hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, DiffDetail::Lines);
+        QCOMPARE(diffText(lined), diff);
+        QCOMPARE(lined.differs(), !diff.isEmpty());
+        QCOMPARE(lined.lines, lines);
+        QCOMPARE(lined.changed, changed);
+        // Counting alone gives the same figures.
+        const EntryComparison counted =
+            compareEntries(4, hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, DiffDetail::Counts);
+        QCOMPARE(counted.kind, lined.kind);
+        QCOMPARE(counted.lines, lines);
+        QCOMPARE(counted.changed, changed);
+    }
+
+    // narctext diff over every kind of difference, in archive order, its --stat,
+    // and the exit status diff gives.
+    void command()
+    {
+        const QList<NarcEntry> old{message({{"same", "lines"}}),
+                                   message({{"Hello", "world", "bye"}}),
+                                   message({{"one section"}}),
+                                   undecodable('x'),
+                                   message({{"removed"}})};
+        const QList<NarcEntry> now{message({{"same", "lines"}}),
+                                   message({{"Bonjour", "world", "au revoir"}}),
+                                   message({{"one section"}, {"another"}}),
+                                   undecodable('y')};
+        QVERIFY(writeArchive(path("old.narc"), old));
+        QVERIFY(writeArchive(path("new.narc"), now));
+        const QByteArray lines = "@@ entry 1, Hiragana, line 1 @@\n-Hello\n+Bonjour\n"
+                                 "@@ entry 1, Hiragana, line 3 @@\n-bye\n+au revoir\n"
+                                 "entry 2, Kanji: added\n"
+                                 "entry 3: bytes differ\n"
+                                 "entry 4: removed\n";
+        Run run = narctextHere({"diff", "old.narc", "new.narc"});
+        QCOMPARE(run.out, lines);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.code, 1);
+
+        run = narctextHere({"diff", "--stat", "old.narc", "new.narc"});
+        QCOMPARE(run.out, QByteArray("entry 1: 2 of 3 lines changed\n"
+                                     "entry 2: 1 of 2 lines changed\n"
+                                     "entry 3: bytes differ\n"
+                                     "entry 4: removed\n"
+                                     "3 of 7 lines changed, 42%, in 4 entries\n"));
+        QCOMPARE(run.code, 1);
+
+        // The other way round, entries and sections only one side has swap.
+        run = narctextHere({"diff", "new.narc", "old.narc"});
+        QCOMPARE(run.out, QByteArray("@@ entry 1, Hiragana, line 1 @@\n-Bonjour\n+Hello\n"
+                                     "@@ entry 1, Hiragana, line 3 @@\n-au revoir\n+bye\n"
+                                     "entry 2, Kanji: removed\n"
+                                     "entry 3: bytes differ\n"
+                                     "entry 4: added\n"));
+        run = narctextHere({"diff", "--stat", "new.narc", "old.narc"});
+        QCOMPARE(run.out, QByteArray("entry 1: 2 of 3 lines changed\n"
+                                     "entry 2: 0 of 1 line changed\n"
+                                     "entry 3: bytes differ\n"
+                                     "entry 4: added, 1 line\n"
+                                     "3 of 7 lines changed, 42%, in 4 entries\n"));
+    }
+
+    // Equal texts: exit 0 and nothing printed, whatever the bytes the text does not
+    // show, and an archive against itself by another name.
+    void equalArchives()
+    {
+        const QList<NarcEntry> entries{message({{"a", "b"}, {"c", "d"}}), NarcEntry(), undecodable('x')};
+        QVERIFY(writeArchive(path("a.narc"), entries));
+        QList<NarcEntry> rekeyed = entries;
+        rekeyed[0] = buildMessageFile(QList<FixtureSection>{{fixtureLine("a", 9), fixtureLine("b", 8)},
+                                                            {fixtureLine("c", 7), fixtureLine("d", 6)}});
+        QVERIFY(writeArchive(path("rekeyed.narc"), rekeyed));
+        QVERIFY(QFile::link(path("a.narc"), path("symlink.narc")));
+        QCOMPARE(::link(QFile::encodeName(path("a.narc")).constData(),
+                        QFile::encodeName(path("hardlink.narc")).constData()),
+                 0);
+        for (const char *other : {"a.narc", "rekeyed.narc", "symlink.narc", "hardlink.narc"}) {
+            for (const bool stat : {false, true}) {
+                QStringList arguments{"diff", "a.narc", other};
+                if (stat)
+                    arguments.insert(1, "--stat");
+                const Run run = narctextHere(arguments);
+                QCOMPARE(run.out, QByteArray());
+                QCOMPARE(run.err, QByteArray());
+                QCOMPARE(run.code, 0);
+            }
+        }
+    }
+
+    // What cannot be compared is an error, exit 2, whichever side it is.
+    void errors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("old missing") << QStringList{"diff", "missing.narc", "a.narc"}
+                                     << "Failed to load missing.narc: cannot open the file (No such file or directory)\n";
+        QTest::newRow("new not an archive") << QStringList{"diff", "a.narc", "text.txt"}
+                                            << "Failed to load text.txt: does not start with the tag NARC\n";
+        QTest::newRow("one argument") << QStringList{"diff", "a.narc"}
+                                      << "narctext: diff is missing arguments; usage: narctext diff [--stat] OLD.narc "
+                                         "NEW.narc\n";
+    }
+
+    void errors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, err);
+        QVERIFY(writeArchive(path("a.narc"), {message({{"a"}})}));
+        QVERIFY(writeFileBytes(path("text.txt"), "not an archive"));
+        const Run run = narctextHere(arguments);
+        QCOMPARE(QString::fromUtf8(run.err), err);
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(run.code, 2);
+    }
+
+    // On a terminal, what a terminal would act on prints as its escape; a pipe
+    // gets the text as it is.
+    void terminalGetsEscapes()
+    {
+        const QString hostile = "red" + QString(QChar(0x1B)) + "[31m" + QChar(0x9B) + "2J";
+        QVERIFY(writeArchive(path("a.narc"), {message({{"plain"}})}));
+        QVERIFY(writeArchive(path("b.narc"), {message({{hostile}})}));
+        const Run terminal = narctextHere({"diff", "a.narc", "b.narc"}, true);
+        QCOMPARE(terminal.out, QByteArray("@@ entry 0, Hiragana, line 1 @@\n-plain\n+red\\x001b[31m\\x009b2J\n"));
+        const Run pipe = narctextHere({"diff", "a.narc", "b.narc"});
+        QCOMPARE(pipe.out, ("@@ entry 0, Hiragana, line 1 @@\n-plain\n+" + hostile + "\n").toUtf8());
+    }
+
+    // The window's progress, kept current one entry at a time, always says what
+    // a comparison of the whole archive says, and --stat gives the same figures.
+    void progressKeptCurrent()
+    {
+        QList<NarcEntry> originals;
+        for (int i = 0; i < 6; ++i)
+            originals.append(message({{"a" + QString::number(i), "b", "c"}, {"k", "l", "m"}}));
+        originals.append(undecodable('x'));
+        const Narc reference = archiveOf(originals);
+        Narc archive = archiveOf(originals + QList<NarcEntry>{message({{"extra"}})});
+
+        ReferenceProgress progress;
+        progress.compareAll(archive, reference);
+        QCOMPARE(progress.total().lines, 37LL);
+        QCOMPARE(progress.total().changed, 1LL);
+        QCOMPARE(progress.entry(7).changed, 1LL);
+
+        const auto expectWhole = [&] {
+            ReferenceProgress whole;
+            whole.compareAll(archive, reference);
+            QCOMPARE(progress.entries(), whole.entries());
+            for (int i = 0; i < whole.entries(); ++i) {
+                QCOMPARE(progress.entry(i).lines, whole.entry(i).lines);
+                QCOMPARE(progress.entry(i).changed, whole.entry(i).changed);
+            }
+            QCOMPARE(progress.total().lines, whole.total().lines);
+            QCOMPARE(progress.total().changed, whole.total().changed);
+        };
+        // A Save Text: one entry.
+        archive.files[2] = composeEntry(archive.files.at(2), "k\nL\nM", 1).entry;
+        progress.compareEntry(2, archive, reference);
+        QCOMPARE(progress.entry(2).changed, 2LL);
+        expectWhole();
+        // Back as it was.
+        archive.files[2] = originals.at(2);
+        progress.compareEntry(2, archive, reference);
+        QCOMPARE(progress.entry(2).changed, 0LL);
+        expectWhole();
+        // A bulk change: only entries whose bytes changed are compared again.
+        const QList<NarcEntry> before = archive.files;
+        archive.files[0] = composeEntry(archive.files.at(0), "x\ny\nz", 0).entry;
+        archive.files[5] = composeEntry(archive.files.at(5), "x\nl\nm", 1).entry;
+        progress.compareChanged(before, archive, reference);
+        QCOMPARE(progress.total().changed, 5LL);
+        expectWhole();
+
+        // narctext diff --stat, on the same two archives, gives the same total.
+        QVERIFY(writeArchive(path("reference.narc"), reference.files));
+        QVERIFY(writeArchive(path("archive.narc"), archive.files));
+        const Run run = narctextHere({"diff", "--stat", "reference.narc", "archive.narc"});
+        QVERIFY2(run.out.endsWith("5 of 37 lines changed, 13%, in 3 entries\n"), run.out.constData());
+    }
+};
+
+QTEST_MAIN(DiffTest)
+#include "test_diff.moc"
