@@ -23,7 +23,6 @@
 
 #include <functional>
 #include <memory>
-#include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -673,13 +672,9 @@ private slots:
         ::close(fd);
         QVERIFY(writeFileBytes(path("text.txt"), "new"));
         const QStringList before = QDir(dir->path()).entryList(QDir::Files);
-        const auto run = [this](const QString &script) {
-            QProcess shell;
-            shell.setWorkingDirectory(dir->path());
-            shell.start("/bin/sh", {"-c", script, qEnvironmentVariable("NARCTEXT")});
-            shell.waitForFinished();
-            return Run{shell.exitCode(), shell.readAllStandardOutput(), shell.readAllStandardError()};
-        };
+        RunSetup here;
+        here.directory = dir->path();
+        const auto run = [&](const QString &script) { return runProgram("/bin/sh", {"-c", script, narctextPath()}, here); };
         const Run list = run("\"$0\" list \"$(printf 'a\\377.narc')\"");
         QCOMPARE(list.code, 2);
         QCOMPARE(QString::fromUtf8(list.err), "Failed to load a\uFFFD.narc: cannot open the file (the file name is not valid UTF-8)\n");

@@ -19,7 +19,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/resource.h>
 
 using namespace core;
 
@@ -585,25 +584,21 @@ private slots:
         int refused = 0;
         int imported = 0;
         for (int mib = 56; mib <= 160; mib += 8) {
-            QProcess process;
-            process.setChildProcessModifier([mib] {
-                const rlimit memory{rlim_t(mib) << 20, rlim_t(mib) << 20};
-                setrlimit(RLIMIT_AS, &memory);
-            });
-            process.start(qEnvironmentVariable("NARCTEXT"), {"import-po", path("game.narc"), path("big.po"), "-o", path("out.narc")});
-            process.closeWriteChannel();
-            QVERIFY(process.waitForFinished(60000));
-            const QByteArray err = process.readAllStandardError();
+            RunSetup setup;
+            setup.memoryLimit = quint64(mib) << 20;
+            setup.timeoutMs = 60000;
+            const Run run = narctext({"import-po", path("game.narc"), path("big.po"), "-o", path("out.narc")}, setup);
+            const QByteArray &err = run.err;
             const QString where = QStringLiteral("%1 MiB: ").arg(mib) + QString::fromUtf8(err);
-            QVERIFY2(process.exitStatus() == QProcess::NormalExit, qPrintable(where));
+            QVERIFY2(run.code >= 0, qPrintable(where));
             if (err.contains("error while loading shared libraries"))
                 continue; // too little to start at all
-            if (process.exitCode() == 2 && err.contains("Failed to import translations from " + path("big.po").toUtf8()
+            if (run.code == 2 && err.contains("Failed to import translations from " + path("big.po").toUtf8()
                                                         + ": not enough memory\n")) {
                 QVERIFY2(!QFileInfo::exists(path("out.narc")), qPrintable(where));
                 ++refused;
             } else {
-                QVERIFY2(process.exitCode() == 0 && err.contains("0 applied, 0 skipped, 40000 untranslated"),
+                QVERIFY2(run.code == 0 && err.contains("0 applied, 0 skipped, 40000 untranslated"),
                          qPrintable(where));
                 QFile::remove(path("out.narc"));
                 ++imported;
