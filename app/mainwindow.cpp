@@ -328,10 +328,16 @@ bool MainWindow::writeArchive()
         appendReport(noArchiveOpenLine());
         return false;
     }
-    // Refused when the file changed on disk since it was opened or last written.
-    LogObserver log([this](const QString &line) { appendReport(line); });
     SaveOptions options;
     options.writeUnchanged = true;
+    // Another program's work is replaced only when the user says so; the save
+    // refuses it otherwise (also when the file changes after the question).
+    if (!document.checkUnchanged()) {
+        if (!ask || ask(Question::ChangedOnDisk, QFileInfo(narcPath).fileName()) != Answer::Discard)
+            return false;
+        options.overwriteChanged = true;
+    }
+    LogObserver log([this](const QString &line) { appendReport(line); });
     const Status saved = document.save(narc, log, options);
     if (!saved) {
         appendReport(writeFailedLine(narcPath, saved.reason));
@@ -414,9 +420,18 @@ void MainWindow::exportToFiles()
     const QString path = chooseFile ? chooseFile(FileChoice::ExportDirectory, startFolder()) : QString();
     if (path.isEmpty())
         return;
-    // Files edited since an earlier export are kept: the export is refused.
+    // Files edited since an earlier export are replaced only when the user says
+    // so. A tree the export refuses (linked section folders) is reported by it.
+    EditedFiles edited = EditedFiles::Refuse;
+    const Result<EditedTreeFiles> found = findEditedTreeFiles(narc, path);
+    if (found && found.value.count > 0) {
+        const QString subject = editedTreeSubject(found.value.count, path);
+        if (!ask || ask(Question::EditedTree, subject) != Answer::Discard)
+            return;
+        edited = EditedFiles::Replace;
+    }
     WindowBulkRun run(bulkRunWidgets(), [this](const QString &line) { appendReport(line); });
-    exportToTree(narc, path, document.identity(), EditedFiles::Refuse, run);
+    exportToTree(narc, path, document.identity(), edited, run);
 }
 
 void MainWindow::exportToFile()

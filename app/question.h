@@ -10,11 +10,19 @@ class QWidget;
 enum class Question {
     UnsavedText,      // the editor holds text not stored with "Save Text"
     UnwrittenChanges, // the archive in memory holds changes not written with "Write To Narc"
+    EditedTree,       // an export would replace tree files that differ from the archive
+    ChangedOnDisk,    // Write To Narc would replace a file another program changed
 };
 
-// The three answers every question offers: keep the work ("Save Text" or "Write To
-// Narc"), "Discard" it, or "Cancel" what was about to happen.
+// The answers: keep the work ("Save Text" or "Write To Narc"), "Discard" it, or
+// "Cancel" what was about to happen. EditedTree and ChangedOnDisk offer only the
+// last two: "Replace" and "Overwrite" discard the other work (the edited files,
+// the other program's changes).
 enum class Answer { Keep, Discard, Cancel };
+
+// The subject of Question::EditedTree: "3 files in DIR differ", "1 file in DIR
+// differs".
+QString editedTreeSubject(int count, const QString &folder);
 
 // Asks `question` about `subject` (the section or the archive it concerns). The
 // window holds one of these beside its FileChooser so tests can answer in place of

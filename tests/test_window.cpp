@@ -118,8 +118,8 @@ private slots:
     }
 
     // A failed or cancelled open keeps everything as it was, unsaved text too; a
-    // failed write leaves the file as it was, and so does a write refused because
-    // another program changed the file since it was opened.
+    // failed write leaves the file as it was. A file another program changed
+    // since it was opened is replaced only when the user answers "Overwrite".
     void openAndWrite()
     {
         const QByteArray original = readFileBytes(path);
@@ -144,15 +144,20 @@ private slots:
         }
         QCOMPARE(readFileBytes(path), original);
         QVERIFY(writeFileBytes(path, "overwritten"));
-        f.menu(1)->trigger();
+        f.questions.clear();
+        f.menu(1)->trigger(); // Cancel
+        QCOMPARE(f.questions, QList<Question>{Question::ChangedOnDisk});
         QCOMPARE(readFileBytes(path), QByteArray("overwritten"));
+        f.replies = {Answer::Discard}; // "Overwrite"
+        f.menu(1)->trigger();
+        QCOMPARE(readFileBytes(path), original);
+        QVERIFY(!f.unwritten());
         QCOMPARE(QDir(root).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.narc", "b.narc", "bad.narc"}));
 
         // Each failure gives its reason.
         QCOMPARE(f.log().replace(QRegularExpression(": .+\n"), ": why\n"),
-                 loaded + "Failed to load " + bad + ": why\nFailed to write " + path + ": why\nFailed to write " + path
-                     + ": why\n");
-        QVERIFY(f.log().endsWith(": it changed on disk since it was opened\n"));
+                 loaded + "Failed to load " + bad + ": why\nFailed to write " + path + ": why\nFinished writing " + path
+                     + "\n");
 
         // An archive without entries leaves nothing of the old one on show.
         const QString empty = root + "empty.narc";
@@ -558,6 +563,42 @@ private slots:
                  "Failed to export to directory " + root + ": cannot create the directory " + root
                      + "0001 (Not a directory)\n");
         QCOMPARE(f.state().last(), "0..100 at 0 Not Active");
+    }
+
+    // An export into a tree whose files were edited since asks first: Cancel
+    // keeps the edits, "Replace" writes the archive's text over them. A tree
+    // whose section folders are one (a link) is refused by export and import
+    // alike, with a line in the log: nothing is written or read.
+    void editedAndLinkedTrees()
+    {
+        MainWindowProbe f(path);
+        const QString tree = root + "tree", file = tree + "/0000/0001.txt";
+        f.answers = {tree};
+        f.menu(2)->trigger();
+        QVERIFY(writeFileBytes(file, "edited"));
+        f.answers = {tree};
+        f.menu(2)->trigger();
+        QCOMPARE(f.questions, QList<Question>{Question::EditedTree});
+        QCOMPARE(f.subjects, QStringList{"1 file in " + tree + " differs"});
+        QCOMPARE(readFileBytes(file), "edited");
+        f.answers = {tree};
+        f.replies = {Answer::Discard};
+        f.menu(2)->trigger();
+        QCOMPARE(readFileBytes(file), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
+
+        const QString linked = root + "linked";
+        QVERIFY(QDir(root).mkpath("linked/0000"));
+        QVERIFY(QFile::link(linked + "/0000", linked + "/0001"));
+        QVERIFY(writeFileBytes(linked + "/0000/0000.txt", "one line"));
+        f.ui.report->clear();
+        f.answers = {linked, linked};
+        f.menu(2)->trigger();
+        f.menu(3)->trigger();
+        QCOMPARE(QDir(linked + "/0000").entryList(QDir::Files), QStringList{"0000.txt"});
+        QCOMPARE(f.entries(), sampleEntries());
+        QCOMPARE(f.questions.size(), 2);
+        QCOMPARE(f.log(), "Failed to export to directory " + linked + "/: 0001 is a symbolic link\n"
+                          "Failed to import from directory " + linked + "/: 0001 is a symbolic link\n");
     }
 
     // Clicks and keys made while a run goes are dropped, not replayed after it.

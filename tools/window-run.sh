@@ -16,7 +16,8 @@
 # 3. Faults found before, tried again on the demo archive: reopening the archive
 #    just written, Discard then Cancel, an import keeping the entry and section
 #    shown, Tab and Alt+F in the editor, an export into a folder named new in the
-#    dialog. Each is checked on disk or by the title, with a picture.
+#    dialog, an export over edited tree files, a write over an archive another
+#    program changed. Each is checked on disk or by the title, with a picture.
 #
 # Needs: Xvfb, openbox, xdotool, ImageMagick's import, python3; a build in build/
 # (or $BUILD).
@@ -414,10 +415,43 @@ title_time 'faults.narc* - MainWindow' "$t0" >/dev/null
 sleep 0.5
 shot fault-import-kept-place
 
+# Export all to Files over the edited tree asks ("Edited Files"): Cancel keeps
+# the edit, Replace writes over it.
+sed -i '1s/^/Edited /' "$tree/0000/0002.txt"
+file_menu 3
+wait_window "Export all to Files"
+xdotool type --delay 2 "$tree"
+xdotool key Return
+wait_window "Edited Files"
+shot fault-edited-tree
+xdotool key Escape
+sleep 0.3
+head -1 "$tree/0000/0002.txt" | grep -q '^Edited ' || { echo "edited tree: replaced after Cancel" >&2; exit 1; }
+file_menu 3
+wait_window "Export all to Files"
+xdotool type --delay 2 "$tree"
+xdotool key Return
+wait_window "Edited Files"
+xdotool key shift+Tab space
+sleep 0.5
+! head -1 "$tree/0000/0002.txt" | grep -q '^Edited ' || { echo "edited tree: not replaced" >&2; exit 1; }
+
+# Write To Narc after another program changed the archive asks ("Changed on
+# Disk"): Cancel writes nothing, Overwrite writes.
+printf 'other\nprogram\nwas\nhere' | "$narctext" set "$work/faults.narc" 0 0 -
+activate
+xdotool key ctrl+s
+wait_window "Changed on Disk"
+shot fault-changed-on-disk
+xdotool key Escape
+sleep 0.3
+show 0 0 | head -1 | grep -q '^other$' || { echo "changed on disk: written after Cancel" >&2; exit 1; }
 activate
 xdotool key ctrl+q
 wait_window "Unwritten Changes"
 xdotool key Return
+wait_window "Changed on Disk"
+xdotool key shift+Tab space
 wait "$editor_pid" || { echo "narcedit ended with status $?" >&2; exit 1; }
 show 1 0 | head -1 | grep -q '^Imported Keys Welcome' || { echo "import: not written" >&2; exit 1; }
 

@@ -26,8 +26,9 @@ struct MainWindowProbe
             startFolders.append(startIn);
             return answers.isEmpty() ? QString() : answers.takeFirst();
         };
-        window.ask = [this](Question question, const QString &) {
+        window.ask = [this](Question question, const QString &subject) {
             questions.append(question);
+            subjects.append(subject);
             return replies.isEmpty() ? Answer::Cancel : replies.takeFirst();
         };
         if (!path.isEmpty())
@@ -41,6 +42,7 @@ struct MainWindowProbe
     QStringList startFolders; // where each file dialog would have started
     QList<Answer> replies;
     QList<Question> questions;
+    QStringList subjects; // what each question was about
 
     // Entry `index` of the File menu (separators count).
     QAction *menu(int index) const { return ui.menuFile->actions().at(index); }
