@@ -56,21 +56,21 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-QString fileKindReason(unsigned mode)
+Status checkRegularFile(unsigned mode)
 {
     if (S_ISREG(mode))
-        return {};
+        return Status::success();
     if (S_ISDIR(mode))
-        return QStringLiteral("it is a directory");
+        return Status::failure(QStringLiteral("it is a directory"));
     if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("it is a device, not a regular file");
+        return Status::failure(QStringLiteral("it is a device, not a regular file"));
     if (S_ISFIFO(mode))
-        return QStringLiteral("it is a pipe (FIFO), not a regular file");
+        return Status::failure(QStringLiteral("it is a pipe (FIFO), not a regular file"));
     if (S_ISSOCK(mode))
-        return QStringLiteral("it is a socket, not a regular file");
+        return Status::failure(QStringLiteral("it is a socket, not a regular file"));
     if (S_ISLNK(mode))
-        return QStringLiteral("it is a symbolic link");
-    return QStringLiteral("it is not a regular file");
+        return Status::failure(QStringLiteral("it is a symbolic link"));
+    return Status::failure(QStringLiteral("it is not a regular file"));
 }
 
 Result<QByteArray> nativePath(const QString &path)
@@ -93,14 +93,13 @@ Status openRegularFile(QFile &file, const QString &path, Links links)
     if (fd < 0)
         return Status::failure(openFailure(errno, links));
     struct stat info{};
-    QString reason;
-    if (fstat(fd, &info) != 0)
-        reason = QStringLiteral("cannot tell what kind of file it is (") + systemError(errno) + QLatin1Char(')');
-    else
-        reason = fileKindReason(info.st_mode);
-    if (!reason.isEmpty()) {
+    const Status regular = fstat(fd, &info) != 0
+                               ? Status::failure(QStringLiteral("cannot tell what kind of file it is (")
+                                                 + systemError(errno) + QLatin1Char(')'))
+                               : checkRegularFile(info.st_mode);
+    if (!regular) {
         ::close(fd);
-        return Status::failure(reason);
+        return regular;
     }
     return adopt(file, fd, QIODevice::ReadOnly);
 }
@@ -119,16 +118,16 @@ Status openSpecialFile(QFile &file, const QString &path)
         return Status::failure(systemError(code));
     }
     struct stat info{};
-    QString reason;
+    Status special;
     if (fstat(fd, &info) != 0)
-        reason = systemError(errno);
+        special = Status::failure(systemError(errno));
     else if (S_ISDIR(info.st_mode))
-        reason = fileKindReason(info.st_mode);
+        special = checkRegularFile(info.st_mode);
     else if (S_ISREG(info.st_mode))
-        reason = QStringLiteral("it became a regular file while it was opened");
-    if (!reason.isEmpty()) {
+        special = Status::failure(QStringLiteral("it became a regular file while it was opened"));
+    if (!special) {
         ::close(fd);
-        return Status::failure(reason);
+        return special;
     }
     return adopt(file, fd, QIODevice::WriteOnly | QIODevice::Unbuffered);
 }

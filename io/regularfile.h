@@ -41,8 +41,8 @@ Status openSpecialFile(QFile &file, const QString &path);
 // The system's text for `errno`-style `code`.
 QString systemError(int code);
 
-// "it is a directory", "it is a device, not a regular file", ... for a file of
-// mode `mode` (from stat); empty for a regular file.
-QString fileKindReason(unsigned mode);
+// Refuses a file of mode `mode` (from stat) that is not a regular file: "it is a
+// directory", "it is a device, not a regular file", "it is a symbolic link", ...
+Status checkRegularFile(unsigned mode);
 
 } // namespace core

@@ -146,8 +146,9 @@ Status replaceFileContent(const QString &path, const QByteArray &bytes)
     struct stat old{};
     FileIdentity keep;
     if (::lstat(name.value.constData(), &old) == 0) {
-        if (S_ISLNK(old.st_mode) || !S_ISREG(old.st_mode))
-            return Status::failure(fileKindReason(old.st_mode));
+        const Status regular = checkRegularFile(old.st_mode);
+        if (!regular)
+            return regular;
         const Result<FileIdentity> identity = identifyLink(path);
         keep = identity.value;
     } else if (errno != ENOENT) {

@@ -389,6 +389,8 @@ private slots:
         QTest::newRow("unknown option") << "find -z test.narc a" << 2 << "narctext: find: Unknown option 'z'" << false;
         // A section of 200 lines could hold 79 MB of escaped text; 64 MiB is the bound.
         QTest::newRow("text past 64 MiB") << "STDIN=/dev/zero set long.narc 0 0 -" << 1 << "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written" << false;
+        QTest::newRow("text of 64 MiB") << "set long.narc 0 0 64mib.txt" << 1 << "Failed to import from file: 64mib.txt: it holds the character U+0000" << false;
+        QTest::newRow("text of 64 MiB and a byte") << "set long.narc 0 0 64mib+1.txt" << 1 << "Failed to import from file: 64mib+1.txt: larger than the 64 MiB" << false;
     }
 
     void hostileInput()
@@ -415,6 +417,10 @@ private slots:
         QVERIFY(bigFile.open(QIODevice::WriteOnly) && bigFile.write(big) == big.size() && bigFile.resize(bigSize));
         bigFile.close();
         QVERIFY(writeArchive(path("long.narc"), {buildMessageFile({QStringList(200, "line")})}));
+        for (const qint64 size : {qint64(64) << 20, (qint64(64) << 20) + 1}) {
+            QFile text(path(size % 2 ? "64mib+1.txt" : "64mib.txt")); // sparse: zeros
+            QVERIFY(text.open(QIODevice::WriteOnly) && text.resize(size));
+        }
         QVERIFY(writeArchive(path("empty.narc"), {testEntries().at(0), NarcEntry()}));
         QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc") && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
         QVERIFY(writeFileBytes(path("utf16bare.txt"), QByteArray("h\0i\0", 4)));

@@ -13,18 +13,19 @@ namespace core {
 
 namespace {
 
-// The bytes an export writes for section `section` of `entry` into `bytes`;
-// false when it writes nothing there (the entry has no such section), with
-// `*error` set when the section cannot be decoded.
-bool exportBytes(const NarcEntry &entry, int section, QByteArray &bytes, QString *error)
+// The bytes an export writes for section `section` of `entry`, into `bytes`:
+// false when it writes nothing (the entry has no such section), the reason when
+// the section cannot be decoded.
+Result<bool> exportBytes(const NarcEntry &entry, int section, QByteArray &bytes)
 {
     const DecodedSection decoded = decodeMessageSection(entry, section, DecodeForm::Text);
-    *error = decoded.reason;
-    if (!decoded.ok() || !decoded.present)
-        return false;
+    if (!decoded.ok())
+        return Result<bool>::failure(decoded.reason);
+    if (!decoded.present)
+        return Result<bool>::success(false);
     bytes.resize(0);
     appendSectionText(bytes, decoded.text);
-    return true;
+    return Result<bool>::success(true);
 }
 
 // Whether the regular file at `path` holds other bytes than `bytes`; a file that
@@ -45,14 +46,13 @@ EditedTreeFiles editedFiles(const Narc &narc, const QString &root, const TreeLis
 {
     EditedTreeFiles edited;
     QByteArray bytes;
-    QString error;
     for (int i = 0; i < narc.files.size(); ++i) {
         for (int s = 0; s < 2; ++s) {
             const FileIdentity &file = listing[s].files.at(i);
             if (!file.known)
                 continue;
             const QString path = treeFilePath(root, i, s);
-            if (!exportBytes(narc.files.at(i), s, bytes, &error) || !fileDiffers(path, file, bytes))
+            if (!exportBytes(narc.files.at(i), s, bytes).value || !fileDiffers(path, file, bytes))
                 continue;
             if (edited.count++ == 0)
                 edited.first = path;
@@ -61,17 +61,16 @@ EditedTreeFiles editedFiles(const Narc &narc, const QString &root, const TreeLis
     return edited;
 }
 
-// Writes `bytes` as the whole content of `path`. Empty text only empties a file
-// that is already there, so a section emptied since an earlier export leaves no
-// stale text behind, and a tree gains no files for empty sections.
-Status writeTreeFile(const QString &path, bool present, const QByteArray &bytes, bool *written)
+// Writes `bytes` as the whole content of `path`; false when there was nothing
+// to write. Empty text only empties a file that is already there, so a section
+// emptied since an earlier export leaves no stale text behind, and a tree gains
+// no files for empty sections.
+Result<bool> writeTreeFile(const QString &path, bool present, const QByteArray &bytes)
 {
-    *written = false;
     if (bytes.isEmpty() && !present)
-        return Status::success();
+        return Result<bool>::success(false);
     const Status replaced = replaceFileContent(path, bytes);
-    *written = replaced.ok();
-    return replaced;
+    return replaced ? Result<bool>::success(true) : Result<bool>::failure(replaced.reason);
 }
 
 } // namespace
@@ -122,26 +121,25 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const File
     observer.note(exportingToDirectoryLine(root));
 
     QByteArray bytes; // reused for every file
-    QString error;
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
         for (int s = 0; s < 2; ++s) {
             const QString path = treeFilePath(root, i, s);
-            if (!exportBytes(narc.files.at(i), s, bytes, &error)) {
-                if (error.isEmpty())
-                    continue; // a section the entry does not have: its file is not touched
+            const Result<bool> exported = exportBytes(narc.files.at(i), s, bytes);
+            if (!exported) {
                 // Whatever the file holds stays: an empty file would say the
                 // section is empty, and an import could not store it anyway.
                 ++summary.sectionsUnreadable;
-                observer.report(exportFailedLine(path, sectionCannotBeDecodedReason(error)));
+                observer.report(exportFailedLine(path, sectionCannotBeDecodedReason(exported.reason)));
                 continue;
             }
-            bool written = false;
-            const Status status = writeTreeFile(path, listing.value[s].has(i), bytes, &written);
-            if (!status) {
+            if (!exported.value)
+                continue; // a section the entry does not have: its file is not touched
+            const Result<bool> written = writeTreeFile(path, listing.value[s].has(i), bytes);
+            if (!written) {
                 ++summary.filesFailed;
-                observer.report(exportFailedLine(path, status.reason));
-            } else if (written) {
+                observer.report(exportFailedLine(path, written.reason));
+            } else if (written.value) {
                 ++summary.filesWritten;
             }
         }
