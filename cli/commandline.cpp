@@ -27,7 +27,9 @@ const char closing[] =
     "be loaded or written (it is then left as it was). find exits 0 when a line matched,\n"
     "1 when none did. replace exits 1 when nothing matched (nothing is written). check\n"
     "and check-po exit 1 when they found something. diff exits 0 when the texts are\n"
-    "equal, 1 when they differ.\n";
+    "equal, 1 when they differ. With -n (--dry-run), import, set, import-po and replace\n"
+    "write nothing, print what they would change as diff prints it, and exit as they\n"
+    "would have.\n";
 
 struct Options
 {

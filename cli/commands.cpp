@@ -382,7 +382,7 @@ const QList<Command> &commands()
          NoOption, "write every entry into one UTF-8 file",
          "Each entry and section stands behind a ****Entry header. FILE is replaced only once it is complete.",
          A::Read, nullptr, nullptr, runExportFile},
-        {"import", {archiveArgument, {"DIR", Argument::Path, "a tree made by export"}}, OutputOption,
+        {"import", {archiveArgument, {"DIR", Argument::Path, "a tree made by export"}}, OutputOption | DryRunOption,
          "read a tree made by export back in and write the archive",
          "A tree without DIR/0000 or DIR/0001 is refused and nothing is written. A file missing from the tree "
          "is reported; a file that cannot be read, or a section refused, is skipped.",
@@ -390,7 +390,7 @@ const QList<Command> &commands()
         {"set",
          {archiveArgument, entryArgument, sectionArgument,
           {"TEXTFILE", Argument::Path, "the section's new lines ('-': standard input)"}},
-         OutputOption, "replace one section with the lines of TEXTFILE ('-': standard input)",
+         OutputOption | DryRunOption, "replace one section with the lines of TEXTFILE ('-': standard input)",
          "The text is composed as the editor's Save Text composes it, with the same refusals.",
          A::ReadWrite, nullptr, nullptr, runSet},
         {"find", {archiveArgument, textArgument}, IgnoreCaseOption,
@@ -398,23 +398,12 @@ const QList<Command> &commands()
          "A match inside a \\xhhhh escape is left alone unless TEXT holds a backslash. Exits 0 when a line "
          "matched, 1 when none did, 2 on an error. Use -- before a TEXT that starts with '-'.",
          A::Read, nullptr, nullptr, runFind},
-        {"diff",
-         {{"OLD.narc", Argument::Path, "the archive as it was"}, {"NEW.narc", Argument::Path, "the archive as it is"}},
-         StatOption,
-         "print every line whose text differs between two archives",
-         "Lines compare by place (line 5 with line 5), as the editor shows them (escapes as \\xhhhh). Each run "
-         "of adjacent lines that differ gets a header naming them in words (@@ entry 3, Hiragana, lines 5-7 @@), "
-         "then each line as it was (-) and as it is (+); entries and sections only one archive has, line counts "
-         "that differ and entries that cannot be decoded and whose bytes differ get a line each. --stat prints "
-         "one line per entry that differs and the lines changed of the lines of NEW. Exits 0 when the texts are "
-         "equal (printing nothing), 1 when they differ, 2 on an error.",
-         A::None, nullptr, nullptr, runDiff},
         {"export-po", {archiveArgument, {"FILE.pot", Argument::Path, "the template to write ('-': standard output)"}},
          NoOption, "write every line that is not empty into a gettext PO template",
          "Each message names its line in msgctxt as entry/section/line.",
          A::Read, nullptr, nullptr, runExportPo},
         {"import-po", {archiveArgument, {"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
-         OutputOption | StrictOption | BreakOption,
+         OutputOption | DryRunOption | StrictOption | BreakOption,
          "put the translated, not fuzzy messages of a PO file back and write the archive",
          "A file that is missing, unreadable or not valid PO changes nothing (exit status 2). Each message is "
          "taken on its own: one that cannot be stored is reported and left out (exit status 1), the rest of its "
@@ -423,7 +412,7 @@ const QList<Command> &commands()
          A::ReadWrite, nullptr, nullptr, runImportPo},
         {"replace",
          {archiveArgument, textArgument, {"REPLACEMENT", Argument::Replacement, "the new text; may be empty"}},
-         OutputOption | IgnoreCaseOption,
+         OutputOption | DryRunOption | IgnoreCaseOption,
          "replace TEXT with REPLACEMENT in every section, as if edited and saved",
          "Each section changed is composed as Save Text composes it; a section the editor would refuse is "
          "reported and left as it was. Exits 1, writing nothing, when nothing matched.",
@@ -443,6 +432,17 @@ const QList<Command> &commands()
          "stored, whose control escapes differ from their source's, or (with --width) with rows wider than N "
          "characters. Exits 0 with no findings, 1 with findings, 2 on an error.",
          A::None, nullptr, nullptr, runCheckPo},
+        {"diff",
+         {{"OLD.narc", Argument::Path, "the archive as it was"}, {"NEW.narc", Argument::Path, "the archive as it is"}},
+         StatOption,
+         "print every line whose text differs between two archives",
+         "Lines compare by place (line 5 with line 5), as the editor shows them (escapes as \\xhhhh). Each run "
+         "of adjacent lines that differ gets a header naming them in words (@@ entry 3, Hiragana, lines 5-7 @@), "
+         "then each line as it was (-) and as it is (+); entries and sections only one archive has, line counts "
+         "that differ and entries that cannot be decoded and whose bytes differ get a line each. --stat prints "
+         "one line per entry that differs and the lines changed of the lines of NEW. Exits 0 when the texts are "
+         "equal (printing nothing), 1 when they differ, 2 on an error.",
+         A::None, nullptr, nullptr, runDiff},
     };
     return table;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 
+#include "diff/difftext.h"
 #include "document/archivedocument.h"
 #include "narc/narcfile.h"
 #include "report/lines.h"
@@ -47,10 +48,23 @@ bool save(Context &context)
 {
     SaveOptions options;
     options.output = context.call.output;
+    options.dryRun = context.call.dryRun;
     const Status saved = context.document.save(context.narc, context.console, options);
     if (!saved)
         context.console.report(writeFailedLine(context.call.outputPath(), saved.reason));
     return saved.ok();
+}
+
+// A dry run: on standard output, what the write would change, exactly as
+// narctext diff ARCHIVE OUTPUT prints it once the write was made. False when
+// standard output failed (and said so).
+bool printChanges(Context &context)
+{
+    compareArchives(context.document.narc(), context.narc, DiffDetail::Lines, [&](const EntryComparison &entry) {
+        if (entry.differs())
+            context.out.print(diffText(entry));
+    });
+    return context.out.flush();
 }
 
 } // namespace
@@ -86,7 +100,12 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
     case Ending::DoneWithSkips:
         break;
     }
-    if (command.archive == Command::Archive::ReadWrite && !save(context))
-        return ExitUsage;
+    if (command.archive == Command::Archive::ReadWrite) {
+        // A dry run goes the whole way of a real one and stops before the write.
+        if (call.dryRun && !printChanges(context))
+            return ExitUsage;
+        if (!save(context))
+            return ExitUsage;
+    }
     return ending == Ending::Done ? ExitOk : ExitProblem;
 }

@@ -100,6 +100,18 @@ Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const Sav
         replace.beforeReplace = [this] { return checkUnchanged(); };
     }
 
+    if (options.dryRun) {
+        // The layout is all the write checks before it opens the target.
+        Narc laidOut = edited;
+        const Status fits = laidOut.recomputeLayout();
+        if (!fits)
+            return fits;
+        if (before.value.isRegular() && before.value.links > 1)
+            report.report(otherNamesLine(target, qint64(before.value.links) - 1));
+        report.note(dryRunLine(target));
+        return Status::success();
+    }
+
     Narc written = edited;
     const Status saved = saveNarcFile(written, target, replace);
     if (!saved)

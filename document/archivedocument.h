@@ -31,6 +31,9 @@ struct SaveOptions
     // Replace the archive even when it changed on disk since it was read, because
     // the user said so. Otherwise such a write is refused.
     bool overwriteChanged = false;
+    // Check everything a write checks and report what it reports, but write
+    // nothing: the report ends "Dry run; PATH not written" instead.
+    bool dryRun = false;
 };
 
 // The archive being edited, as it was opened from disk: its path, the file's

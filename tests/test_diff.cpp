@@ -12,10 +12,12 @@
 #include "diff/entrydiff.h"
 #include "diff/referenceprogress.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace core;
@@ -32,6 +34,31 @@ NarcEntry undecodable(char fill)
 {
     return NarcEntry(6, fill);
 }
+
+// What a dry run must leave as it was: the bytes, the inode and the time of the
+// last change.
+struct FileState
+{
+    QByteArray bytes;
+    ino_t inode = 0;
+    qint64 modifiedNs = -1;
+
+    static FileState of(const QString &path)
+    {
+        FileState state;
+        struct stat info;
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return state;
+        state.bytes = readFileBytes(path);
+        state.inode = info.st_ino;
+        state.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        return state;
+    }
+    bool operator==(const FileState &other) const
+    {
+        return bytes == other.bytes && inode == other.inode && modifiedNs == other.modifiedNs;
+    }
+};
 
 } // namespace
 
@@ -249,6 +276,87 @@ private slots:
         QCOMPARE(terminal.out, QByteArray("@@ entry 0, Hiragana, line 1 @@\n-plain\n+red\\x001b[31m\\x009b2J\n"));
         const Run pipe = narctextHere({"diff", "a.narc", "b.narc"});
         QCOMPARE(pipe.out, ("@@ entry 0, Hiragana, line 1 @@\n-plain\n+" + hostile + "\n").toUtf8());
+    }
+
+    // A dry run writes nothing, prints what the real run then changes (as diff
+    // of the archive before and the file written shows it) and the real run's
+    // report lines, and exits as it does.
+    void dryRuns_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // the second names the archive
+        QTest::addColumn<QString>("output");         // the -o file, or empty
+        QTest::addColumn<int>("code");
+        const auto row = [](const char *name, const QString &command, int code) {
+            const QStringList arguments = command.split(' ');
+            const qsizetype o = arguments.indexOf("-o");
+            QTest::newRow(name) << arguments << (o < 0 ? QString() : arguments.at(o + 1)) << code;
+        };
+        row("import, a file skipped", "import a.narc tree", 1);
+        row("import into a new file", "import a.narc tree -o out.narc", 1);
+        row("import of an unchanged tree", "import a.narc same", 0);
+        row("import of a tree refused", "import a.narc empty -o out.narc", 2);
+        row("set", "set a.narc 0 1 lines.txt", 0);
+        row("set, text refused", "set a.narc 0 0 short.txt", 1);
+        row("import-po", "import-po a.narc fr.po -o out.narc", 0);
+        row("replace, a section undecodable", "replace a.narc o 0", 1);
+        row("replace, nothing found", "replace a.narc zzz y -o out.narc", 1);
+        row("replace in an archive with another name", "replace linked.narc fox cat", 1);
+    }
+
+    void dryRuns()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(int, code);
+        QTemporaryDir here;
+        const auto at = [&](const QString &name) { return here.filePath(name); };
+        const QList<NarcEntry> entries{message({{"Hello", "world", "fox"}, {"k1", "k2", "k3"}}),
+                                       message({{"fox and dog", "bye", "end"}}), NarcEntry(), undecodable('x')};
+        QVERIFY(writeArchive(at("a.narc"), entries));
+        QVERIFY(writeArchive(at("linked.narc"), entries));
+        QCOMPARE(::link(QFile::encodeName(at("linked.narc")).constData(),
+                        QFile::encodeName(at("other-name.narc")).constData()),
+                 0);
+        RunSetup setup;
+        setup.directory = here.path();
+        // Exit status 1: entry 3 cannot be decoded.
+        QCOMPARE(::narctext({"export", "a.narc", "tree"}, setup).code, 1);
+        QCOMPARE(::narctext({"export", "a.narc", "same"}, setup).code, 1);
+        QVERIFY(QDir(here.path()).mkdir("empty"));
+        QVERIFY(writeFileBytes(at("tree/0000/0000.txt"), "Salut\nworld\nfox\n"));
+        QVERIFY(writeFileBytes(at("tree/0000/0001.txt"), "too few lines\n"));
+        QVERIFY(writeFileBytes(at("lines.txt"), "K1\nk2\nK3\n"));
+        QVERIFY(writeFileBytes(at("short.txt"), "one line\n"));
+        QCOMPARE(::narctext({"export-po", "a.narc", "a.pot"}, setup).code, 1);
+        QByteArray po = readFileBytes(at("a.pot"));
+        QVERIFY(po.contains("msgid \"Hello\"\nmsgstr \"\""));
+        po.replace("msgid \"Hello\"\nmsgstr \"\"", "msgid \"Hello\"\nmsgstr \"Bonjour\"");
+        QVERIFY(writeFileBytes(at("fr.po"), po));
+
+        const QString archive = at(arguments.at(1));
+        QVERIFY(QFile::copy(archive, at("before.narc")));
+        const FileState before = FileState::of(archive);
+        const FileState otherName = FileState::of(at("other-name.narc"));
+
+        const Run dry = ::narctext(QStringList{"--dry-run"} + arguments, setup);
+        QCOMPARE(FileState::of(archive), before);
+        QCOMPARE(FileState::of(at("other-name.narc")), otherName);
+        if (!output.isEmpty())
+            QVERIFY(!QFile::exists(at(output)));
+
+        const Run real = ::narctext(arguments, setup);
+        QCOMPARE(real.code, code);
+        QCOMPARE(dry.code, real.code);
+        const QString written = output.isEmpty() ? arguments.at(1) : output;
+        const bool wrote = !(FileState::of(archive) == before) || (!output.isEmpty() && QFile::exists(at(output)));
+        QCOMPARE(QString::fromUtf8(dry.err),
+                 QString::fromUtf8(real.err) + (wrote ? "Dry run; " + written + " not written\n" : QString()));
+        const Run diff = ::narctext({"diff", "before.narc", wrote ? written : arguments.at(1)}, setup);
+        QCOMPARE(QString::fromUtf8(dry.out), QString::fromUtf8(diff.out));
+        QCOMPARE(diff.code, wrote ? 1 : 0);
+        QCOMPARE(dry.out.isEmpty(), !wrote);
+        if (wrote && !output.isEmpty())
+            QVERIFY(FileState::of(archive) == before);
     }
 
     // The window's progress, kept current one entry at a time, always says what
