@@ -115,6 +115,7 @@ private:
 LineWidthView::LineWidthView(QPlainTextEdit *editor, QStatusBar *statusBar, QObject *parent)
     : QObject(parent)
     , editor(editor)
+    , viewport(editor->viewport())
     , status(new QLabel(statusBar))
     , guide(new Guide(editor->viewport(), *this))
     , lineWidthAction(new QAction(tr("Line Width..."), this))
@@ -140,13 +141,16 @@ LineWidthView::LineWidthView(QPlainTextEdit *editor, QStatusBar *statusBar, QObj
     connect(&marksTimer, &QTimer::timeout, this, &LineWidthView::markRows);
     connect(editor, &QPlainTextEdit::textChanged, this, &LineWidthView::scheduleMarks);
     connect(editor, &QPlainTextEdit::updateRequest, this, [this](const QRect &, int dy) {
-        if (dy != 0)
-            scheduleMarks();
+        if (dy == 0)
+            return;
+        // Scrolling the viewport moves its children: the guide goes back in place.
+        guide->setGeometry(this->editor->viewport()->rect());
+        scheduleMarks();
     });
     connect(editor->horizontalScrollBar(), &QScrollBar::valueChanged, guide, qOverload<>(&QWidget::update));
     connect(editor, &QPlainTextEdit::cursorPositionChanged, this, &LineWidthView::showStatus);
     connect(editor, &QPlainTextEdit::textChanged, this, &LineWidthView::showStatus);
-    editor->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
 
     QSettings stored = editorSettings();
     current.limit = qMax(0, stored.value(limitKey, 0).toInt());
@@ -186,8 +190,9 @@ int LineWidthView::guideX() const
 
 bool LineWidthView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == editor->viewport() && event->type() == QEvent::Resize) {
-        guide->setGeometry(editor->viewport()->rect());
+    // Only the pointer is compared: the editor may be half destroyed here.
+    if (event->type() == QEvent::Resize && watched == viewport) {
+        guide->setGeometry(viewport->rect());
         scheduleMarks();
     }
     return QObject::eventFilter(watched, event);

@@ -52,6 +52,7 @@ private:
     void showStatus();
 
     QPlainTextEdit *editor;
+    QWidget *viewport; // the editor's
     QLabel *status;
     QWidget *guide;
     QAction *lineWidthAction;

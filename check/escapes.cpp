@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QVarLengthArray>
 
+#include <algorithm>
+
 namespace core {
 
 QList<quint16> escapedUnits(QStringView lineText)
@@ -34,7 +36,8 @@ EscapeChange compareEscapes(QStringView originLine, QStringView lineText, const 
     text.removeIf(isIgnored);
 
     EscapeChange change;
-    if (origin == text)
+    // (std::equal: QList's own == hands memcmp a null pointer for an empty list.)
+    if (origin.size() == text.size() && std::equal(origin.cbegin(), origin.cend(), text.cbegin()))
         return change;
     // Each escape pairs with an equal one on the other side while there are
     // any; the rest are missing (from the origin) or added (in the text).

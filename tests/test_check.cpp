@@ -85,31 +85,6 @@ private slots:
         QCOMPARE(shown, texts);
     }
 
-    // The part of a row past the limit starts at the character that crosses it,
-    // a wide one included; escapes take no room.
-    void overflow_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("limit");
-        QTest::addColumn<QString>("past"); // the text of each row past the limit, joined with "|"
-        QTest::newRow("fits") << "abcd" << 4 << "";
-        QTest::newRow("one over") << "abcde" << 4 << "e";
-        QTest::newRow("wide character across the limit") << QString::fromUtf8("abcあい") << 4 << QString::fromUtf8("あい");
-        QTest::newRow("escape at the limit") << "abcd\\xfffee" << 4 << "e";
-        QTest::newRow("rows") << "abcdef\\x000aab\\x000aabcde" << 4 << "ef||e";
-    }
-
-    void overflow()
-    {
-        QFETCH(QString, line);
-        QFETCH(int, limit);
-        QFETCH(QString, past);
-        QStringList parts;
-        for (const TextRow &row : textRows(line, {0x000a}))
-            parts.append(line.mid(overflowStart(line, row, limit)).left(row.end - overflowStart(line, row, limit)));
-        QCOMPARE(parts.join('|'), past);
-    }
-
     // Only the escapes named break lines: without them a line is one row.
     void breaksAreChosen()
     {
@@ -117,30 +92,6 @@ private slots:
         QCOMPARE(widths(textRows(line, {})), QList<int>({6}));
         QCOMPARE(widths(textRows(line, {0xfffe})), QList<int>({4, 2}));
         QCOMPARE(widths(textRows(line, {0x000a, 0xfffe})), QList<int>({2, 2, 2}));
-    }
-
-    void escapeLists_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<quint16>>("units");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("none") << " " << QList<quint16>{} << QString();
-        QTest::newRow("one") << "\\x000a" << QList<quint16>{0x000a} << QString();
-        QTest::newRow("several, once each") << " \\xFFFE, \\x000a  \\xfffe" << QList<quint16>{0xfffe, 0x000a} << QString();
-        QTest::newRow("not hex") << "\\x00zz" << QList<quint16>{} << "\"\\x00zz\" is not an escape such as \\x000a";
-        QTest::newRow("cut short") << "\\x0a" << QList<quint16>{} << "\"\\x0a\" is not an escape such as \\x000a";
-        QTest::newRow("a letter") << "\\x000a n" << QList<quint16>{} << "\"n\" is not an escape such as \\x000a";
-        QTest::newRow("two in one") << "\\x000a\\x000b" << QList<quint16>{} << "\"\\x000a\\x000b\" is not an escape such as \\x000a";
-    }
-
-    void escapeLists()
-    {
-        QFETCH(QString, text);
-        QFETCH(QList<quint16>, units);
-        QFETCH(QString, reason);
-        const Result<QList<quint16>> parsed = parseEscapeList(text);
-        QCOMPARE(parsed.reason, reason);
-        QCOMPARE(parsed.value, units);
     }
 
     // The escapes of a text against its origin's, in words.

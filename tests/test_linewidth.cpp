@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -25,12 +26,16 @@ using namespace core;
 namespace {
 
 // Entry 0: a Latin section and a Japanese one, each with a line that fits, lines
-// too wide and a line of two rows.
+// too wide and a line of two rows. Entry 1: more lines than the editor shows.
 QList<NarcEntry> entries()
 {
+    QStringList many;
+    for (int i = 1; i <= 80; ++i)
+        many.append(QStringLiteral("line %1 of the long section").arg(i, 2, 10, QLatin1Char('0')));
     return {buildMessageFile(QList<QStringList>{
-        {"short", "0123456789ABC", "ab\ncdefghijklm", "12345678\uFFFE90"},
-        {QStringLiteral("こんにちは"), QStringLiteral("こんにちは世界"), QStringLiteral("はい\nいいえ、ちがいます"), "x"}})};
+                {"short", "0123456789ABC", "ab\ncdefghijklm", "12345678\uFFFE90"},
+                {QStringLiteral("こんにちは"), QStringLiteral("こんにちは世界"), QStringLiteral("はい\nいいえ、ちがいます"), "x"}}),
+            buildMessageFile(QList<QStringList>{many})};
 }
 
 // A window on screen, as marks are set for the rows in view.
@@ -186,6 +191,16 @@ private slots:
         QVERIFY(qAbs(f.ui.text->cursorRect(tenth).left() - f.view().guideX()) <= 1);
         const QFontMetricsF metrics(f.ui.text->font()); // fixed pitch, whatever the family
         QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('M'));
+
+        // Scrolled to the end, the rows now in view are marked and the guide stays put.
+        f.select(1);
+        QScrollBar *scroll = f.ui.text->verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        scroll->setValue(scroll->maximum());
+        QVERIFY(!f.marks().isEmpty());
+        QCOMPARE(f.ui.text->extraSelections().last().cursor.block().blockNumber(), 79);
+        QVERIFY(f.ui.text->extraSelections().first().cursor.block().blockNumber() > 0);
+        QCOMPARE(f.guide()->geometry(), f.ui.text->viewport()->rect());
 
         f.chooseRule(WidthRule{0, {0x000a}});
         QVERIFY(f.guide()->isHidden());
