@@ -343,7 +343,8 @@ private slots:
     // export tree. Commands that must fail leave every file as it was: same
     // bytes, same inode, the devices and the FIFO still what they were.
     // "STDIN=f" and "STDOUT=f" redirect, "LIMIT" cuts file size at 100 bytes,
-    // "MEMORY" limits the address space to 1 GiB. garbage.narc is not an archive.
+    // "MEMORY" limits the address space to 1 GiB. garbage.narc is not an archive,
+    // wide.narc holds one line of 60,000 characters.
     void hostileInput_data()
     {
         QTest::addColumn<QString>("command");
@@ -356,6 +357,9 @@ private slots:
         QTest::newRow("set in place on a device") << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
         QTest::newRow("overlapping entries") << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
         QTest::newRow("entry larger than memory") << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "Failed to load big.narc: not enough memory\n" << false;
+        // Any other allocation that fails ends the program there, with nothing written.
+        QTest::newRow("replacement larger than memory") << "MEMORY replace wide.narc a " + QString(100000, 'b') + " -o out.narc"
+                                                        << 2 << "narctext: not enough memory\n" << false;
         QTest::newRow("export-file into null") << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
         QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
         QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading" << false;
@@ -404,6 +408,8 @@ private slots:
             overlap.replace(0x1C + 8 * i + 4, 4, QByteArray("\x40\x42\x0F\x00", 4)); // ends at 1,000,000
         QVERIFY(writeFileBytes(path("overlap.narc"), overlap));
         QVERIFY(writeFileBytes(path("garbage.narc"), "NARC but not really"));
+        const QList<QStringList> longLine{QStringList(QString(60000, QLatin1Char('a')))};
+        QVERIFY(writeArchive(path("wide.narc"), {buildMessageFile(longLine)}));
         constexpr quint32 bigEntry = 1500u << 20;
         QByteArray big = buildNarcBytes({QByteArray(4, 'x')});
         const qint64 bigSize = big.size() - 4 + bigEntry;
