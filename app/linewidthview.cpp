@@ -243,7 +243,7 @@ void LineWidthView::showStatus()
     }
     const QTextCursor cursor = editor->textCursor();
     const QString text = cursor.block().text();
-    const QList<TextRow> rows = textRows(text, current.breaks);
+    const TextRows rows = textRows(text, current.breaks);
     // The row the cursor is in; inside a breaking escape, the row before it.
     const int at = cursor.positionInBlock();
     int row = 0;

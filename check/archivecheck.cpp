@@ -42,7 +42,7 @@ private:
         summary.stopped = !sink(findingLine(place, what));
     }
     void section(const NarcEntry &entry, const NarcEntry *reference, int entryIndex, int sectionIndex);
-    void line(const MessagePlace &place, const QString &text, const QString *reference);
+    void line(const MessagePlace &place, QStringView text, const QStringView *reference);
 
     const ArchiveCheck &check;
     const FindingSink &sink;
@@ -79,40 +79,56 @@ void Checker::entry(const Narc &narc, int index)
         section(entry, original, index, s);
 }
 
+// The lines of a section decoded as one text: views into it, no copies.
+QList<QStringView> linesOf(const DecodedSection &decoded)
+{
+    QList<QStringView> lines;
+    lines.reserve(decoded.lineKeys.size());
+    for (const QStringView line : QStringView(decoded.text).tokenize(u'\n'))
+        lines.append(line);
+    lines.resize(decoded.lineKeys.size()); // a section of no lines decodes to "", one empty part
+    return lines;
+}
+
 void Checker::section(const NarcEntry &entry, const NarcEntry *reference, int entryIndex, int sectionIndex)
 {
-    const DecodedSection decoded = decodeMessageSection(entry, sectionIndex);
+    const DecodedSection decoded = decodeMessageSection(entry, sectionIndex, DecodeForm::Text);
     if (!decoded.ok()) {
         find(sectionPlaceText(entryIndex, sectionIndex), cannotBeDecodedText(decoded.reason));
         return;
     }
+    const QList<QStringView> lines = linesOf(decoded);
     DecodedSection original;
+    QList<QStringView> originalLines;
     if (reference) {
-        original = decodeMessageSection(*reference, sectionIndex);
+        original = decodeMessageSection(*reference, sectionIndex, DecodeForm::Text);
+        originalLines = linesOf(original);
         if (!original.ok()) {
             find(sectionPlaceText(entryIndex, sectionIndex), referenceCannotBeDecodedText(original.reason));
-        } else if (original.present && original.lines.size() != decoded.lines.size()) {
+            originalLines.clear();
+        } else if (original.present && originalLines.size() != lines.size()) {
             find(sectionPlaceText(entryIndex, sectionIndex),
-                 lineCountDiffersText(int(decoded.lines.size()), int(original.lines.size())));
-            original.present = false; // lines of different sections would be compared
+                 lineCountDiffersText(int(lines.size()), int(originalLines.size())));
+            originalLines.clear(); // lines of different sections would be compared
         }
     }
-    const bool compare = original.ok() && original.present;
-    for (int l = 0; l < decoded.lines.size() && !summary.stopped; ++l)
-        line({entryIndex, sectionIndex, l + 1}, decoded.lines.at(l), compare ? &original.lines.at(l) : nullptr);
+    const bool compare = !originalLines.isEmpty();
+    for (int l = 0; l < lines.size() && !summary.stopped; ++l)
+        line({entryIndex, sectionIndex, l + 1}, lines.at(l), compare ? &originalLines.at(l) : nullptr);
 }
 
-void Checker::line(const MessagePlace &place, const QString &text, const QString *reference)
+void Checker::line(const MessagePlace &place, QStringView text, const QStringView *reference)
 {
     ++summary.lines;
     if (check.width.active()) {
-        const QList<TextRow> rows = textRows(text, check.width.breaks);
+        const TextRows rows = textRows(text, check.width.breaks);
         for (int r = 0; r < rows.size(); ++r) {
             if (rows.at(r).width > check.width.limit)
                 find(messagePlaceText(place), tooWideText(rows.at(r).width, check.width.limit, r + 1, int(rows.size())));
         }
     }
-    if (reference) {
+    // A line left as the reference has it keeps its escapes.
+    if (reference && *reference != text) {
         const EscapeChange change = compareEscapes(*reference, text, check.width.breaks);
         if (change.changed())
             find(messagePlaceText(place), change.text(EscapeOrigin::Reference));

@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <array>
+
 #include <unicode/uchar.h>
 
 namespace core {
@@ -51,23 +53,48 @@ void walkCells(QStringView lineText, const QList<quint16> &breaks, Cell &&cell, 
 
 } // namespace
 
-int characterWidth(char32_t codePoint)
+namespace {
+
+bool isWide(char32_t codePoint)
 {
-    // Nothing below U+1100 is wide; most text never asks ICU.
-    if (codePoint < 0x1100)
-        return 1;
     switch (u_getIntPropertyValue(UChar32(codePoint), UCHAR_EAST_ASIAN_WIDTH)) {
     case U_EA_FULLWIDTH:
     case U_EA_WIDE:
-        return 2;
+        return true;
     default:
-        return 1;
+        return false;
     }
 }
 
-QList<TextRow> textRows(QStringView lineText, const QList<quint16> &breaks)
+// One bit per code point of the Basic Multilingual Plane, set for the wide
+// ones: ICU is asked once per code point, not once per character of a text.
+using PlaneBits = std::array<quint64, 0x10000 / 64>;
+
+const PlaneBits &wideInBasicPlane()
 {
-    QList<TextRow> rows;
+    static const PlaneBits bits = [] {
+        PlaneBits wide{};
+        for (char32_t c = 0x1100; c < 0x10000; ++c) { // nothing below U+1100 is wide
+            if (isWide(c))
+                wide[c >> 6] |= quint64(1) << (c & 63);
+        }
+        return wide;
+    }();
+    return bits;
+}
+
+} // namespace
+
+int characterWidth(char32_t codePoint)
+{
+    if (codePoint < 0x10000)
+        return (wideInBasicPlane()[codePoint >> 6] >> (codePoint & 63)) & 1 ? 2 : 1;
+    return isWide(codePoint) ? 2 : 1;
+}
+
+TextRows textRows(QStringView lineText, const QList<quint16> &breaks)
+{
+    TextRows rows;
     TextRow row;
     walkCells(
         lineText, breaks, [&](qsizetype, int width) { row.width += width; },

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringView>
+#include <QVarLengthArray>
 
 namespace core {
 
@@ -40,10 +41,13 @@ struct TextRow
     int width = 0;
 };
 
+// The rows of one line; a line of a few rows needs no allocation.
+using TextRows = QVarLengthArray<TextRow, 4>;
+
 // The rows of one escaped line as the editor shows it (or as a translation
 // writes it), read by the codec's escape rules: at least one row, the last ending
 // at the line's end. A backslash that starts no escape counts 0, as an escape.
-QList<TextRow> textRows(QStringView lineText, const QList<quint16> &breaks);
+TextRows textRows(QStringView lineText, const QList<quint16> &breaks);
 
 // Where the part of `row` (a row of `lineText`) past `limit` starts: the first
 // character that takes the row's width beyond it, or row.end when the row fits.

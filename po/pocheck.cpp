@@ -49,7 +49,7 @@ PoCheckSummary checkTranslations(const PoTranslations &gathered, const WidthRule
             find(place, change.text(EscapeOrigin::Source));
         if (!width.active())
             continue;
-        const QList<TextRow> rows = textRows(translation.msgstr, width.breaks);
+        const TextRows rows = textRows(translation.msgstr, width.breaks);
         for (int r = 0; r < rows.size(); ++r) {
             if (rows.at(r).width > width.limit)
                 find(place, tooWideText(rows.at(r).width, width.limit, r + 1, int(rows.size())));

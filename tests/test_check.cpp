@@ -19,7 +19,7 @@ using Sections = QList<QStringList>;
 
 QString unit(ushort value) { return QString(QChar(value)); }
 
-QList<int> widths(const QList<TextRow> &rows)
+QList<int> widths(const TextRows &rows)
 {
     QList<int> result;
     for (const TextRow &row : rows)
@@ -77,7 +77,7 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QList<int>, widths);
         QFETCH(QStringList, texts);
-        const QList<TextRow> rows = textRows(line, {0x000a});
+        const TextRows rows = textRows(line, {0x000a});
         QCOMPARE(::widths(rows), widths);
         QStringList shown;
         for (const TextRow &row : rows)
