@@ -133,7 +133,9 @@ private:
     void markTextKept();
     // Puts the combo boxes back on the entry and section shown, without signals.
     void restoreShownPlace();
-    // Writes the archive to narcPath; false (the log says why) when it failed.
+    // Writes the archive to narcPath, after asking when another program changed
+    // the file since it was read or written. False when it failed (the log
+    // says why) or the user cancelled at that question.
     bool writeArchive();
     // Marks the archive as changed in memory, or as written.
     void setUnwritten(bool unwritten);

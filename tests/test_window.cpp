@@ -1,7 +1,6 @@
-// The window: its form and File menu, opening and writing archives, the log,
-// browsing and saving entries, the questions before unsaved text or unwritten
-// changes are dropped, the bulk commands, shortcuts, the command line, drops and
-// resizing.
+// The window: its File menu, opening and writing archives, the log, browsing
+// and saving entries, the questions before anything is dropped or replaced, the
+// bulk commands, keys and focus, the command line, drops, find and replace.
 
 #include "support/filesizelimit.h"
 #include "support/messagefixture.h"
