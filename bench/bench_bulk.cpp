@@ -166,10 +166,19 @@ void run(int count, const QString &work, int pairs)
     printPaired("export to tree, new files", pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); },
                                                        [&] { freshTree(root); }, [&] { freshTree(plainRoot); }),
                 "write the same new files");
-    // Over the files of the previous run.
-    printPaired("export to tree, overwriting",
+    // Over files that differ, as after edits: each is replaced by a new file.
+    TreeFiles edited = tree;
+    for (QByteArray &content : edited.contents)
+        content += " (edited)";
+    printPaired("export to tree, over edited files",
+                pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); }, [&] { writeTree(root, edited); },
+                           [&] { writeTree(plainRoot, edited); }),
+                "write the same files over");
+    // Over the files of the previous run, which hold what it writes: compared,
+    // not written; checked first too, as narctext export without --force does.
+    printPaired("export to tree, unchanged files",
                 pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); }), "write the same files over");
-    printPaired("export over an unchanged tree, checked first",
+    printPaired("export to tree, unchanged files, checked",
                 pairedRuns(pairs, exportCheckedTree, [&] { writeTree(plainRoot, tree); }), "write the same files over");
 
     // Export to one file, committed as QSaveFile does.

@@ -77,10 +77,10 @@ Result<QByteArray> nativePath(const QString &path)
 {
     if (path.isEmpty())
         return Result<QByteArray>::failure(systemError(ENOENT));
-    const QByteArray name = QFile::encodeName(path);
-    if (path.contains(QChar::ReplacementCharacter) || QFile::decodeName(name) != path || name.contains('\0'))
+    // Text without unpaired surrogates goes to UTF-8 and back unchanged.
+    if (path.contains(QChar::ReplacementCharacter) || !path.isValidUtf16() || path.contains(QChar(0)))
         return Result<QByteArray>::failure(QStringLiteral("the file name is not valid UTF-8"));
-    return Result<QByteArray>::success(name);
+    return Result<QByteArray>::success(QFile::encodeName(path));
 }
 
 Status openRegularFile(QFile &file, const QString &path, Links links)

@@ -25,11 +25,14 @@ void keepOwnerAndMode(int fd, const FileIdentity &old)
     if (!old.isRegular())
         return;
     struct stat now{};
-    if (fstat(fd, &now) == 0 && (now.st_uid != old.owner || now.st_gid != old.group)) {
-        if (fchown(fd, old.owner, old.group) != 0)
-            (void)!fchown(fd, uid_t(-1), old.group);
-    }
-    (void)!fchmod(fd, old.mode & 07777);
+    if (fstat(fd, &now) != 0)
+        return;
+    // A changed owner drops the set-user-ID bit, which fchmod puts back.
+    const bool chowned = now.st_uid != old.owner || now.st_gid != old.group;
+    if (chowned && fchown(fd, old.owner, old.group) != 0)
+        (void)!fchown(fd, uid_t(-1), old.group);
+    if (chowned || (now.st_mode & 07777) != (old.mode & 07777))
+        (void)!fchmod(fd, old.mode & 07777);
 }
 
 Status writeFd(int fd, const char *data, qint64 length)
@@ -138,21 +141,32 @@ Status commitWholeFile(QFileDevice &file, const ReplaceOptions &options)
     return Status::failure(flushed ? file.errorString() : flushError);
 }
 
-Status replaceFileContent(const QString &path, const QByteArray &bytes)
+Status replaceFileContent(const QString &path, const QByteArray &bytes, const FileIdentity &current)
 {
     const Result<QByteArray> name = nativePath(path);
     if (!name)
         return name.status();
-    struct stat old{};
-    FileIdentity keep;
-    if (::lstat(name.value.constData(), &old) == 0) {
-        const Status regular = checkRegularFile(old.st_mode);
+    if (current.known) {
+        const Status regular = checkRegularFile(current.mode);
         if (!regular)
             return regular;
-        const Result<FileIdentity> identity = identifyLink(path);
-        keep = identity.value;
-    } else if (errno != ENOENT) {
-        return Status::failure(systemError(errno));
+    }
+
+    // Where nothing was, the file is made under its name, and removed again if
+    // its bytes do not all arrive: no other file is at stake.
+    if (!current.known) {
+        const int fd = ::open(name.value.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            Status written = writeFd(fd, bytes.constData(), bytes.size());
+            if (::close(fd) != 0 && written)
+                written = Status::failure(systemError(errno));
+            if (!written)
+                ::unlink(name.value.constData());
+            return written;
+        }
+        if (errno != EEXIST)
+            return Status::failure(systemError(errno));
+        // Made meanwhile: replaced as any other file.
     }
 
     // A new name beside the target: "dir/.0001.txt.ab12cd".
@@ -171,7 +185,7 @@ Status replaceFileContent(const QString &path, const QByteArray &bytes)
     if (fd < 0)
         return Status::failure(systemError(EEXIST));
 
-    keepOwnerAndMode(fd, keep);
+    keepOwnerAndMode(fd, current);
     Status written = writeFd(fd, bytes.constData(), bytes.size());
     if (::close(fd) != 0 && written)
         written = Status::failure(systemError(errno));

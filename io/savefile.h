@@ -57,12 +57,17 @@ Result<std::unique_ptr<QFileDevice>> openOutputFile(const QString &path);
 Status commitWholeFile(QFileDevice &file, const ReplaceOptions &options = {});
 
 // Replaces the regular file at `path` (or makes it) with `bytes`: they go to a
-// new file in the same directory, which then takes the name. The old file is
+// new file in the same directory, which then takes the name (a file made where
+// there was none is made under its name, and removed if it cannot be written
+// whole). The old file is
 // never written, so another name it has (a hard link) keeps its content; the new
 // file keeps the old one's permission bits and, where allowed, owner and group.
-// A symbolic link, device, FIFO or directory at `path` is refused, never written
-// through or waited on. Nothing is synced to disk: for the many small files of a
-// tree, where a crash leaves the old or the new file under the name.
-Status replaceFileContent(const QString &path, const QByteArray &bytes);
+// `current` is what the caller found at `path` (identifyLink, or a listing of
+// its folder; unknown when nothing): a symbolic link, device, FIFO or directory
+// is refused, never written through or waited on, and the rename replaces a
+// name, never what a link there points to. Nothing is synced to disk: for the
+// many small files of a tree, where a crash leaves the old or the new file
+// under the name.
+Status replaceFileContent(const QString &path, const QByteArray &bytes, const FileIdentity &current);
 
 } // namespace core

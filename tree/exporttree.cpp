@@ -65,11 +65,11 @@ EditedTreeFiles editedFiles(const Narc &narc, const QString &root, const TreeLis
 // to write. Empty text only empties a file that is already there, so a section
 // emptied since an earlier export leaves no stale text behind, and a tree gains
 // no files for empty sections.
-Result<bool> writeTreeFile(const QString &path, bool present, const QByteArray &bytes)
+Result<bool> writeTreeFile(const QString &path, const FileIdentity &current, const QByteArray &bytes)
 {
-    if (bytes.isEmpty() && !present)
+    if (bytes.isEmpty() && !current.known)
         return Result<bool>::success(false);
-    const Status replaced = replaceFileContent(path, bytes);
+    const Status replaced = replaceFileContent(path, bytes, current);
     return replaced ? Result<bool>::success(true) : Result<bool>::failure(replaced.reason);
 }
 
@@ -111,10 +111,13 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const File
     const QString archiveFile = treeFileThatIsArchive(root, listing.value, archive);
     if (!archiveFile.isEmpty())
         return refuse(exportOverArchiveLine(archiveFile));
+    // Checked: every file there already holds what the export writes.
+    bool filesAreCurrent = false;
     if (edited == EditedFiles::Refuse) {
         const EditedTreeFiles changes = editedFiles(narc, root, listing.value);
         if (changes.count > 0)
             return refuse(treeExportRefusedLine(root, editedTreeReason(changes.count, changes.first)));
+        filesAreCurrent = true;
     }
     observer.begin(count);
     observer.status(exportingStatus());
@@ -135,7 +138,12 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const File
             }
             if (!exported.value)
                 continue; // a section the entry does not have: its file is not touched
-            const Result<bool> written = writeTreeFile(path, listing.value[s].has(i), bytes);
+            // A file that holds these bytes already is left as it is: reading
+            // costs less than writing a new file and renaming it.
+            const FileIdentity &current = listing.value[s].files.at(i);
+            if (current.isRegular() && (filesAreCurrent || !fileDiffers(path, current, bytes)))
+                continue;
+            const Result<bool> written = writeTreeFile(path, current, bytes);
             if (!written) {
                 ++summary.filesFailed;
                 observer.report(exportFailedLine(path, written.reason));

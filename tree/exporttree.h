@@ -42,7 +42,8 @@ Result<EditedTreeFiles> findEditedTreeFiles(const Narc &narc, const QString &cho
 // and the first of them.
 //
 // Each file is written to a new file beside it that then takes its name, so a
-// file with other names (hard links) never has them written through. A section
+// file with other names (hard links) never has them written through; a file
+// that already holds what the export would write is left as it is. A section
 // with empty text gets no file, and an existing file of its name is emptied; the
 // file of a section the entry does not have is left alone. A file that cannot be
 // written is reported with the reason and the export goes on; so is a symbolic

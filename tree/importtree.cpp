@@ -46,7 +46,7 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
     if (!folders)
         return refuse(treeImportRefusedLine(root, folders.reason));
     // Listed once: a file that is not there is known without looking for it.
-    const Result<TreeListing> listing = listTree(root, count);
+    const Result<TreeListing> listing = listTree(root, count, TreeDetail::Names);
     if (!listing)
         return refuse(treeImportRefusedLine(root, listing.reason));
     observer.note(importingFromDirectoryLine(root));

@@ -46,7 +46,7 @@ int entryOfName(const char *name)
     return value;
 }
 
-Result<TreeFolder> listFolder(const QString &path, int count)
+Result<TreeFolder> listFolder(const QString &path, int count, TreeDetail detail)
 {
     TreeFolder folder;
     folder.files.resize(count);
@@ -65,7 +65,9 @@ Result<TreeFolder> listFolder(const QString &path, int count)
         const int entry = entryOfName(item->d_name);
         if (entry < 0)
             continue;
-        if (entry < count) {
+        if (entry < count && detail == TreeDetail::Names) {
+            folder.files[entry].known = true;
+        } else if (entry < count) {
             folder.files[entry] = identifyInFolder(fd, item->d_name); // gone since: as if never there
         } else {
             folder.beyond.append(entry);
@@ -146,11 +148,11 @@ Status prepareExportTree(const QString &root)
     return checkTreeFolders(root);
 }
 
-Result<TreeListing> listTree(const QString &root, int count)
+Result<TreeListing> listTree(const QString &root, int count, TreeDetail detail)
 {
     TreeListing listing;
     for (int s = 0; s < 2; ++s) {
-        Result<TreeFolder> folder = listFolder(root + sectionNames[s], count);
+        Result<TreeFolder> folder = listFolder(root + sectionNames[s], count, detail);
         if (!folder)
             return Result<TreeListing>::failure(folder.reason);
         listing[s] = std::move(folder.value);

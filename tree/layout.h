@@ -47,15 +47,19 @@ Status prepareExportTree(const QString &root);
 // kind: a link or a directory counts), and which entries past the end have one.
 struct TreeFolder
 {
-    QList<FileIdentity> files; // per entry below `count`: unknown when there is no file (lstat, links not followed)
+    // Per entry below `count`: unknown when there is no file; else as lstat
+    // tells (links not followed), or only `known` when the listing was of names.
+    QList<FileIdentity> files;
     QList<int> beyond;         // entries >= count that have a file, ascending
     bool has(int entry) const { return files.at(entry).known; }
 };
 using TreeListing = std::array<TreeFolder, 2>;
 
 // Lists "0000" and "0001" below `root`; names other than "EEEE.txt" are passed
-// over. The reason says which folder could not be read.
-Result<TreeListing> listTree(const QString &root, int count);
+// over. With TreeDetail::Names only which files are there is found, without a
+// look at each. The reason says which folder could not be read.
+enum class TreeDetail { Names, Identities };
+Result<TreeListing> listTree(const QString &root, int count, TreeDetail detail = TreeDetail::Identities);
 
 // The first file of the tree that would be written by an export of `count`
 // entries and is the archive `archive` by any name (the same file, or a link
