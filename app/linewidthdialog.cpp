@@ -19,6 +19,7 @@ LineWidthDialog::LineWidthDialog(const core::WidthRule &rule, QWidget *parent)
     , breakUnits(rule.breaks)
 {
     setWindowTitle(tr("Line Width"));
+    setMinimumWidth(420);
     limit->setObjectName(QStringLiteral("limit"));
     limit->setRange(0, 9999);
     limit->setSpecialValueText(tr("Off"));
@@ -55,8 +56,13 @@ void LineWidthDialog::readBreaks()
     if (read)
         breakUnits = read.value;
     problem->setText(read.reason);
-    problem->setVisible(!read);
     buttons->button(QDialogButtonBox::Ok)->setEnabled(read.ok());
+    if (problem->isHidden() == read.ok())
+        return;
+    problem->setVisible(!read);
+    if (isVisible())
+        adjustSize(); // room for the line, and none left when it goes
+
 }
 
 core::WidthRule LineWidthDialog::rule() const
