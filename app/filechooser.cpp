@@ -76,6 +76,13 @@ QString chooseWithDialog(QWidget *parent, FileChoice choice, const QString &star
         dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
         return runDialog(dialog);
     }
+    case FileChoice::OpenReference: {
+        QFileDialog dialog(parent, QStringLiteral("Open Reference"), startIn, QString());
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters({QStringLiteral("narc (*.narc)"), QStringLiteral("All (*)")});
+        dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
+        return runDialog(dialog);
+    }
     case FileChoice::ExportFile: {
         // A save dialog: it asks before it lets an existing file be chosen.
         QFileDialog dialog(parent, QStringLiteral("Export all to File"), startIn, QString());

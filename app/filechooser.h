@@ -14,6 +14,7 @@ enum class FileChoice {
     ImportDirectory,  // the root of a tree to import
     ExportPoTemplate, // the PO template every line is exported to
     ImportPo,         // an existing PO file whose translations are imported
+    OpenReference,    // an existing archive to show beside the editor, read-only
 };
 
 // Asks for a path, starting in the folder `startIn` (empty: the dialog's own

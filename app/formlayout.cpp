@@ -9,6 +9,18 @@ QSize formMinimumSize()
     return formSize - QSize(70, 230);
 }
 
+namespace {
+
+// What stands in the editor's place: the editor, or the splitter that holds it
+// beside the reference (app/referencepane.h).
+QWidget *editorPlace(Ui::MainWindow &ui)
+{
+    QWidget *holder = ui.text->parentWidget();
+    return holder && holder != ui.centralWidget ? holder : ui.text;
+}
+
+} // namespace
+
 void fitForm(Ui::MainWindow &ui, QSize windowSize)
 {
     const QSize size = windowSize.expandedTo(formMinimumSize());
@@ -17,7 +29,7 @@ void fitForm(Ui::MainWindow &ui, QSize windowSize)
     const int editorExtra = extraHeight * 3 / 5;
     const int logExtra = extraHeight - editorExtra;
 
-    ui.text->setGeometry(QRect(40, 70, 581 + extraWidth, 241 + editorExtra));
+    editorPlace(ui)->setGeometry(QRect(40, 70, 581 + extraWidth, 241 + editorExtra));
     ui.label_2->setGeometry(QRect(60, 330 + editorExtra, 191, 21));
     ui.progressBar->setGeometry(QRect(360 + extraWidth, 330 + editorExtra, 221, 23));
     ui.report->setGeometry(QRect(40, 360 + editorExtra, 581 + extraWidth, 161 + logExtra));

@@ -7,6 +7,7 @@
 #include "app/finddialog.h"
 #include "app/formlayout.h"
 #include "app/mainwindow_form.h"
+#include "app/referencepane.h"
 #include "app/replacedialog.h"
 #include "onefile/exportfile.h"
 #include "tree/exporttree.h"
@@ -51,14 +52,6 @@ QString entryItemText(int index, qsizetype bytes)
     return QString::number(index) + QStringLiteral(" - ") + QString::number(quint64(bytes), 16);
 }
 
-QStringList entryItemTexts(const Narc &narc)
-{
-    QStringList items;
-    items.reserve(narc.files.size());
-    for (int i = 0; i < narc.files.size(); ++i)
-        items.append(entryItemText(i, narc.files.at(i).size()));
-    return items;
-}
 
 // The sections "Type" offers for `entry`: those its header counts when the
 // header holds, else section 0 alone, so that showing it says why.
@@ -105,6 +98,7 @@ MainWindow::MainWindow(QWidget *parent)
     , findDialog(new FindDialog(this))
     , replaceDialog(new ReplaceDialog(this))
     , lineWidth(nullptr)
+    , referencePane(nullptr)
     , skipChangedEscapes(nullptr)
 {
     chooseFile = [this](FileChoice choice, const QString &startIn) {
@@ -133,11 +127,7 @@ MainWindow::MainWindow(QWidget *parent)
     // goes on to the next widget instead.
     ui->text->setTabChangesFocus(true);
     ui->report->setUndoRedoEnabled(false); // nothing to undo in the log; lines go in faster
-    // In reading order: what is shown, saving it, the text, the log.
-    setTabOrder(ui->narcEntryIds, ui->typeIds);
-    setTabOrder(ui->typeIds, ui->pushButton);
-    setTabOrder(ui->pushButton, ui->text);
-    setTabOrder(ui->text, ui->report);
+    orderTabs();
 
     // Keys without a menu entry: Save Text, and the entry before or after.
     auto addShortcut = [this](const QString &name, const QList<QKeySequence> &keys, auto run) {
@@ -156,6 +146,31 @@ MainWindow::MainWindow(QWidget *parent)
                 [this] { stepEntry(1); });
 
     addTranslatorsChecks();
+    addReferencePane();
+}
+
+void MainWindow::orderTabs()
+{
+    // In reading order: what is shown, saving it, the text, the log.
+    setTabOrder(ui->narcEntryIds, ui->typeIds);
+    setTabOrder(ui->typeIds, ui->pushButton);
+    setTabOrder(ui->pushButton, ui->text);
+    setTabOrder(ui->text, ui->report);
+}
+
+void MainWindow::addReferencePane()
+{
+    referencePane = new ReferencePane(ui->text, ui->statusBar, &narc, this);
+    referencePane->choosePath = [this] {
+        return chooseFile ? chooseFile(FileChoice::OpenReference, startFolder()) : QString();
+    };
+    referencePane->report = [this](const QString &line) { appendReport(line); };
+    connect(referencePane, &ReferencePane::countsChanged, this, &MainWindow::showEntrySizes);
+    connect(referencePane, &ReferencePane::placeChanged, this, &MainWindow::orderTabs);
+    QMenu *view = ui->menuBar->findChild<QMenu *>(QStringLiteral("menuView"));
+    view->addSeparator();
+    view->addAction(referencePane->openAction());
+    view->addAction(referencePane->closeAction());
 }
 
 void MainWindow::addTranslatorsChecks()
@@ -304,11 +319,15 @@ void MainWindow::openArchive(const QString &path)
         ui->narcEntryIds->clear();
         ui->typeIds->clear();
     }
+    referencePane->archiveOpened(narcPath);
     showChosenSection();
 
     // The first item alone, so that it becomes current and entry 0 is shown; the
     // rest in one batch, which leaves the current index alone.
-    QStringList items = entryItemTexts(narc);
+    QStringList items;
+    items.reserve(narc.files.size());
+    for (int i = 0; i < narc.files.size(); ++i)
+        items.append(entryItem(i));
     if (!items.isEmpty()) {
         ui->narcEntryIds->addItem(items.takeFirst());
         ui->narcEntryIds->addItems(items);
@@ -373,6 +392,7 @@ void MainWindow::showChosenSection()
     // Text typed where no section is shown could never be saved.
     ui->text->setReadOnly(shownSection < 0);
     markTextKept();
+    referencePane->show(shownEntry, shownSection);
 }
 
 void MainWindow::loadEntryFromNarc()
@@ -490,6 +510,7 @@ void MainWindow::runImport(const std::function<void(BulkObserver &)> &import)
     if (entriesDiffer(before, narc.files)) {
         setUnwritten(true);
         narcChanged();
+        referencePane->entriesChanged(before);
         showEntrySizes();
     }
     // The run showed each section it worked on under "Type". Back to the entry
@@ -618,11 +639,13 @@ void MainWindow::replaceAll(const QString &text, const QString &replacement, boo
     if (!askBeforeDropping(AtStake::Text))
         return;
     LogObserver observer([this](const QString &line) { appendReport(line); });
+    const QList<NarcEntry> before = narc.files;
     const ReplaceSummary summary = core::replaceInArchive(
         narc, {text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, replacement, observer);
     if (summary.changed) {
         setUnwritten(true);
         narcChanged();
+        referencePane->entriesChanged(before);
         showEntrySizes();
     }
     // The section shown as it is now (and not text the question discarded).
@@ -662,6 +685,7 @@ bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int sec
         if (differs) {
             setUnwritten(true);
             narcChanged();
+            referencePane->entryChanged(entryIndex);
             showEntrySizes(entryIndex);
         }
     }
@@ -768,7 +792,7 @@ void MainWindow::showEntrySizes(int entry)
     const int first = entry < 0 ? 0 : entry;
     const int last = entry < 0 ? int(narc.files.size()) - 1 : entry;
     for (int i = first; i <= last && i < ui->narcEntryIds->count() && i < narc.files.size(); ++i) {
-        const QString item = entryItemText(i, narc.files.at(i).size());
+        const QString item = entryItem(i);
         if (ui->narcEntryIds->itemText(i) != item)
             ui->narcEntryIds->setItemText(i, item);
     }
@@ -783,6 +807,16 @@ void MainWindow::updateTitle()
     setWindowTitle(narcPath.isEmpty() ? form
                                       : QFileInfo(windowFilePath()).fileName() + QStringLiteral("[*] - ") + form);
     setWindowModified(unwritten);
+}
+
+QString MainWindow::entryItem(int entry) const
+{
+    QString item = entryItemText(entry, narc.files.at(entry).size());
+    if (referencePane->isOpen()) {
+        const ReferenceProgress::Count count = referencePane->count(entry);
+        item += QStringLiteral(" - ") + entryProgressText(count.changed, count.lines);
+    }
+    return item;
 }
 
 void MainWindow::stepEntry(int step)

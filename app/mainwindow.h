@@ -19,6 +19,7 @@
 
 class FindDialog;
 class LineWidthView;
+class ReferencePane;
 class QDialog;
 class QAction;
 class QMimeData;
@@ -173,6 +174,13 @@ private:
 
     // The View menu with Line Width..., and the PO import's choice about changed escapes.
     void addTranslatorsChecks();
+    // View > Open Reference... and Close Reference, the pane and its progress.
+    void addReferencePane();
+    // The order Tab goes in: what is shown, saving it, the text, the log.
+    void orderTabs();
+    // The entry list's item for entry `entry`: index, size, and with a reference
+    // how many of its lines differ from it ("12 - 1be4 - 35/40").
+    QString entryItem(int entry) const;
 
     Ui::MainWindow *ui;
     core::Narc narc;
@@ -188,6 +196,7 @@ private:
     FindDialog *findDialog;
     ReplaceDialog *replaceDialog;
     LineWidthView *lineWidth;     // View > Line Width...
+    ReferencePane *referencePane; // View > Open Reference...
     QAction *skipChangedEscapes;  // File > Skip Translations with Changed Escapes
 
 public:

@@ -57,8 +57,9 @@ struct Window : MainWindowProbe
     {
         view().askRule = [rule](const WidthRule &) { return rule; };
         QMenu *menu = window.menuBar()->findChild<QMenu *>("menuView");
-        QVERIFY(menu && menu->actions().size() == 1);
-        menu->actions().first()->trigger();
+        QAction *lineWidth = window.findChild<QAction *>("actionLine_Width");
+        QVERIFY(menu && lineWidth && menu->actions().first() == lineWidth);
+        lineWidth->trigger();
     }
     // The marked text of the editor, in order.
     QStringList marks() const

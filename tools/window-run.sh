@@ -18,6 +18,9 @@
 #    shown, Tab and Alt+F in the editor, an export into a folder named new in the
 #    dialog, an export over edited tree files, a write over an archive another
 #    program changed. Each is checked on disk or by the title, with a picture.
+# 4. View > Open Reference... on a translation begun from the demo archive: the
+#    reference beside the editor, the marks, the counts in the entry list and the
+#    status bar, at the default size and at the smallest, then closed.
 #
 # Needs: Xvfb, openbox, xdotool, ImageMagick's import, python3; a build in build/
 # (or $BUILD).
@@ -454,6 +457,57 @@ wait_window "Changed on Disk"
 xdotool key shift+Tab space
 wait "$editor_pid" || { echo "narcedit ended with status $?" >&2; exit 1; }
 show 1 0 | head -1 | grep -q '^Imported Keys Welcome' || { echo "import: not written" >&2; exit 1; }
+
+# --- 4. the reference pane ----------------------------------------------------
+# A translation begun: every "Line" of the demo archive became "Ligne".
+"$build/cli/makedemo" "$work/original.narc" >/dev/null
+"$narctext" replace -q "$work/original.narc" "Line 0" "Ligne 0" -o "$work/translation.narc"
+"$narcedit" "$work/translation.narc" >>"$work/narcedit.log" 2>&1 &
+editor_pid=$!
+pids+=($editor_pid)
+wait_for xdotool search --name '^translation.narc - MainWindow$'
+win=$(xdotool search --name '^translation.narc - MainWindow$' | head -1)
+sleep 0.5
+activate
+xdotool key alt+v
+sleep 0.4
+shot reference-menu
+xdotool key Down Return # Line Width..., then Open Reference...
+wait_window "Open Reference"
+xdotool type --delay 30 "original.narc" # the dialog starts in the archive's folder
+sleep 0.3
+xdotool key Return
+sleep 1
+activate
+xdotool key ctrl+Next ctrl+Next ctrl+Next # entry 3, a hundred lines
+xdotool mousemove --window "$win" 500 150 click 1
+xdotool key ctrl+Home
+for _ in $(seq 30); do xdotool key Down; done
+xdotool key Home shift+End
+xdotool type --delay 5 "Line 031 of 100, as the original"
+xdotool key ctrl+Return
+sleep 0.5
+shot reference-default-size
+xdotool mousemove --window "$win" 120 85 click 1 # the entry list, with its counts
+sleep 0.5
+shot reference-entry-list
+xdotool key Escape
+xdotool windowsize "$win" 300 200
+sleep 0.5
+shot reference-smallest
+xdotool windowsize "$win" 698 582
+sleep 0.3
+activate
+xdotool key alt+v
+sleep 0.3
+xdotool key Down Down Return # Close Reference
+sleep 0.5
+shot reference-closed
+xdotool key ctrl+q
+wait_window "Unwritten Changes"
+xdotool key Tab space # Discard
+wait "$editor_pid" || { echo "narcedit ended with status $?" >&2; exit 1; }
+"$narctext" diff -q "$work/original.narc" "$work/translation.narc" >/dev/null && { echo "reference: the translation is the original" >&2; exit 1; }
 
 echo "pictures in $shots:"
 ls "$shots"
