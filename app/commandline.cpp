@@ -41,7 +41,8 @@ EditorCommandLine readCommandLine(const QStringList &arguments, bool early)
         QStringLiteral("Edits the message files inside a NARC archive of a Nintendo DS game."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("ARCHIVE"), QStringLiteral("The .narc archive to open at start."),
+    parser.addPositionalArgument(QStringLiteral("ARCHIVE"), QStringLiteral("The .narc archive to open at start; GAME.nds:PATH opens one inside a ROM image, "
+                                                "GAME.nds alone offers its archives."),
                                  QStringLiteral("[ARCHIVE]"));
 
     EditorCommandLine line;

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/archivechooser.h"
 
 #include "app/bulkrun.h"
 #include "app/editorsettings.h"
@@ -9,6 +10,7 @@
 #include "app/mainwindow_form.h"
 #include "app/referencepane.h"
 #include "app/replacedialog.h"
+#include "document/romarchives.h"
 #include "onefile/exportfile.h"
 #include "tree/exporttree.h"
 #include "tree/importtree.h"
@@ -105,6 +107,9 @@ MainWindow::MainWindow(QWidget *parent)
         return chooseWithDialog(this, choice, startIn);
     };
     ask = [this](Question question, const QString &subject) { return askWithDialog(this, question, subject); };
+    chooseArchive = [this](const QString &image, const QStringList &items) {
+        return chooseArchiveWithDialog(this, image, items);
+    };
     ui->setupUi(this);
 
     findDialog->setArchive(&narc);
@@ -291,22 +296,49 @@ void MainWindow::openNarc()
     openArchive(path);
 }
 
+QString MainWindow::chooseRomArchive(const QString &image, ArchiveSource &source)
+{
+    const Result<QList<RomArchive>> listed = listRomArchives(image);
+    if (!listed)
+        return listed.reason;
+    const QList<RomArchive> archives = archivesToChoose(listed.value);
+    if (archives.isEmpty())
+        return romHoldsNoArchiveReason();
+    QStringList items;
+    for (const RomArchive &archive : archives)
+        items.append(romArchiveChoiceText(archive.name(), archive.entries, archive.messages));
+    const int chosen = chooseArchive ? chooseArchive(QFileInfo(image).fileName(), items) : -1;
+    if (chosen >= 0 && chosen < archives.size())
+        source = ArchiveSource::inImage(image, archives.at(chosen).id, archives.at(chosen).path);
+    return {};
+}
+
 void MainWindow::openArchive(const QString &path)
 {
+    // A ROM image: one of its archives is chosen first, before any question.
+    Result<ArchiveSource> source = ArchiveSource::named(path);
+    if (source && !source.value.isInImage() && isRomImageFile(path)) {
+        const QString problem = chooseRomArchive(path, source.value);
+        if (!problem.isEmpty())
+            appendReport(loadFailedLine(path, problem));
+        if (!source.value.isInImage())
+            return;
+    }
     // Ask first, then read: an answer "Write To Narc" may just have written the
     // very file being opened.
     if (!askBeforeDropping(AtStake::TextAndChanges))
         return;
-    Result<ArchiveDocument> read = ArchiveDocument::open(path);
+    Result<ArchiveDocument> read =
+        source ? ArchiveDocument::open(source.value) : Result<ArchiveDocument>::failure(source.reason);
     if (!read.ok()) {
         // narc and narcPath stay as they were, so a later write cannot put a
         // half-read archive over the file that failed to load; the editor keeps
         // its text and the archive its changes, whatever was answered.
-        appendReport(loadFailedLine(path, read.reason));
+        appendReport(loadFailedLine(source ? source.value.name() : path, read.reason));
         return;
     }
 
-    narcPath = path;
+    narcPath = read.value.path();
     document = std::move(read.value);
     narc = document.narc();
     setUnwritten(false);
@@ -352,7 +384,7 @@ bool MainWindow::writeArchive()
     // Another program's work is replaced only when the user says so; the save
     // refuses it otherwise (also when the file changes after the question).
     if (!document.checkUnchanged()) {
-        if (!ask || ask(Question::ChangedOnDisk, QFileInfo(narcPath).fileName()) != Answer::Discard)
+        if (!ask || ask(Question::ChangedOnDisk, document.source().displayName()) != Answer::Discard)
             return false;
         options.overwriteChanged = true;
     }
@@ -432,7 +464,7 @@ void MainWindow::saveEntry()
 
 QString MainWindow::startFolder() const
 {
-    return narcPath.isEmpty() ? QString() : QFileInfo(narcPath).absolutePath();
+    return narcPath.isEmpty() ? QString() : QFileInfo(document.source().filePath()).absolutePath();
 }
 
 void MainWindow::exportToFiles()
@@ -761,7 +793,7 @@ Answer MainWindow::askAboutChanges()
 {
     if (!unwritten)
         return Answer::Keep;
-    const Answer answer = ask ? ask(Question::UnwrittenChanges, QFileInfo(narcPath).fileName()) : Answer::Cancel;
+    const Answer answer = ask ? ask(Question::UnwrittenChanges, document.source().displayName()) : Answer::Cancel;
     if (answer == Answer::Keep && !writeArchive())
         return Answer::Cancel;
     return answer;
@@ -803,9 +835,9 @@ void MainWindow::showEntrySizes(int entry)
 void MainWindow::updateTitle()
 {
     const QString form = QCoreApplication::translate("MainWindow", "MainWindow", nullptr);
-    setWindowFilePath(narcPath);
-    setWindowTitle(narcPath.isEmpty() ? form
-                                      : QFileInfo(windowFilePath()).fileName() + QStringLiteral("[*] - ") + form);
+    // An archive inside a ROM image shows both: "GAME.nds: data/msg.narc".
+    setWindowFilePath(document.source().filePath());
+    setWindowTitle(narcPath.isEmpty() ? form : document.source().displayName() + QStringLiteral("[*] - ") + form);
     setWindowModified(unwritten);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/archivechooser.h"
 #include "app/bulkrun.h"
 #include "app/filechooser.h"
 #include "app/question.h"
@@ -53,6 +54,8 @@ public:
     // unsaved text and unwritten changes are asked about first, then the file is
     // read (so an answer "Write To Narc" that wrote this very file is what opens).
     // A file that does not load is reported in the log and changes nothing.
+    // `path` may name an archive inside a ROM image ("GAME.nds:data/msg.narc");
+    // a ROM image itself offers its archives to choose from first.
     void openArchive(const QString &path);
 
 protected:
@@ -159,7 +162,11 @@ private:
     // Where `dialog` goes so that it covers nothing keptClear() names, as far as
     // it can (see placeDialog).
     QPoint clearPlace(const QDialog *dialog) const;
-    // The folder file dialogs start in: the archive's, when one is open.
+    // Offers the archives of the ROM image at `image` (see chooseArchive) and sets
+    // `source` to the one chosen; left alone when the user cancelled. The reason
+    // when the image cannot be listed or holds no archive, else empty.
+    QString chooseRomArchive(const QString &image, core::ArchiveSource &source);
+    // The folder file dialogs start in: the archive's (or its image's), when one is open.
     QString startFolder() const;
     // The widgets a bulk run shows itself in.
     WindowBulkRun::Widgets bulkRunWidgets() const;
@@ -205,6 +212,8 @@ public:
     FileChooser chooseFile;
     // Every question goes through here. By default it shows the real question box.
     QuestionAsker ask;
+    // Which archive of a ROM image to open. By default it shows the real list.
+    ArchiveChooser chooseArchive;
 
 private:
     friend class Ui::MainWindow;   // wires the form's signals to the private slots

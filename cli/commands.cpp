@@ -5,8 +5,11 @@
 #include "cli/console.h"
 
 #include "check/archivecheck.h"
+#include "document/archivesource.h"
+#include "document/romarchives.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
+#include "codec/messagecheck.h"
 #include "codec/messageheader.h"
 #include "diff/difftext.h"
 #include "io/textfile.h"
@@ -50,19 +53,6 @@ QString placeProblem(const Narc &narc, const Invocation &call)
     const int count = declaredSectionCount(narc.files.at(call.entry));
     if (count >= 0 && call.section >= count)
         return entryLacksSectionReason(call.entry, call.section, count);
-    return {};
-}
-
-// Why `entry` is not a well-formed message file, or an empty string.
-QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head)
-{
-    if (!head.ok())
-        return head.reason;
-    for (int s = 0; s < head.header.sectionCount; ++s) {
-        const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::KeysOnly);
-        if (!decoded.ok())
-            return decoded.reason;
-    }
     return {};
 }
 
@@ -244,7 +234,7 @@ Ending runCheck(Context &context)
     check.width = widthRuleOf(call);
     Result<Narc> reference;
     if (!call.reference.isEmpty()) {
-        reference = loadNarcFile(call.reference);
+        reference = loadArchive(call.reference);
         if (!reference.ok()) {
             context.console.report(loadFailedLine(call.reference, reference.reason));
             return Ending::Refused;
@@ -277,7 +267,7 @@ Ending runDiff(Context &context)
     const Invocation &call = context.call;
     const QString &oldPath = call.arguments.at(0);
     const QString &newPath = call.arguments.at(1);
-    Result<Narc> old = loadNarcFile(oldPath);
+    Result<Narc> old = loadArchive(oldPath);
     if (!old) {
         context.console.report(loadFailedLine(oldPath, old.reason));
         return Ending::Refused;
@@ -294,7 +284,7 @@ Ending runDiff(Context &context)
     context.console.status(comparingStatus());
     context.console.begin(int(oldEntries.size()));
     qsizetype compared = 0;
-    const Status read = loadNarcFileEntries(newPath, [&](quint32 index, const NarcEntry &entry) {
+    const Status read = loadArchiveEntries(newPath, [&](quint32 index, const NarcEntry &entry) {
         context.console.progress(int(index));
         const NarcEntry *before = index < quint32(oldEntries.size()) ? &oldEntries.at(index) : nullptr;
         show(compareEntries(int(index), before, &entry, detail));
@@ -313,7 +303,28 @@ Ending runDiff(Context &context)
     return totals.differs() ? Ending::Differences : Ending::Done;
 }
 
-const Argument archiveArgument{"ARCHIVE", Argument::Path, "the NARC archive"};
+// Every archive of the image, one line each; a malformed image is refused.
+Ending runRomList(Context &context)
+{
+    const QString &image = context.call.arguments.at(0);
+    const Result<QList<RomArchive>> listed = listRomArchives(image);
+    if (!listed) {
+        context.console.report(loadFailedLine(image, listed.reason));
+        return Ending::Refused;
+    }
+    for (const RomArchive &archive : listed.value) {
+        const QString line = archive.problem.isEmpty()
+                                 ? romArchiveLine(archive.name(), archive.id, archive.size, archive.entries,
+                                                  archive.messages)
+                                 : romArchiveProblemLine(archive.name(), archive.id, archive.size, archive.problem);
+        if (!context.out.print(line + newline))
+            return Ending::Refused;
+    }
+    return Ending::Done;
+}
+
+const Argument archiveArgument{"ARCHIVE", Argument::Path,
+                               "the NARC archive, or one inside a ROM image: GAME.nds:PATH or GAME.nds:#ID"};
 const Argument entryArgument{"ENTRY", Argument::Entry, "an entry index, from 0"};
 const Argument sectionArgument{"SECTION", Argument::Section, "0 for the hiragana section, 1 for the kanji section"};
 const Argument textArgument{"TEXT", Argument::Text, "the text to find, as the editor shows it (escapes as \\xhhhh)"};
@@ -367,6 +378,12 @@ const QList<Command> &commands()
          "one line per entry: index, size in bytes, section count, line count",
          "An entry that is not a message file says why in place of its counts.",
          A::ReadEach, nullptr, visitList, runList},
+        {"rom-list", {{"IMAGE", Argument::Path, "a DS ROM image (.nds)"}}, NoOption,
+         "one line per archive inside a ROM image: path, file id, size in bytes, entry count, kind",
+         "The kind is \"messages\" when every entry is a message file, \"other\" when not. An archive "
+         "without a name in the image is listed as #ID. Name one as IMAGE:PATH or IMAGE:#ID wherever an "
+         "archive is named. A file that is not a well-formed image is refused (exit status 2).",
+         A::None, nullptr, nullptr, runRomList},
         {"show", {archiveArgument, entryArgument, sectionArgument}, NoOption,
          "print one section's lines as the editor shows them (escapes as \\xhhhh)",
          "On a terminal, control characters print as their escapes too.",

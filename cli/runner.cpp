@@ -23,7 +23,7 @@ bool load(const Command &command, Context &context)
     const QString &path = context.call.archivePath();
     Status read;
     if (command.archive == Command::Archive::ReadEach) {
-        read = loadNarcFileEntries(
+        read = loadArchiveEntries(
             path, [&](quint32 index, const NarcEntry &entry) { command.visit(context, index, entry); });
     } else {
         const Access access = command.archive == Command::Archive::ReadWrite ? Access::Write : Access::Read;

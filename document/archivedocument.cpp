@@ -15,7 +15,16 @@ ArchiveDocument &ArchiveDocument::operator=(ArchiveDocument &&other) noexcept = 
 
 Result<ArchiveDocument> ArchiveDocument::open(const QString &path, Access access)
 {
+    Result<ArchiveSource> source = ArchiveSource::named(path);
+    if (!source)
+        return Result<ArchiveDocument>::failure(source.reason);
+    return open(std::move(source.value), access);
+}
+
+Result<ArchiveDocument> ArchiveDocument::open(ArchiveSource source, Access access)
+{
     using Opened = Result<ArchiveDocument>;
+    const QString path = source.filePath();
     auto input = std::make_unique<QFile>();
     const Status readable = openNarcFile(*input, path);
     if (!readable)
@@ -29,13 +38,13 @@ Result<ArchiveDocument> ArchiveDocument::open(const QString &path, Access access
     const Result<FileIdentity> identity = identifyOpenFile(input->handle());
     if (!identity)
         return Opened::failure(identity.reason);
-    Result<Narc> read = loadNarcFile(*input);
+    Result<Narc> read = source.read(*input);
     if (!read)
         return Opened::failure(read.reason);
 
     ArchiveDocument document;
     document.opened = true;
-    document.filePath = path;
+    document.from = std::move(source);
     document.file = identity.value;
     document.stored = std::move(read.value);
     if (access == Access::Write)
@@ -55,7 +64,7 @@ Status ArchiveDocument::checkUnchanged() const
 {
     if (!opened)
         return Status::success();
-    const Result<FileIdentity> now = identifyPath(filePath);
+    const Result<FileIdentity> now = identifyPath(from.filePath());
     if (!now)
         return now.status();
     if (now.value.known && !now.value.unchanged(file))
@@ -72,27 +81,39 @@ bool ArchiveDocument::differs(const Narc &edited) const
 Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const SaveOptions &options)
 {
     const bool toOwnPath = options.output.isEmpty();
-    const QString target = toOwnPath ? filePath : options.output;
-    const Result<FileIdentity> before = identifyPath(target);
+    Result<ArchiveSource> named = toOwnPath ? Result<ArchiveSource>::success(from)
+                                            : ArchiveSource::named(options.output);
+    if (!named)
+        return named.status();
+    const ArchiveSource &target = named.value;
+    const QString targetFile = target.filePath();
+    const Result<FileIdentity> before = identifyPath(targetFile);
     if (!before)
         return before.status();
     if (!options.writeUnchanged && opened && !differs(edited)) {
-        report.note(nothingChangedLine(target));
+        report.note(nothingChangedLine(target.name()));
         return Status::success();
     }
 
-    // A write over the archive, by its own path or another name of it.
+    // A write over the file read, by its own path or another name of it. An
+    // archive alone over the image it came from would lose the rest of the image.
     const bool overArchive = opened && (toOwnPath || before.value.sameFile(file));
+    if (overArchive && from.isInImage() && !target.isInImage())
+        return Status::failure(archiveBeingEditedReason());
+    // Every writer of the file holds its lock from the read to the rename; an
+    // image is read again at the write, so it is held open for it.
     QFile lock;
-    ReplaceOptions replace;
-    replace.keep = before.value;
-    if (overArchive && !locked && before.value.known) {
-        Status taken = openNarcFile(lock, filePath);
+    QFile *held = overArchive ? locked.get() : nullptr;
+    if (!held && ((overArchive && before.value.known) || target.isInImage())) {
+        Status taken = openNarcFile(lock, targetFile);
         if (taken)
-            taken = lockForWriting(lock, filePath);
+            taken = lockForWriting(lock, targetFile);
         if (!taken)
             return taken;
+        held = &lock;
     }
+    ReplaceOptions replace;
+    replace.keep = before.value;
     if (overArchive && !options.overwriteChanged) {
         const Status unchanged = checkUnchanged();
         if (!unchanged)
@@ -101,25 +122,26 @@ Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const Sav
     }
 
     if (options.dryRun) {
-        // The layout is all the write checks before it opens the target.
+        // What the write checks before it opens the target: the layout, and
+        // the archive's place in an image.
         Narc laidOut = edited;
-        const Status fits = laidOut.recomputeLayout();
+        const Status fits = target.checkFits(laidOut, held);
         if (!fits)
             return fits;
         if (before.value.isRegular() && before.value.links > 1)
-            report.report(otherNamesLine(target, qint64(before.value.links) - 1));
-        report.note(dryRunLine(target));
+            report.report(otherNamesLine(targetFile, qint64(before.value.links) - 1));
+        report.note(dryRunLine(target.name()));
         return Status::success();
     }
 
     Narc written = edited;
-    const Status saved = saveNarcFile(written, target, replace);
+    const Status saved = target.write(written, held, replace, report);
     if (!saved)
         return saved;
     if (before.value.isRegular() && before.value.links > 1)
-        report.report(otherNamesLine(target, qint64(before.value.links) - 1));
+        report.report(otherNamesLine(targetFile, qint64(before.value.links) - 1));
     if (toOwnPath && opened) {
-        const Result<FileIdentity> after = identifyPath(filePath);
+        const Result<FileIdentity> after = identifyPath(targetFile);
         file = after.value;
         stored = std::move(written);
     }

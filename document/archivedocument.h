@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "document/archivesource.h"
 #include "io/fileidentity.h"
 #include "narc/narc.h"
 #include "report/observer.h"
@@ -23,7 +24,10 @@ enum class Access {
 struct SaveOptions
 {
     // Where to write; empty: back to the archive. An output that is the archive
-    // by another name (a link) is a write in place too.
+    // by another name (a link) is a write in place too. An archive inside a ROM
+    // image ("GAME.nds:data/msg.narc") is put back into that image; a plain
+    // name gets a plain archive, except the image the archive is in ("it is the
+    // archive being edited").
     QString output;
     // Write even when no entry changed. Otherwise nothing is written and the
     // report says "Nothing changed; PATH not written".
@@ -36,8 +40,9 @@ struct SaveOptions
     bool dryRun = false;
 };
 
-// The archive being edited, as it was opened from disk: its path, the file's
-// identity as read (device, inode, size, modification time, links, owner,
+// The archive being edited, as it was opened from disk: its name and where its
+// bytes live (a file of its own, or a file inside a ROM image: see
+// ArchiveSource), the identity of the file on disk as read (device, inode, size, modification time, links, owner,
 // group, mode) and its content as read or last written. Every rule that keeps
 // the user's files safe around the archive lives here, for the window and
 // narctext alike:
@@ -48,6 +53,10 @@ struct SaveOptions
 //   that changed on disk since it was read unless the user said so, under the
 //   advisory lock every writer of an archive takes, and keeps the replaced
 //   file's owner, group and mode. Other names the replaced file had are reported.
+//
+// For an archive inside a ROM image the file on disk is the image: the lock,
+// the identity, the changed-on-disk check, the refusal of outputs and the
+// replacement are all the image's.
 //
 // A document is moved, never copied (it may hold the lock).
 class ArchiveDocument
@@ -64,12 +73,17 @@ public:
     // one archive run one after the other and the second reads the first one's
     // result. The reason of a failure is one for loadFailedLine.
     static Result<ArchiveDocument> open(const QString &path, Access access = Access::Read);
+    // The same for a source already named.
+    static Result<ArchiveDocument> open(ArchiveSource source, Access access = Access::Read);
 
     // False for a document made empty, before any archive was opened.
     bool isOpen() const { return opened; }
-    // The path as it was given.
-    const QString &path() const { return filePath; }
-    // The file as read or last written; unknown when none is open.
+    // The name as it was given ("msg.narc", "GAME.nds:data/msg.narc").
+    const QString &path() const { return from.name(); }
+    // Where the archive's bytes live.
+    const ArchiveSource &source() const { return from; }
+    // The file on disk (the archive, or the image holding it) as read or last
+    // written; unknown when none is open.
     const FileIdentity &identity() const { return file; }
     // The archive as read or last written.
     const Narc &narc() const { return stored; }
@@ -98,10 +112,10 @@ public:
 
 private:
     bool opened = false;
-    QString filePath;
+    ArchiveSource from;
     FileIdentity file;
     Narc stored;
-    std::unique_ptr<QFile> locked; // open on the archive and locked, for Access::Write
+    std::unique_ptr<QFile> locked; // open on the file and locked, for Access::Write
 };
 
 } // namespace core

@@ -687,6 +687,35 @@ QString romDsiDigestsLine(const QString &imagePath)
            + QStringLiteral(" are not recomputed, so DSi mode on real hardware will refuse it");
 }
 
+QString romImageNotArchiveReason(const QString &imagePath)
+{
+    return QStringLiteral("it is a ROM image; name an archive inside it as %1:PATH or %1:#ID").arg(imagePath);
+}
+
+QString romArchiveLine(const QString &name, int id, qint64 size, int entries, bool messages)
+{
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5")
+        .arg(name, QString::number(id), QString::number(size), QString::number(entries),
+             messages ? QStringLiteral("messages") : QStringLiteral("other"));
+}
+
+QString romArchiveProblemLine(const QString &name, int id, qint64 size, const QString &reason)
+{
+    return QStringLiteral("%1\t%2\t%3\t").arg(name, QString::number(id), QString::number(size))
+           + withReason(QStringLiteral("not a well-formed archive"), reason);
+}
+
+QString romHoldsNoArchiveReason()
+{
+    return QStringLiteral("the image holds no archive");
+}
+
+QString romArchiveChoiceText(const QString &name, int entries, bool messages)
+{
+    const QString count = entries == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(entries);
+    return QStringLiteral("%1 (%2%3)").arg(name, count, messages ? QStringLiteral(", messages") : QString());
+}
+
 // Lines of the archive document and the tree
 
 QString nothingChangedLine(const QString &path)

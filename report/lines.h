@@ -200,6 +200,26 @@ QString entryLacksSectionReason(int entry, int section, int count); // "entry E 
 // refuse it": after a file was put back into a DSi image.
 QString romDsiDigestsLine(const QString &imagePath);
 
+// "it is a ROM image; name an archive inside it as IMAGE:PATH or IMAGE:#ID": an
+// image named where an archive was wanted.
+QString romImageNotArchiveReason(const QString &imagePath);
+
+// One line of narctext rom-list: the archive's name inside the image (its path,
+// or "#ID" when no directory names it), file id, size in bytes, entry count and
+// "messages" when every entry is a message file, "other" when not:
+// "data/msg.narc\t12\t4096\t25\tmessages". A file that starts as an archive does
+// but does not read as one gets "not a well-formed archive: REASON" in place of
+// its count and mark.
+QString romArchiveLine(const QString &name, int id, qint64 size, int entries, bool messages);
+QString romArchiveProblemLine(const QString &name, int id, qint64 size, const QString &reason);
+
+// "the image holds no archive": a ROM image opened in the window without one.
+QString romHoldsNoArchiveReason();
+
+// How the window lists an archive of an image to choose: "data/msg.narc (25
+// entries, messages)", "data/other.narc (3 entries)".
+QString romArchiveChoiceText(const QString &name, int entries, bool messages);
+
 // Lines of the archive document and the tree
 
 // "Nothing changed; <path> not written": a command that writes an archive found

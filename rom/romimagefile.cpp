@@ -45,9 +45,20 @@ Result<QByteArray> loadRomMember(const RomMemberName &name)
 
 Result<RomPlacement> replaceRomMember(const RomMemberName &name, const QByteArray &bytes)
 {
-    using Replaced = Result<RomPlacement>;
     QFile source;
-    const Result<RomFileSystem> fs = openImage(source, name.imagePath);
+    const Status opened = openRegularFile(source, name.imagePath, Links::Follow);
+    if (!opened)
+        return Result<RomPlacement>::failure(QStringLiteral("cannot open the file (%1)").arg(opened.reason));
+    return replaceRomMember(source, name, bytes, {});
+}
+
+Result<RomPlacement> replaceRomMember(QFile &image, const RomMemberName &name, const QByteArray &bytes,
+                                      const ReplaceOptions &options)
+{
+    using Replaced = Result<RomPlacement>;
+    Result<RomFileSystem> fs = readRomFileSystem(&image);
+    if (!fs && image.error() != QFileDevice::NoError)
+        fs.reason = QStringLiteral("cannot read the file (%1)").arg(image.errorString());
     if (!fs)
         return Replaced::failure(fs.reason);
     const Result<int> id = findRomMember(fs.value, name);
@@ -62,12 +73,12 @@ Result<RomPlacement> replaceRomMember(const RomMemberName &name, const QByteArra
     target.setDirectWriteFallback(false);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Replaced::failure(target.errorString());
-    const Status written = writeRomImage(source, target, fs.value, placement.value, bytes);
+    const Status written = writeRomImage(image, target, fs.value, placement.value, bytes);
     if (!written) {
         target.cancelWriting();
         return Replaced::failure(written.reason);
     }
-    const Status committed = commitSaveFile(target);
+    const Status committed = commitWholeFile(target, options);
     if (!committed)
         return Replaced::failure(committed.reason);
     return placement;

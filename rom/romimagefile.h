@@ -1,12 +1,15 @@
 #pragma once
 
 #include "base/result.h"
+#include "io/savefile.h"
 #include "rom/romfilesystem.h"
 #include "rom/romname.h"
 #include "rom/romplacement.h"
 
 #include <QByteArray>
 #include <QString>
+
+class QFile;
 
 namespace core {
 
@@ -26,5 +29,12 @@ Result<QByteArray> loadRomMember(const RomMemberName &name);
 // the bytes went; when `placement.staleDsiDigests` is set the caller warns that
 // DSi mode will refuse the image.
 Result<RomPlacement> replaceRomMember(const RomMemberName &name, const QByteArray &bytes);
+
+// The same for the image open in `image` (on `name.imagePath`, perhaps locked by
+// the caller from its read to the rename): the file system is read from it, and
+// `options` say what the new image keeps of the old one and what is checked last
+// before it takes the name (see commitWholeFile).
+Result<RomPlacement> replaceRomMember(QFile &image, const RomMemberName &name, const QByteArray &bytes,
+                                      const ReplaceOptions &options);
 
 } // namespace core

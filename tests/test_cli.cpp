@@ -235,7 +235,7 @@ private slots:
         QStringList names, allOptions = optionsIn(help.out);
         for (const QRegularExpressionMatch &match : commandLine.globalMatch(QString::fromUtf8(help.out)))
             names << match.captured(1);
-        QCOMPARE(names.size(), 13);
+        QCOMPARE(names.size(), 14);
         for (const QString &name : names) {
             QVERIFY2(synopsis.contains(".B narctext " + name + "\n"), qPrintable(name));
             QVERIFY2(described.contains(".TP\n.B " + name + "\n"), qPrintable(name));

@@ -1,0 +1,17 @@
+#include "archivechooser.h"
+
+#include <QInputDialog>
+
+int chooseArchiveWithDialog(QWidget *parent, const QString &image, const QStringList &items)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Open Narc"));
+    dialog.setLabelText(QStringLiteral("Archives in %1:").arg(image));
+    dialog.setOption(QInputDialog::UseListViewForComboBoxItems, true);
+    dialog.setComboBoxItems(items);
+    dialog.setTextValue(items.value(0));
+    dialog.setModal(true);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return int(items.indexOf(dialog.textValue()));
+}

@@ -1,0 +1,557 @@
+// Archives inside ROM images, end to end: narctext on names like
+// game.nds:data/msg/text.narc (every command works on them as on a file of its
+// own), the image written back around the archive under the rules that protect
+// archives, and the window choosing, editing and writing one.
+
+#include "corefixture.h"
+#include "filesizelimit.h"
+#include "messagefixture.h"
+#include "narcfixture.h"
+#include "process.h"
+#include "romfixture.h"
+#include "windowfixture.h"
+
+#include "document/archivedocument.h"
+#include "narc/narcreader.h"
+#include "narc/narcwriter.h"
+#include "rom/romheader.h"
+#include "rom/romimagefile.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+using namespace core;
+
+namespace {
+
+const QString member = QStringLiteral("data/msg/text.narc");
+
+// Entry 0: two sections of three lines; entry 1: one line; entry 2: empty.
+QList<NarcEntry> textEntries()
+{
+    return {buildMessageFile(QList<QStringList>{{"Hello", "a fox", ""}, {"こんにちは", "two fox", "x"}}),
+            buildMessageFile(QList<QStringList>{{"plain fox"}}), NarcEntry()};
+}
+
+QByteArray narcBytes(const QList<NarcEntry> &entries)
+{
+    Narc narc = archiveOf(entries);
+    return serializeNarc(narc);
+}
+
+// An overlay that is an archive (it has no name), the message archive with a
+// file right after it (so that an archive that grows moves), an archive of
+// other things, a file that starts like an archive and is not one, and a text.
+RomLayout gameLayout()
+{
+    RomLayout layout;
+    layout.overlays = {narcBytes({NarcEntry(8, 'o')})};
+    layout.files = {
+        {member, narcBytes(textEntries())},
+        {"data/msg/after.bin", QByteArray(0x100, 'a')},
+        {"data/gfx.narc", narcBytes({NarcEntry(32, 'g'), NarcEntry(16, 'h')})},
+        {"data/bad.narc", QByteArray("NARC") + QByteArray(60, '\xff')},
+        {"readme.txt", "hello"},
+    };
+    return layout;
+}
+
+quint32 field32(const QByteArray &bytes, qint64 at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+// The bytes of the file `inside` names in the image at `image`.
+QByteArray memberBytes(const QString &image, const QString &inside)
+{
+    return loadRomMember(parseRomMemberName(image + ':' + inside).value).value;
+}
+
+// The first offset where `after` differs from `before` outside what a write of
+// file `id` may change: the file's bytes where the allocation table now puts
+// them, its allocation entry, and the header's device capacity, used size and
+// checksum. Bytes `after` holds past the end of `before` may only be the file
+// and the 0xFF before it. -1 when there is none.
+qint64 strayChange(const QByteArray &before, const QByteArray &after, qint64 allocationTableAt, int id)
+{
+    const qint64 entry = allocationTableAt + 8 * id;
+    const qint64 start = field32(after, entry);
+    const qint64 end = field32(after, entry + 4);
+    const auto mayChange = [&](qint64 at) {
+        return (at >= start && at < end) || (at >= entry && at < entry + 8) || at == romfield::deviceCapacity
+               || (at >= romfield::usedSize && at < romfield::usedSize + 4)
+               || (at >= romfield::headerChecksum && at < romfield::headerChecksum + 2);
+    };
+    for (qint64 at = 0; at < after.size(); ++at) {
+        if (mayChange(at))
+            continue;
+        const char expected = at < before.size() ? before.at(at) : '\xff';
+        if (after.at(at) != expected)
+            return at;
+    }
+    return after.size() < before.size() ? after.size() : -1;
+}
+
+// Replaces the archive's name in lines narctext printed on the plain copy.
+QByteArray named(QByteArray text, const QByteArray &name)
+{
+    return text.replace("text.narc", name);
+}
+
+} // namespace
+
+class RomArchiveTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    BuiltRom built;
+    QString image;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+    int idOf(const QString &inside) const { return built.ids.value(inside); }
+
+    Run narctext(const QStringList &arguments, const QString &in = QString(), const QByteArray &input = {}) const
+    {
+        RunSetup setup;
+        setup.directory = in.isEmpty() ? dir->path() : path(in);
+        setup.input = input;
+        return ::narctext(arguments, setup);
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        built = buildRomImage(gameLayout());
+        image = path("game.nds");
+        QVERIFY(writeFileBytes(image, built.bytes));
+    }
+
+    // Every archive by id, the message archive marked; the sample image; images
+    // that are not sound, and files that are none, refused with exit status 2.
+    void romList_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected"); // standard output, or a part of standard error
+        QTest::newRow("game") << "game.nds" << 0 << "";
+        QTest::newRow("sample") << "demo.nds" << 0 << "data/demo.narc\t0\t%1\t6\tmessages\n";
+        QTest::newRow("cut short") << "short.nds" << 2 << "Failed to load short.nds: the name table";
+        QTest::newRow("a text") << "text.nds" << 2 << "shorter than a ROM header";
+        QTest::newRow("an archive") << "plain.narc" << 2 << "it is a NARC archive, not a ROM image";
+        QTest::newRow("missing") << "none.nds" << 2 << "Failed to load none.nds: cannot open the file";
+        QTest::newRow("a directory") << "folder" << 2 << "Failed to load folder: cannot open the file";
+    }
+    void romList()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        QVERIFY(QFile::copy(QFINDTESTDATA("../samples/demo.nds"), path("demo.nds")));
+        QVERIFY(writeFileBytes(path("short.nds"), built.bytes.left(built.nameTableAt + 4)));
+        QVERIFY(writeFileBytes(path("text.nds"), "not an image\n"));
+        QVERIFY(writeFileBytes(path("plain.narc"), narcBytes(textEntries())));
+        QVERIFY(QDir(dir->path()).mkdir("folder"));
+        if (file == "game.nds") {
+            const auto line = [&](const QString &name, int id, const QByteArray &bytes, const QString &rest) {
+                return QString("%1\t%2\t%3\t%4\n").arg(name).arg(id).arg(bytes.size()).arg(rest);
+            };
+            const RomLayout layout = gameLayout();
+            QMap<int, QString> lines{{0, line("#0", 0, layout.overlays.at(0), "1\tother")}};
+            for (const auto &[name, bytes] : layout.files) {
+                if (name == member)
+                    lines.insert(idOf(name), line(name, idOf(name), bytes, "3\tmessages"));
+                else if (name == "data/gfx.narc")
+                    lines.insert(idOf(name), line(name, idOf(name), bytes, "2\tother"));
+                else if (name == "data/bad.narc")
+                    lines.insert(idOf(name), line(name, idOf(name), bytes,
+                                                  "not a well-formed archive: " + readNarc(bytes).reason));
+            }
+            expected = QStringList(lines.values()).join(QString());
+        }
+        if (file == "demo.nds")
+            expected = expected.arg(memberBytes(path("demo.nds"), "data/demo.narc").size());
+        const Run run = narctext({"rom-list", file});
+        QVERIFY2(run.code == code, run.err.constData());
+        if (code == 0) {
+            QCOMPARE(QString::fromUtf8(run.out), expected);
+            QCOMPARE(run.err, QByteArray());
+        } else {
+            QVERIFY2(run.err.contains(expected.toUtf8()), run.err.constData());
+            QCOMPARE(run.out, QByteArray());
+        }
+    }
+
+    // Each command on the archive inside the image does what it does on a copy
+    // of it in a file of its own: the same output, report lines (but for the
+    // name), exit status and files written, and a command that writes leaves in
+    // the image what it leaves in the file. ARCHIVE stands for the archive's
+    // name, ID for it named by file id.
+    void everyCommandOnAMember_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        const QString fox = "fox";
+        QTest::newRow("list") << QStringList{"list", "ARCHIVE"};
+        QTest::newRow("list by id") << QStringList{"list", "ID"};
+        QTest::newRow("show") << QStringList{"show", "ARCHIVE", "0", "1"};
+        QTest::newRow("find") << QStringList{"find", "-i", "ARCHIVE", "FOX"};
+        QTest::newRow("export") << QStringList{"export", "ARCHIVE", "tree"};
+        QTest::newRow("export-file") << QStringList{"export-file", "ARCHIVE", "all.txt"};
+        QTest::newRow("export-po") << QStringList{"export-po", "ARCHIVE", "text.pot"};
+        QTest::newRow("check with a reference") << QStringList{"check", "ARCHIVE", "--width", "5", "--reference", "ARCHIVE"};
+        QTest::newRow("diff, the archive old") << QStringList{"diff", "ARCHIVE", "../inputs/other.narc"};
+        QTest::newRow("diff, the archive new") << QStringList{"diff", "../inputs/other.narc", "ARCHIVE"};
+        QTest::newRow("set (fits)") << QStringList{"set", "ARCHIVE", "0", "0", "../inputs/lines.txt"};
+        QTest::newRow("set by id") << QStringList{"set", "ID", "1", "0", "../inputs/one.txt"};
+        QTest::newRow("replace (fits)") << QStringList{"replace", "ARCHIVE", fox, "cat"};
+        QTest::newRow("replace (moves)") << QStringList{"replace", "-i", "ARCHIVE", fox, QString(300, 'w')};
+        QTest::newRow("replace, nothing found") << QStringList{"replace", "ARCHIVE", "wolf", "dog"};
+        QTest::newRow("replace -n") << QStringList{"replace", "-n", "ARCHIVE", fox, QString(300, 'w')};
+        QTest::newRow("replace -o") << QStringList{"replace", "ARCHIVE", fox, "cat", "-o", "out.narc"};
+        QTest::newRow("import") << QStringList{"import", "ARCHIVE", "../inputs/tree"};
+        QTest::newRow("import-po") << QStringList{"import-po", "ARCHIVE", "../inputs/de.po"};
+        QTest::newRow("set, refused") << QStringList{"set", "ARCHIVE", "0", "0", "../inputs/one.txt"};
+    }
+    void everyCommandOnAMember()
+    {
+        QFETCH(QStringList, arguments);
+        const QByteArray original = memberBytes(image, member);
+        QDir top(dir->path());
+        QVERIFY(top.mkdir("plain") && top.mkdir("inside") && top.mkdir("inputs"));
+        QVERIFY(writeFileBytes(path("plain/text.narc"), original));
+        QVERIFY(QFile::rename(image, path("inside/game.nds")));
+        QVERIFY(writeFileBytes(path("inputs/lines.txt"), "Hi\nthere fox\n\n"));
+        QVERIFY(writeFileBytes(path("inputs/one.txt"), "one line\n"));
+        QList<NarcEntry> other = textEntries();
+        other[1] = buildMessageFile(QList<QStringList>{{"plain wolf"}});
+        QVERIFY(writeArchive(path("inputs/other.narc"), other));
+        QVERIFY(writeFileBytes(path("inputs/de.po"), "msgctxt \"0000/0000/0002\"\nmsgid \"a fox\"\nmsgstr \"ein Fuchs\"\n"));
+        QCOMPARE(narctext({"export", "other.narc", "tree"}, "inputs").code, 0);
+        QVERIFY(writeFileBytes(path("inputs/tree/0001/0000.txt"), "Guten Tag\nzwei\nx\n"));
+
+        const QString inside = "game.nds:" + member;
+        const QString byId = "game.nds:#" + QString::number(idOf(member));
+        const QString name = arguments.contains("ID") ? byId : inside;
+        QStringList onMember = arguments;
+        onMember.replaceInStrings(QRegularExpression("^(ARCHIVE|ID)$"), name);
+        QStringList onFile = arguments;
+        onFile.replaceInStrings(QRegularExpression("^(ARCHIVE|ID)$"), "text.narc");
+        const Run onPlain = narctext(onFile, "plain");
+        const QByteArray imageBefore = readFileBytes(path("inside/game.nds"));
+        const Run run = narctext(onMember, "inside");
+
+        QCOMPARE(run.code, onPlain.code);
+        QCOMPARE(run.out, named(onPlain.out, name.toUtf8()));
+        QCOMPARE(run.err, named(onPlain.err, name.toUtf8()));
+        QCOMPARE(memberBytes(path("inside/game.nds"), member), readFileBytes(path("plain/text.narc")));
+        QMap<QString, QByteArray> written = treeContents(path("inside")), expected = treeContents(path("plain"));
+        written.remove("game.nds");
+        expected.remove("text.narc");
+        QCOMPARE(written, expected);
+        const QByteArray imageAfter = readFileBytes(path("inside/game.nds"));
+        if (readFileBytes(path("plain/text.narc")) == original)
+            QCOMPARE(imageAfter, imageBefore); // nothing written, or only to -o
+        else
+            QCOMPARE(strayChange(imageBefore, imageAfter, built.allocationTableAt, idOf(member)), -1);
+    }
+
+    // A write back changes the archive's bytes, its allocation entry and the
+    // header fields that follow from them, and nothing else: in its room when it
+    // fits, else at the end of the used area, its old room left as it was. A DSi
+    // image is written with the warning about its digests.
+    void writeBackKeepsTheRest_data()
+    {
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<bool>("dsi");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("fits") << "cat" << false << false;
+        QTest::newRow("shrinks") << "" << false << false;
+        QTest::newRow("grows and moves") << QString(400, 'w') << false << true;
+        QTest::newRow("DSi, fits") << "cat" << true << false;
+    }
+    void writeBackKeepsTheRest()
+    {
+        QFETCH(QString, replacement);
+        QFETCH(bool, dsi);
+        QFETCH(bool, moves);
+        if (dsi) {
+            RomLayout layout = gameLayout();
+            layout.unitCode = 2;
+            layout.dsiArm9At = 0x80000;
+            built = buildRomImage(layout);
+            QVERIFY(writeFileBytes(image, built.bytes));
+        }
+        // The owner, where the system lets it be given away (as root), and the mode stay.
+        const bool root = ::getuid() == 0;
+        QVERIFY(!root || ::chown(QFile::encodeName(image).constData(), 65534, 65534) == 0);
+        QVERIFY(QFile::setPermissions(image, QFile::ReadOwner | QFile::WriteOwner));
+        const QByteArray before = built.bytes;
+        const qint64 entry = built.allocationTableAt + 8 * idOf(member);
+        const Run run = narctext({"replace", "game.nds:" + member, "fox", replacement});
+        QCOMPARE(run.code, 0);
+        const QByteArray warning = "Warning: the DSi digests of game.nds are not recomputed";
+        QCOMPARE(run.err.contains(warning), dsi);
+
+        const QByteArray after = readFileBytes(image);
+        QCOMPARE(QFile::permissions(image), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QFileInfo(image).ownerId(), root ? 65534u : ::getuid());
+        QCOMPARE(strayChange(before, after, built.allocationTableAt, idOf(member)), -1);
+        const Result<RomFileSystem> fs = loadRomFileSystem(image);
+        QVERIFY2(fs.ok(), qPrintable(fs.reason));
+        QVERIFY(fs.value.checksumMatches());
+        const quint32 start = field32(after, entry);
+        QCOMPARE(start != field32(before, entry), moves);
+        if (moves) {
+            QCOMPARE(start % romFileAlignment, 0u);
+            QVERIFY(start >= field32(before, romfield::usedSize));
+            QCOMPARE(qint64(fs.value.usedSizeField()), qint64(field32(after, entry + 4)));
+        }
+        if (!replacement.isEmpty())
+            QCOMPARE(narctext({"find", "game.nds:" + member, replacement}).code, 0);
+        QCOMPARE(narctext({"find", "game.nds:" + member, "fox"}).code, 1);
+    }
+
+    // Where a write that names an image goes, and what is refused: -o with a
+    // plain name writes the archive alone; -o inside another image writes there;
+    // the image itself, by any name, is no output of the archive in it.
+    void outputsAndRefusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error"); // a part of standard error
+        QTest::addColumn<QString>("changed"); // the file that changed, or empty
+        const QString inside = "game.nds:" + member;
+        QTest::newRow("-o a plain file") << QStringList{"replace", inside, "fox", "cat", "-o", "out.narc"} << 0
+                                         << "" << "out.narc";
+        QTest::newRow("-o inside another image")
+            << QStringList{"replace", inside, "fox", "cat", "-o", "copy.nds:" + member} << 0 << "" << "copy.nds";
+        QTest::newRow("-o the image") << QStringList{"replace", inside, "fox", "cat", "-o", "game.nds"} << 2
+                                      << "Failed to write game.nds: it is the archive being edited" << "";
+        QTest::newRow("-o the image by a link") << QStringList{"replace", inside, "fox", "cat", "-o", "link.nds"}
+                                                << 2 << "Failed to write link.nds: it is the archive being edited"
+                                                << "";
+        QTest::newRow("export-file over the image")
+            << QStringList{"export-file", inside, "game.nds"} << 2
+            << "Failed to export to file game.nds: it is the archive being edited" << "";
+        QTest::newRow("export-po over the image by a link")
+            << QStringList{"export-po", inside, "link.nds"} << 2 << "it is the archive being edited" << "";
+        QTest::newRow("nothing changed") << QStringList{"set", inside, "1", "0", "same.txt"} << 0
+                                         << "Nothing changed; " + inside + " not written" << "";
+        QTest::newRow("no such file inside")
+            << QStringList{"show", "game.nds:data/none.narc", "0", "0"} << 2
+            << "Failed to load game.nds:data/none.narc: the image holds no file data/none.narc" << "";
+        QTest::newRow("id out of range") << QStringList{"list", "game.nds:#99"} << 2
+                                         << "Failed to load game.nds:#99: the image has no file #99" << "";
+        QTest::newRow("not an archive") << QStringList{"list", "game.nds:readme.txt"} << 2
+                                        << "Failed to load game.nds:readme.txt: " + readNarc(QByteArray("hello")).reason
+                                        << "";
+        QTest::newRow("the image as an archive")
+            << QStringList{"list", "game.nds"} << 2
+            << "Failed to load game.nds: it is a ROM image; name an archive inside it as game.nds:PATH or game.nds:#ID"
+            << "";
+    }
+    void outputsAndRefusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        QFETCH(QString, changed);
+        QVERIFY(QFile::copy(image, path("copy.nds")) && QFile::link("game.nds", path("link.nds")));
+        QVERIFY(writeFileBytes(path("same.txt"), "plain fox\n"));
+        struct stat old{};
+        QCOMPARE(::stat(QFile::encodeName(image).constData(), &old), 0);
+        const Run run = narctext(arguments);
+        QCOMPARE(run.code, code);
+        QVERIFY2(run.err.contains(error.toUtf8()), run.err.constData());
+        struct stat now{};
+        QCOMPARE(::stat(QFile::encodeName(image).constData(), &now), 0);
+        QCOMPARE(now.st_ino, old.st_ino); // not even rewritten
+        QCOMPARE(readFileBytes(image), built.bytes);
+        QCOMPARE(readFileBytes(path("copy.nds")) != built.bytes, changed == "copy.nds");
+        QCOMPARE(QFileInfo::exists(path("out.narc")), changed == "out.narc");
+        if (!changed.isEmpty()) {
+            const QByteArray archive = changed == "out.narc" ? readFileBytes(path("out.narc"))
+                                                             : memberBytes(path("copy.nds"), member);
+            QCOMPARE(narctext({"find", changed == "out.narc" ? "out.narc" : "copy.nds:" + member, "cat"}).code, 0);
+            QVERIFY(archive != memberBytes(image, member));
+        }
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), changed == "out.narc" ? 5 : 4);
+    }
+
+    // Two commands writing into one image at once, one of them moving its
+    // archive: the second waits for the first and reads its result, so both
+    // changes are kept.
+    void twoWritersAtOnce()
+    {
+        QProcess writers[2];
+        const QStringList entries{"0", "1"};
+        for (int i = 0; i < 2; ++i) {
+            writers[i].setWorkingDirectory(dir->path());
+            writers[i].start(narctextPath(), {"set", "game.nds:" + member, entries.at(i), "0", "-"});
+            QVERIFY(writers[i].waitForStarted());
+        }
+        QTest::qSleep(500);
+        const QByteArray texts[2] = {"first\n" + QByteArray(600, 'l') + "\nlast\n", "only\n"};
+        for (int i = 0; i < 2; ++i) {
+            writers[i].write(texts[i]);
+            QVERIFY(writers[i].waitForBytesWritten());
+            writers[i].closeWriteChannel();
+        }
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(writers[i].waitForFinished(20000));
+            QVERIFY2(writers[i].exitCode() == 0, writers[i].readAllStandardError().constData());
+        }
+        QCOMPARE(narctext({"show", "game.nds:" + member, "0", "0"}).out, texts[0]);
+        QCOMPARE(narctext({"show", "game.nds:" + member, "1", "0"}).out, texts[1]);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"game.nds"});
+    }
+
+    // The image is not replaced when another program changed it since the
+    // archive was read from it, unless the user said so; a write that fails
+    // (a full file system) leaves it whole and no file beside it.
+    void changedOnDisk_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nothing") << "" << "";
+        QTest::newRow("touched") << "touch" << "it changed on disk since it was opened";
+        QTest::newRow("another member written") << "write" << "it changed on disk since it was opened";
+        QTest::newRow("overwrite, as the user said") << "touch overwrite" << "";
+    }
+    void changedOnDisk()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, reason);
+        Result<ArchiveDocument> opened = ArchiveDocument::open(image + ':' + member);
+        QVERIFY2(opened.ok(), qPrintable(opened.reason));
+        ArchiveDocument &document = opened.value;
+        if (change.startsWith("touch")) {
+            const utimbuf times{1000000, 1000000};
+            QCOMPARE(utime(QFile::encodeName(image).constData(), &times), 0);
+        } else if (change == "write") {
+            QVERIFY(replaceRomMember(parseRomMemberName(image + ":readme.txt").value, "HELLO").ok());
+        }
+        const QByteArray before = readFileBytes(image);
+        Narc edited = document.narc();
+        edited.files[1] = buildMessageFile(QList<QStringList>{{"edited"}});
+        Reports reports;
+        SaveOptions options;
+        options.overwriteChanged = change.endsWith("overwrite");
+        const Status saved = document.save(edited, reports, options);
+        QCOMPARE(saved.reason, reason);
+        if (!reason.isEmpty()) {
+            QCOMPARE(readFileBytes(image), before);
+            return;
+        }
+        QCOMPARE(narctext({"show", "game.nds:" + member, "1", "0"}).out, QByteArray("edited\n"));
+        // The document now describes the image written: a second write goes ahead.
+        edited.files[1] = buildMessageFile(QList<QStringList>{{"again"}});
+        QVERIFY(document.save(edited, reports).ok());
+        QCOMPARE(narctext({"show", "game.nds:" + member, "1", "0"}).out, QByteArray("again\n"));
+    }
+
+    void failedWriteLeavesTheImage()
+    {
+        const QByteArray before = readFileBytes(image);
+        Run run;
+        {
+            const FileSizeLimit limit(quint64(before.size()) / 2);
+            run = narctext({"replace", "game.nds:" + member, "fox", "cat"});
+        }
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains("Failed to write game.nds:" + member.toUtf8() + ": File too large"),
+                 run.err.constData());
+        QCOMPARE(readFileBytes(image), before);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"game.nds"});
+    }
+
+    // The window: Open Narc on an image offers its archives, message archives
+    // first (the one that does not read is not offered); the one chosen opens
+    // with both names in the title, is edited and written back into the image,
+    // and reads back edited. A cancelled choice asks nothing and changes nothing.
+    void windowOpensAndWritesBack()
+    {
+        MainWindowProbe probe(QString{});
+        QList<QStringList> offered;
+        QList<int> choices{-1, 0};
+        probe.window.chooseArchive = [&](const QString &file, const QStringList &items) {
+            offered.append(QStringList{file} + items);
+            return choices.takeFirst();
+        };
+        probe.open(image); // cancelled
+        QCOMPARE(probe.window.windowTitle(), QString("MainWindow"));
+        QCOMPARE(probe.log(), QString());
+        probe.open(image);
+        const QStringList items{"game.nds", member + " (3 entries, messages)", "#0 (1 entry)", "data/gfx.narc (2 entries)"};
+        QCOMPARE(offered, (QList<QStringList>{items, items}));
+        QCOMPARE(probe.window.windowTitle(), "game.nds: " + member + "[*] - MainWindow");
+        QCOMPARE(probe.log(), "Loaded " + image + ':' + member + '\n');
+        QCOMPARE(probe.editor(), QString("Hello\na fox\n"));
+
+        probe.type("Hallo\nein Fuchs\n");
+        probe.saveText();
+        QVERIFY(probe.unwritten());
+        probe.window.findChild<QAction *>("actionWrite_To_Narc")->trigger();
+        QVERIFY2(probe.log().endsWith("Finished writing " + image + ':' + member + '\n'), qPrintable(probe.log()));
+        QCOMPARE(narctext({"show", "game.nds:" + member, "0", "0"}).out, QByteArray("Hallo\nein Fuchs\n\n"));
+
+        // The next dialog starts in the image's folder; the archive opens by name.
+        probe.open(QString{});
+        QCOMPARE(probe.startFolders.last(), dir->path());
+        probe.window.openArchive(image + ':' + member);
+        QCOMPARE(probe.editor(), QString("Hallo\nein Fuchs\n"));
+        QCOMPARE(offered.size(), 2);
+    }
+
+    // A write from the window after another program changed the image asks
+    // first: Cancel leaves the image as the other program left it, Overwrite
+    // replaces the archive only, the image read anew (what the other program
+    // wrote elsewhere in it stays). An image that does not read is reported, as
+    // is one without archives.
+    void windowRefusals()
+    {
+        MainWindowProbe probe(image + ':' + member);
+        probe.type("changed\nlines\n");
+        probe.saveText();
+        QCOMPARE(narctext({"set", "game.nds:" + member, "1", "0", "-"}, {}, "other\n").code, 0);
+        QVERIFY(replaceRomMember(parseRomMemberName(image + ":readme.txt").value, "HELLO").ok());
+        const QByteArray written = readFileBytes(image);
+        QAction *write = probe.window.findChild<QAction *>("actionWrite_To_Narc");
+        write->trigger();
+        QCOMPARE(probe.questions, QList<Question>{Question::ChangedOnDisk});
+        QCOMPARE(readFileBytes(image), written);
+        probe.replies = {Answer::Discard};
+        write->trigger();
+        QVERIFY2(probe.log().endsWith("Finished writing " + image + ':' + member + '\n'), qPrintable(probe.log()));
+        QCOMPARE(narctext({"show", "game.nds:" + member, "0", "0"}).out, QByteArray("changed\nlines\n\n"));
+        QCOMPARE(narctext({"show", "game.nds:" + member, "1", "0"}).out, QByteArray("plain fox\n"));
+        QCOMPARE(memberBytes(image, "readme.txt"), QByteArray("HELLO"));
+        probe.type("unwritten\nlines\n");
+        probe.saveText();
+
+        RomLayout empty;
+        empty.files = {{"readme.txt", "hello"}};
+        QVERIFY(writeFileBytes(path("empty.nds"), buildRomImage(empty).bytes));
+        QVERIFY(writeFileBytes(path("bad.nds"), built.bytes.left(0x300)));
+        probe.window.chooseArchive = [](const QString &, const QStringList &) { return 0; };
+        probe.replies = {Answer::Discard};
+        probe.open(path("empty.nds"));
+        probe.open(path("bad.nds"));
+        const QStringList log = probe.log().split('\n');
+        QCOMPARE(log.at(log.size() - 3), "Failed to load " + path("empty.nds") + ": the image holds no archive");
+        QVERIFY2(log.at(log.size() - 2).startsWith("Failed to load " + path("bad.nds") + ": "), qPrintable(log.at(log.size() - 2)));
+        QCOMPARE(probe.window.windowTitle(), "game.nds: " + member + "[*] - MainWindow"); // still unwritten
+    }
+};
+
+QTEST_MAIN(RomArchiveTest)
+#include "test_romarchive.moc"
