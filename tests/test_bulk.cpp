@@ -247,6 +247,26 @@ private slots:
         QCOMPARE(narc.files.at(0), entry({"A"}));
     }
 
+    // What an export would replace, for the window's question before it: files
+    // edited since, in export order; none in a tree not made yet or unchanged;
+    // linked folders give the reason the export will refuse them for.
+    void editedTreeFiles()
+    {
+        const Narc narc = archiveOf({entry({"a"}, {{"b"}}), entry({"c"})});
+        QTemporaryDir dir;
+        const QString root = dir.path() + "/";
+        Reports log;
+        QCOMPARE(findEditedTreeFiles(narc, root).value.count, 0);
+        QCOMPARE(exportToTree(narc, root, FileIdentity(), EditedFiles::Refuse, log).outcome(), Outcome::Done);
+        QCOMPARE(findEditedTreeFiles(narc, root).value.count, 0);
+        QVERIFY(writeFileBytes(root + "0000/0001.txt", "C") && writeFileBytes(root + "0001/0000.txt", "B"));
+        QVERIFY(writeFileBytes(root + "0001/0001.txt", "not a section: never written"));
+        const Result<EditedTreeFiles> edited = findEditedTreeFiles(narc, root);
+        QCOMPARE(QString("%1 %2").arg(edited.value.count).arg(edited.value.first), "2 " + root + "0001/0000.txt");
+        QVERIFY(QDir(root + "0001").removeRecursively() && QFile::link("0000", root + "0001"));
+        QCOMPARE(findEditedTreeFiles(narc, root).reason, "0001 is a symbolic link");
+    }
+
     // The one-file export collects 1 MiB before each write: output of several
     // chunks, and one entry larger than a chunk, come out whole.
     void exportToFileOverOneMiB()
