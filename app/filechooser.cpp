@@ -80,7 +80,8 @@ QString chooseWithDialog(QWidget *parent, FileChoice choice, const QString &star
     case FileChoice::OpenReference: {
         QFileDialog dialog(parent, QStringLiteral("Open Reference"), startIn, QString());
         dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setNameFilters({QStringLiteral("narc (*.narc)"), QStringLiteral("All (*)")});
+        dialog.setNameFilters(
+            {QStringLiteral("narc (*.narc)"), QStringLiteral("DS ROM image (*.nds)"), QStringLiteral("All (*)")});
         dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
         return runDialog(dialog);
     }

@@ -167,7 +167,15 @@ void MainWindow::addReferencePane()
 {
     referencePane = new ReferencePane(ui->text, ui->statusBar, &narc, this);
     referencePane->choosePath = [this] {
-        return chooseFile ? chooseFile(FileChoice::OpenReference, startFolder()) : QString();
+        const QString path = chooseFile ? chooseFile(FileChoice::OpenReference, startFolder()) : QString();
+        if (path.isEmpty() || !isRomImageFile(path))
+            return path;
+        // The original inside a ROM image, chosen as Open Narc chooses one.
+        ArchiveSource source;
+        const QString problem = chooseRomArchive(path, source);
+        if (!problem.isEmpty())
+            appendReport(referenceLoadFailedLine(path, problem));
+        return source.isInImage() ? source.name() : QString();
     };
     referencePane->report = [this](const QString &line) { appendReport(line); };
     connect(referencePane, &ReferencePane::countsChanged, this, &MainWindow::showEntrySizes);

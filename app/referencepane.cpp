@@ -1,7 +1,7 @@
 #include "app/referencepane.h"
 
 #include "codec/decode.h"
-#include "narc/narcfile.h"
+#include "document/archivesource.h"
 #include "report/lines.h"
 
 #include <QAction>
@@ -122,7 +122,7 @@ void ReferencePane::chooseAndOpen()
 
 Status ReferencePane::open(const QString &path)
 {
-    Result<Narc> read = loadNarcFile(path);
+    Result<Narc> read = loadArchive(path);
     if (!read) {
         if (report)
             report(referenceLoadFailedLine(path, read.reason));

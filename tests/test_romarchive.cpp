@@ -482,7 +482,7 @@ private slots:
     {
         MainWindowProbe probe(QString{});
         QList<QStringList> offered;
-        QList<int> choices{-1, 0};
+        QList<int> choices{-1, 0, 0};
         probe.window.chooseArchive = [&](const QString &file, const QStringList &items) {
             offered.append(QStringList{file} + items);
             return choices.takeFirst();
@@ -510,6 +510,14 @@ private slots:
         probe.window.openArchive(image + ':' + member);
         QCOMPARE(probe.editor(), QString("Hallo\nein Fuchs\n"));
         QCOMPARE(offered.size(), 2);
+
+        // View > Open Reference takes an archive inside an image the same way.
+        QVERIFY(writeFileBytes(path("original.nds"), built.bytes));
+        probe.answers = QStringList{path("original.nds")};
+        probe.window.findChild<QAction *>("actionOpen_Reference")->trigger();
+        QCOMPARE(offered.size(), 3);
+        QVERIFY2(probe.log().endsWith("Opened reference " + path("original.nds") + ':' + member + '\n'),
+                 qPrintable(probe.log()));
     }
 
     // A write from the window after another program changed the image asks
