@@ -11,7 +11,7 @@ namespace {
 
 // The sections a message file has, or the reason it cannot be read. An empty
 // entry has none.
-Result<int> sectionCount(const NarcEntry &entry)
+Result<int> sectionCount(EntryView entry)
 {
     if (entry.isEmpty())
         return Result<int>::success(0);
@@ -30,7 +30,8 @@ public:
     {
     }
 
-    void entry(const Narc &narc, int index);
+    // Entry `index`; null when only the reference (or only the archive) has it.
+    void entry(int index, const EntryView *entry, const EntryView *reference, bool withReference);
     CheckSummary summary;
 
 private:
@@ -41,32 +42,30 @@ private:
         ++summary.findings;
         summary.stopped = !sink(findingLine(place, what));
     }
-    void section(const NarcEntry &entry, const NarcEntry *reference, int entryIndex, int sectionIndex);
+    void section(EntryView entry, const EntryView *reference, int entryIndex, int sectionIndex);
     void line(const MessagePlace &place, QStringView text, const QStringView *reference);
 
     const ArchiveCheck &check;
     const FindingSink &sink;
 };
 
-void Checker::entry(const Narc &narc, int index)
+void Checker::entry(int index, const EntryView *entry, const EntryView *reference, bool withReference)
 {
-    const Narc *reference = check.reference;
-    if (index >= narc.files.size()) {
+    if (!entry) {
         find(entryPlaceText(index), onlyInReferenceText());
         return;
     }
-    const NarcEntry &entry = narc.files.at(index);
-    const Result<int> sections = sectionCount(entry);
+    const Result<int> sections = sectionCount(*entry);
     if (!sections) {
         find(entryPlaceText(index), cannotBeDecodedText(sections.reason));
         return;
     }
 
-    const NarcEntry *original = nullptr;
-    if (reference && index >= reference->files.size()) {
+    const EntryView *original = nullptr;
+    if (withReference && !reference) {
         find(entryPlaceText(index), notInReferenceText());
     } else if (reference) {
-        original = &reference->files.at(index);
+        original = reference;
         const Result<int> originalSections = sectionCount(*original);
         if (!originalSections) {
             find(entryPlaceText(index), referenceCannotBeDecodedText(originalSections.reason));
@@ -76,7 +75,7 @@ void Checker::entry(const Narc &narc, int index)
         }
     }
     for (int s = 0; s < sections.value && !summary.stopped; ++s)
-        section(entry, original, index, s);
+        section(*entry, original, index, s);
 }
 
 // The lines of a section decoded as one text: views into it, no copies.
@@ -90,7 +89,7 @@ QList<QStringView> linesOf(const DecodedSection &decoded)
     return lines;
 }
 
-void Checker::section(const NarcEntry &entry, const NarcEntry *reference, int entryIndex, int sectionIndex)
+void Checker::section(EntryView entry, const EntryView *reference, int entryIndex, int sectionIndex)
 {
     const DecodedSection decoded = decodeMessageSection(entry, sectionIndex, DecodeForm::Text);
     if (!decoded.ok()) {
@@ -140,12 +139,35 @@ void Checker::line(const MessagePlace &place, QStringView text, const QStringVie
 CheckSummary checkArchive(const Narc &narc, const ArchiveCheck &check, const FindingSink &sink,
                           BulkObserver &observer)
 {
-    const qsizetype count = qMax(narc.files.size(), check.reference ? check.reference->files.size() : 0);
-    observer.begin(int(count));
+    HeldEntries entries(narc);
+    if (!check.reference)
+        return checkArchive(entries, nullptr, check, sink, observer);
+    HeldEntries reference(*check.reference);
+    return checkArchive(entries, &reference, check, sink, observer);
+}
+
+CheckSummary checkArchive(EntrySource &entries, EntrySource *reference, const ArchiveCheck &check,
+                          const FindingSink &sink, BulkObserver &observer)
+{
+    const int count = entries.count();
+    const int referenceCount = reference ? reference->count() : 0;
+    const int total = qMax(count, referenceCount);
+    observer.begin(total);
     Checker checker(check, sink);
-    for (int i = 0; i < count && !checker.summary.stopped; ++i) {
+    entries.rewind();
+    if (reference)
+        reference->rewind();
+    EntryView entry;
+    EntryView original;
+    for (int i = 0; i < total && !checker.summary.stopped; ++i) {
         observer.progress(i);
-        checker.entry(narc, i);
+        const bool here = i < count;
+        const bool there = i < referenceCount;
+        if ((here && !entries.next(&entry)) || (there && !reference->next(&original))) {
+            checker.summary.readFailed = true;
+            break;
+        }
+        checker.entry(i, here ? &entry : nullptr, there ? &original : nullptr, reference != nullptr);
     }
     return checker.summary;
 }

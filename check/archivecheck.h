@@ -1,6 +1,7 @@
 #pragma once
 
 #include "check/width.h"
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -25,6 +26,7 @@ struct CheckSummary
     qint64 lines = 0;    // lines looked at
     qint64 findings = 0; // finding lines given
     bool stopped = false; // the sink asked to stop
+    bool readFailed = false; // an entry could not be read: see the sources' failure()
 };
 
 // Looks at every line of every section of `narc`, in archive order, and gives one
@@ -38,5 +40,10 @@ struct CheckSummary
 // Nothing is changed. `observer` gets the progress over the entries.
 CheckSummary checkArchive(const Narc &narc, const ArchiveCheck &check, const FindingSink &sink,
                           BulkObserver &observer);
+// The same over entries read in order, one at a time, the reference's (when not
+// null) beside the archive's; check.reference is not looked at. When an entry
+// cannot be read the check stops (summary.readFailed).
+CheckSummary checkArchive(EntrySource &entries, EntrySource *reference, const ArchiveCheck &check,
+                          const FindingSink &sink, BulkObserver &observer);
 
 } // namespace core

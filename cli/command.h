@@ -6,6 +6,7 @@
 // body that loads, runs, writes and exits in runner.cpp.
 
 #include "document/archivedocument.h"
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -68,6 +69,11 @@ struct Context
     // The archive as read from disk, for commands that read it whole: what no
     // output may be, and what a command that writes it writes back to.
     core::ArchiveDocument &document;
+    // For commands that read the archive in order (Archive::Stream): its entries,
+    // read from the file one at a time as the command asks for them, and the
+    // file as opened (what no output may be).
+    core::EntrySource *entries = nullptr;
+    core::FileIdentity archiveFile;
 };
 
 // One positional argument: its name in the synopsis and what it is.
@@ -111,6 +117,7 @@ struct Command
     enum class Archive {
         Read,      // loaded whole before run
         ReadEach,  // read one entry at a time: visit, then run
+        Stream,    // opened, its tables read: run reads the entries in order, one at a time
         ReadWrite, // loaded whole and locked; after run, written to -o OUTPUT or back in place
                    // when a section changed (see ArchiveDocument::save)
         None,      // nothing loaded before run: the first argument is no archive, or the
@@ -121,7 +128,7 @@ struct Command
     // Checked before anything is read: a usage error, or an empty string.
     QString (*check)(const Invocation &call);
     // For Archive::ReadEach: called for every entry in order, before run.
-    void (*visit)(Context &context, quint32 index, const core::NarcEntry &entry);
+    void (*visit)(Context &context, quint32 index, core::EntryView entry);
     Ending (*run)(Context &context);
 
     bool takes(CommandOption option) const { return (options & option) != 0; }

@@ -27,6 +27,8 @@
 
 #include <QFile>
 
+#include <limits>
+#include <memory>
 #include <utility>
 
 using namespace core;
@@ -61,7 +63,7 @@ SearchQuery queryOf(const Invocation &call)
     return {call.arguments.at(1), call.ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive};
 }
 
-void visitList(Context &context, quint32 index, const NarcEntry &entry)
+void visitList(Context &context, quint32 index, EntryView entry)
 {
     QString line = QString::number(index) + tab + QString::number(entry.size()) + tab;
     // An empty entry is a message file without sections, and so without lines.
@@ -102,7 +104,7 @@ Ending runShow(Context &context)
 Ending runExportTree(Context &context)
 {
     const EditedFiles edited = context.call.force ? EditedFiles::Replace : EditedFiles::Refuse;
-    return endingOf(exportToTree(context.narc, context.call.arguments.at(1), context.document.identity(), edited,
+    return endingOf(exportToTree(*context.entries, context.call.arguments.at(1), context.archiveFile, edited,
                                  context.console)
                         .outcome());
 }
@@ -110,7 +112,7 @@ Ending runExportTree(Context &context)
 Ending runExportFile(Context &context)
 {
     return endingOf(
-        exportToFile(context.narc, context.call.arguments.at(1), context.document.identity(), context.console)
+        exportToFile(*context.entries, context.call.arguments.at(1), context.archiveFile, context.console)
             .outcome());
 }
 
@@ -163,13 +165,15 @@ Ending runFind(Context &context)
     // pieces, so a search that matches everything does not hold all its output.
     SearchMatch last;
     const SearchSummary summary = searchArchive(
-        context.narc, queryOf(context.call), context.console, [&](const SearchMatch &match, const QString &line) {
+        *context.entries, queryOf(context.call), context.console,
+        [&](const SearchMatch &match, const QString &line) {
             if (match.entry == last.entry && match.section == last.section && match.line == last.line)
                 return true;
             last = match;
             return context.out.print(QString::number(match.entry) + tab + QString::number(match.section) + tab
                                      + QString::number(match.line + 1) + tab + line + newline);
-        });
+        },
+        std::numeric_limits<qint64>::max());
     if (summary.insideEscapes > 0)
         context.console.report(insideEscapesLine(summary.insideEscapes));
     return summary.matches > 0 ? Ending::Done : Ending::NothingFound;
@@ -194,8 +198,8 @@ Ending runReplace(Context &context)
 Ending runExportPo(Context &context)
 {
     const Invocation &call = context.call;
-    return endingOf(exportToPoTemplate(context.narc, call.archivePath(), call.arguments.at(1),
-                                       context.document.identity(), context.console)
+    return endingOf(exportToPoTemplate(*context.entries, call.archivePath(), call.arguments.at(1),
+                                       context.archiveFile, context.console)
                         .outcome());
 }
 
@@ -232,16 +236,24 @@ Ending runCheck(Context &context)
     const Invocation &call = context.call;
     ArchiveCheck check;
     check.width = widthRuleOf(call);
-    Result<Narc> reference;
+    // The original is read beside the archive, one entry of each at a time.
+    std::unique_ptr<ArchiveEntries> reference;
     if (!call.reference.isEmpty()) {
-        reference = loadArchive(call.reference);
-        if (!reference.ok()) {
-            context.console.report(loadFailedLine(call.reference, reference.reason));
+        Result<std::unique_ptr<ArchiveEntries>> opened = ArchiveEntries::open(call.reference);
+        if (!opened.ok()) {
+            context.console.report(loadFailedLine(call.reference, opened.reason));
             return Ending::Refused;
         }
-        check.reference = &reference.value;
+        reference = std::move(opened.value);
     }
-    const CheckSummary summary = checkArchive(context.narc, check, printFindings(context), context.console);
+    const CheckSummary summary =
+        checkArchive(*context.entries, reference.get(), check, printFindings(context), context.console);
+    if (reference && !reference->failure().isEmpty()) {
+        context.console.report(loadFailedLine(call.reference, reference->failure()));
+        return Ending::Refused;
+    }
+    if (summary.readFailed)
+        return Ending::Refused; // the archive's failure is reported by the runner
     // The findings are on the terminal before the line that counts them.
     if (summary.stopped || !context.out.flush())
         return Ending::Refused; // standard output failed, and said so
@@ -260,19 +272,25 @@ Ending runCheckPo(Context &context)
     return summary.findings > 0 ? Ending::Findings : Ending::Done;
 }
 
-// OLD is held whole and NEW read one entry at a time; each entry of OLD is let
-// go once compared, so memory stays about one archive.
+// OLD and NEW are read side by side, one entry of each at a time, so memory
+// stays about two entries whatever their size.
 Ending runDiff(Context &context)
 {
     const Invocation &call = context.call;
     const QString &oldPath = call.arguments.at(0);
     const QString &newPath = call.arguments.at(1);
-    Result<Narc> old = loadArchive(oldPath);
-    if (!old) {
-        context.console.report(loadFailedLine(oldPath, old.reason));
-        return Ending::Refused;
+    std::unique_ptr<ArchiveEntries> archives[2];
+    for (int side = 0; side < 2; ++side) {
+        const QString &path = call.arguments.at(side);
+        Result<std::unique_ptr<ArchiveEntries>> opened = ArchiveEntries::open(path);
+        if (!opened) {
+            context.console.report(loadFailedLine(path, opened.reason));
+            return Ending::Refused;
+        }
+        archives[side] = std::move(opened.value);
     }
-    QList<NarcEntry> &oldEntries = old.value.files;
+    ArchiveEntries &before = *archives[0];
+    ArchiveEntries &after = *archives[1];
     const DiffDetail detail = call.stat ? DiffDetail::Counts : DiffDetail::Lines;
     DiffTotals totals;
     const auto show = [&](const EntryComparison &comparison) {
@@ -282,22 +300,25 @@ Ending runDiff(Context &context)
     };
 
     context.console.status(comparingStatus());
-    context.console.begin(int(oldEntries.size()));
-    qsizetype compared = 0;
-    const Status read = loadArchiveEntries(newPath, [&](quint32 index, const NarcEntry &entry) {
-        context.console.progress(int(index));
-        const NarcEntry *before = index < quint32(oldEntries.size()) ? &oldEntries.at(index) : nullptr;
-        show(compareEntries(int(index), before, &entry, detail));
-        if (before)
-            oldEntries[index] = NarcEntry();
-        compared = qsizetype(index) + 1;
-    });
-    if (!read) {
-        context.console.report(loadFailedLine(newPath, read.reason));
-        return Ending::Refused;
+    context.console.begin(before.count());
+    const int count = qMax(before.count(), after.count());
+    EntryView oldEntry;
+    EntryView newEntry;
+    for (int i = 0; i < count; ++i) {
+        const bool inOld = i < before.count() && before.next(&oldEntry);
+        const bool inNew = i < after.count() && after.next(&newEntry);
+        if (!before.failure().isEmpty() || !after.failure().isEmpty())
+            break;
+        if (inNew)
+            context.console.progress(i);
+        show(compareEntries(i, inOld ? &oldEntry : nullptr, inNew ? &newEntry : nullptr, detail));
     }
-    for (qsizetype i = compared; i < oldEntries.size(); ++i)
-        show(compareEntries(int(i), &oldEntries.at(i), nullptr, detail));
+    for (int side = 0; side < 2; ++side) {
+        if (!archives[side]->failure().isEmpty()) {
+            context.console.report(loadFailedLine(side == 0 ? oldPath : newPath, archives[side]->failure()));
+            return Ending::Refused;
+        }
+    }
     if (call.stat && totals.differs())
         context.out.print(diffTotalText(totals));
     return totals.differs() ? Ending::Differences : Ending::Done;
@@ -394,11 +415,11 @@ const QList<Command> &commands()
          "(0042.txt), one line per message. Files that differ from what it would write (edited since an "
          "earlier export) are kept and the export refused, unless --force is given. Linked folders, and a "
          "tree file that is the archive, are refused.",
-         A::Read, nullptr, nullptr, runExportTree},
+         A::Stream, nullptr, nullptr, runExportTree},
         {"export-file", {archiveArgument, {"FILE", Argument::Path, "the file to write ('-': standard output)"}},
          NoOption, "write every entry into one UTF-8 file",
          "Each entry and section stands behind a ****Entry header. FILE is replaced only once it is complete.",
-         A::Read, nullptr, nullptr, runExportFile},
+         A::Stream, nullptr, nullptr, runExportFile},
         {"import", {archiveArgument, {"DIR", Argument::Path, "a tree made by export"}}, OutputOption | DryRunOption,
          "read a tree made by export back in and write the archive",
          "A tree without DIR/0000 or DIR/0001 is refused and nothing is written. A file missing from the tree "
@@ -414,11 +435,11 @@ const QList<Command> &commands()
          "print entry, section, line number (from 1) and line of every line containing TEXT",
          "A match inside a \\xhhhh escape is left alone unless TEXT holds a backslash. Exits 0 when a line "
          "matched, 1 when none did, 2 on an error. Use -- before a TEXT that starts with '-'.",
-         A::Read, nullptr, nullptr, runFind},
+         A::Stream, nullptr, nullptr, runFind},
         {"export-po", {archiveArgument, {"FILE.pot", Argument::Path, "the template to write ('-': standard output)"}},
          NoOption, "write every line that is not empty into a gettext PO template",
          "Each message names its line in msgctxt as entry/section/line.",
-         A::Read, nullptr, nullptr, runExportPo},
+         A::Stream, nullptr, nullptr, runExportPo},
         {"import-po", {archiveArgument, {"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
          OutputOption | DryRunOption | StrictOption | BreakOption,
          "put the translated, not fuzzy messages of a PO file back and write the archive",
@@ -441,7 +462,7 @@ const QList<Command> &commands()
          "original, entries and sections whose counts differ. A row ends at the end of a line and at each "
          "--break escape; full-width characters count 2, other escapes 0. Exits 0 with no findings, 1 with "
          "findings, 2 on an error.",
-         A::Read, checkCheck, nullptr, runCheck},
+         A::Stream, checkCheck, nullptr, runCheck},
         {"check-po", {{"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
          WidthOption | BreakOption,
          "report what an import would leave out or should be checked in a PO file's translations",

@@ -7,6 +7,7 @@
 #include "narc/narcfile.h"
 #include "report/lines.h"
 
+#include <memory>
 #include <utility>
 
 using namespace core;
@@ -16,15 +17,23 @@ namespace {
 // Loads the archive as `command` reads it; false after the report line. A
 // command that writes the archive holds its lock from here until it ends, so
 // that commands writing one archive run one after the other.
-bool load(const Command &command, Context &context)
+bool load(const Command &command, Context &context, std::unique_ptr<ArchiveEntries> &stream)
 {
     if (command.archive == Command::Archive::None)
         return true;
     const QString &path = context.call.archivePath();
     Status read;
-    if (command.archive == Command::Archive::ReadEach) {
+    if (command.archive == Command::Archive::Stream) {
+        Result<std::unique_ptr<ArchiveEntries>> opened = ArchiveEntries::open(path);
+        read = opened.status();
+        if (opened) {
+            stream = std::move(opened.value);
+            context.entries = stream.get();
+            context.archiveFile = stream->identity();
+        }
+    } else if (command.archive == Command::Archive::ReadEach) {
         read = loadArchiveEntries(
-            path, [&](quint32 index, const NarcEntry &entry) { command.visit(context, index, entry); });
+            path, [&](quint32 index, EntryView entry) { command.visit(context, index, entry); });
     } else {
         const Access access = command.archive == Command::Archive::ReadWrite ? Access::Write : Access::Read;
         Result<ArchiveDocument> opened = ArchiveDocument::open(path, access);
@@ -81,11 +90,18 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
     StandardOutput out(console);
     Narc narc;
     ArchiveDocument document;
-    Context context{call, console, out, narc, document};
-    if (!load(command, context))
+    Context context{call, console, out, narc, document, nullptr, {}};
+    std::unique_ptr<ArchiveEntries> stream;
+    if (!load(command, context, stream))
         return ExitUsage;
     const Ending ending = command.run(context);
     console.finish();
+    // An entry that could not be read stopped the work: the archive could not be loaded.
+    if (stream && !stream->failure().isEmpty()) {
+        console.report(loadFailedLine(call.archivePath(), stream->failure()));
+        out.flush();
+        return ExitUsage;
+    }
     if (!out.flush())
         return ExitUsage;
 

@@ -3,19 +3,13 @@
 #include "codec/escape.h"
 #include "codec/linetable.h"
 #include "codec/messageheader.h"
+#include "codec/utf8text.h"
 
 #include <QtEndian>
 
 namespace core {
 
 namespace {
-
-DecodedSection failed(const QString &reason)
-{
-    DecodedSection section;
-    section.reason = reason;
-    return section;
-}
 
 // Unscrambles the text units of line `i` into `plain` and returns how many there
 // are: the terminator is dropped, and so is the padding unit. The last line of a
@@ -72,24 +66,84 @@ QString joinedText(const SectionLineTable &table)
 
 } // namespace
 
-DecodedSection decodeMessageSection(const NarcEntry &entry, int section, DecodeForm form)
+namespace {
+
+// The line table of `section` of `entry`, with the rules both decodes follow: a
+// negative section, an empty entry, or a section the fixed fields say the file
+// does not have, gives no table and no reason; a head or table that cannot be
+// read gives the reason.
+bool sectionTable(EntryView entry, int section, SectionLineTable *table, QString *reason)
 {
     if (section < 0)
-        return {};
+        return false;
     const MessageHeaderRead read = readMessageHeader(entry);
     const MessageHeader &head = read.header;
     // With the fixed fields read, a section the file does not have is no error,
     // whatever state the rest of the head is in.
     // An empty entry holds no sections.
     if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount))
-        return {};
-    if (!read.ok())
-        return failed(read.reason);
-    const SectionLineTable table = readSectionLineTable(entry, head, section);
-    if (!table.ok())
-        return failed(table.reason);
+        return false;
+    if (!read.ok()) {
+        *reason = read.reason;
+        return false;
+    }
+    *table = readSectionLineTable(entry, head, section);
+    if (!table->ok()) {
+        *reason = table->reason;
+        return false;
+    }
+    return true;
+}
 
+// Appends line `i` of `table`, escaped, as UTF-8 at `out`, which has room for
+// 6 bytes per unit and 2 more; returns the end. The units are unscrambled and
+// looked up in one go, with the padding rule of plainText.
+char *appendLineUtf8(const SectionLineTable &table, int i, char *out)
+{
+    const LineRecord &line = table.lines.at(i);
+    const char *stored = table.block + line.offset;
+    int length = line.length - 1;
+    LineKey key = line.key;
+    const bool last = i == table.lines.size() - 1;
+    if (last && table.totalUnits % 2 == 0 && length > 0) {
+        const int shift = (3 * (length - 1)) % 16;
+        const LineKey lastKey = shift == 0 ? key : LineKey((key << shift) | (key >> (16 - shift)));
+        if (quint16(qFromLittleEndian<quint16>(stored + 2 * (length - 1)) ^ lastKey) == 0xFFFF)
+            --length;
+    }
+    const quint32 *utf8 = unitUtf8Table();
+    for (int j = 0; j < length; ++j) {
+        const quint16 unit = quint16(qFromLittleEndian<quint16>(stored + 2 * j) ^ key);
+        key = rotateKeyLeft(key);
+        const quint32 value = utf8[unit];
+        if (Q_LIKELY(value != 0)) {
+            out += putUtf8Unit(out, value);
+            continue;
+        }
+        // An escape, or a surrogate: a pair shows as its character, a lone half escaped.
+        if (unit >= 0xD800 && unit <= 0xDBFF && j + 1 < length) {
+            const quint16 low = quint16(qFromLittleEndian<quint16>(stored + 2 * (j + 1)) ^ key);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                out += putUtf8Pair(out, unit, low);
+                key = rotateKeyLeft(key);
+                ++j;
+                continue;
+            }
+        }
+        out += putUtf8Escape(out, unit);
+    }
+    return out;
+}
+
+} // namespace
+
+DecodedSection decodeMessageSection(EntryView entry, int section, DecodeForm form)
+{
     DecodedSection decoded;
+    SectionLineTable table;
+    if (!sectionTable(entry, section, &table, &decoded.reason))
+        return decoded;
+
     decoded.present = true;
     const int lineCount = int(table.lines.size());
     decoded.lineKeys.resize(lineCount);
@@ -114,6 +168,30 @@ DecodedSection decodeMessageSection(const NarcEntry &entry, int section, DecodeF
         break;
     }
     return decoded;
+}
+
+SectionRead appendSectionUtf8(QByteArray &out, EntryView entry, int section)
+{
+    SectionRead read;
+    SectionLineTable table;
+    if (!sectionTable(entry, section, &table, &read.reason))
+        return read;
+    read.present = true;
+    const qsizetype lineCount = table.lines.size();
+    if (lineCount == 0)
+        return read;
+    // Room for the worst case, every unit escaped, and the 4-byte stores.
+    const qsizetype start = out.size();
+    out.resize(start + 6 * qsizetype(table.totalUnits) + lineCount + 4);
+    char *const data = out.data();
+    char *at = data + start;
+    for (qsizetype i = 0; i < lineCount; ++i) {
+        if (i > 0)
+            *at++ = '\n';
+        at = appendLineUtf8(table, int(i), at);
+    }
+    out.resize(at - data);
+    return read;
 }
 
 } // namespace core

@@ -37,6 +37,22 @@ struct DecodedSection
 
 // Decodes section `section` of the message file in `entry`. A negative section,
 // or one the file does not have, gives no lines and no reason.
-DecodedSection decodeMessageSection(const NarcEntry &entry, int section, DecodeForm form = DecodeForm::Lines);
+DecodedSection decodeMessageSection(EntryView entry, int section, DecodeForm form = DecodeForm::Lines);
+
+// What appendSectionUtf8 found, as DecodedSection says it.
+struct SectionRead
+{
+    QString reason;       // why the section that exists cannot be decoded
+    bool present = false; // the file has this section and it decoded
+    bool ok() const { return reason.isEmpty(); }
+};
+
+// Appends the text of section `section` of the message file in `entry` to `out`
+// as UTF-8: byte for byte what decodeMessageSection gives with DecodeForm::Text,
+// converted to UTF-8, but written straight from the stored units, each unit's
+// bytes (or its escape) taken from one table (codec/utf8text.h), with no UTF-16
+// text in between. Nothing is appended for a section the file does not have or
+// that cannot be decoded.
+SectionRead appendSectionUtf8(QByteArray &out, EntryView entry, int section);
 
 } // namespace core

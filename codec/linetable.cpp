@@ -27,7 +27,7 @@ SectionLineTable failed(const QString &reason)
 
 } // namespace
 
-SectionLineTable readSectionLineTable(const NarcEntry &entry, const MessageHeader &head, int section)
+SectionLineTable readSectionLineTable(EntryView entry, const MessageHeader &head, int section)
 {
     const qint64 base = head.sectionOffsets.at(section);
     const qint64 blockSize = head.blockSizes.at(section);

@@ -33,6 +33,6 @@ struct SectionLineTable
 // error) has, and each line's key. The key comes from the line's last stored unit
 // alone: the plain unit there is always the terminator 0xFFFF. Fails for a line
 // with no units or one that runs past its block. Never reads outside the entry.
-SectionLineTable readSectionLineTable(const NarcEntry &entry, const MessageHeader &head, int section);
+SectionLineTable readSectionLineTable(EntryView entry, const MessageHeader &head, int section);
 
 } // namespace core

@@ -4,7 +4,7 @@
 
 namespace core {
 
-QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head)
+QString messageFileProblem(EntryView entry, const MessageHeaderRead &head)
 {
     if (!head.ok())
         return head.reason;
@@ -16,7 +16,7 @@ QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head
     return {};
 }
 
-bool isMessageFile(const NarcEntry &entry)
+bool isMessageFile(EntryView entry)
 {
     return entry.isEmpty() || messageFileProblem(entry, readMessageHeader(entry)).isEmpty();
 }

@@ -10,10 +10,10 @@ namespace core {
 // Why `entry`, whose head reads as `head` (see readMessageHeader), is not a
 // well-formed message file: the head's reason, or that of the first section that
 // does not decode. Empty when it is one.
-QString messageFileProblem(const NarcEntry &entry, const MessageHeaderRead &head);
+QString messageFileProblem(EntryView entry, const MessageHeaderRead &head);
 
 // Whether `entry` is a message file: an empty entry (one without sections), or
 // one whose head and every section decode.
-bool isMessageFile(const NarcEntry &entry);
+bool isMessageFile(EntryView entry);
 
 } // namespace core

@@ -12,7 +12,7 @@ constexpr qint64 fixedHeadSize = 12;
 
 } // namespace
 
-MessageHeaderRead readMessageHeader(const NarcEntry &entry)
+MessageHeaderRead readMessageHeader(EntryView entry)
 {
     MessageHeaderRead result;
     MessageHeader &head = result.header;
@@ -76,7 +76,7 @@ MessageHeaderRead readMessageHeader(const NarcEntry &entry)
     return result;
 }
 
-int declaredSectionCount(const NarcEntry &entry)
+int declaredSectionCount(EntryView entry)
 {
     if (entry.isEmpty())
         return 0;

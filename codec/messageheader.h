@@ -32,11 +32,11 @@ struct MessageHeaderRead
 // Reads and checks the head of a message file: the fixed fields and the offset
 // table fit in the entry, and every section block (its size field, its line table
 // and its claimed size) lies inside the entry. Never reads outside `entry`.
-MessageHeaderRead readMessageHeader(const NarcEntry &entry);
+MessageHeaderRead readMessageHeader(EntryView entry);
 
 // The section count the head's fixed fields give, whatever the rest holds: 0 for
 // an empty entry (a message file without sections), -1 for one too short to hold
 // the fixed fields.
-int declaredSectionCount(const NarcEntry &entry);
+int declaredSectionCount(EntryView entry);
 
 } // namespace core

@@ -14,7 +14,7 @@ struct DecodedEntry
     bool ok = false;
 };
 
-DecodedEntry decodeEntry(const NarcEntry &entry)
+DecodedEntry decodeEntry(EntryView entry)
 {
     DecodedEntry decoded;
     if (entry.isEmpty()) { // a message file without sections
@@ -37,7 +37,7 @@ DecodedEntry decodeEntry(const NarcEntry &entry)
 // The lines of a message file, found from its head and line tables without
 // decoding a line; -1 when it cannot be decoded. Decoding checks no more than
 // the tables (the units of a line are any units).
-qint64 lineCount(const NarcEntry &entry)
+qint64 lineCount(EntryView entry)
 {
     if (entry.isEmpty())
         return 0;
@@ -91,6 +91,13 @@ SectionDifference compareSection(int index, const QStringList &before, const QSt
 } // namespace
 
 EntryComparison compareEntries(int index, const NarcEntry *before, const NarcEntry *after, DiffDetail detail)
+{
+    const EntryView oldView = before ? EntryView(*before) : EntryView();
+    const EntryView newView = after ? EntryView(*after) : EntryView();
+    return compareEntries(index, before ? &oldView : nullptr, after ? &newView : nullptr, detail);
+}
+
+EntryComparison compareEntries(int index, const EntryView *before, const EntryView *after, DiffDetail detail)
 {
     using Kind = EntryComparison::Kind;
     EntryComparison comparison;

@@ -72,6 +72,7 @@ struct EntryComparison
 
 // Compares entry `index` of two archives; a null entry is one the archive does
 // not have. Entries with the same bytes compare without being decoded.
+EntryComparison compareEntries(int index, const EntryView *before, const EntryView *after, DiffDetail detail);
 EntryComparison compareEntries(int index, const NarcEntry *before, const NarcEntry *after, DiffDetail detail);
 
 // Every entry of `before` against the same entry of `after`, in order, the

@@ -161,6 +161,60 @@ Result<QByteArray> ArchiveSource::laidOut(Narc &narc, QFile *image)
     return Bytes::success(std::move(bytes));
 }
 
+Result<std::unique_ptr<ArchiveEntries>> ArchiveEntries::open(const QString &name)
+{
+    using Opened = Result<std::unique_ptr<ArchiveEntries>>;
+    const Result<ArchiveSource> source = ArchiveSource::named(name);
+    if (!source)
+        return Opened::failure(source.reason);
+    auto entries = std::unique_ptr<ArchiveEntries>(new ArchiveEntries);
+    QFile &file = entries->m_file;
+    const Status opened = openNarcFile(file, source.value.filePath());
+    if (!opened)
+        return Opened::failure(opened.reason);
+    const Result<FileIdentity> identity = identifyOpenFile(file.handle());
+    if (!identity)
+        return Opened::failure(identity.reason);
+    entries->m_identity = identity.value;
+
+    // Where the archive lies in the file: all of it, or one file of the image.
+    qint64 length = -1;
+    if (source.value.isInImage()) {
+        if (!file.seek(0))
+            return Opened::failure(QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
+        const Result<RomFileSystem> fs = withFileError(readRomFileSystem(&file), file);
+        if (!fs)
+            return Opened::failure(fs.reason);
+        const Result<int> id = findRomMember(fs.value, source.value.memberName());
+        if (!id)
+            return Opened::failure(id.reason);
+        const RomFile &member = fs.value.files.at(id.value);
+        if (member.end > file.size())
+            return Opened::failure(QStringLiteral("the image ends before %1 does").arg(fs.value.describe(id.value)));
+        length = member.size();
+        if (!file.seek(member.start))
+            return Opened::failure(QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
+    } else if (!file.seek(0)) {
+        return Opened::failure(QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
+    }
+    Result<NarcStream> stream = withFileError(NarcStream::open(&file, length), file);
+    if (!stream) {
+        if (!source.value.isInImage() && holdsRomImage(file, name))
+            return Opened::failure(romImageNotArchiveReason(name));
+        return Opened::failure(stream.reason);
+    }
+    entries->m_stream = std::move(stream.value);
+    return Opened::success(std::move(entries));
+}
+
+QString ArchiveEntries::failure() const
+{
+    const QString reason = m_stream.failure();
+    if (!reason.isEmpty() && m_file.error() != QFileDevice::NoError)
+        return QStringLiteral("cannot read the file (%1)").arg(m_file.errorString());
+    return reason;
+}
+
 Result<Narc> loadArchive(const QString &name)
 {
     Result<ArchiveSource> source = ArchiveSource::named(name);
@@ -175,30 +229,13 @@ Result<Narc> loadArchive(const QString &name)
 
 Status loadArchiveEntries(const QString &name, const EntryVisitor &visit)
 {
-    const Result<ArchiveSource> source = ArchiveSource::named(name);
-    if (!source)
-        return source.status();
-    if (!source.value.isInImage()) {
-        const Status read = loadNarcFileEntries(name, visit);
-        if (!read) {
-            QFile file;
-            if (openNarcFile(file, name) && holdsRomImage(file, name))
-                return Status::failure(romImageNotArchiveReason(name));
-        }
-        return read;
-    }
-    // The file inside the image is read whole, then one entry at a time from it.
-    QFile file;
-    const Status opened = openNarcFile(file, source.value.filePath());
-    if (!opened)
-        return opened;
-    QString path;
-    Result<QByteArray> bytes = readMember(file, source.value.memberName(), &path);
-    if (!bytes)
-        return bytes.status();
-    QBuffer buffer(&bytes.value);
-    buffer.open(QIODevice::ReadOnly);
-    return readNarcEntries(&buffer, visit);
+    Result<std::unique_ptr<ArchiveEntries>> entries = ArchiveEntries::open(name);
+    if (!entries)
+        return entries.status();
+    return entries.value->forEach([&](int index, EntryView entry) {
+        visit(quint32(index), entry);
+        return true;
+    });
 }
 
 } // namespace core

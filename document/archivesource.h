@@ -1,14 +1,18 @@
 #pragma once
 
 #include "base/result.h"
+#include "io/fileidentity.h"
 #include "io/savefile.h"
+#include "narc/entrysource.h"
 #include "narc/narcreader.h"
+#include "narc/narcstream.h"
 #include "report/observer.h"
 #include "rom/romname.h"
 
+#include <QFile>
 #include <QString>
 
-class QFile;
+#include <memory>
 
 namespace core {
 
@@ -76,6 +80,33 @@ bool beginsAsArchive(QFile &file);
 // begin as an archive, and its name ends in ".nds" or it
 // reads as an image that holds files.
 bool isRomImageFile(const QString &path);
+
+// The archive `name` names, read one entry at a time (see NarcStream) for work
+// that looks at each entry once: opened and its tables read and checked as
+// ArchiveSource::read reads them, with the same refusals; its entries are read as
+// they are asked for, from its own file or in place from the image, so memory
+// stays one reused buffer whatever the archive's size. A read that fails later
+// says so in failure() ("cannot read the file (REASON)").
+class ArchiveEntries : public EntrySource
+{
+public:
+    static Result<std::unique_ptr<ArchiveEntries>> open(const QString &name);
+
+    // The file on disk (the archive, or the image holding it) as opened, before
+    // anything was read: what no output may be.
+    const FileIdentity &identity() const { return m_identity; }
+    const Narc &layout() const { return m_stream.layout(); }
+
+    int count() const override { return m_stream.count(); }
+    void rewind() override { m_stream.rewind(); }
+    bool next(EntryView *entry) override { return m_stream.next(entry); }
+    QString failure() const override;
+
+private:
+    QFile m_file;
+    NarcStream m_stream;
+    FileIdentity m_identity;
+};
 
 // The archive `name` names, read whole, as ArchiveSource::read reads it.
 Result<Narc> loadArchive(const QString &name);

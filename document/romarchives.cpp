@@ -30,7 +30,7 @@ void readArchive(const QByteArray &bytes, RomArchive &archive)
     buffer.open(QIODevice::ReadOnly);
     bool allMessages = true;
     bool anyText = false;
-    const Status read = readNarcEntries(&buffer, [&](quint32, const NarcEntry &entry) {
+    const Status read = readNarcEntries(&buffer, [&](quint32, EntryView entry) {
         ++archive.entries;
         // Once one is not, the rest are only counted.
         if (allMessages)

@@ -8,6 +8,8 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,12 +83,67 @@ Status writeAllBytes(QIODevice &device, const char *data, qint64 length)
     return Status::success();
 }
 
+namespace {
+
+// The descriptor `path` names when it is one of this process's open descriptors
+// by its /proc name, directly or through links (/dev/stdout, /dev/fd/1,
+// /proc/self/fd/1); -1 otherwise.
+int descriptorNamed(const QByteArray &path)
+{
+    static const QByteArray ownFolder = "/proc/" + QByteArray::number(qint64(::getpid())) + "/fd/";
+    QByteArray at = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        const qsizetype slash = at.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : at.left(slash);
+        char *resolved = ::realpath(folder.constData(), nullptr);
+        if (!resolved)
+            return -1;
+        QByteArray full(resolved);
+        std::free(resolved);
+        if (!full.endsWith('/'))
+            full += '/';
+        full += at.mid(slash + 1);
+        if (full.startsWith(ownFolder) || full.startsWith("/proc/self/fd/")) {
+            bool number = false;
+            const int fd = full.mid(full.lastIndexOf('/') + 1).toInt(&number);
+            return number && fd >= 0 ? fd : -1;
+        }
+        struct stat info{};
+        if (::lstat(full.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return -1;
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(full.constData(), target.data(), size_t(target.size()));
+        if (length <= 0 || length >= target.size())
+            return -1;
+        target.truncate(length);
+        at = target.startsWith('/') ? target : full.left(full.lastIndexOf('/') + 1) + target;
+    }
+    return -1;
+}
+
+} // namespace
+
 Result<std::unique_ptr<QFileDevice>> openWholeFile(const QString &path)
 {
     using Opened = Result<std::unique_ptr<QFileDevice>>;
     const Result<QByteArray> name = nativePath(path);
     if (!name)
         return Opened::failure(name.reason);
+    // A descriptor the shell opened (/dev/stdout redirected to a file, perhaps
+    // with >>) is written into as it stands, appending when it appends, as "-"
+    // is: replacing the file its /proc name leads to would drop what was there.
+    const int descriptor = descriptorNamed(name.value);
+    if (descriptor >= 0) {
+        const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0)
+            return Opened::failure(systemError(errno));
+        auto file = std::make_unique<QFile>();
+        if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return Opened::failure(file->errorString());
+        }
+        return Opened::success(std::move(file));
+    }
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         auto file = std::make_unique<QFile>();
@@ -139,6 +196,14 @@ Status commitWholeFile(QFileDevice &file, const ReplaceOptions &options)
     if (flushed && file.error() == QFileDevice::NoError)
         return Status::success();
     return Status::failure(flushed ? file.errorString() : flushError);
+}
+
+void cancelWholeFile(QFileDevice &file)
+{
+    if (auto *saveFile = qobject_cast<QSaveFile *>(&file))
+        saveFile->cancelWriting();
+    else
+        file.close();
 }
 
 Status replaceFileContent(const QString &path, const QByteArray &bytes, const FileIdentity &current)

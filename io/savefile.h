@@ -56,6 +56,11 @@ Result<std::unique_ptr<QFileDevice>> openOutputFile(const QString &path);
 // when any byte did not arrive.
 Status commitWholeFile(QFileDevice &file, const ReplaceOptions &options = {});
 
+// Abandons a write begun with openWholeFile or openOutputFile: a new file is
+// discarded and the target stays as it was; a device is closed (what it took
+// stays taken).
+void cancelWholeFile(QFileDevice &file);
+
 // Replaces the regular file at `path` (or makes it) with `bytes`: they go to a
 // new file in the same directory, which then takes the name (a file made where
 // there was none is made under its name, and removed if it cannot be written

@@ -68,6 +68,17 @@ Status writeAll(QIODevice *device, const char *data, qint64 length)
 
 } // namespace
 
+NarcEntry EntryView::toEntry() const
+{
+    // Sized first, then one block copy: the iterator-range constructor copies
+    // byte by byte.
+    NarcEntry entry;
+    entry.resize(m_size);
+    if (m_size > 0)
+        std::memcpy(entry.data(), m_data, size_t(m_size));
+    return entry;
+}
+
 Narc newNarc()
 {
     const auto tag = [](const char *text) { return qint32(qFromLittleEndian<quint32>(text)); };

@@ -8,6 +8,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <cstring>
+
 class QDataStream;
 class QIODevice;
 
@@ -15,6 +17,33 @@ namespace core {
 
 // One entry of an archive: its raw bytes, without padding.
 using NarcEntry = QVector<char>;
+
+// The bytes of one entry, held elsewhere: an entry of a Narc, or the buffer of a
+// reader that hands the entries of a file out one at a time (narc/entrysource.h).
+// Valid while what holds them is unchanged.
+class EntryView
+{
+public:
+    EntryView() = default;
+    EntryView(const NarcEntry &entry) : m_data(entry.constData()), m_size(entry.size()) {}
+    EntryView(const char *data, qsizetype size) : m_data(data), m_size(size) {}
+
+    const char *constData() const { return m_data; }
+    qsizetype size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    // A copy the caller keeps.
+    NarcEntry toEntry() const;
+
+    friend bool operator==(EntryView a, EntryView b)
+    {
+        return a.m_size == b.m_size && (a.m_size == 0 || std::memcmp(a.m_data, b.m_data, size_t(a.m_size)) == 0);
+    }
+    friend bool operator!=(EntryView a, EntryView b) { return !(a == b); }
+
+private:
+    const char *m_data = nullptr;
+    qsizetype m_size = 0;
+};
 
 // The format's sizes and offsets are unsigned 32-bit: no archive is longer.
 constexpr qint64 maxArchiveBytes = 0xFFFFFFFFLL;

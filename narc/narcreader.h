@@ -29,10 +29,11 @@ Result<Narc> readNarc(const QByteArray &bytes);
 
 // Reads the archive in `device` as readNarc does, with the same checks and
 // refusals, but hands each entry to `visit` in order instead of keeping it: the
-// entry is valid during the call only. For work that looks at one entry at a
-// time (listing, validating), memory stays at the tables plus one entry.
-// Entries before a failed read may already have been visited.
-using EntryVisitor = std::function<void(quint32 index, const NarcEntry &entry)>;
+// entry is valid during the call only (see narc/narcstream.h). For work that
+// looks at one entry at a time (listing, validating), memory stays at the tables
+// plus one reused buffer. Entries before a failed read may already have been
+// visited.
+using EntryVisitor = std::function<void(quint32 index, EntryView entry)>;
 Status readNarcEntries(QIODevice *device, const EntryVisitor &visit);
 
 } // namespace core

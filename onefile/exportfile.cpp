@@ -1,7 +1,6 @@
 #include "onefile/exportfile.h"
 
 #include "report/lines.h"
-#include "codec/utf8text.h"
 #include "codec/decode.h"
 #include "io/savefile.h"
 
@@ -14,7 +13,7 @@ namespace core {
 namespace {
 
 // Bytes collected before they go to the file.
-constexpr qsizetype chunkSize = 1 << 20;
+constexpr qsizetype chunkSize = 256 << 10;
 
 void appendHeader(QByteArray &out, int entry)
 {
@@ -42,6 +41,13 @@ Status writeAll(QFileDevice &file, const QByteArray &bytes)
 BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive,
                          BulkObserver &observer)
 {
+    HeldEntries entries(narc);
+    return exportToFile(entries, path, archive, observer);
+}
+
+BulkSummary exportToFile(EntrySource &entries, const QString &path, const FileIdentity &archive,
+                         BulkObserver &observer)
+{
     BulkSummary summary;
     const Result<bool> overArchive = namesFile(path, archive);
     if (!overArchive || overArchive.value) {
@@ -49,7 +55,7 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdenti
         summary.refused = true;
         return summary;
     }
-    const int count = int(narc.files.size());
+    const int count = entries.count();
     observer.begin(count);
     observer.status(exportingStatus());
     const QString name = outputName(path);
@@ -70,25 +76,34 @@ BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdenti
 
     QByteArray buffer;
     buffer.reserve(chunkSize + chunkSize / 4);
-    for (int i = 0; i < count; ++i) {
+    const Status read = entries.forEach([&](int i, EntryView entry) {
         appendHeader(buffer, i);
         observer.progress(i);
         for (int s = 0; s < 2; ++s) {
             appendSectionHeader(buffer, i, s);
-            const DecodedSection decoded = decodeMessageSection(narc.files.at(i), s, DecodeForm::Text);
+            const SectionRead decoded = appendSectionUtf8(buffer, entry, s);
             if (!decoded.ok()) {
                 ++summary.sectionsUnreadable;
                 observer.report(cannotDecodeLine(i, s, decoded.reason));
             }
-            appendSectionText(buffer, decoded.text);
         }
         if (buffer.size() >= chunkSize) {
             written = writeAll(*file, buffer);
             if (!written)
-                return failed();
+                return false;
             buffer.resize(0);
         }
+        return true;
+    });
+    if (!read) {
+        // The archive could not be read to its end (the caller that opened it
+        // says why): nothing of it is kept.
+        cancelWholeFile(*file);
+        summary.refused = true;
+        return summary;
     }
+    if (!written)
+        return failed();
     written = writeAll(*file, buffer);
     if (written)
         written = commitWholeFile(*file);

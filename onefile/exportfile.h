@@ -2,6 +2,7 @@
 
 #include "io/fileidentity.h"
 #include "report/observer.h"
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 
 #include <QString>
@@ -18,6 +19,12 @@ namespace core {
 // `path` "-" is standard output, written into as the export goes. A `path`
 // that is `archive` by any name is refused before anything is written ("Failed
 // to export to file <path>: it is the archive being edited"; the run is refused).
+//
+// The entries are read once, in order, one at a time. When one cannot be read
+// the export stops, its output is discarded as above and the run is refused
+// (summary.refused) without a line: `entries`' failure() says why.
+BulkSummary exportToFile(EntrySource &entries, const QString &path, const FileIdentity &archive,
+                         BulkObserver &observer);
 BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive,
                          BulkObserver &observer);
 

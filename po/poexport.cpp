@@ -2,7 +2,6 @@
 
 #include "codec/decode.h"
 #include "codec/messageheader.h"
-#include "codec/utf8text.h"
 #include "io/savefile.h"
 #include "po/pocontext.h"
 #include "po/powriter.h"
@@ -19,7 +18,7 @@ using namespace po;
 namespace {
 
 // Bytes collected before they go to the file.
-constexpr qsizetype chunkSize = 1 << 20;
+constexpr qsizetype chunkSize = 256 << 10;
 
 // The archive's file name as a header value: one line, no control characters.
 QString projectName(const QString &archivePath)
@@ -105,21 +104,25 @@ qint64 appendSection(QByteArray &out, QByteArrayView text, int entry, int sectio
     return messages;
 }
 
-// The widths every context of this archive uses.
-PoContextWidths widthsFor(const Narc &narc)
+// The widths every context of this archive uses: a pass over the entries' heads.
+Result<PoContextWidths> widthsFor(EntrySource &entries)
 {
     qint64 sections = 0;
     qint64 lines = 0;
-    for (const NarcEntry &entry : narc.files) {
+    const Status read = entries.forEach([&](int, EntryView entry) {
         if (entry.isEmpty())
-            continue;
+            return true;
         const MessageHeaderRead head = readMessageHeader(entry);
-        if (!head.ok())
-            continue;
-        sections = qMax<qint64>(sections, head.header.sectionCount);
-        lines = qMax<qint64>(lines, head.header.lineCount);
-    }
-    return {contextWidth(narc.files.size() - 1), contextWidth(sections - 1), contextWidth(lines)};
+        if (head.ok()) {
+            sections = qMax<qint64>(sections, head.header.sectionCount);
+            lines = qMax<qint64>(lines, head.header.lineCount);
+        }
+        return true;
+    });
+    if (!read)
+        return Result<PoContextWidths>::failure(read.reason);
+    return Result<PoContextWidths>::success(
+        {contextWidth(entries.count() - 1), contextWidth(sections - 1), contextWidth(lines)});
 }
 
 } // namespace
@@ -127,9 +130,16 @@ PoContextWidths widthsFor(const Narc &narc)
 BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, const QString &path,
                                const FileIdentity &archive, BulkObserver &observer)
 {
+    HeldEntries entries(narc);
+    return exportToPoTemplate(entries, archivePath, path, archive, observer);
+}
+
+BulkSummary exportToPoTemplate(EntrySource &entries, const QString &archivePath, const QString &path,
+                               const FileIdentity &archive, BulkObserver &observer)
+{
     BulkSummary summary;
     const QString name = outputName(path);
-    const int count = int(narc.files.size());
+    const int count = entries.count();
     observer.begin(count);
     observer.status(exportingStatus());
     observer.note(exportingToPoLine(name));
@@ -154,41 +164,53 @@ BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, con
     }
     QFileDevice *out = opened.value.get();
 
+    // The entries' failure() says why one could not be read; nothing of the
+    // template is kept then.
+    const auto unread = [&] {
+        cancelWholeFile(*out);
+        summary.refused = true;
+        return summary;
+    };
+    const Result<PoContextWidths> widths = widthsFor(entries);
+    if (!widths)
+        return unread();
     QByteArray buffer;
     buffer.reserve(chunkSize + chunkSize / 4);
     appendHeader(buffer, projectName(archivePath));
-    const PoContextWidths widths = widthsFor(narc);
     QByteArray text; // one section's lines as UTF-8, reused
     qint64 messages = 0;
-    for (int i = 0; i < count; ++i) {
+    const Status read = entries.forEach([&](int i, EntryView entry) {
         observer.progress(i);
-        const NarcEntry &entry = narc.files.at(i);
         if (entry.isEmpty())
-            continue;
+            return true;
         const MessageHeaderRead head = readMessageHeader(entry);
         if (!head.ok()) {
             ++summary.sectionsUnreadable;
             observer.report(cannotDecodeEntryLine(i, head.reason));
-            continue;
+            return true;
         }
         for (int s = 0; s < head.header.sectionCount; ++s) {
-            const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::Text);
+            text.resize(0);
+            const SectionRead decoded = appendSectionUtf8(text, entry, s);
             if (!decoded.ok()) {
                 ++summary.sectionsUnreadable;
                 observer.report(cannotDecodeLine(i, s, decoded.reason));
                 continue;
             }
-            text.resize(0);
-            appendSectionText(text, decoded.text);
-            messages += appendSection(buffer, text, i, s, widths);
+            messages += appendSection(buffer, text, i, s, widths.value);
         }
         if (buffer.size() >= chunkSize) {
             reason = writeAllBytes(*out, buffer.constData(), buffer.size()).reason;
             if (!reason.isEmpty())
-                return failed();
+                return false;
             buffer.resize(0);
         }
-    }
+        return true;
+    });
+    if (!read)
+        return unread();
+    if (!reason.isEmpty())
+        return failed();
     Status written = writeAllBytes(*out, buffer.constData(), buffer.size());
     if (written)
         written = commitWholeFile(*out);

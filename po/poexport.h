@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/fileidentity.h"
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -26,6 +27,12 @@ namespace core {
 // <path>: <reason>", with the system's reason, and a file that was there stays
 // as it was. A section that cannot be decoded is reported, counted in
 // sectionsUnreadable and left out.
+//
+// The entries are read twice, in order, one at a time (the first pass finds the
+// widths of the contexts). When one cannot be read the template is discarded as
+// above and the run is refused without a line: `entries`' failure() says why.
+BulkSummary exportToPoTemplate(EntrySource &entries, const QString &archivePath, const QString &path,
+                               const FileIdentity &archive, BulkObserver &observer);
 BulkSummary exportToPoTemplate(const Narc &narc, const QString &archivePath, const QString &path,
                                const FileIdentity &archive, BulkObserver &observer);
 

@@ -13,14 +13,16 @@
 namespace core {
 
 // Work split into `count` pieces, done on several threads and handed over in
-// order on the calling thread: `work(index, result)` fills a default-constructed
-// Result on some thread; `deliver(result)` receives them in index order on the
-// calling thread and returns false to stop (no piece is started after that).
+// order on the calling thread: `claim(index, result)` is called for each piece in
+// index order, one at a time, as a thread takes it (to read its input from a
+// source that is read in order); `work(index, result)` then fills the Result on
+// that thread; `deliver(result)` receives them in index order on the calling
+// thread and returns false to stop (no piece is started after that).
 // Pieces done but not yet delivered stay within four per thread, so memory stays
 // bounded however the delivery lags. Without threads (one core, or none can be
 // started) the calling thread does the work itself.
-template <typename Result, typename Work, typename Deliver>
-void runInOrder(int count, unsigned maxThreads, const Work &work, const Deliver &deliver)
+template <typename Result, typename Claim, typename Work, typename Deliver>
+void runInOrder(int count, unsigned maxThreads, const Claim &claim, const Work &work, const Deliver &deliver)
 {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned threads = std::min({cores, maxThreads, unsigned(std::max(0, count))});
@@ -41,6 +43,7 @@ void runInOrder(int count, unsigned maxThreads, const Work &work, const Deliver 
             if (stop || nextClaim >= count)
                 return;
             const int index = nextClaim++;
+            claim(index, results[size_t(index)]);
             lock.unlock();
             work(index, results[size_t(index)]);
             lock.lock();
@@ -83,6 +86,7 @@ void runInOrder(int count, unsigned maxThreads, const Work &work, const Deliver 
     if (workers.empty()) {
         for (int index = 0; index < count; ++index) {
             Result result;
+            claim(index, result);
             work(index, result);
             if (!deliver(result))
                 return;

@@ -6,6 +6,7 @@
 #include "search/orderedwork.h"
 
 #include <atomic>
+#include <cstring>
 #include <utility>
 
 namespace core {
@@ -17,9 +18,16 @@ namespace {
 constexpr int entriesPerBlock = 64;
 constexpr unsigned maxThreads = 8;
 
-// What the search found in one block of entries, for handing over in order.
+// One block of entries and what the search found in it, for handing over in order.
 struct BlockResult
 {
+    // The block's entries: views into the archive held in memory, or into
+    // `bytes`, where they were copied as the block was claimed.
+    int first = 0;
+    QList<EntryView> entries;
+    QByteArray bytes;
+    bool readFailed = false;
+
     QList<SearchMatch> matches; // the ones kept for the visitor
     QList<QString> lineTexts;
     // Report lines, each after the given number of kept matches of the block.
@@ -28,6 +36,27 @@ struct BlockResult
     qint64 insideEscapes = 0;
     int sectionsMatched = 0;
     int sectionsUnreadable = 0;
+};
+
+// How a query is looked for: in the UTF-8 bytes of the sections (case-sensitive
+// text, which matches where its bytes do) or in their text.
+struct Searcher
+{
+    const SearchQuery &query;
+    QByteArray utf8; // the query's bytes, when it is searched for in UTF-8
+    bool canMatch;   // a query holding "\n" cannot match: a line holds none
+    bool spareEscapes;
+
+    explicit Searcher(const SearchQuery &query)
+        : query(query)
+        , canMatch(!query.text.contains(QLatin1Char('\n')))
+        , spareEscapes(!query.text.contains(QLatin1Char('\\')))
+    {
+        // A lone surrogate has no UTF-8 bytes; such a query is searched in text.
+        if (query.sensitivity == Qt::CaseSensitive && query.text.isValidUtf16())
+            utf8 = query.text.toUtf8();
+    }
+    bool inUtf8() const { return !utf8.isEmpty(); }
 };
 
 // Finds the occurrences of `query` in the lines of a section, given joined by
@@ -75,38 +104,159 @@ Occurrences searchSection(const QString &text, int entry, int section, const Sea
     });
 }
 
-// Decodes and searches entries [first, end). Keeps matches while `keep` holds and
-// the block has fewer than `keepAtMost`; counts them all.
-void searchBlock(const Narc &narc, int first, int end, const SearchQuery &query, const std::atomic<bool> &keep,
-                 qint64 keepAtMost, BlockResult &out)
+// Whether byte `at` of escaped text in UTF-8 lies inside an escape: after its
+// backslash and before its end. Every backslash of decoded text starts an escape
+// of six ASCII bytes, so this is whether one of the five bytes before is one.
+bool insideEscape(const char *text, qsizetype at)
 {
-    const bool canMatch = !query.text.contains(QLatin1Char('\n'));
-    for (int e = first; e < end; ++e) {
-        const NarcEntry &entry = narc.files.at(e);
+    for (qsizetype q = qMax<qsizetype>(0, at - 5); q < at; ++q) {
+        if (text[q] == '\\')
+            return true;
+    }
+    return false;
+}
+
+// UTF-16 units of the UTF-8 bytes [from, to), which start and end at characters.
+int unitsIn(const char *from, const char *to)
+{
+    int units = 0;
+    for (; from < to; ++from) {
+        const uchar c = uchar(*from);
+        units += (c & 0xC0) != 0x80;
+        units += c >= 0xF0; // a character beyond the BMP is a surrogate pair
+    }
+    return units;
+}
+
+// searchSection over the section's text as UTF-8, as the bytes of a
+// case-sensitive query match where its characters do: the same occurrences,
+// lines and columns (in UTF-16 units), found with memmem.
+Occurrences searchSectionUtf8(QByteArrayView text, int entry, int section, const Searcher &searcher,
+                              const std::atomic<bool> &keep, qint64 keepAtMost, BlockResult &out)
+{
+    Occurrences count;
+    const char *data = text.data();
+    const qsizetype size = text.size();
+    const QByteArray &query = searcher.utf8;
+    const qsizetype length = query.size();
+    SearchMatch match;
+    match.entry = entry;
+    match.section = section;
+    match.length = int(searcher.query.text.size());
+    int line = 0;
+    qsizetype lineStart = 0;
+    qsizetype lineEnd = -1;
+    const auto endOfLine = [&](qsizetype from) {
+        const void *at = std::memchr(data + from, '\n', size_t(size - from));
+        return at ? static_cast<const char *>(at) - data : size;
+    };
+    QString lineText;
+    int lineTextOf = -1;
+    qsizetype from = 0;
+    qsizetype leftAloneEnd = 0;
+    while (from + length <= size) {
+        const void *found = memmem(data + from, size_t(size - from), query.constData(), size_t(length));
+        if (!found)
+            break;
+        const qsizetype at = static_cast<const char *>(found) - data;
+        if (searcher.spareEscapes && (insideEscape(data, at) || insideEscape(data, at + length))) {
+            if (at >= leftAloneEnd) {
+                ++count.insideEscapes;
+                leftAloneEnd = at + length;
+            }
+            from = at + 1;
+            continue;
+        }
+        ++count.found;
+        from = at + length;
+        if (out.matches.size() >= keepAtMost || !keep.load(std::memory_order_relaxed))
+            continue;
+        if (lineEnd < 0)
+            lineEnd = endOfLine(0);
+        while (at > lineEnd) {
+            lineStart = lineEnd + 1;
+            ++line;
+            lineEnd = endOfLine(lineStart);
+        }
+        if (lineTextOf != line) {
+            lineText = QString::fromUtf8(data + lineStart, lineEnd - lineStart);
+            lineTextOf = line;
+        }
+        match.line = line;
+        match.column = unitsIn(data + lineStart, data + at);
+        out.matches.append(match);
+        out.lineTexts.append(lineText);
+    }
+    return count;
+}
+
+// Decodes and searches the entries of `block`. Keeps matches while `keep` holds
+// and the block has fewer than `keepAtMost`; counts them all.
+void searchBlock(BlockResult &block, const Searcher &searcher, const std::atomic<bool> &keep, qint64 keepAtMost)
+{
+    QByteArray utf8; // one section's text, reused
+    for (qsizetype k = 0; k < block.entries.size(); ++k) {
+        const int e = block.first + int(k);
+        const EntryView entry = block.entries.at(k);
         if (entry.isEmpty())
             continue; // no sections: nothing to search
         // A head that cannot be read says nothing trustworthy about its sections.
         const MessageHeaderRead head = readMessageHeader(entry);
         if (!head.ok()) {
-            out.reports.append({out.matches.size(), cannotDecodeEntryLine(e, head.reason)});
-            ++out.sectionsUnreadable;
+            block.reports.append({block.matches.size(), cannotDecodeEntryLine(e, head.reason)});
+            ++block.sectionsUnreadable;
             continue;
         }
         for (int s = 0; s < head.header.sectionCount; ++s) {
-            const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::Text);
-            if (!decoded.ok()) {
-                out.reports.append({out.matches.size(), cannotDecodeLine(e, s, decoded.reason)});
-                ++out.sectionsUnreadable;
+            Occurrences found;
+            QString reason;
+            if (searcher.inUtf8()) {
+                utf8.resize(0);
+                reason = appendSectionUtf8(utf8, entry, s).reason;
+                if (reason.isEmpty() && searcher.canMatch)
+                    found = searchSectionUtf8(utf8, e, s, searcher, keep, keepAtMost, block);
+            } else {
+                const DecodedSection decoded = decodeMessageSection(entry, s, DecodeForm::Text);
+                reason = decoded.reason;
+                if (reason.isEmpty() && searcher.canMatch)
+                    found = searchSection(decoded.text, e, s, searcher.query, keep, keepAtMost, block);
+            }
+            if (!reason.isEmpty()) {
+                block.reports.append({block.matches.size(), cannotDecodeLine(e, s, reason)});
+                ++block.sectionsUnreadable;
                 continue;
             }
-            if (!canMatch)
-                continue;
-            const Occurrences found = searchSection(decoded.text, e, s, query, keep, keepAtMost, out);
-            out.matchCount += found.found;
-            out.insideEscapes += found.insideEscapes;
+            block.matchCount += found.found;
+            block.insideEscapes += found.insideEscapes;
             if (found.found > 0)
-                ++out.sectionsMatched;
+                ++block.sectionsMatched;
         }
+    }
+}
+
+// Takes the next entries of `source` into `block`: views into an archive held in
+// memory, copies of a streamed one's (its buffer is reused for the next entry).
+void takeBlock(EntrySource &source, bool held, int first, int end, BlockResult &block)
+{
+    block.first = first;
+    QList<qsizetype> offsets;
+    EntryView entry;
+    for (int e = first; e < end; ++e) {
+        if (!source.next(&entry)) {
+            block.readFailed = true;
+            return;
+        }
+        if (held) {
+            block.entries.append(entry);
+            continue;
+        }
+        offsets.append(block.bytes.size());
+        block.bytes.append(entry.constData(), entry.size());
+    }
+    for (qsizetype k = 0; k < offsets.size(); ++k) {
+        const qsizetype start = offsets.at(k);
+        const qsizetype stop = k + 1 < offsets.size() ? offsets.at(k + 1) : block.bytes.size();
+        block.entries.append(EntryView(block.bytes.constData() + start, stop - start));
     }
 }
 
@@ -115,23 +265,38 @@ void searchBlock(const Narc &narc, int first, int end, const SearchQuery &query,
 SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObserver &observer,
                             const MatchVisitor &visit, qint64 visitAtMost)
 {
+    HeldEntries entries(narc);
+    return searchArchive(entries, query, observer, visit, visitAtMost, true);
+}
+
+SearchSummary searchArchive(EntrySource &entries, const SearchQuery &query, BulkObserver &observer,
+                            const MatchVisitor &visit, qint64 visitAtMost, bool held)
+{
     SearchSummary summary;
     if (!visit)
         visitAtMost = 0;
     if (query.text.isEmpty())
         return summary;
-    const int entryCount = int(narc.files.size());
+    const int entryCount = entries.count();
     const int blockCount = (entryCount + entriesPerBlock - 1) / entriesPerBlock;
+    const Searcher searcher(query);
+    entries.rewind();
 
     // Whether matches are still worth keeping: the visitor wants more.
     std::atomic<bool> keep{visitAtMost > 0};
     qint64 visited = 0;
-    const auto work = [&](int block, BlockResult &out) {
+    const auto claim = [&](int block, BlockResult &out) {
         const int first = block * entriesPerBlock;
-        searchBlock(narc, first, qMin(entryCount, first + entriesPerBlock), query, keep, visitAtMost, out);
+        takeBlock(entries, held, first, qMin(entryCount, first + entriesPerBlock), out);
+    };
+    const auto work = [&](int, BlockResult &out) {
+        if (!out.readFailed)
+            searchBlock(out, searcher, keep, visitAtMost);
     };
     // Hands one block's findings over; false once the visitor asked to stop.
     const auto deliver = [&](const BlockResult &block) {
+        if (block.readFailed)
+            return false;
         summary.matches += block.matchCount;
         summary.insideEscapes += block.insideEscapes;
         summary.sectionsMatched += block.sectionsMatched;
@@ -150,7 +315,7 @@ SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObse
             keep.store(false, std::memory_order_relaxed);
         return true;
     };
-    runInOrder<BlockResult>(blockCount, maxThreads, work, deliver);
+    runInOrder<BlockResult>(blockCount, maxThreads, claim, work, deliver);
     return summary;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/escape.h"
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -114,6 +115,14 @@ using MatchVisitor = std::function<bool(const SearchMatch &match, const QString 
 SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObserver &observer,
                             const MatchVisitor &visit,
                             qint64 visitAtMost = std::numeric_limits<qint64>::max());
+// The same over entries read in order, one block of entries at a time (copied
+// out of the source's buffer unless `held`: the source hands out entries that
+// stay valid, as an archive in memory does), so memory stays bounded by a few
+// blocks per thread. Case-sensitive text is looked for in the sections' UTF-8
+// bytes, the same matches found. When an entry cannot be read the search
+// stops; `entries`' failure() says why.
+SearchSummary searchArchive(EntrySource &entries, const SearchQuery &query, BulkObserver &observer,
+                            const MatchVisitor &visit, qint64 visitAtMost, bool held = false);
 
 // How many occurrences there are and in how many sections: what a replace shows
 // before anything changes.

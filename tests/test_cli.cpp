@@ -15,6 +15,7 @@
 #include "report/lines.h"
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
+#include "io/fileidentity.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -299,6 +300,23 @@ private slots:
         QCOMPARE(out.code, 1);
         QCOMPARE(out.out, readFileBytes(path("all.txt")));
         QVERIFY(!QFileInfo::exists(path("-")));
+
+        // Standard output redirected to a file with >> is appended to by every
+        // name of it: the file is written through the descriptor, never
+        // replaced by a new one through the name its /proc link leads to.
+        QCOMPARE(narctext({"export-po", "test.narc", "all.pot"}).code, 1);
+        for (const char *name : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+            for (const auto &[command, written] : {std::pair{"export-file", "all.txt"}, {"export-po", "all.pot"}}) {
+                QVERIFY(writeFileBytes(path("log.txt"), "earlier\n"));
+                const Result<FileIdentity> before = identifyPath(path("log.txt"));
+                RunSetup appending;
+                appending.directory = dir->path();
+                appending.outputFile = path("log.txt");
+                QCOMPARE(::narctext({command, "test.narc", name}, appending).code, 1);
+                QCOMPARE(readFileBytes(path("log.txt")), "earlier\n" + readFileBytes(path(written)));
+                QVERIFY2(identifyPath(path("log.txt")).value.sameFile(before.value), name);
+            }
+        }
     }
 
     // --quiet leaves the lines that report a problem, and only those.

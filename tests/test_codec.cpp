@@ -6,6 +6,7 @@
 #include "codec/encode.h"
 #include "codec/escape.h"
 #include "codec/messagefile.h"
+#include "codec/utf8text.h"
 #include "messagefixture.h"
 #include "report/lines.h"
 
@@ -42,6 +43,18 @@ static NarcEntry patched(int at, quint32 value, int width = 4)
     for (int b = 0; b < width; ++b)
         entry[at + b] = char(value >> (8 * b));
     return entry;
+}
+
+// Section `s` of `entry` as UTF-8, straight from its units and by way of the
+// editor's text; the two must agree, reason and presence included.
+static bool utf8AgreesWithText(const NarcEntry &entry, int s)
+{
+    QByteArray direct = "before ";
+    const SectionRead read = appendSectionUtf8(direct, entry, s);
+    const DecodedSection text = decodeMessageSection(entry, s, DecodeForm::Text);
+    QByteArray converted = "before ";
+    appendSectionText(converted, text.text);
+    return direct == converted && read.reason == text.reason && read.present == text.present;
 }
 
 // Straightforward forms of the codec, one unit and one string at a time, to hold
@@ -477,6 +490,38 @@ private slots:
         }
     }
 
+    // The exports write UTF-8 straight from the units: every one of the 65,536
+    // units, alone and beside each surrogate, in sections whose unit count is odd
+    // and even (the padding rule of the last line), gives the bytes of the
+    // editor's text converted to UTF-8.
+    void utf8DecodeCoversEveryUnit()
+    {
+        for (const int lineUnits : {255, 256}) {
+            FixtureSection section;
+            for (int first = 0; first < 65536; first += lineUnits) {
+                FixtureLine line;
+                for (int unit = first; unit < qMin(65536, first + lineUnits); ++unit)
+                    line.units.append(quint16(unit));
+                line.key = quint16(first * 7);
+                section.append(line);
+            }
+            // Pairs and lone halves, at the ends of lines too; a last line
+            // ending in 0xFFFF, which the padding rule looks at.
+            for (const Units &units : {Units{0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, Units{0xDC00, 0xD800},
+                                       Units{0xD800}, Units{0x41, 0xDBFF}, Units{0xFFFF, 0xFFFF}, Units{0xFFFF}})
+                section.append({units, 0x1234, 0});
+            for (int trim = 0; trim < 3; ++trim) {
+                const NarcEntry entry = buildMessageFile({section});
+                QVERIFY(utf8AgreesWithText(entry, 0));
+                section.removeLast();
+            }
+        }
+        const Units units{0x5C, 0xD83D, 0xDE00, 0xD800, 0x3042};
+        QByteArray bytes(6 * units.size() + 2, '\0');
+        bytes.truncate(writeEscapedUtf8(units.constData(), units.size(), bytes.data()));
+        QCOMPARE(bytes, QStringLiteral("\\x005c\U0001F600\\xd800\u3042").toUtf8());
+    }
+
     // Thousands of generated sections (no lines, empty lines included): every
     // decode form agrees with a straightforward decode and finds the stored keys;
     // composing the shown text unedited gives back the same bytes, and edited at
@@ -507,6 +552,7 @@ private slots:
                 for (int i = 0; i < sections.at(s).size(); ++i)
                     QCOMPARE(keys.at(i), sections.at(s).at(i).key);
                 QVERIFY(composeEntry(entry, text.text, s).entry == entry);
+                QVERIFY(utf8AgreesWithText(entry, s));
                 QCOMPARE(bare.lineAttributes, lines.lineAttributes);
                 QVERIFY(bare.present && bare.text.isEmpty() && bare.lines.isEmpty());
 
@@ -559,6 +605,7 @@ private slots:
             for (int flips = random.bounded(5); flips > 0 && !entry.isEmpty(); --flips)
                 entry[random.bounded(int(entry.size()))] = char(random.bounded(random.bounded(2) ? 4 : 256));
             for (int s = -1; s < 4; ++s) {
+                QVERIFY(utf8AgreesWithText(entry, s));
                 const DecodedSection decoded = decodeMessageSection(entry, s);
                 const qsizetype count = decoded.lines.size();
                 QVERIFY(decoded.lineKeys.size() == count && decoded.lineAttributes.size() == count);

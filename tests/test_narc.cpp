@@ -116,9 +116,9 @@ private slots:
             QVERIFY(device.seek(4));
             QList<NarcEntry> visited;
             QList<quint32> indices;
-            QCOMPARE(readNarcEntries(&device, [&](quint32 i, const NarcEntry &entry) {
+            QCOMPARE(readNarcEntries(&device, [&](quint32 i, EntryView entry) {
                          indices.append(i);
-                         visited.append(entry);
+                         visited.append(entry.toEntry());
                      }).reason,
                      read.reason);
             if (read.ok()) {

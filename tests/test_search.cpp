@@ -14,6 +14,7 @@
 #include "codec/decode.h"
 #include "codec/messageheader.h"
 #include "narc/narcfile.h"
+#include "narc/narcstream.h"
 #include "narc/narcwriter.h"
 
 #include <QCheckBox>
@@ -129,6 +130,14 @@ private slots:
         QTest::newRow("escape digits fold too") << QStringList{"\n"} << "\\X000A" << true << QStringList{"0:0"} << 0;
         QTest::newRow("folding maps final sigma") << QStringList{"ΟΔΟΣ οδος"} << "οδοσ" << true << QStringList{"0:0", "0:5"} << 0;
         QTest::newRow("one character for one") << QStringList{"Straße"} << "STRASSE" << true << QStringList{} << 0;
+        // Columns count UTF-16 units whatever the bytes: a character beyond the
+        // BMP is two, a kana one.
+        QTest::newRow("columns in units") << QStringList{"\U0001F600 fox \u3042 fox"} << "fox" << false
+                                          << QStringList{"0:3", "0:9"} << 0;
+        QTest::newRow("a pair in the text found") << QStringList{"a\U0001F600\U0001F600"} << "\U0001F600" << false
+                                                  << QStringList{"0:1", "0:3"} << 0;
+        QTest::newRow("a lone half matches units")
+            << QStringList{"a\U0001F600"} << QString(QChar(0xDE00)) << false << QStringList{"0:2"} << 0;
         QTest::newRow("empty text finds nothing") << fox << "" << false << QStringList{} << 0;
         QTest::newRow("no line break in a line") << fox << "fox\n" << false << QStringList{} << 0;
     }
@@ -215,6 +224,19 @@ private slots:
             int calls = 0;
             searchArchive(narc, query, more, [&](const SearchMatch &, const QString &) { return ++calls < 3; });
             QCOMPARE(calls, 3);
+
+            // Read from the archive's bytes one entry at a time: the same.
+            QByteArray bytes = serializeNarc(const_cast<Narc &>(narc));
+            QBuffer device(&bytes);
+            device.open(QIODevice::ReadOnly);
+            Result<NarcStream> stream = NarcStream::open(&device);
+            QVERIFY(stream.ok());
+            Events streamed;
+            searchArchive(stream.value, query, streamed, [&](const SearchMatch &match, const QString &line) {
+                streamed.lines.append("M " + describe(match));
+                return line.mid(match.column, match.length).compare(query.text, cs) == 0;
+            }, std::numeric_limits<qint64>::max());
+            QCOMPARE(streamed.lines, events);
         }
     }
 

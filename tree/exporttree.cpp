@@ -1,7 +1,6 @@
 #include "tree/exporttree.h"
 
 #include "codec/decode.h"
-#include "codec/utf8text.h"
 #include "io/regularfile.h"
 #include "io/savefile.h"
 #include "report/lines.h"
@@ -16,16 +15,13 @@ namespace {
 // The bytes an export writes for section `section` of `entry`, into `bytes`:
 // false when it writes nothing (the entry has no such section), the reason when
 // the section cannot be decoded.
-Result<bool> exportBytes(const NarcEntry &entry, int section, QByteArray &bytes)
+Result<bool> exportBytes(EntryView entry, int section, QByteArray &bytes)
 {
-    const DecodedSection decoded = decodeMessageSection(entry, section, DecodeForm::Text);
+    bytes.resize(0);
+    const SectionRead decoded = appendSectionUtf8(bytes, entry, section);
     if (!decoded.ok())
         return Result<bool>::failure(decoded.reason);
-    if (!decoded.present)
-        return Result<bool>::success(false);
-    bytes.resize(0);
-    appendSectionText(bytes, decoded.text);
-    return Result<bool>::success(true);
+    return Result<bool>::success(decoded.present);
 }
 
 // Whether the regular file at `path` holds other bytes than `bytes`; a file that
@@ -42,23 +38,40 @@ bool fileDiffers(const QString &path, const FileIdentity &file, const QByteArray
     return existing.read(bytes.size() + 1) != bytes;
 }
 
-EditedTreeFiles editedFiles(const Narc &narc, const QString &root, const TreeListing &listing)
+// A pass over the entries; the entries of files that are not there are not
+// decoded. Fails when an entry cannot be read.
+Result<EditedTreeFiles> editedFiles(EntrySource &entries, const QString &root, const TreeListing &listing)
 {
     EditedTreeFiles edited;
     QByteArray bytes;
-    for (int i = 0; i < narc.files.size(); ++i) {
+    const Status read = entries.forEach([&](int i, EntryView entry) {
         for (int s = 0; s < 2; ++s) {
             const FileIdentity &file = listing[s].files.at(i);
             if (!file.known)
                 continue;
             const QString path = treeFilePath(root, i, s);
-            if (!exportBytes(narc.files.at(i), s, bytes).value || !fileDiffers(path, file, bytes))
+            if (!exportBytes(entry, s, bytes).value || !fileDiffers(path, file, bytes))
                 continue;
             if (edited.count++ == 0)
                 edited.first = path;
         }
+        return true;
+    });
+    if (!read)
+        return Result<EditedTreeFiles>::failure(read.reason);
+    return Result<EditedTreeFiles>::success(edited);
+}
+
+// Whether any file of the listing is there: without one, nothing can differ.
+bool anyFile(const TreeListing &listing)
+{
+    for (const TreeFolder &folder : listing) {
+        for (const FileIdentity &file : folder.files) {
+            if (file.known)
+                return true;
+        }
     }
-    return edited;
+    return false;
 }
 
 // Writes `bytes` as the whole content of `path`; false when there was nothing
@@ -77,24 +90,39 @@ Result<bool> writeTreeFile(const QString &path, const FileIdentity &current, con
 
 Result<EditedTreeFiles> findEditedTreeFiles(const Narc &narc, const QString &chosenPath)
 {
+    HeldEntries entries(narc);
+    return findEditedTreeFiles(entries, chosenPath);
+}
+
+Result<EditedTreeFiles> findEditedTreeFiles(EntrySource &entries, const QString &chosenPath)
+{
     const QString root = treeRoot(chosenPath);
     if (!treeExists(root))
         return Result<EditedTreeFiles>::success({});
     const Status folders = checkTreeFolders(root);
     if (!folders)
         return Result<EditedTreeFiles>::failure(folders.reason);
-    const Result<TreeListing> listing = listTree(root, int(narc.files.size()));
+    const Result<TreeListing> listing = listTree(root, entries.count());
     if (!listing)
         return Result<EditedTreeFiles>::failure(listing.reason);
-    return Result<EditedTreeFiles>::success(editedFiles(narc, root, listing.value));
+    if (!anyFile(listing.value))
+        return Result<EditedTreeFiles>::success({});
+    return editedFiles(entries, root, listing.value);
 }
 
 BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive,
                          EditedFiles edited, BulkObserver &observer)
 {
+    HeldEntries entries(narc);
+    return exportToTree(entries, chosenPath, archive, edited, observer);
+}
+
+BulkSummary exportToTree(EntrySource &entries, const QString &chosenPath, const FileIdentity &archive,
+                         EditedFiles edited, BulkObserver &observer)
+{
     BulkSummary summary;
     const QString root = treeRoot(chosenPath);
-    const int count = int(narc.files.size());
+    const int count = entries.count();
     const auto refuse = [&](const QString &line) {
         observer.report(line);
         summary.refused = true;
@@ -114,9 +142,15 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const File
     // Checked: every file there already holds what the export writes.
     bool filesAreCurrent = false;
     if (edited == EditedFiles::Refuse) {
-        const EditedTreeFiles changes = editedFiles(narc, root, listing.value);
-        if (changes.count > 0)
-            return refuse(treeExportRefusedLine(root, editedTreeReason(changes.count, changes.first)));
+        if (anyFile(listing.value)) {
+            const Result<EditedTreeFiles> changes = editedFiles(entries, root, listing.value);
+            if (!changes) {
+                summary.refused = true; // the entries' failure() says why
+                return summary;
+            }
+            if (changes.value.count > 0)
+                return refuse(treeExportRefusedLine(root, editedTreeReason(changes.value.count, changes.value.first)));
+        }
         filesAreCurrent = true;
     }
     observer.begin(count);
@@ -124,11 +158,11 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const File
     observer.note(exportingToDirectoryLine(root));
 
     QByteArray bytes; // reused for every file
-    for (int i = 0; i < count; ++i) {
+    const Status read = entries.forEach([&](int i, EntryView entry) {
         observer.progress(i);
         for (int s = 0; s < 2; ++s) {
             const QString path = treeFilePath(root, i, s);
-            const Result<bool> exported = exportBytes(narc.files.at(i), s, bytes);
+            const Result<bool> exported = exportBytes(entry, s, bytes);
             if (!exported) {
                 // Whatever the file holds stays: an empty file would say the
                 // section is empty, and an import could not store it anyway.
@@ -151,7 +185,10 @@ BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const File
                 ++summary.filesWritten;
             }
         }
-    }
+        return true;
+    });
+    if (!read)
+        return summary; // not finished; the entries' failure() says why
 
     summary.finished = true;
     observer.status(exportFinishedStatus());

@@ -2,6 +2,7 @@
 
 #include "base/result.h"
 #include "io/fileidentity.h"
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -28,6 +29,7 @@ struct EditedTreeFiles
 // checkTreeFolders refuses, or that cannot be read, give the reason. For the
 // window, which asks "N files in DIR differ from the archive and would be
 // replaced" before it exports with EditedFiles::Replace.
+Result<EditedTreeFiles> findEditedTreeFiles(EntrySource &entries, const QString &chosenPath);
 Result<EditedTreeFiles> findEditedTreeFiles(const Narc &narc, const QString &chosenPath);
 
 // Writes one UTF-8 file per entry and section into root/0000 and root/0001;
@@ -49,6 +51,13 @@ Result<EditedTreeFiles> findEditedTreeFiles(const Narc &narc, const QString &cho
 // written is reported with the reason and the export goes on; so is a symbolic
 // link, device or FIFO in a file's place, which is never written through. A
 // section that cannot be decoded is reported and its file left as it is.
+//
+// The entries are read in order, one at a time: twice when files are there to
+// compare with first. When one cannot be read the export stops there, files
+// written so far stay, and the run does not finish (refused when nothing was
+// written yet); `entries`' failure() says why.
+BulkSummary exportToTree(EntrySource &entries, const QString &chosenPath, const FileIdentity &archive,
+                         EditedFiles edited, BulkObserver &observer);
 BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive,
                          EditedFiles edited, BulkObserver &observer);
 
