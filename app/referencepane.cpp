@@ -83,6 +83,7 @@ private:
 ReferencePane::ReferencePane(QPlainTextEdit *editor, QStatusBar *statusBar, const Narc *archive, QObject *parent)
     : QObject(parent)
     , editor(editor)
+    , editorViewport(editor->viewport())
     , archive(archive)
     , status(new QLabel(statusBar))
     , marks(new LineMarks(editor, *this))
@@ -109,7 +110,7 @@ ReferencePane::ReferencePane(QPlainTextEdit *editor, QStatusBar *statusBar, cons
         followEditor();
     });
     connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, this, &ReferencePane::followEditor);
-    editor->viewport()->installEventFilter(this);
+    editorViewport->installEventFilter(this);
     editor->installEventFilter(this);
 }
 
@@ -313,7 +314,7 @@ void ReferencePane::followEditor()
 
 bool ReferencePane::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == editor->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    if (watched == editorViewport && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         static_cast<LineMarks *>(marks)->cover();
     // The reference reads in the editor's font (View > Line Width may change it).
     if (watched == editor && event->type() == QEvent::FontChange && referenceView)

@@ -98,6 +98,9 @@ private:
     void followEditor();
 
     QPlainTextEdit *editor;
+    // The editor's viewport, kept: the filter still hears it while the editor
+    // is being destroyed, when the editor can no longer be asked for it.
+    QWidget *editorViewport;
     const core::Narc *archive;
     QLabel *status;
     QWidget *marks;
