@@ -68,25 +68,35 @@ QString joinedText(const SectionLineTable &table)
 
 namespace {
 
-// The line table of `section` of `entry`, with the rules both decodes follow: a
-// negative section, an empty entry, or a section the fixed fields say the file
-// does not have, gives no table and no reason; a head or table that cannot be
-// read gives the reason.
-bool sectionTable(EntryView entry, int section, SectionLineTable *table, QString *reason)
+// The head of `entry` when it has `section`, with the rules both decodes
+// follow: a negative section, an empty entry, or a section the fixed fields say
+// the file does not have, gives false and no reason; a head that cannot be read
+// gives the reason.
+bool sectionHead(EntryView entry, int section, MessageHeader *head, QString *reason)
 {
     if (section < 0)
         return false;
-    const MessageHeaderRead read = readMessageHeader(entry);
-    const MessageHeader &head = read.header;
+    MessageHeaderRead read = readMessageHeader(entry);
     // With the fixed fields read, a section the file does not have is no error,
     // whatever state the rest of the head is in.
     // An empty entry holds no sections.
-    if (entry.isEmpty() || (entry.size() >= 12 && section >= head.sectionCount))
+    if (entry.isEmpty() || (entry.size() >= 12 && section >= read.header.sectionCount))
         return false;
     if (!read.ok()) {
         *reason = read.reason;
         return false;
     }
+    *head = std::move(read.header);
+    return true;
+}
+
+// The line table of `section` of `entry`, by the rules of sectionHead; a table
+// that cannot be read gives the reason.
+bool sectionTable(EntryView entry, int section, SectionLineTable *table, QString *reason)
+{
+    MessageHeader head;
+    if (!sectionHead(entry, section, &head, reason))
+        return false;
     *table = readSectionLineTable(entry, head, section);
     if (!table->ok()) {
         *reason = table->reason;
@@ -95,17 +105,16 @@ bool sectionTable(EntryView entry, int section, SectionLineTable *table, QString
     return true;
 }
 
-// Appends line `i` of `table`, escaped, as UTF-8 at `out`, which has room for
-// 6 bytes per unit and 2 more; returns the end. The units are unscrambled and
-// looked up in one go, with the padding rule of plainText.
-char *appendLineUtf8(const SectionLineTable &table, int i, char *out)
+// Appends the line at `stored`, `line.length` units scrambled from `line.key`,
+// escaped, as UTF-8 at `out`, which has room for 6 bytes per unit and 4 more;
+// returns the end. With `padded` (the last line of a block whose units add up
+// to an even count), a second 0xFFFF before the terminator is padding and left
+// out, as plainText leaves it. The units are unscrambled and looked up in one go.
+char *appendLineUtf8(const char *stored, const LineRecord &line, bool padded, char *out)
 {
-    const LineRecord &line = table.lines.at(i);
-    const char *stored = table.block + line.offset;
     int length = line.length - 1;
     LineKey key = line.key;
-    const bool last = i == table.lines.size() - 1;
-    if (last && table.totalUnits % 2 == 0 && length > 0) {
+    if (padded && length > 0) {
         const int shift = (3 * (length - 1)) % 16;
         const LineKey lastKey = shift == 0 ? key : LineKey((key << shift) | (key >> (16 - shift)));
         if (quint16(qFromLittleEndian<quint16>(stored + 2 * (length - 1)) ^ lastKey) == 0xFFFF)
@@ -173,24 +182,38 @@ DecodedSection decodeMessageSection(EntryView entry, int section, DecodeForm for
 SectionRead appendSectionUtf8(QByteArray &out, EntryView entry, int section)
 {
     SectionRead read;
-    SectionLineTable table;
-    if (!sectionTable(entry, section, &table, &read.reason))
+    MessageHeader head;
+    if (!sectionHead(entry, section, &head, &read.reason))
         return read;
+    // One pass: each line is checked as the table check would, then written; a
+    // line that does not fit its block takes back what was written.
+    LineRecords records(entry, head, section);
+    if (!records.ok()) {
+        read.reason = records.reason();
+        return read;
+    }
     read.present = true;
-    const qsizetype lineCount = table.lines.size();
-    if (lineCount == 0)
-        return read;
-    // Room for the worst case, every unit escaped, and the 4-byte stores.
     const qsizetype start = out.size();
-    out.resize(start + 6 * qsizetype(table.totalUnits) + lineCount + 4);
-    char *const data = out.data();
-    char *at = data + start;
-    for (qsizetype i = 0; i < lineCount; ++i) {
+    qint64 totalUnits = 0;
+    LineRecord line;
+    for (int i = 0; i < records.count(); ++i) {
+        if (!records.read(i, &line)) {
+            out.truncate(start);
+            read.reason = records.reason();
+            read.present = false;
+            return read;
+        }
+        totalUnits += line.length;
+        // Room for the worst case, every unit escaped, and the 4-byte stores.
+        const qsizetype used = out.size();
+        out.resize(used + 6 * qsizetype(line.length) + 5);
+        char *at = out.data() + used;
         if (i > 0)
             *at++ = '\n';
-        at = appendLineUtf8(table, int(i), at);
+        const bool padded = i == records.count() - 1 && totalUnits % 2 == 0;
+        at = appendLineUtf8(records.block() + line.offset, line, padded, at);
+        out.truncate(at - out.constData());
     }
-    out.resize(at - data);
     return read;
 }
 

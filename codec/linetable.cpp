@@ -18,45 +18,63 @@ LineKey firstUnitKey(const char *line, int length)
     return LineKey((last >> shift) | (last << (16 - shift)));
 }
 
-SectionLineTable failed(const QString &reason)
+} // namespace
+
+LineRecords::LineRecords(EntryView entry, const MessageHeader &head, int section)
+    : m_section(section)
 {
-    SectionLineTable table;
-    table.reason = reason;
-    return table;
+    const qint64 base = head.sectionOffsets.at(section);
+    m_blockSize = head.blockSizes.at(section);
+    // readMessageHeader made sure the line table lies inside the block and the
+    // block inside the entry; what is left to check is where each line points.
+    if (base + 4 + 8 * qint64(head.lineCount) > entry.size()) {
+        m_reason = QStringLiteral("the line table of section %1 cannot be read").arg(section);
+        return;
+    }
+    m_block = entry.constData() + base;
+    m_count = head.lineCount;
 }
 
-} // namespace
+bool LineRecords::read(int i, LineRecord *line)
+{
+    const char *record = m_block + 4 + 8 * qint64(i);
+    line->offset = qFromLittleEndian<quint32>(record);
+    line->length = qFromLittleEndian<quint16>(record + 4);
+    line->attribute = qFromLittleEndian<quint16>(record + 6);
+    if (line->length == 0) {
+        m_reason = QStringLiteral("line %1 of section %2 has no units").arg(i).arg(m_section);
+        return false;
+    }
+    if (qint64(line->offset) + 2 * qint64(line->length) > m_blockSize) {
+        m_reason = QStringLiteral("line %1 of section %2 (%3 units at %4) runs past its block (%5 bytes)")
+                       .arg(i)
+                       .arg(m_section)
+                       .arg(line->length)
+                       .arg(line->offset)
+                       .arg(m_blockSize);
+        return false;
+    }
+    line->key = firstUnitKey(m_block + line->offset, line->length);
+    return true;
+}
 
 SectionLineTable readSectionLineTable(EntryView entry, const MessageHeader &head, int section)
 {
-    const qint64 base = head.sectionOffsets.at(section);
-    const qint64 blockSize = head.blockSizes.at(section);
-    const int lineCount = head.lineCount;
-    // readMessageHeader made sure the line table lies inside the block and the
-    // block inside the entry; what is left to check is where each line points.
-    if (base + 4 + 8 * qint64(lineCount) > entry.size())
-        return failed(QStringLiteral("the line table of section %1 cannot be read").arg(section));
-
     SectionLineTable table;
-    table.block = entry.constData() + base;
-    table.lines.resize(lineCount);
-    const char *record = table.block + 4;
-    for (int i = 0; i < lineCount; ++i, record += 8) {
+    LineRecords records(entry, head, section);
+    if (!records.ok()) {
+        table.reason = records.reason();
+        return table;
+    }
+    table.block = records.block();
+    table.lines.resize(records.count());
+    for (int i = 0; i < records.count(); ++i) {
         LineRecord &line = table.lines[i];
-        line.offset = qFromLittleEndian<quint32>(record);
-        line.length = qFromLittleEndian<quint16>(record + 4);
-        line.attribute = qFromLittleEndian<quint16>(record + 6);
-        if (line.length == 0)
-            return failed(QStringLiteral("line %1 of section %2 has no units").arg(i).arg(section));
-        if (qint64(line.offset) + 2 * qint64(line.length) > blockSize)
-            return failed(QStringLiteral("line %1 of section %2 (%3 units at %4) runs past its block "
-                                         "(%5 bytes)")
-                              .arg(i)
-                              .arg(section)
-                              .arg(line.length)
-                              .arg(line.offset)
-                              .arg(blockSize));
-        line.key = firstUnitKey(table.block + line.offset, line.length);
+        if (!records.read(i, &line)) {
+            SectionLineTable failed;
+            failed.reason = records.reason();
+            return failed;
+        }
         table.totalUnits += line.length;
         table.longest = qMax(table.longest, int(line.length));
     }

@@ -29,6 +29,31 @@ struct SectionLineTable
     bool ok() const { return reason.isEmpty(); }
 };
 
+// The line records of one section, read and checked one at a time as
+// readSectionLineTable reads them, for work that needs no table of them.
+class LineRecords
+{
+public:
+    // `head` was read from `entry` without error and has `section`.
+    LineRecords(EntryView entry, const MessageHeader &head, int section);
+
+    // Whether the line table lies inside the entry; otherwise reason() says why.
+    bool ok() const { return m_reason.isEmpty(); }
+    const char *block() const { return m_block; }
+    int count() const { return m_count; }
+    // Reads record `i` < count() with its key; false, with reason() set, when
+    // the line has no units or runs past its block.
+    bool read(int i, LineRecord *line);
+    const QString &reason() const { return m_reason; }
+
+private:
+    const char *m_block = nullptr;
+    qint64 m_blockSize = 0;
+    int m_section = 0;
+    int m_count = 0;
+    QString m_reason;
+};
+
 // Reads the line table of `section`, which `head` (read from `entry` without
 // error) has, and each line's key. The key comes from the line's last stored unit
 // alone: the plain unit there is always the terminator 0xFFFF. Fails for a line

@@ -3,6 +3,7 @@
 #include "narc/narc.h"
 
 #include <QString>
+#include <QVarLengthArray>
 #include <QVector>
 #include <QtGlobal>
 
@@ -16,8 +17,9 @@ struct MessageHeader
     quint16 lineCount = 0;
     quint32 section0Size = 0;
     quint32 reserved = 0;
-    QVector<quint32> sectionOffsets; // one per section, from the start of the entry
-    QVector<quint32> blockSizes;     // one per section, read at its offset
+    // Inline for the usual two sections: no allocation per head read.
+    QVarLengthArray<quint32, 4> sectionOffsets; // one per section, from the start of the entry
+    QVarLengthArray<quint32, 4> blockSizes;     // one per section, read at its offset
 };
 
 // The head as read, with the reason it is not whole. The fixed fields are kept
