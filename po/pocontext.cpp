@@ -33,11 +33,14 @@ int contextWidth(qint64 largest)
 
 QString poContext(const PoPlace &place, const PoContextWidths &widths)
 {
+    return poContextPrefix(place.entry, place.section, widths)
+           + QStringLiteral("%1").arg(place.line, widths.line, 10, QLatin1Char('0'));
+}
+
+QString poContextPrefix(int entry, int section, const PoContextWidths &widths)
+{
     const QChar zero = QLatin1Char('0');
-    return QStringLiteral("%1/%2/%3")
-        .arg(place.entry, widths.entry, 10, zero)
-        .arg(place.section, widths.section, 10, zero)
-        .arg(place.line, widths.line, 10, zero);
+    return QStringLiteral("%1/%2/").arg(entry, widths.entry, 10, zero).arg(section, widths.section, 10, zero);
 }
 
 Result<PoPlace> parsePoContext(const QString &context)

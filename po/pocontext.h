@@ -33,6 +33,8 @@ struct PoContextWidths
 int contextWidth(qint64 largest);
 
 QString poContext(const PoPlace &place, const PoContextWidths &widths);
+// What comes before the line there: "EEEE/SSSS/".
+QString poContextPrefix(int entry, int section, const PoContextWidths &widths);
 
 // The place a context names: three fields of 1 to 9 decimal digits separated by
 // "/", whatever their padding. Anything else names no line.

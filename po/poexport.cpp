@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <cstring>
+
 #include <memory>
 
 namespace core {
@@ -58,47 +60,84 @@ void appendHeader(QByteArray &out, const QString &project)
                        .toUtf8());
 }
 
-// The distinct escapes of an escaped line, in order of appearance, separated by
-// spaces. Every backslash of a decoded line starts a six-character escape.
-QByteArray escapesIn(QByteArrayView line)
+char *put(char *out, QByteArrayView bytes)
 {
-    QByteArray escapes;
-    for (qsizetype at = line.indexOf('\\'); at >= 0; at = line.indexOf('\\', at + 1)) {
-        const QByteArrayView escape = line.sliced(at, qMin<qsizetype>(6, line.size() - at));
-        if (!QByteArrayView(escapes).contains(escape)) {
-            if (!escapes.isEmpty())
-                escapes += ' ';
-            escapes.append(escape.data(), escape.size());
-        }
-    }
-    return escapes;
+    std::memcpy(out, bytes.data(), size_t(bytes.size()));
+    return out + bytes.size();
 }
 
-// Appends one message per line of the section that is not empty; returns how many.
+// `number` in decimal, zero padded to `width` digits (more when it needs them).
+char *putNumber(char *out, int number, int width)
+{
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + number % 10);
+        number /= 10;
+    } while (number > 0);
+    for (; width > count; --width)
+        *out++ = '0';
+    while (count > 0)
+        *out++ = digits[--count];
+    return out;
+}
+
+// The distinct escapes of an escaped line, in order of appearance, separated by
+// spaces, written at `out`. Every backslash of a decoded line starts a
+// six-character escape.
+char *putEscapesIn(char *out, QByteArrayView line)
+{
+    char *const start = out;
+    const char *const end = line.data() + line.size();
+    for (const char *at = line.data(); (at = static_cast<const char *>(std::memchr(at, '\\', size_t(end - at))));
+         ++at) {
+        const QByteArrayView escape(at, qMin<qsizetype>(6, end - at));
+        if (QByteArrayView(start, out - start).contains(escape))
+            continue;
+        if (out != start)
+            *out++ = ' ';
+        out = put(out, escape);
+    }
+    return out;
+}
+
+// Appends one message per line of the section that is not empty; returns how
+// many. Each message is written in place, in room made for its longest form.
 qint64 appendSection(QByteArray &out, QByteArrayView text, int entry, int section, const PoContextWidths &widths)
 {
+    static constexpr QByteArrayView escapesHead = "\n#. escapes to keep: ";
+    const QByteArray words = "\n#. " + linePlacePrefix(entry, section).toUtf8();
+    const QByteArray context = "msgctxt \"" + poContextPrefix(entry, section, widths).toLatin1();
     qint64 messages = 0;
     int line = 0;
-    qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf('\n', start);
-        if (end < 0)
-            end = text.size();
-        ++line;
-        const QByteArrayView shown = text.sliced(start, end - start);
-        start = end + 1;
+    const char *const end = text.data() + text.size();
+    for (const char *start = text.data(); start <= end; ++line) {
+        const char *stop = static_cast<const char *>(std::memchr(start, '\n', size_t(end - start)));
+        if (!stop)
+            stop = end;
+        const QByteArrayView shown(start, stop - start);
+        start = stop + 1;
         if (shown.isEmpty())
             continue;
-        const MessagePlace place{entry, section, line};
-        QByteArray comments = placeInWords(place).toUtf8();
-        const QByteArray escapes = escapesIn(shown);
-        if (!escapes.isEmpty())
-            comments += "\nescapes to keep: " + escapes;
-        out += '\n';
-        appendPoComments(out, "#.", comments);
-        appendPoString(out, "msgctxt", poContext(place, widths).toLatin1());
-        appendPoString(out, "msgid", shown);
-        appendPoString(out, "msgstr", "");
+        const qsizetype used = out.size();
+        out.resize(used + words.size() + escapesHead.size() + context.size() + 5 * shown.size() + 80);
+        char *at = out.data() + used;
+        at = put(at, words);
+        at = putNumber(at, line + 1, 0);
+        const char *escapes = at + escapesHead.size();
+        char *escapesEnd = putEscapesIn(at + escapesHead.size(), shown);
+        if (escapesEnd != escapes) {
+            std::memcpy(at, escapesHead.data(), size_t(escapesHead.size()));
+            at = escapesEnd;
+        }
+        // "\nmsgctxt \"EEEE/SSSS/LLLL\"\n"
+        *at++ = '\n';
+        at = put(at, context);
+        at = putNumber(at, line + 1, widths.line);
+        at = put(at, "\"\nmsgid ");
+        at = putPoQuoted(at, shown);
+        at = put(at, "\nmsgstr \"\"\n");
+        out.truncate(at - out.constData());
         ++messages;
     }
     return messages;

@@ -1,44 +1,62 @@
 #include "po/powriter.h"
 
+#include <cstring>
+
 namespace core {
 
 namespace po {
 
 namespace {
 
+// Whether a byte is written as an escape: the backslash, the double quote and
+// the control characters.
+constexpr bool escaped(uchar c)
+{
+    return c < 0x20 || c == 0x7F || c == '\\' || c == '"';
+}
+
 void appendQuoted(QByteArray &out, QByteArrayView text)
 {
-    out += '"';
-    qsizetype plain = 0; // start of the bytes not yet copied
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const uchar c = uchar(text[i]);
-        if (c >= 0x20 && c != 0x7F && c != '\\' && c != '"')
-            continue;
-        out.append(text.data() + plain, i - plain);
-        plain = i + 1;
-        out += '\\';
-        switch (c) {
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        case '\a': out += 'a'; break;
-        case '\b': out += 'b'; break;
-        case '\f': out += 'f'; break;
-        case '\n': out += 'n'; break;
-        case '\r': out += 'r'; break;
-        case '\t': out += 't'; break;
-        case '\v': out += 'v'; break;
-        default:
-            out += char('0' + (c >> 6));
-            out += char('0' + ((c >> 3) & 7));
-            out += char('0' + (c & 7));
-            break;
-        }
-    }
-    out.append(text.data() + plain, text.size() - plain);
-    out += "\"\n";
+    const qsizetype start = out.size();
+    out.resize(start + 4 * text.size() + 3);
+    char *end = putPoQuoted(out.data() + start, text);
+    *end++ = '\n';
+    out.truncate(end - out.constData());
 }
 
 } // namespace
+
+char *putPoQuoted(char *out, QByteArrayView text)
+{
+    static constexpr char letters[] = "abtnvfr"; // \a (7) to \r (13)
+    *out++ = '"';
+    const char *from = text.data();
+    const char *const end = from + text.size();
+    while (from < end) {
+        // Plain bytes are copied in runs.
+        const char *run = from;
+        while (run < end && !escaped(uchar(*run)))
+            ++run;
+        std::memcpy(out, from, size_t(run - from));
+        out += run - from;
+        if (run == end)
+            break;
+        const uchar c = uchar(*run);
+        *out++ = '\\';
+        if (c == '\\' || c == '"')
+            *out++ = char(c);
+        else if (c >= 7 && c <= 13)
+            *out++ = letters[c - 7];
+        else {
+            *out++ = char('0' + (c >> 6));
+            *out++ = char('0' + ((c >> 3) & 7));
+            *out++ = char('0' + (c & 7));
+        }
+        from = run + 1;
+    }
+    *out++ = '"';
+    return out;
+}
 
 void appendPoString(QByteArray &out, const char *keyword, QByteArrayView text)
 {

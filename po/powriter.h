@@ -15,6 +15,10 @@ namespace po {
 // Appends `keyword "text"` and a line break; `text` is UTF-8.
 void appendPoString(QByteArray &out, const char *keyword, QByteArrayView text);
 
+// Writes `text` (UTF-8, no line break) at `out` in double quotes with the PO
+// escapes, which needs room for 4 * text.size() + 2 bytes; returns the end.
+char *putPoQuoted(char *out, QByteArrayView text);
+
 // Appends one comment line per line of `text` behind `marker` ("#" for
 // translators' comments, "#." for extracted ones): "#. text", or the marker alone
 // for an empty line.

@@ -37,7 +37,12 @@ QString placeInWords(int entry, int section)
 
 QString placeInWords(const MessagePlace &place)
 {
-    return placeInWords(place.entry, place.section) + QStringLiteral(", line ") + QString::number(place.line);
+    return linePlacePrefix(place.entry, place.section) + QString::number(place.line);
+}
+
+QString linePlacePrefix(int entry, int section)
+{
+    return placeInWords(entry, section) + QStringLiteral(", line ");
 }
 
 } // namespace core

@@ -46,5 +46,7 @@ QString placeInWords(int entry, int section);
 
 // A line in words: "entry 12, Hiragana, line 3".
 QString placeInWords(const MessagePlace &place);
+// What comes before the line number there: "entry 12, Hiragana, line ".
+QString linePlacePrefix(int entry, int section);
 
 } // namespace core
