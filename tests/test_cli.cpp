@@ -336,11 +336,17 @@ private slots:
         QCOMPARE(narctext({"find", "out.narc", "bye"}).code, 0);
     }
 
+    // Both exports of the sample archive, byte for byte as committed
+    // (tests/golden/demo.txt and the tree tests/golden/demo-tree).
     void demoSample()
     {
         const QString sample = QFINDTESTDATA("../samples/demo.narc");
         const Run run = narctext({"list", sample});
         QVERIFY(run.code == 0 && !run.out.isEmpty() && !run.out.contains("not a message file"));
+        QCOMPARE(narctext({"export-file", sample, "demo.txt"}).code, 0);
+        QCOMPARE(readFileBytes(path("demo.txt")), readFileBytes(QFINDTESTDATA("golden/demo.txt")));
+        QCOMPARE(narctext({"export", sample, "tree"}).code, 0);
+        QCOMPARE(treeContents(path("tree")), treeContents(QFINDTESTDATA("golden/demo-tree")));
         // The generator is built beside narctext; running it again gives the same bytes.
         const QString generator = QFileInfo(narctextPath()).dir().filePath("makedemo");
         QCOMPARE(QProcess::execute(generator, {path("demo.narc")}), 0);
