@@ -155,6 +155,9 @@ private slots:
                                                    << "Checked 14 lines: no findings" << 0;
         QTest::newRow("a row exactly at the limit") << QStringList{"translated.narc", "--width", "21", "--break", "\\x000a"}
                                                     << QStringList{} << "Checked 13 lines: no findings" << 0;
+        QTest::newRow("a row one past the limit") << QStringList{"translated.narc", "--width", "20", "--break", "\\x000a"}
+                                                  << QStringList{"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 20"}
+                                                  << "Checked 13 lines: 1 finding" << 1;
         QTest::newRow("no reference archive") << QStringList{"translated.narc", "--reference", "missing.narc"} << QStringList{}
                                               << "Failed to load missing.narc: cannot open the file (No such file or directory)" << 2;
         QTest::newRow("nothing to check for") << QStringList{"translated.narc"} << QStringList{}

@@ -720,17 +720,21 @@ private slots:
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), before);
     }
 
-    // A tree file for an entry the archive does not have was ignored without a word.
+    // A tree file for an entry the archive does not have was ignored without a
+    // word. Names the export does not make (too few digits, a leading zero
+    // past four) are no tree files: 00002.txt is not entry 2's.
     void treeFileForAMissingEntry()
     {
         QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
         QVERIFY(writeFileBytes(path("tree/0000/0999.txt"), "lost") && writeFileBytes(path("tree/0001/12345.txt"), "lost"));
         QVERIFY(writeFileBytes(path("tree/0000/999.txt"), "not a tree file name"));
+        QVERIFY(writeFileBytes(path("tree/0000/00002.txt"), "not entry 2"));
         const Run run = narctext({"import", "test.narc", "tree", "-o", "out.narc"});
         QCOMPARE(run.code, 1);
         QVERIFY(run.err.contains("Skipping 0000/0999: the archive has no entry 999\n"
                                  "Skipping 0001/12345: the archive has no entry 12345\n"));
         QVERIFY(!run.err.contains("999.txt"));
+        QVERIFY(!QFileInfo::exists(path("out.narc"))); // nothing changed
     }
 };
 

@@ -6,6 +6,7 @@
 #include "codec/encode.h"
 #include "codec/escape.h"
 #include "codec/messagefile.h"
+#include "codec/messageheader.h"
 #include "codec/utf8text.h"
 #include "messagefixture.h"
 #include "report/lines.h"
@@ -592,6 +593,8 @@ private slots:
         };
         for (int length = 1; length < valid.size(); ++length)
             refused.append({valid.first(length), 1});
+        // One byte short of the fixed head: its last byte lies outside.
+        QCOMPARE(readMessageHeader(valid.first(11)).reason, "the header is cut short (11 bytes, at least 12 needed)");
         for (const auto &[entry, s] : refused) {
             const ComposeResult result = composeEntry(entry, "a\nb\nc", s);
             QCOMPARE(result.reason.kind, Kind::Unreadable);

@@ -532,6 +532,14 @@ private slots:
         QCOMPARE(escape.err, QByteArray("Replaced 1 occurrences in 1 sections\n"));
         QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).value.files.at(0), 0).lines,
                  QStringList({"10\\x000a", "x!"}));
+        // A match that starts inside an escape and ends past it is left alone too.
+        QVERIFY(writeArchive(path("tail.narc"), {buildMessageFile(QList<QStringList>{{"a\x01" "b"}})}));
+        const Run tail = narctext({"replace", "tail.narc", "1b", "!", "-o", "tail-out.narc"});
+        QCOMPARE(tail.err, QByteArray("Replaced 0 occurrences in 0 sections; 1 match inside an escape left alone\n"));
+        QVERIFY(!QFileInfo::exists(path("tail-out.narc")));
+        const Run tailFound = narctext({"find", "-i", "tail.narc", "1B"});
+        QCOMPARE(tailFound.code, 1);
+        QCOMPARE(tailFound.out + tailFound.err, QByteArray("1 match inside an escape left alone\n"));
     }
 };
 
