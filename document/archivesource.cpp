@@ -139,7 +139,10 @@ Status ArchiveSource::checkFits(Narc &narc, QFile *image) const
     const Result<int> id = findRomMember(fs.value, member);
     if (!id)
         return id.status();
-    return placeRomFile(fs.value, id.value, bytes.value.size()).status();
+    const Result<qint64> room = withFileError(findRomRoom(image, fs.value, bytes.value.size()), *image);
+    if (!room)
+        return room.status();
+    return placeRomFile(fs.value, id.value, bytes.value.size(), room.value).status();
 }
 
 Result<QByteArray> ArchiveSource::laidOut(Narc &narc, QFile *image)

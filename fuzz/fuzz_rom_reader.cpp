@@ -88,10 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int id = 0; id < ids; ++id) {
         const RomFile &file = fs.files.at(id);
         for (const qint64 length : {qint64(0), file.size() / 2, file.size(), file.size() + 1, file.size() + 0x300}) {
-            const Result<RomPlacement> placed = placeRomFile(fs, id, length);
+            const Result<qint64> room = findRomRoom(&device, fs, length);
+            check(room.ok() && room.value >= fs.usedEnd);
+            const Result<RomPlacement> placed = placeRomFile(fs, id, length, room.value);
             if (!placed.ok())
                 continue;
             const RomPlacement &p = placed.value;
+            // A file that moves lands on padding only (or past the image's end).
+            for (qint64 at = p.start; p.moved && at < qMin<qint64>(p.end, qint64(size)); ++at)
+                check(bytes.at(qsizetype(at)) == char(0xFF));
             check(qint64(p.end) - p.start == length && p.usedSize >= p.end);
             check(romChipBytes(p.capacity) >= p.usedSize);
             for (const RomSpan &span : fs.occupied) {

@@ -64,7 +64,10 @@ Result<RomPlacement> replaceRomMember(QFile &image, const RomMemberName &name, c
     const Result<int> id = findRomMember(fs.value, name);
     if (!id)
         return Replaced::failure(id.reason);
-    const Replaced placement = placeRomFile(fs.value, id.value, bytes.size());
+    const Result<qint64> room = findRomRoom(&image, fs.value, bytes.size());
+    if (!room)
+        return Replaced::failure(room.reason);
+    const Replaced placement = placeRomFile(fs.value, id.value, bytes.size(), room.value);
     if (!placement)
         return placement;
 

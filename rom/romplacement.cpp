@@ -2,6 +2,7 @@
 
 #include "rom/romheader.h"
 
+#include <QIODevice>
 #include <QtEndian>
 
 namespace core {
@@ -25,6 +26,11 @@ qint64 roomEnd(const RomFileSystem &fs, const RomFile &file)
 }
 
 // The first span of `fs.occupied` that shares a byte with [start, end), or null.
+qint64 alignedUp(qint64 offset)
+{
+    return (offset + romFileAlignment - 1) / romFileAlignment * romFileAlignment;
+}
+
 const RomSpan *obstacle(const RomFileSystem &fs, qint64 start, qint64 end)
 {
     for (const RomSpan &span : fs.occupied) {
@@ -36,7 +42,41 @@ const RomSpan *obstacle(const RomFileSystem &fs, qint64 start, qint64 end)
 
 } // namespace
 
-Result<RomPlacement> placeRomFile(const RomFileSystem &fs, int id, qint64 size)
+Result<qint64> findRomRoom(QIODevice *image, const RomFileSystem &fs, qint64 size)
+{
+    qint64 start = alignedUp(fs.usedEnd);
+    QByteArray chunk(qsizetype(qMin<qint64>(qMax<qint64>(size, 1), 1 << 20)), Qt::Uninitialized);
+    // What the image holds further on (a DSi image's DSi part) is not looked
+    // at: placeRomFile refuses a file that would overlap it.
+    qint64 limit = fs.imageSize;
+    for (const RomSpan &span : fs.occupied) {
+        if (span.start >= start) {
+            limit = qMin(limit, span.start);
+            break; // sorted by start
+        }
+    }
+    qint64 at = start;
+    // Every byte from `start` to `at` is padding; one that is not moves the
+    // start past it. Each byte is read once.
+    while (at < qMin(start + size, limit)) {
+        const qint64 wanted = qMin<qint64>(chunk.size(), qMin(start + size, limit) - at);
+        if (!image->seek(at) || image->read(chunk.data(), wanted) != wanted)
+            return Result<qint64>::failure(QStringLiteral("cannot read the file (%1)").arg(image->errorString()));
+        qint64 data = -1;
+        for (qint64 i = wanted - 1; i >= 0; --i) {
+            if (chunk.at(qsizetype(i)) != char(0xFF)) {
+                data = at + i;
+                break;
+            }
+        }
+        if (data >= 0)
+            start = alignedUp(data + 1);
+        at = qMax(at + wanted, start);
+    }
+    return Result<qint64>::success(start);
+}
+
+Result<RomPlacement> placeRomFile(const RomFileSystem &fs, int id, qint64 size, qint64 roomStart)
 {
     using Placed = Result<RomPlacement>;
     if (id < 0 || id >= fs.files.size())
@@ -50,7 +90,7 @@ Result<RomPlacement> placeRomFile(const RomFileSystem &fs, int id, qint64 size)
     // An empty file owns no room: wherever its entry points, bytes may belong to others.
     const bool fits = size == 0 || (file.size() > 0 && start + size <= roomEnd(fs, file));
     if (!fits) {
-        start = (fs.usedEnd + romFileAlignment - 1) / romFileAlignment * romFileAlignment;
+        start = qMax(roomStart, alignedUp(fs.usedEnd));
         placement.moved = true;
     }
     const qint64 end = start + size;

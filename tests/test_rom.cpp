@@ -76,14 +76,18 @@ RomLayout sampleLayout()
 
 // UsedShort: the used-size field ends before the last file does. EmptyInside:
 // the empty file's entry points into a.bin.
-enum Variant { Plain, Packed, Reversed, Padded, Dsi, UsedShort, EmptyInside };
+// Signed: 0x88 bytes of data just past the used area (a signature); SignedPadded:
+// the same in a padded image, and a stray byte further into the padding.
+enum Variant { Plain, Packed, Reversed, Padded, Dsi, UsedShort, EmptyInside, Signed, SignedPadded };
 
 RomLayout variantLayout(int variant)
 {
     RomLayout layout = sampleLayout();
     layout.alignment = variant == Packed ? 4 : 0x200;
     layout.reversed = variant == Reversed;
-    layout.padded = variant == Padded;
+    layout.padded = variant == Padded || variant == SignedPadded;
+    if (variant == Signed || variant == SignedPadded)
+        layout.files.last().second = QByteArray(0x200, 'd'); // the used area ends on an alignment
     if (variant == Dsi) {
         layout.unitCode = 2;
         layout.dsiArm9At = 0x80000;
@@ -103,6 +107,13 @@ BuiltRom variantImage(int variant)
     const qint64 empty = built.allocationTableAt + 8 * built.ids.value("empty");
     if (variant == UsedShort)
         qToLittleEndian(field32(built.bytes, 0x80) - 0x40, built.bytes.data() + 0x80); // the start of last.bin
+    if (variant == Signed || variant == SignedPadded) {
+        const qint64 used = field32(built.bytes, 0x80);
+        built.bytes.resize(qMax<qsizetype>(built.bytes.size(), used + 0x88));
+        built.bytes.replace(used, 0x88, QByteArray(0x88, 'S'));
+        if (variant == SignedPadded)
+            built.bytes[used + 0x88 + 0x600] = 0x00;
+    }
     if (variant == EmptyInside) {
         qToLittleEndian(field32(built.bytes, aBin) + 4, built.bytes.data() + empty);
         qToLittleEndian(field32(built.bytes, aBin) + 4, built.bytes.data() + empty + 4);
@@ -222,22 +233,27 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("moved");
         QTest::addColumn<int>("capacity"); // the device capacity field afterwards
-        QTest::newRow("an archive shrinks") << int(Plain) << "data/msg/first.narc" << 20 << false << 0;
-        QTest::newRow("an archive fills its room") << int(Plain) << "data/msg/first.narc" << 0x200 << false << 0;
+        QTest::addColumn<int>("skipped");  // bytes a moved file goes past the aligned used end
+        QTest::newRow("an archive shrinks") << int(Plain) << "data/msg/first.narc" << 20 << false << 0 << 0;
+        QTest::newRow("an archive fills its room") << int(Plain) << "data/msg/first.narc" << 0x200 << false << 0 << 0;
         // The next file by id (third.bin) lies further on: the room ends at the next by address.
-        QTest::newRow("an archive grows past its room and moves") << int(Plain) << "data/msg/first.narc" << 0x201 << true << 0;
-        QTest::newRow("a file becomes empty") << int(Plain) << "data/second.bin" << 0 << false << 0;
-        QTest::newRow("an empty file gets bytes") << int(Plain) << "empty" << 16 << true << 0;
-        QTest::newRow("used size short: a file moves past the last") << int(UsedShort) << "a.bin" << 0x1000 << true << 0;
-        QTest::newRow("an overlay grows up to the ARM7 binary") << int(Plain) << "#1" << 0x200 << false << 0;
-        QTest::newRow("an overlay grows past the ARM7 binary") << int(Plain) << "#1" << 0x201 << true << 0;
-        QTest::newRow("the last file grows past the used size") << int(Plain) << "data/last.bin" << 0x1000 << true << 0;
-        QTest::newRow("the last file grows past the capacity") << int(Plain) << "data/last.bin" << 128 * 1024 << true << 1;
-        QTest::newRow("the last file grows four chips past") << int(Plain) << "data/last.bin" << 600 * 1024 << true << 3;
-        QTest::newRow("packed: a file grows into the next") << int(Packed) << "a.bin" << 101 << true << 0;
-        QTest::newRow("padded: moves into the padding") << int(Padded) << "a.bin" << 0x1000 << true << 0;
-        QTest::newRow("padded: grows past the chip") << int(Padded) << "a.bin" << 130 * 1024 << true << 1;
-        QTest::newRow("DSi: moves within the DS part") << int(Dsi) << "a.bin" << 0x1000 << true << 0;
+        QTest::newRow("an archive grows past its room and moves") << int(Plain) << "data/msg/first.narc" << 0x201 << true << 0 << 0;
+        QTest::newRow("a file becomes empty") << int(Plain) << "data/second.bin" << 0 << false << 0 << 0;
+        QTest::newRow("an empty file gets bytes") << int(Plain) << "empty" << 16 << true << 0 << 0;
+        QTest::newRow("used size short: a file moves past the last") << int(UsedShort) << "a.bin" << 0x1000 << true << 0 << 0;
+        QTest::newRow("an overlay grows up to the ARM7 binary") << int(Plain) << "#1" << 0x200 << false << 0 << 0;
+        QTest::newRow("an overlay grows past the ARM7 binary") << int(Plain) << "#1" << 0x201 << true << 0 << 0;
+        QTest::newRow("the last file grows past the used size") << int(Plain) << "data/last.bin" << 0x1000 << true << 0 << 0;
+        QTest::newRow("the last file grows past the capacity") << int(Plain) << "data/last.bin" << 128 * 1024 << true << 1 << 0;
+        QTest::newRow("the last file grows four chips past") << int(Plain) << "data/last.bin" << 600 * 1024 << true << 3 << 0;
+        QTest::newRow("packed: a file grows into the next") << int(Packed) << "a.bin" << 101 << true << 0 << 0;
+        QTest::newRow("padded: moves into the padding") << int(Padded) << "a.bin" << 0x1000 << true << 0 << 0;
+        QTest::newRow("padded: grows past the chip") << int(Padded) << "a.bin" << 130 * 1024 << true << 1 << 0;
+        QTest::newRow("DSi: moves within the DS part") << int(Dsi) << "a.bin" << 0x1000 << true << 0 << 0;
+        // Data past the used area is kept: a file that moves goes after it.
+        QTest::newRow("signed: moves past the signature") << int(Signed) << "a.bin" << 0x1000 << true << 0 << 0x200;
+        QTest::newRow("signed, padded: past a stray byte too") << int(SignedPadded) << "a.bin" << 0x1000 << true << 0 << 0x800;
+        QTest::newRow("signed, padded: room before a stray byte") << int(SignedPadded) << "a.bin" << 0x400 << true << 0 << 0x200;
     }
     void writesOneFileBack()
     {
@@ -246,6 +262,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(bool, moved);
         QFETCH(int, capacity);
+        QFETCH(int, skipped);
         const BuiltRom built = variantImage(variant);
         const QByteArray old = built.bytes;
         QTemporaryDir dir;
@@ -263,7 +280,7 @@ private slots:
         qint64 usedEnd = field32(old, 0x80);
         for (const RomFile &other : before.value.files)
             usedEnd = qMax<qint64>(usedEnd, other.end);
-        const qint64 start = moved ? (usedEnd + 0x1FF) / 0x200 * 0x200 : oldStart;
+        const qint64 start = moved ? (usedEnd + 0x1FF) / 0x200 * 0x200 + skipped : oldStart;
         const qint64 end = start + size;
         QCOMPARE(qint64(placed.value.start), start);
 
@@ -303,7 +320,9 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
         QTest::newRow("over the DSi part") << dsi << "data/last.bin" << qint64(0x80000) << "file 5 (data/last.bin) does not fit before the DSi ARM9 binary";
-        QTest::newRow("past the part DS mode reads") << patched<quint32>(dsi, 0x1C0, 0x100000) << "data/last.bin" << qint64(0x80000) << "does not fit in the part of the image DS mode reads (524288 bytes)";
+        // The DSi binary moved further on, its old bytes made padding.
+        const QByteArray dsiFurther = patched<quint32>(dsi, 0x1C0, 0x100000).replace(0x80000, 0x100, QByteArray(0x100, char(0xFF)));
+        QTest::newRow("past the part DS mode reads") << dsiFurther << "data/last.bin" << qint64(0x80000) << "does not fit in the part of the image DS mode reads (524288 bytes)";
         QTest::newRow("past 4 GiB") << buildRomImage(sampleLayout()).bytes << "a.bin" << qint64(0xFFFFFFFF) << "file 2 (a.bin) would end at byte";
     }
     void refusesWhatDoesNotFit()
@@ -312,8 +331,11 @@ private slots:
         QFETCH(QString, file);
         QFETCH(qint64, size);
         QFETCH(QString, reason);
-        const RomFileSystem fs = readGuarded(image).value;
-        const Result<RomPlacement> placed = placeRomFile(fs, fs.idOf(file), size);
+        GuardedImage device(image);
+        const RomFileSystem fs = readRomFileSystem(&device).value;
+        const Result<qint64> room = findRomRoom(&device, fs, size);
+        QVERIFY2(room.ok(), qPrintable(room.reason));
+        const Result<RomPlacement> placed = placeRomFile(fs, fs.idOf(file), size, room.value);
         QVERIFY2(placed.reason.contains(reason), qPrintable(placed.reason));
         if (size > 1 << 20)
             return;
