@@ -9,17 +9,28 @@
 // entry is decoded on both sides), and two equal archives. Peak memory of diff
 // is printed beside the size of one archive.
 //
+// Then the window, in this process on the offscreen platform: View > Open
+// Reference... of the original beside a translation everywhere (every entry
+// compared, the counts put into the entry list), beside File > Open Narc of the
+// same archive; and Save Text with the reference open (one entry compared
+// again) beside Save Text without.
+//
 //   bench_diff [ENTRIES] [WORKDIR] [PAIRS]   (defaults: 50000, a temporary
 //                                            directory, 3; use /dev/shm)
 //
 // narctext is looked for beside this program's build (../cli/narctext) or in
 // $NARCTEXT.
 
+#include "app/mainwindow.h"
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
 #include "pairedruns.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -102,7 +113,9 @@ qint64 peakOf(const QString &program, const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication application(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const int entries = arguments.size() > 1 ? arguments.at(1).toInt() : 50000;
     QTemporaryDir temporary(arguments.size() > 2 ? arguments.at(2) + QStringLiteral("/bench_diff-XXXXXX")
@@ -171,5 +184,43 @@ int main(int argc, char *argv[])
                     double(archiveBytes) / 1e6);
         removeTrees();
     }
+
+    std::printf("the window, %d entries:\n", entries);
+    MainWindow window;
+    QString answer;
+    window.chooseFile = [&](FileChoice, const QString &) { return answer; };
+    window.ask = [](Question, const QString &) { return Answer::Discard; };
+    const auto trigger = [&](const char *action, const QString &path) {
+        answer = path;
+        window.findChild<QAction *>(QLatin1String(action))->trigger();
+    };
+    const QString everywhere = work + QStringLiteral("/everywhere.narc");
+    bench::printPaired("Open Reference...",
+                       pairedRuns(pairs, [&] { trigger("actionOpen_Reference", original); },
+                                  [&] { trigger("actionOpen_Narc", everywhere); },
+                                  [&] { trigger("actionOpen_Narc", everywhere); }),
+                       "Open Narc of the archive");
+    auto *editor = window.findChild<QPlainTextEdit *>(QStringLiteral("text"));
+    auto *saveText = window.findChild<QAbstractButton *>(QStringLiteral("pushButton"));
+    int edits = 0;
+    const auto edit = [&] {
+        QTextCursor cursor(editor->document());
+        cursor.insertText(QString::number(++edits));
+    };
+    const auto withReference = [&](bool on) {
+        if (on != window.findChild<QAction *>(QStringLiteral("actionClose_Reference"))->isEnabled())
+            trigger(on ? "actionOpen_Reference" : "actionClose_Reference", original);
+    };
+    // 100 edits, each saved.
+    const auto saveTexts = [&] {
+        for (int i = 0; i < 100; ++i) {
+            edit();
+            saveText->click();
+        }
+    };
+    bench::printPaired("100 x Save Text, with the reference",
+                       pairedRuns(pairs, saveTexts, saveTexts, [&] { withReference(true); },
+                                  [&] { withReference(false); }),
+                       "100 x Save Text, without");
     return 0;
 }

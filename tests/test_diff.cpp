@@ -107,6 +107,8 @@ private slots:
             << message({{"s0", "s0", "s0", "s0", "s0"}, {"one", "two", "3", "four", "5"}})
             << "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n" << 10LL
             << 3LL;
+        QTest::newRow("line made longer") << true << abc << true << message({{"a", "bc", "c"}})
+                                          << "@@ entry 4, Hiragana, line 2 @@\n-b\n+bc\n" << 3LL << 1LL;
         QTest::newRow("emptied line") << true << abc << true << message({{"a", "", "c"}})
                                       << "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n" << 3LL << 1LL;
         QTest::newRow("escaped as the editor shows it")
