@@ -9,14 +9,12 @@
 
 namespace core {
 
-namespace {
-
 // Unscrambles the text units of line `i` into `plain` and returns how many there
 // are: the terminator is dropped, and so is the padding unit. The last line of a
 // block whose units add up to an even count may carry it; a second 0xFFFF there
 // is taken as padding, which an encode puts back exactly as stored. Any other
 // 0xFFFF is text and shows escaped, so nothing is lost on a save.
-int plainText(const SectionLineTable &table, int i, quint16 *plain)
+int plainLineUnits(const SectionLineTable &table, int i, quint16 *plain)
 {
     const LineRecord &line = table.lines.at(i);
     const char *stored = table.block + line.offset;
@@ -31,6 +29,8 @@ int plainText(const SectionLineTable &table, int i, quint16 *plain)
         --length;
     return length;
 }
+
+namespace {
 
 // The lines joined with "\n" in one string. It is allocated once, with room for
 // every unit shown escaped: only the pages written to are ever touched, so the
@@ -48,7 +48,7 @@ QString joinedText(const SectionLineTable &table)
     qsizetype written = 0;
     qsizetype unitsLeft = table.totalUnits;
     for (qsizetype i = 0; i < lineCount; ++i) {
-        const int length = plainText(table, int(i), plain.data());
+        const int length = plainLineUnits(table, int(i), plain.data());
         unitsLeft -= table.lines.at(i).length;
         const qsizetype room = 1 + 6 * qsizetype(length);
         if (written + room > text.size())
@@ -109,7 +109,8 @@ bool sectionTable(EntryView entry, int section, SectionLineTable *table, QString
 // escaped, as UTF-8 at `out`, which has room for 6 bytes per unit and 4 more;
 // returns the end. With `padded` (the last line of a block whose units add up
 // to an even count), a second 0xFFFF before the terminator is padding and left
-// out, as plainText leaves it. The units are unscrambled and looked up in one go.
+// out, as plainLineUnits leaves it. The units are unscrambled and looked up in
+// one go.
 char *appendLineUtf8(const char *stored, const LineRecord &line, bool padded, char *out)
 {
     int length = line.length - 1;
@@ -167,7 +168,7 @@ DecodedSection decodeMessageSection(EntryView entry, int section, DecodeForm for
         decoded.lines.reserve(lineCount);
         QVector<quint16> plain(table.longest); // reused for every line
         for (int i = 0; i < lineCount; ++i)
-            decoded.lines.append(escapeLineText(plain.constData(), plainText(table, i, plain.data())));
+            decoded.lines.append(escapeLineText(plain.constData(), plainLineUnits(table, i, plain.data())));
         break;
     }
     case DecodeForm::Text:

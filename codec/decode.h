@@ -9,6 +9,8 @@
 
 namespace core {
 
+struct SectionLineTable;
+
 // What a decode builds besides the keys and attributes.
 enum class DecodeForm {
     Lines,    // `lines`: one escaped string per line
@@ -54,5 +56,12 @@ struct SectionRead
 // text in between. Nothing is appended for a section the file does not have or
 // that cannot be decoded.
 SectionRead appendSectionUtf8(QByteArray &out, EntryView entry, int section);
+
+// The plain units of line `i` of a section (its line table read by
+// readSectionLineTable), unscrambled into `plain`, which has room for
+// table.longest units; returns how many there are, without the terminator and
+// the padding unit. What every decoded form shows, escaped: two lines show the
+// same text exactly when they have the same plain units.
+int plainLineUnits(const SectionLineTable &table, int i, quint16 *plain);
 
 } // namespace core

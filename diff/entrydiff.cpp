@@ -1,92 +1,101 @@
 #include "diff/entrydiff.h"
 
 #include "codec/decode.h"
+#include "codec/escape.h"
+#include "codec/linetable.h"
 #include "codec/messageheader.h"
+
+#include <algorithm>
 
 namespace core {
 
 namespace {
 
-// The lines of every section of a message file, or none when it cannot be decoded.
-struct DecodedEntry
+// The line tables of every section of a message file, read and checked as a
+// decode reads them; not ok when one of them cannot be read (the file cannot be
+// decoded). An empty entry has no sections.
+struct EntryTables
 {
-    QList<QStringList> sections;
+    QList<SectionLineTable> sections;
+    qint64 lines = 0;
+    int longest = 0;
     bool ok = false;
 };
 
-DecodedEntry decodeEntry(EntryView entry)
+EntryTables readTables(EntryView entry)
 {
-    DecodedEntry decoded;
-    if (entry.isEmpty()) { // a message file without sections
-        decoded.ok = true;
-        return decoded;
+    EntryTables tables;
+    if (entry.isEmpty()) {
+        tables.ok = true;
+        return tables;
     }
     const MessageHeaderRead head = readMessageHeader(entry);
     if (!head.ok())
-        return decoded;
+        return tables;
     for (int s = 0; s < head.header.sectionCount; ++s) {
-        DecodedSection section = decodeMessageSection(entry, s, DecodeForm::Lines);
-        if (!section.ok())
-            return decoded;
-        decoded.sections.append(std::move(section.lines));
+        SectionLineTable table = readSectionLineTable(entry, head.header, s);
+        if (!table.ok())
+            return tables;
+        tables.lines += table.lines.size();
+        tables.longest = qMax(tables.longest, table.longest);
+        tables.sections.append(std::move(table));
     }
-    decoded.ok = true;
-    return decoded;
+    tables.ok = true;
+    return tables;
 }
 
-// The lines of a message file, found from its head and line tables without
-// decoding a line; -1 when it cannot be decoded. Decoding checks no more than
-// the tables (the units of a line are any units).
-qint64 lineCount(EntryView entry)
+// Compares the sections of two message files line by line, by their plain
+// units: two lines show the same text exactly when their units are the same, so
+// only lines that differ are escaped, and only when their text is wanted.
+class SectionComparer
 {
-    if (entry.isEmpty())
-        return 0;
-    const MessageHeaderRead head = readMessageHeader(entry);
-    if (!head.ok())
-        return -1;
-    for (int s = 0; s < head.header.sectionCount; ++s) {
-        if (!decodeMessageSection(entry, s, DecodeForm::KeysOnly).ok())
-            return -1;
+public:
+    SectionComparer(const EntryTables &before, const EntryTables &after, DiffDetail detail)
+        : detail(detail)
+        , plainBefore(qMax(before.longest, after.longest))
+        , plainAfter(plainBefore.size())
+    {
     }
-    return qint64(head.header.sectionCount) * head.header.lineCount;
-}
 
-qint64 totalLines(const DecodedEntry &entry)
-{
-    qint64 lines = 0;
-    for (const QStringList &section : entry.sections)
-        lines += section.size();
-    return lines;
-}
-
-// Section `index` of both entries, line by line.
-SectionDifference compareSection(int index, const QStringList &before, const QStringList &after,
-                                 DiffDetail detail, qint64 *changed)
-{
-    SectionDifference section;
-    section.section = index;
-    section.linesBefore = int(before.size());
-    section.linesAfter = int(after.size());
-    const qsizetype common = qMin(before.size(), after.size());
-    for (qsizetype i = 0; i < qMax(before.size(), after.size()); ++i) {
-        if (i < common && before.at(i) == after.at(i))
-            continue;
-        if (i < after.size())
-            ++*changed;
-        if (detail == DiffDetail::Lines) {
-            LineDifference line;
-            line.line = int(i + 1);
-            line.inBefore = i < before.size();
-            line.inAfter = i < after.size();
-            if (line.inBefore)
-                line.before = before.at(i);
-            if (line.inAfter)
-                line.after = after.at(i);
-            section.lines.append(std::move(line));
+    // Section `index`, in both files.
+    SectionDifference compare(int index, const SectionLineTable &before, const SectionLineTable &after,
+                              qint64 *changed)
+    {
+        SectionDifference section;
+        section.section = index;
+        section.linesBefore = int(before.lines.size());
+        section.linesAfter = int(after.lines.size());
+        const int lines = qMax(section.linesBefore, section.linesAfter);
+        for (int i = 0; i < lines; ++i) {
+            const bool inBefore = i < section.linesBefore;
+            const bool inAfter = i < section.linesAfter;
+            const int lengthBefore = inBefore ? plainLineUnits(before, i, plainBefore.data()) : 0;
+            const int lengthAfter = inAfter ? plainLineUnits(after, i, plainAfter.data()) : 0;
+            if (inBefore && inAfter && lengthBefore == lengthAfter
+                && std::equal(plainBefore.constData(), plainBefore.constData() + lengthBefore, plainAfter.constData()))
+                continue;
+            if (inAfter)
+                ++*changed;
+            if (detail == DiffDetail::Lines) {
+                LineDifference line;
+                line.line = i + 1;
+                line.inBefore = inBefore;
+                line.inAfter = inAfter;
+                if (inBefore)
+                    line.before = escapeLineText(plainBefore.constData(), lengthBefore);
+                if (inAfter)
+                    line.after = escapeLineText(plainAfter.constData(), lengthAfter);
+                section.lines.append(std::move(line));
+            }
         }
+        return section;
     }
-    return section;
-}
+
+private:
+    DiffDetail detail;
+    QVector<quint16> plainBefore; // reused for every line
+    QVector<quint16> plainAfter;
+};
 
 } // namespace
 
@@ -107,45 +116,46 @@ EntryComparison compareEntries(int index, const EntryView *before, const EntryVi
         return comparison;
     }
     if (!before || *before == *after) {
+        // Equal bytes show equal text: only the lines are counted.
+        const EntryTables tables = readTables(*after);
         comparison.kind = before ? Kind::Same : Kind::Added;
-        comparison.lines = qMax<qint64>(0, lineCount(*after));
+        comparison.lines = tables.ok ? tables.lines : 0;
         comparison.changed = before ? 0 : comparison.lines;
         return comparison;
     }
 
-    const DecodedEntry old = decodeEntry(*before);
-    const DecodedEntry now = decodeEntry(*after);
-    comparison.lines = now.ok ? totalLines(now) : 0;
+    const EntryTables old = readTables(*before);
+    const EntryTables now = readTables(*after);
+    comparison.lines = now.ok ? now.lines : 0;
     if (!old.ok || !now.ok) {
         comparison.kind = Kind::Bytes;
         comparison.changed = comparison.lines; // nothing to compare the lines with
         return comparison;
     }
 
-    bool differs = false;
+    SectionComparer comparer(old, now, detail);
     const qsizetype sections = qMax(old.sections.size(), now.sections.size());
     for (qsizetype s = 0; s < sections; ++s) {
         SectionDifference section;
         if (s >= old.sections.size()) {
             section.presence = SectionDifference::Presence::Added;
             section.section = int(s);
-            section.linesAfter = int(now.sections.at(s).size());
+            section.linesAfter = int(now.sections.at(s).lines.size());
             comparison.changed += section.linesAfter;
         } else if (s >= now.sections.size()) {
             section.presence = SectionDifference::Presence::Removed;
             section.section = int(s);
-            section.linesBefore = int(old.sections.at(s).size());
+            section.linesBefore = int(old.sections.at(s).lines.size());
         } else {
             const qint64 changedBefore = comparison.changed;
-            section = compareSection(int(s), old.sections.at(s), now.sections.at(s), detail, &comparison.changed);
+            section = comparer.compare(int(s), old.sections.at(s), now.sections.at(s), &comparison.changed);
             const bool same = comparison.changed == changedBefore && section.linesBefore == section.linesAfter;
             if (same)
                 continue;
         }
-        differs = true;
         comparison.sections.append(std::move(section));
     }
-    comparison.kind = differs ? Kind::Text : Kind::Same;
+    comparison.kind = comparison.sections.isEmpty() ? Kind::Same : Kind::Text;
     return comparison;
 }
 
