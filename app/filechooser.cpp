@@ -64,27 +64,28 @@ private:
     }
 };
 
+// An archive to open: a file, or a ROM image to choose one of its archives
+// from. Both kinds show at first, so a folder holding only the game shows it.
+QString chooseArchiveFile(QWidget *parent, const QString &caption, const QString &startIn)
+{
+    QFileDialog dialog(parent, caption, startIn, QString());
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    const QString both = QStringLiteral("narc or DS ROM image (*.narc *.nds)");
+    dialog.setNameFilters({both, QStringLiteral("narc (*.narc)"), QStringLiteral("DS ROM image (*.nds)"),
+                           QStringLiteral("All (*)")});
+    dialog.selectNameFilter(both);
+    return runDialog(dialog);
+}
+
 } // namespace
 
 QString chooseWithDialog(QWidget *parent, FileChoice choice, const QString &startIn)
 {
     switch (choice) {
-    case FileChoice::OpenArchive: {
-        QFileDialog dialog(parent, QStringLiteral("Open Narc"), startIn, QString());
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setNameFilters(
-            {QStringLiteral("narc (*.narc)"), QStringLiteral("DS ROM image (*.nds)"), QStringLiteral("All (*)")});
-        dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
-        return runDialog(dialog);
-    }
-    case FileChoice::OpenReference: {
-        QFileDialog dialog(parent, QStringLiteral("Open Reference"), startIn, QString());
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setNameFilters(
-            {QStringLiteral("narc (*.narc)"), QStringLiteral("DS ROM image (*.nds)"), QStringLiteral("All (*)")});
-        dialog.selectNameFilter(QStringLiteral("narc (*.narc)"));
-        return runDialog(dialog);
-    }
+    case FileChoice::OpenArchive:
+        return chooseArchiveFile(parent, QStringLiteral("Open Narc"), startIn);
+    case FileChoice::OpenReference:
+        return chooseArchiveFile(parent, QStringLiteral("Open Reference"), startIn);
     case FileChoice::ExportFile: {
         // A save dialog: it asks before it lets an existing file be chosen.
         QFileDialog dialog(parent, QStringLiteral("Export all to File"), startIn, QString());

@@ -70,6 +70,7 @@ bool dropFile(QWidget *target, const QString &file)
 
 Q_DECLARE_METATYPE(Move)
 Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(FileChoice)
 
 // Every test starts with sampleEntries() in `path`, beside the empty tree
 // folders 0000 and 0001.
@@ -676,6 +677,45 @@ private slots:
         });
         driver.start(20);
         QCOMPARE(chooseWithDialog(nullptr, FileChoice::ExportDirectory, dir->path()), root + "new");
+    }
+
+    // The real choosers of Open Narc and Open Reference list archives and ROM
+    // images at first: a folder holding only the game shows the game.
+    void archiveChoosersShowImages_data()
+    {
+        QTest::addColumn<FileChoice>("choice");
+        QTest::newRow("Open Narc") << FileChoice::OpenArchive;
+        QTest::newRow("Open Reference") << FileChoice::OpenReference;
+    }
+
+    void archiveChoosersShowImages()
+    {
+        QFETCH(FileChoice, choice);
+        QVERIFY(writeFileBytes(root + "game.nds", QByteArray(512, '\0')));
+        QVERIFY(writeFileBytes(root + "notes.txt", "not listed"));
+        QStringList listed;
+        QTimer driver;
+        int ticks = 0;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            // The list fills from another thread: read it until it holds the
+            // three expected, or give up.
+            const auto *view = MainWindowProbe::part<QAbstractItemView>(*dialog, "listView");
+            listed.clear();
+            for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+                const QString name = view->model()->index(row, 0, view->rootIndex()).data().toString();
+                if (name.contains('.')) // not the tree's folders
+                    listed.append(name);
+            }
+            listed.sort();
+            if (listed.size() >= 3 || ++ticks > 100)
+                dialog->reject();
+        });
+        driver.start(20);
+        QCOMPARE(chooseWithDialog(nullptr, choice, dir->path()), QString());
+        QCOMPARE(listed, (QStringList{"a.narc", "b.narc", "game.nds"}));
     }
 
     // Shortcuts of the Edit menu (F3 works in the find dialog too), then the File menu.
