@@ -239,6 +239,12 @@ void ReferencePane::showPane(bool shown)
         palette.setColor(QPalette::Base, palette.color(QPalette::Window));
         referenceView->setPalette(palette);
         referenceView->setFont(editor->font());
+        // Scrolled itself (the wheel, its scroll bar), it takes the editor along,
+        // and then stands where the editor could go: the two stay line for line.
+        connect(referenceView->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
+            editor->verticalScrollBar()->setValue(top);
+            followEditor();
+        });
         splitter->addWidget(referenceView);
         splitter->addWidget(editor);
         splitter->setGeometry(geometry);

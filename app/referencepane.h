@@ -24,9 +24,9 @@ class QWidget;
 //
 // While a reference is open, a splitter stands in the editor's place holding a
 // read-only view of the same entry and section of the reference and the editor,
-// the view scrolled line for line with the editor; every line of the editor
-// whose text differs from the same line of the reference is marked; and the
-// status bar says how much of the archive differs from the reference
+// the view scrolled line for line with the editor (either one scrolled takes
+// the other along); every line of the editor whose text differs from the same
+// line of the reference is marked; and the status bar says how much of the archive differs from the reference
 // ("translated 1,204 of 3,610 lines, 33%"), per entry in count(). Without one,
 // the editor stands alone exactly where the form puts it.
 //

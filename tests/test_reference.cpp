@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -221,6 +222,18 @@ private slots:
         QVERIFY(editorBar->maximum() > 20);
         editorBar->setValue(20);
         QCOMPARE(pane(f).view()->verticalScrollBar()->value(), 20);
+        // The mouse wheel over the reference scrolls the editor with it.
+        const auto wheel = [&](QWidget *over, int notches) {
+            const QPointF at = over->rect().center();
+            QWheelEvent event(at, over->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(over, &event);
+        };
+        wheel(pane(f).view()->viewport(), 2);
+        QVERIFY(editorBar->value() > 20);
+        QCOMPARE(pane(f).view()->verticalScrollBar()->value(), editorBar->value());
+        wheel(f.ui.text->viewport(), -1);
+        QCOMPARE(pane(f).view()->verticalScrollBar()->value(), editorBar->value());
         f.ui.text->setFocus();
         QTest::keyClick(f.ui.text, Qt::Key_Home, Qt::ControlModifier);
         for (int i = 0; i < 40; ++i)
@@ -253,6 +266,14 @@ private slots:
         QVERIFY(f.ui.text->hasFocus());
         QTest::keyClick(f.ui.text, Qt::Key_Tab);
         QVERIFY(f.ui.report->hasFocus());
+
+        // The reference scrolled past the editor's last line (the editor holds
+        // fewer lines now) stays beside the editor's lines.
+        f.type(numbered("line", 30).join('\n'));
+        QScrollBar *referenceBar = pane(f).view()->verticalScrollBar();
+        referenceBar->setValue(referenceBar->maximum());
+        QVERIFY(referenceBar->value() > 0);
+        QCOMPARE(referenceBar->value(), editorBar->value());
 
         action(f, "actionClose_Reference")->trigger();
         QCOMPARE(f.ui.text->geometry(), editorPlace(size));
