@@ -32,7 +32,7 @@ LineWidthDialog::LineWidthDialog(const core::WidthRule &rule, QWidget *parent)
     problem->setWordWrap(true);
 
     auto *hint = new QLabel(tr("A line ends at the end of a message line and at each escape named as a line "
-                               "break. Full-width characters count 2, other escapes 0."),
+                               "break. Full-width characters count 2, control escapes 0."),
                             this);
     hint->setWordWrap(true);
     auto *form = new QFormLayout;

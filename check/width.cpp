@@ -13,10 +13,18 @@ namespace core {
 
 namespace {
 
+// The columns the unit an escape stands for takes: a printed character (the
+// backslash, or a unit written as an escape though it shows as itself, such as
+// "\x0041") as any character; a control code or marker none.
+int escapeWidth(quint16 unit)
+{
+    return unit == 0x005C || !showsAsEscape(unit) ? characterWidth(unit) : 0;
+}
+
 // Walks escaped text cell by cell, by the codec's escape rules: `cell(at, width)`
 // for each character (a surrogate pair is one, at its first unit) and each escape
-// that breaks no line (width 0), `rowBreak(at)` for each escape in `breaks`, which
-// is six characters long.
+// that breaks no line (see escapeWidth), `rowBreak(at)` for each escape in
+// `breaks`, which is six characters long.
 template<typename Cell, typename RowBreak>
 void walkCells(QStringView lineText, const QList<quint16> &breaks, Cell &&cell, RowBreak &&rowBreak)
 {
@@ -46,7 +54,7 @@ void walkCells(QStringView lineText, const QList<quint16> &breaks, Cell &&cell, 
             if (value >= 0 && breaks.contains(quint16(value)))
                 rowBreak(at);
             else
-                cell(at, 0);
+                cell(at, value >= 0 ? escapeWidth(quint16(value)) : 0);
         });
     settleHigh();
 }

@@ -15,7 +15,9 @@ namespace core {
 // at each escape the user names as a line break (whatever unit the game breaks
 // lines at, \x000a for example). Within a row, a character of East Asian Width
 // Fullwidth or Wide (kanji, kana, fullwidth Latin) counts 2, any other character
-// 1, and every other escape (a control code, a marker) 0. A surrogate pair is one
+// 1, and every other escape (a control code, a marker) 0. An escape that stands
+// for a printed character, the backslash ("\x005c") or a character typed as an
+// escape ("\x0041"), counts as that character: the game draws it. A surrogate pair is one
 // character, counted by the code point it forms. Nothing here refuses text: the
 // width is a check only.
 

@@ -460,7 +460,7 @@ const QList<Command> &commands()
          "One line per finding on standard output, in archive order, its place first: rows wider than N "
          "characters, and with --reference, lines whose control escapes differ from the same line of the "
          "original, entries and sections whose counts differ. A row ends at the end of a line and at each "
-         "--break escape; full-width characters count 2, other escapes 0. Exits 0 with no findings, 1 with "
+         "--break escape; full-width characters count 2, control escapes 0. Exits 0 with no findings, 1 with "
          "findings, 2 on an error.",
          A::Stream, checkCheck, nullptr, runCheck},
         {"check-po", {{"FILE.po", Argument::Path, "the translations ('-': standard input)"}},

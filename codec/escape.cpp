@@ -118,6 +118,11 @@ QString escapeLineText(const quint16 *units, int count)
     return text;
 }
 
+bool showsAsEscape(quint16 unit)
+{
+    return isSpecial(specialUnits(), unit);
+}
+
 QString quoteBadEscape(QStringView lineText, qsizetype at)
 {
     return QLatin1Char('"') + lineText.mid(at, 6).toString() + QLatin1Char('"');

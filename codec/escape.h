@@ -12,6 +12,10 @@ namespace core {
 // 0xF000, units Unicode leaves unassigned, the backslash itself, lone surrogates,
 // 0xFEFF, 0x2028 and 0x2029. A surrogate pair shows as the character it forms.
 
+// Whether `unit` is one of those shown as an escape (a surrogate counts, whether
+// or not it has a partner).
+bool showsAsEscape(quint16 unit);
+
 // Writes the text of exactly these plain units to `out`, which has room for
 // 6 * count characters, and returns the number of characters written.
 qsizetype writeEscapedText(const quint16 *units, qsizetype count, QChar *out);

@@ -41,7 +41,7 @@ class TestCheck : public QObject
 
 private slots:
     // Rows end at the breaking escapes; wide and fullwidth characters count 2,
-    // other characters 1, other escapes 0.
+    // other characters 1, escapes of control codes 0.
     void rows_data()
     {
         QTest::addColumn<QString>("line");
@@ -60,8 +60,11 @@ private slots:
                                                       << QStringList{"", row("あ"), ""};
         QTest::newRow("escapes of no width") << row("\\xfffe\\x0001\\x0000Name\\xfffe: hi") << QList<int>{8}
                                              << QStringList{row("\\xfffe\\x0001\\x0000Name\\xfffe: hi")};
-        // A unit written as an escape is no character, whatever it is.
-        QTest::newRow("escaped letter") << row("\\x0041B") << QList<int>{1} << QStringList{row("\\x0041B")};
+        // An escape of a printed character counts as that character: the
+        // game draws it.
+        QTest::newRow("escaped letter") << row("\\x0041B") << QList<int>{2} << QStringList{row("\\x0041B")};
+        QTest::newRow("escaped kana") << row("\\x3042a") << QList<int>{3} << QStringList{row("\\x3042a")};
+        QTest::newRow("backslash") << row("C:\\x005cgames") << QList<int>{8} << QStringList{row("C:\\x005cgames")};
         QTest::newRow("upper case break") << row("a\\x000Ab") << QList<int>{1, 1} << QStringList{"a", "b"};
         QTest::newRow("backslash that starts no escape") << row("ab\\x00zz") << QList<int>{2}
                                                          << QStringList{row("ab\\x00zz")};
