@@ -1,6 +1,7 @@
 #include "archivechooser.h"
 
 #include <QInputDialog>
+#include <QListView>
 
 int chooseArchiveWithDialog(QWidget *parent, const QString &image, const QStringList &items)
 {
@@ -10,6 +11,9 @@ int chooseArchiveWithDialog(QWidget *parent, const QString &image, const QString
     dialog.setOption(QInputDialog::UseListViewForComboBoxItems, true);
     dialog.setComboBoxItems(items);
     dialog.setTextValue(items.value(0));
+    // A double click on an archive chooses it, as in a file dialog.
+    if (auto *list = dialog.findChild<QListView *>())
+        QObject::connect(list, &QListView::doubleClicked, &dialog, &QDialog::accept);
     dialog.setModal(true);
     if (dialog.exec() != QDialog::Accepted)
         return -1;

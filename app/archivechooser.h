@@ -14,5 +14,6 @@ class QWidget;
 // of the user.
 using ArchiveChooser = std::function<int(const QString &image, const QStringList &items)>;
 
-// Shows the modal list of `items` with `parent` as its parent, the first chosen.
+// Shows the modal list of `items` with `parent` as its parent, the first chosen;
+// OK, Enter or a double click on one chooses it.
 int chooseArchiveWithDialog(QWidget *parent, const QString &image, const QStringList &items);

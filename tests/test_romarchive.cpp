@@ -18,6 +18,9 @@
 #include "rom/romimagefile.h"
 
 #include <QDir>
+#include <QInputDialog>
+#include <QListView>
+#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -533,6 +536,48 @@ private slots:
         QCOMPARE(offered.size(), 3);
         QVERIFY2(probe.log().endsWith("Opened reference " + path("original.nds") + ':' + member + '\n'),
                  qPrintable(probe.log()));
+    }
+
+    // The real list of an image's archives: a double click, or Enter, chooses the
+    // archive under it; Escape chooses none.
+    void archiveListChoosing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("double click") << "double click" << 1;
+        QTest::newRow("Enter") << "Enter" << 1;
+        QTest::newRow("Escape") << "Escape" << -1;
+    }
+    void archiveListChoosing()
+    {
+        QFETCH(QString, how);
+        int ticks = 0;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (++ticks > 1) { // the choice was not taken: give up
+                dialog->reject();
+                return;
+            }
+            auto *list = dialog->findChild<QListView *>();
+            QVERIFY(list);
+            const QModelIndex second = list->model()->index(1, 0);
+            if (how == "double click") {
+                const QPoint at = list->visualRect(second).center();
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+            } else if (how == "Enter") {
+                QTest::keyClick(list, Qt::Key_Down);
+                QTest::keyClick(list, Qt::Key_Return);
+            } else {
+                QTest::keyClick(list, Qt::Key_Escape);
+            }
+        });
+        driver.start(50);
+        const QStringList items{member + " (3 entries, messages)", "data/gfx.narc (2 entries)"};
+        QTEST(chooseArchiveWithDialog(nullptr, "game.nds", items), "chosen");
     }
 
     // A write from the window after another program changed the image asks
