@@ -107,6 +107,8 @@ Status ArchiveSource::write(Narc &narc, QFile *image, const ReplaceOptions &opti
     const Result<RomPlacement> placed = replaceRomMember(*image, member, bytes.value, options);
     if (!placed)
         return placed.status();
+    if (placed.value.moved)
+        report.report(romMovedLine(name(), placed.value.start, placed.value.imageSize));
     if (placed.value.staleDsiDigests)
         report.report(romDsiDigestsLine(filePath()));
     return Status::success();

@@ -687,6 +687,13 @@ QString romDsiDigestsLine(const QString &imagePath)
            + QStringLiteral(" are not recomputed, so DSi mode on real hardware will refuse it");
 }
 
+QString romMovedLine(const QString &archiveName, quint32 offset, qint64 imageSize)
+{
+    return QStringLiteral("Moved %1 to the end of its image (at 0x%2): it no longer fits its old room; the image is "
+                          "now %3 bytes")
+        .arg(archiveName, QString::number(offset, 16), grouped(imageSize));
+}
+
 QString romImageNotArchiveReason(const QString &imagePath)
 {
     return QStringLiteral("it is a ROM image; name an archive inside it as %1:PATH or %1:#ID").arg(imagePath);

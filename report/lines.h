@@ -200,6 +200,10 @@ QString entryLacksSectionReason(int entry, int section, int count); // "entry E 
 // refuse it": after a file was put back into a DSi image.
 QString romDsiDigestsLine(const QString &imagePath);
 
+// "Moved game.nds:data/msg.narc to the end of its image (at 0x2e00): it no longer fits its old
+// room; the image is now 20,648 bytes": after an archive written back outgrew its room.
+QString romMovedLine(const QString &archiveName, quint32 offset, qint64 imageSize);
+
 // "it is a ROM image; name an archive inside it as IMAGE:PATH or IMAGE:#ID": an
 // image named where an archive was wanted.
 QString romImageNotArchiveReason(const QString &imagePath);
