@@ -5,6 +5,7 @@
 #include "codec/messageheader.h"
 #include "base/result.h"
 
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <cstring>
@@ -88,7 +89,165 @@ qsizetype EditedLines::linesLeft() const
     return upToLastText;
 }
 
-ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int section)
+namespace {
+
+// Edited text given as UTF-8 bytes, split as EditedLines splits it. Each line
+// is decoded to UTF-16 into one reused buffer as the bytes are walked: the split
+// is found in the same pass. Bytes that are not plain UTF-8 text (invalid or cut
+// sequences, U+0000, U+FEFF, noncharacters) end the lines and set invalid():
+// composeEntry on the text as readEditedText decodes it says what they mean.
+class Utf8Lines
+{
+public:
+    explicit Utf8Lines(QByteArrayView text)
+        : m_text(text)
+    {
+        const qsizetype cr = text.indexOf('\r');
+        m_break = cr < 0 ? '\n' : '\r';
+        m_crlf = cr >= 0 && text.indexOf("\r\n", cr) >= 0;
+        m_units.resize(512);
+    }
+
+    bool invalid() const { return m_invalid; }
+
+    bool next(QStringView *line)
+    {
+        if (m_done || m_invalid)
+            return false;
+        const uchar *const begin = reinterpret_cast<const uchar *>(m_text.data());
+        const uchar *const end = begin + m_text.size();
+        const uchar *p = begin + m_pos;
+        char16_t *out = m_units.data();
+        char16_t *room = out + m_units.size();
+        for (;;) {
+            if (Q_UNLIKELY(room - out < 2)) {
+                const qsizetype used = out - m_units.data();
+                m_units.resize(2 * m_units.size());
+                out = m_units.data() + used;
+                room = m_units.data() + m_units.size();
+            }
+            if (p == end) {
+                m_done = true;
+                break;
+            }
+            const uchar b = *p;
+            if (b < 0x80) {
+                if (b == m_break && (!m_crlf || (end - p >= 2 && p[1] == '\n'))) {
+                    p += m_crlf ? 2 : 1;
+                    break;
+                }
+                if (b == 0)
+                    return fail();
+                *out++ = b;
+                ++p;
+                continue;
+            }
+            const qsizetype left = end - p;
+            if (b >= 0xC2 && b < 0xE0) {
+                if (left < 2 || !continuation(p[1]))
+                    return fail();
+                *out++ = char16_t((b & 0x1F) << 6 | (p[1] & 0x3F));
+                p += 2;
+            } else if (b >= 0xE0 && b < 0xF0) {
+                if (left < 3 || !continuation(p[1]) || !continuation(p[2]) || (b == 0xE0 && p[1] < 0xA0)
+                    || (b == 0xED && p[1] >= 0xA0))
+                    return fail();
+                const char32_t c = char32_t(b & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+                if (c == 0xFEFF || (c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE)
+                    return fail();
+                *out++ = char16_t(c);
+                p += 3;
+            } else if (b >= 0xF0 && b < 0xF5) {
+                if (left < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3])
+                    || (b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] >= 0x90))
+                    return fail();
+                const char32_t c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12
+                                   | char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+                if ((c & 0xFFFE) == 0xFFFE)
+                    return fail();
+                *out++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
+                *out++ = char16_t(0xDC00 + (c & 0x3FF));
+                p += 4;
+            } else {
+                return fail();
+            }
+        }
+        m_pos = p - begin;
+        *line = QStringView(m_units.data(), out - m_units.data());
+        return true;
+    }
+
+    // As EditedLines::restIsEmpty: only line breaks are left, or nothing.
+    bool restIsEmpty() const
+    {
+        if (m_done)
+            return true;
+        const QByteArrayView rest = m_text.sliced(m_pos);
+        const qsizetype width = m_crlf ? 2 : 1;
+        if (rest.size() % width != 0)
+            return false;
+        for (qsizetype at = 0; at < rest.size(); at += width) {
+            if (rest[at] != m_break || (m_crlf && rest[at + 1] != '\n'))
+                return false;
+        }
+        return true;
+    }
+
+    // As EditedLines::linesLeft: the parts left, up to the last that is not empty.
+    qsizetype linesLeft() const
+    {
+        if (m_done)
+            return 0;
+        const QByteArrayView separator = m_crlf ? QByteArrayView("\r\n") : QByteArrayView(&m_break, 1);
+        qsizetype parts = 0;
+        qsizetype upToLastText = 0;
+        qsizetype at = m_pos;
+        for (;;) {
+            const qsizetype end = m_text.indexOf(separator, at);
+            ++parts;
+            if ((end < 0 ? m_text.size() : end) > at)
+                upToLastText = parts;
+            if (end < 0)
+                return upToLastText;
+            at = end + separator.size();
+        }
+    }
+
+private:
+    static bool continuation(uchar b) { return (b & 0xC0) == 0x80; }
+
+    bool fail()
+    {
+        m_invalid = true;
+        return false;
+    }
+
+    QByteArrayView m_text;
+    char m_break;
+    bool m_crlf;
+    qsizetype m_pos = 0;
+    bool m_done = false;
+    bool m_invalid = false;
+    QVarLengthArray<char16_t, 512> m_units;
+};
+
+// The UTF-16 units valid UTF-8 bytes stand for: one per byte that starts a
+// character, two for a character of four bytes.
+qint64 utf16Length(QByteArrayView text)
+{
+    qint64 units = 0;
+    for (const char c : text) {
+        const uchar b = uchar(c);
+        units += (b & 0xC0) != 0x80;
+        units += b >= 0xF0;
+    }
+    return units;
+}
+
+// composeEntry for text of `characters` UTF-16 units in all, given line by line
+// by `lines` (an EditedLines or a Utf8Lines).
+template<typename Lines>
+ComposeResult composeLines(const NarcEntry &entry, qint64 characters, Lines &lines, int section)
 {
     ComposeResult result;
     result.entry = entry;
@@ -130,7 +289,7 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
     qint64 others = 0;
     for (int s = 0; s < head.sectionCount; ++s)
         others += s == section ? 0 : qint64(head.blockSizes.at(s));
-    const qint64 room = prefix + others + SectionBlockWriter::maxBlockSize(lineCount, editedText.size());
+    const qint64 room = prefix + others + SectionBlockWriter::maxBlockSize(lineCount, characters);
     if (room > std::numeric_limits<qint32>::max()) {
         TextRefusal &why = refuse(TextRefusal::Kind::TooLarge);
         why.count = room;
@@ -152,7 +311,6 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
 
     newOffsets[section] = quint32(at);
     SectionBlockWriter writer(data + at, lineCount);
-    EditedLines lines(editedText);
     QStringView line;
     int given = 0;
     while (given < lineCount && lines.next(&line)) {
@@ -189,6 +347,23 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
 
     result.entry = std::move(out);
     return result;
+}
+
+} // namespace
+
+ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int section)
+{
+    EditedLines lines(editedText);
+    return composeLines(entry, editedText.size(), lines, section);
+}
+
+std::optional<NarcEntry> composeEntryUtf8(const NarcEntry &entry, QByteArrayView utf8, int section)
+{
+    Utf8Lines lines(utf8);
+    ComposeResult result = composeLines(entry, utf16Length(utf8), lines, section);
+    if (lines.invalid() || !result.changed())
+        return std::nullopt;
+    return std::move(result.entry);
 }
 
 } // namespace core

@@ -3,8 +3,11 @@
 #include "codec/refusal.h"
 #include "narc/narc.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+
+#include <optional>
 
 namespace core {
 
@@ -51,5 +54,12 @@ struct ComposeResult
 // holding a backslash that starts no escape or needing too many units. A section
 // the file does not have (or a negative one) changes nothing (NoSuchSection).
 ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int section);
+
+// composeEntry for text given as UTF-8 bytes (without a byte-order mark), for
+// bulk imports that read files as bytes: the entry composeEntry stores, parsed
+// straight from the bytes. Nothing when the bytes are not valid UTF-8 text
+// without U+0000 (and without U+FEFF or noncharacters) or the text is refused:
+// composeEntry on the text as readEditedText decodes it then says what happens.
+std::optional<NarcEntry> composeEntryUtf8(const NarcEntry &entry, QByteArrayView utf8, int section);
 
 } // namespace core

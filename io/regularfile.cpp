@@ -104,6 +104,28 @@ Status openRegularFile(QFile &file, const QString &path, Links links)
     return adopt(file, fd, QIODevice::ReadOnly);
 }
 
+bool readSmallRegularFile(const QString &path, Links links, qint64 limit, QByteArray &buffer)
+{
+    const Result<QByteArray> name = nativePath(path);
+    if (!name)
+        return false;
+    const int fd = openNative(name.value, O_RDONLY, links);
+    if (fd < 0)
+        return false;
+    struct stat info{};
+    bool read = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size <= limit;
+    if (read) {
+        buffer.resize(qsizetype(info.st_size));
+        ssize_t got = -1;
+        do {
+            got = ::read(fd, buffer.data(), size_t(info.st_size));
+        } while (got < 0 && errno == EINTR);
+        read = got == info.st_size;
+    }
+    ::close(fd);
+    return read;
+}
+
 Status openSpecialFile(QFile &file, const QString &path)
 {
     file.close();

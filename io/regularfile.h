@@ -32,6 +32,13 @@ Result<QByteArray> nativePath(const QString &path);
 // A directory, device, FIFO or socket is refused without reading or blocking.
 Status openRegularFile(QFile &file, const QString &path, Links links);
 
+// Reads the regular file at `path` whole into `buffer` with one read() when it
+// holds 1 to `limit` bytes: open, fstat, read, close. The buffer keeps its memory
+// for the next file. False, with nothing said, when that cannot be done (any
+// error, another kind of file, an empty or a larger file, a short read): the
+// caller then opens the file with openRegularFile, which says why.
+bool readSmallRegularFile(const QString &path, Links links, qint64 limit, QByteArray &buffer);
+
 // Opens an existing file that is not a regular file (a device, a FIFO) for
 // writing into `file`, as `cp` does, without blocking on a FIFO that no one
 // reads. A directory, or a regular file (which must be replaced whole instead,

@@ -125,4 +125,22 @@ Result<QString> readEditedTextFile(const QString &path, Links links, int lineCou
     return readEditedText(file, lineCount);
 }
 
+std::optional<QByteArrayView> readEditedUtf8File(const QString &path, Links links, int lineCount, QByteArray &buffer)
+{
+    const qint64 limit = qMin(maxSectionTextChars(lineCount) * bytesPerChar(QStringConverter::Utf8) + 4, maxEditedTextBytes);
+    try {
+        if (!readSmallRegularFile(path, links, limit, buffer))
+            return std::nullopt;
+    } catch (const std::bad_alloc &) {
+        return std::nullopt;
+    }
+    const QByteArrayView bytes(buffer);
+    const auto encoding = QStringConverter::encodingForData(bytes.first(qMin<qsizetype>(4, bytes.size())));
+    if (!encoding)
+        return bytes;
+    if (*encoding != QStringConverter::Utf8)
+        return std::nullopt;
+    return bytes.sliced(3); // the byte-order mark
+}
+
 } // namespace core

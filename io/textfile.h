@@ -3,8 +3,12 @@
 #include "base/result.h"
 #include "io/regularfile.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 class QIODevice;
 
@@ -44,5 +48,14 @@ Result<QString> readEditedText(QIODevice &device, int lineCount);
 // The same for the regular file at `path`; a directory, device, FIFO or (with
 // Links::Refuse) symbolic link is refused, never read or waited on.
 Result<QString> readEditedTextFile(const QString &path, Links links, int lineCount);
+
+// The bytes of the regular file at `path` when readEditedTextFile would read
+// them as UTF-8 (no byte-order mark of another encoding) and they are within the
+// bound for `lineCount` lines, read with one read() into `buffer`, which keeps
+// its memory for the next file; a UTF-8 byte-order mark is left out of the view.
+// The bytes are not checked: composeEntryUtf8 checks them as it parses them.
+// Nothing, with nothing said, when that cannot be told or done:
+// readEditedTextFile then reads the file and says why.
+std::optional<QByteArrayView> readEditedUtf8File(const QString &path, Links links, int lineCount, QByteArray &buffer);
 
 } // namespace core

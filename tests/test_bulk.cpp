@@ -138,6 +138,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString kana = QStringLiteral("かな\nb");
         QTest::newRow("UTF-8") << kana.toUtf8() << kana << "";
+        QTest::newRow("UTF-8 with a mark") << "\xEF\xBB\xBF" + kana.toUtf8() << kana << "";
         QTest::newRow("UTF-16LE with a mark") << QByteArray("\xFF\xFE\x4B\x30\x6A\x30", 6) << "かな" << "";
         QTest::newRow("UTF-16BE with a mark") << QByteArray("\xFE\xFF\x30\x4B", 4) << "か" << "";
         QTest::newRow("UTF-32LE with a mark") << QByteArray("\xFF\xFE\0\0a\0\0\0", 8) << "a" << "";
@@ -160,6 +161,17 @@ private slots:
         QCOMPARE(read.value, text);
         QCOMPARE(read.ok(), reason.isEmpty());
         QVERIFY2(read.reason.contains(reason), qPrintable(read.reason));
+
+        // The import's one-read path gives the bytes of what is read as UTF-8,
+        // its mark left out, and leaves every other encoding to the rule above.
+        QTemporaryDir dir;
+        QVERIFY(writeFileBytes(dir.filePath("text.txt"), bytes));
+        QByteArray reused(100, 'x');
+        const std::optional<QByteArrayView> utf8 = readEditedUtf8File(dir.filePath("text.txt"), Links::Refuse, 2, reused);
+        const bool otherMark = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+        QCOMPARE(utf8.has_value(), !otherMark);
+        if (utf8)
+            QCOMPARE(utf8->toByteArray(), bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes);
     }
 
     // What a section can hold bounds the read: 65,535 units of six characters per

@@ -58,6 +58,17 @@ static bool utf8AgreesWithText(const NarcEntry &entry, int s)
     return direct == converted && read.reason == text.reason && read.present == text.present;
 }
 
+// Whether text holds none of the characters the UTF-8 compose leaves to the
+// QString one: U+FEFF and the noncharacters.
+static bool plainUtf8(const QString &text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        if (c == 0xFEFF || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE)
+            return false;
+    }
+    return true;
+}
+
 // Straightforward forms of the codec, one unit and one string at a time, to hold
 // the product's fast paths against.
 
@@ -491,6 +502,53 @@ private slots:
         }
     }
 
+    // The import parses UTF-8 files straight into units: what it stores is what
+    // the QString path stores; bytes that are not plain UTF-8 text, and text
+    // that is refused, it leaves to the QString path, which says why. Section 0
+    // of the sample has three lines.
+    void composeFromUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("line feeds") << QByteArray("a\nb\nc\n\n") << true;
+        QTest::newRow("CRLF, a lone CR inside") << QByteArray("a\rx\r\nb\r\nc\r\n") << true;
+        QTest::newRow("CR") << QByteArray("a\rb\rc") << true;
+        QTest::newRow("two, three and four bytes") << QByteArray("caf\xC3\xA9\n\xE3\x81\x82\n\xF0\x9F\x98\x80") << true;
+        QTest::newRow("largest of each length")
+            << QByteArray("\xDF\xBF\xEF\xBF\xBD\n\xF4\x8F\xBF\xBD\n\x7F") << true;
+        QTest::newRow("escapes") << QByteArray("\\x0041\\x{41}\n\\X00e9\nc") << true;
+        QTest::newRow("four bytes only") << QString("\U0001F600").repeated(2000).append('\n').repeated(3).toUtf8() << true;
+        QTest::newRow("a long line") << "a\n" + QByteArray(3000, 'z') + "\xE3\x81\x82\nc" << true;
+        QTest::newRow("bad escape") << QByteArray("\\q\nb\nc") << false;
+        QTest::newRow("too few lines") << QByteArray("a\nb") << false;
+        QTest::newRow("too many lines") << QByteArray("a\nb\nc\nd") << false;
+        QTest::newRow("overlong") << QByteArray("\xC0\x80\nb\nc") << false;
+        QTest::newRow("overlong three bytes") << QByteArray("\xE0\x9F\xBF\nb\nc") << false;
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80\nb\nc") << false;
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xF4\x90\x80\x80\nb\nc") << false;
+        QTest::newRow("stray continuation") << QByteArray("\x80\nb\nc") << false;
+        QTest::newRow("cut at the end") << QByteArray("a\nb\nc\xE3\x81") << false;
+        QTest::newRow("cut by a line break") << QByteArray("a\xE3\x81\nb\nc") << false;
+        QTest::newRow("U+0000") << QByteArray("a\0\nb\nc", 6) << false;
+        QTest::newRow("invalid after the lines") << QByteArray("a\nb\nc\n\xFF") << false;
+        QTest::newRow("U+FEFF") << QByteArray("\xEF\xBB\xBF" "a\nb\nc") << false;
+        QTest::newRow("noncharacter") << QByteArray("\xEF\xBF\xBE\nb\nc") << false;
+    }
+
+    void composeFromUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, stored);
+        const NarcEntry entry = sample();
+        const std::optional<NarcEntry> utf8 = composeEntryUtf8(entry, bytes, 0);
+        QCOMPARE(utf8.has_value(), stored);
+        if (stored) {
+            const ComposeResult text = composeEntry(entry, QString::fromUtf8(bytes), 0);
+            QVERIFY(text.changed());
+            QVERIFY(*utf8 == text.entry);
+        }
+    }
+
     // The exports write UTF-8 straight from the units: every one of the 65,536
     // units, alone and beside each surrogate, in sections whose unit count is odd
     // and even (the padding rule of the last line), gives the bytes of the
@@ -570,6 +628,13 @@ private slots:
                     const ComposeResult reference = referenceCompose(entry, composed, s);
                     QCOMPARE(composeRefusedLine(round, s, fast.reason), composeRefusedLine(round, s, reference.reason));
                     QVERIFY2(fast.entry == reference.entry, qPrintable(composed));
+                    // Straight from the UTF-8 bytes: the same entry whenever the text is
+                    // stored (the lines a deletion cut inside a pair are not UTF-8).
+                    if (composed.isValidUtf16()) {
+                        const std::optional<NarcEntry> utf8 = composeEntryUtf8(entry, composed.toUtf8(), s);
+                        QVERIFY(!utf8 || *utf8 == fast.entry);
+                        QVERIFY(utf8 || !fast.changed() || !plainUtf8(composed));
+                    }
                 }
             }
         }

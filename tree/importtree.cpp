@@ -51,6 +51,8 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
         return refuse(treeImportRefusedLine(root, listing.reason));
     observer.note(importingFromDirectoryLine(root));
 
+    QByteArray bytes; // every file is read into this one buffer
+
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
         int lineCount = 0;
@@ -71,6 +73,15 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
                 ++summary.filesMissing;
                 observer.report(importFailedLine(path, QString()));
                 continue;
+            }
+            // UTF-8 text that is stored is parsed straight from its bytes;
+            // anything else is read again as text, which says why.
+            if (const std::optional<QByteArrayView> utf8 = readEditedUtf8File(path, Links::Refuse, lineCount, bytes)) {
+                if (std::optional<NarcEntry> composed = composeEntryUtf8(narc.files.at(i), *utf8, s)) {
+                    narc.files[i] = std::move(*composed);
+                    ++summary.sectionsChanged;
+                    continue;
+                }
             }
             const Result<QString> read = readEditedTextFile(path, Links::Refuse, lineCount);
             if (!read) {
