@@ -35,21 +35,22 @@ PoCheckSummary checkTranslations(const PoTranslations &gathered, const WidthRule
         if (summary.stopped)
             break;
         ++summary.translations;
-        const QString place = messagePlaceText(translation.context, translation.place);
-        if (!translation.problem.isEmpty()) {
-            find(place, translation.problem);
+        const PoTranslationText text = translationText(translation);
+        const QString place = messagePlaceText(text.context, translation.place);
+        if (!text.problem.isEmpty()) {
+            find(place, text.problem);
             continue;
         }
-        if (const TextRefusal refusal = storableLine(translation.msgstr); refusal.refused()) {
+        if (const TextRefusal refusal = storableLine(text.msgstr); refusal.refused()) {
             find(place, translationRefusedReason(refusal));
             continue;
         }
-        const EscapeChange change = compareEscapes(translation.msgid, translation.msgstr, width.breaks);
+        const EscapeChange change = compareEscapes(text.msgid, text.msgstr, width.breaks);
         if (change.changed())
             find(place, change.text(EscapeOrigin::Source));
         if (!width.active())
             continue;
-        const TextRows rows = textRows(translation.msgstr, width.breaks);
+        const TextRows rows = textRows(text.msgstr, width.breaks);
         for (int r = 0; r < rows.size(); ++r) {
             if (rows.at(r).width > width.limit)
                 find(place, tooWideText(rows.at(r).width, width.limit, r + 1, int(rows.size())));

@@ -46,6 +46,7 @@ private:
 struct Verdict
 {
     const PoTranslation *translation;
+    QString context; // as the file writes it
     QString skipped; // why it is left out; empty when it is applied
     QString warning; // a second look it deserves, when applied
 };
@@ -59,7 +60,7 @@ void applySection(Narc &narc, QList<PoTranslation>::const_iterator begin, QList<
     const int section = begin->place.section;
     const auto skipAll = [&](const QString &reason) {
         for (auto it = begin; it != end; ++it) {
-            observer.report(poMessageSkippedLine(it->context, it->place, reason));
+            observer.report(poMessageSkippedLine(translationText(*it).context, it->place, reason));
             ++summary.skipped;
         }
     };
@@ -78,26 +79,27 @@ void applySection(Narc &narc, QList<PoTranslation>::const_iterator begin, QList<
     QList<Verdict> verdicts;
     QStringList lines = decoded.lines;
     for (auto it = begin; it != end; ++it) {
-        Verdict verdict{&*it, QString(), QString()};
+        const PoTranslationText text = translationText(*it);
+        Verdict verdict{&*it, text.context, QString(), QString()};
         const int line = it->place.line;
         if (line < 1 || line > lines.size()) {
             verdict.skipped = QStringLiteral("section %1 of entry %2 has no line %3").arg(section).arg(entryIndex).arg(line);
-        } else if (!it->problem.isEmpty()) {
-            verdict.skipped = it->problem;
-        } else if (it->msgid != decoded.lines.at(line - 1) && it->msgstr != decoded.lines.at(line - 1)) {
+        } else if (!text.problem.isEmpty()) {
+            verdict.skipped = text.problem;
+        } else if (text.msgid != decoded.lines.at(line - 1) && text.msgstr != decoded.lines.at(line - 1)) {
             // A line that already reads as the translation (the file was imported
             // before) is not stale: nothing is left to do for it.
             verdict.skipped = QStringLiteral("the msgid no longer matches the line (its source changed since the export)");
-        } else if (const TextRefusal refusal = storableLine(it->msgstr); refusal.refused()) {
+        } else if (const TextRefusal refusal = storableLine(text.msgstr); refusal.refused()) {
             verdict.skipped = translationRefusedReason(refusal);
         } else {
-            const EscapeChange change = compareEscapes(it->msgid, it->msgstr, options.breaks);
+            const EscapeChange change = compareEscapes(text.msgid, text.msgstr, options.breaks);
             if (change.changed()) {
                 ++summary.escapesChanged;
                 (options.strict ? verdict.skipped : verdict.warning) = change.text(EscapeOrigin::Source);
             }
             if (verdict.skipped.isEmpty())
-                lines[line - 1] = it->msgstr;
+                lines[line - 1] = text.msgstr;
         }
         verdicts.append(std::move(verdict));
     }
@@ -134,13 +136,13 @@ void applySection(Narc &narc, QList<PoTranslation>::const_iterator begin, QList<
     for (const Verdict &verdict : std::as_const(verdicts)) {
         const PoTranslation &translation = *verdict.translation;
         if (!verdict.skipped.isEmpty()) {
-            observer.report(poMessageSkippedLine(translation.context, translation.place, verdict.skipped));
+            observer.report(poMessageSkippedLine(verdict.context, translation.place, verdict.skipped));
             ++summary.skipped;
         } else if (refused) {
             ++summary.skipped; // the section's refusal above names it
         } else {
             if (!verdict.warning.isEmpty())
-                observer.report(poMessageWarningLine(translation.context, translation.place, verdict.warning));
+                observer.report(poMessageWarningLine(verdict.context, translation.place, verdict.warning));
             ++summary.applied;
         }
     }
@@ -151,7 +153,8 @@ PoImportSummary importFile(Narc &narc, const QString &path, const PoImportOption
 {
     PoImportSummary summary;
     const QString name = inputName(path);
-    // The library's copy of the file is gone once this returns, before the archive changes.
+    // The translations point into the library's copy of the file, which is gone
+    // once they are applied, as this returns.
     const PoTranslations gathered = readPoTranslations(path);
     if (!gathered.ok()) {
         observer.report(poImportFailedLine(name, gathered.reason));

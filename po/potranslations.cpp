@@ -45,36 +45,29 @@ void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, PoT
         return;
     }
 
-    const Result<QString> msgid = decoder.decode(rawMsgid);
     if (!rawContext) {
+        const Result<QString> msgid = decoder.decode(rawMsgid);
         gathered.unplaced.append({false, msgid ? msgid.value : QString::fromLatin1(rawMsgid), QString()});
         return;
     }
     const Result<QString> context = decoder.decode(rawContext);
-    const QString shownContext = context ? context.value : QString::fromLatin1(rawContext);
     const Result<MessagePlace> place = context ? parsePoContext(context.value) : Result<MessagePlace>::failure(context.reason);
     if (!place) {
-        gathered.unplaced.append({true, shownContext, place.reason});
+        gathered.unplaced.append({true, context ? context.value : QString::fromLatin1(rawContext), place.reason});
         return;
     }
 
     PoTranslation translation;
     translation.place = place.value;
-    translation.context = shownContext;
+    translation.rawContext = rawContext;
+    translation.decoder = &decoder;
     if (po_message_msgid_plural(message)) {
         translation.problem = QStringLiteral("it has plural forms");
     } else if (heldNul) {
         translation.problem = QStringLiteral("it holds the character U+0000, which no text of the archive can");
     } else {
-        const Result<QString> msgstr = decoder.decode(po_message_msgstr(message));
-        if (!msgid || !msgstr) {
-            translation.problem = msgid ? msgstr.reason : msgid.reason;
-        } else {
-            translation.msgid = msgid.value;
-            translation.msgstr = msgstr.value;
-            if (msgstr.value.contains(QLatin1Char('\n')) || msgstr.value.contains(QLatin1Char('\r')))
-                translation.problem = QStringLiteral("the translation holds a line break");
-        }
+        translation.rawMsgid = rawMsgid;
+        translation.rawMsgstr = po_message_msgstr(message);
     }
     gathered.translations.append(std::move(translation));
 }
@@ -84,7 +77,7 @@ void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, PoT
 PoTranslations readPoTranslations(const QString &path)
 {
     PoTranslations gathered;
-    const PoRead read = readPoFile(path);
+    PoRead read = readPoFile(path);
     if (read.outOfMemory)
         throw std::bad_alloc(); // reported as any other allocation that failed
     if (!read.ok()) {
@@ -94,13 +87,15 @@ PoTranslations readPoTranslations(const QString &path)
     }
 
     const char *decoderDomain = nullptr;
-    std::unique_ptr<TextDecoder> decoder;
+    TextDecoder *decoder = nullptr;
     forEachMessage(read.file.get(), [&](const char *domain, po_message_t message, qsizetype index) {
         if (!gathered.ok())
             return;
         if (domain != decoderDomain) {
             decoderDomain = domain;
-            decoder = std::make_unique<TextDecoder>(declaredCharset(po_file_domain_header(read.file.get(), domain)));
+            gathered.decoders.push_back(
+                std::make_unique<TextDecoder>(declaredCharset(po_file_domain_header(read.file.get(), domain))));
+            decoder = gathered.decoders.back().get();
             if (!decoder->isValid()) {
                 gathered.reason = QStringLiteral("the character set \"%1\" its header declares is not known")
                                       .arg(QString::fromLatin1(decoder->charset()));
@@ -109,6 +104,11 @@ PoTranslations readPoTranslations(const QString &path)
         }
         gatherMessage(message, read.heldNul.value(index, false), *decoder, gathered);
     });
+    if (!gathered.ok()) {
+        gathered.translations.clear();
+        return gathered;
+    }
+    gathered.file = std::move(read.file);
     std::stable_sort(gathered.translations.begin(), gathered.translations.end(),
                      [](const PoTranslation &a, const PoTranslation &b) { return a.place < b.place; });
     for (qsizetype i = 1; i < gathered.translations.size(); ++i) {
@@ -117,6 +117,28 @@ PoTranslations readPoTranslations(const QString &path)
             translation.problem = QStringLiteral("an earlier message translates the same line");
     }
     return gathered;
+}
+
+PoTranslationText translationText(const PoTranslation &translation)
+{
+    PoTranslationText text;
+    const Result<QString> context = translation.decoder->decode(translation.rawContext);
+    text.context = context ? context.value : QString::fromLatin1(translation.rawContext);
+    if (!translation.problem.isEmpty()) {
+        text.problem = translation.problem;
+        return text;
+    }
+    const Result<QString> msgid = translation.decoder->decode(translation.rawMsgid);
+    const Result<QString> msgstr = translation.decoder->decode(translation.rawMsgstr);
+    if (!msgid || !msgstr) {
+        text.problem = msgid ? msgstr.reason : msgid.reason;
+        return text;
+    }
+    text.msgid = msgid.value;
+    text.msgstr = msgstr.value;
+    if (text.msgstr.contains(QLatin1Char('\n')) || text.msgstr.contains(QLatin1Char('\r')))
+        text.problem = QStringLiteral("the translation holds a line break");
+    return text;
 }
 
 } // namespace po

@@ -4,28 +4,49 @@
 // line its msgctxt names, read once for both the import of translations and
 // their check before an import.
 
+#include "po/gettextpo.h"
 #include "report/place.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
 namespace core {
 
 namespace po {
 
-// A translated message (not fuzzy, not obsolete) whose msgctxt names a line.
+// A translated message (not fuzzy, not obsolete) whose msgctxt names a line: a
+// small record that points into the messages gettext's library read, valid as
+// long as the PoTranslations that holds it. Its strings are converted when they
+// are used (translationText), so the file's text is never held twice.
 struct PoTranslation
 {
     MessagePlace place;
+    const char *rawContext = nullptr; // as the file holds them, in the character
+    const char *rawMsgid = nullptr;   // set `decoder` converts
+    const char *rawMsgstr = nullptr;
+    TextDecoder *decoder = nullptr;
+    // Why the message cannot be applied that is known when the file is read
+    // (plural forms, U+0000, an earlier message for the same line); empty otherwise.
+    QString problem;
+};
+
+// A translation's strings, converted.
+struct PoTranslationText
+{
     QString context; // as the file writes it, to name the message in reports
     QString msgid;
     QString msgstr;
-    // Why the message cannot be applied whatever the archive holds (plural forms,
-    // U+0000, a line break, text not valid in its character set, an earlier
-    // message for the same line); empty otherwise.
+    // Why the message cannot be applied whatever the archive holds: a problem of
+    // the record, text not valid in its character set, a line break in the
+    // translation; empty otherwise (then msgid and msgstr are set).
     QString problem;
 };
+
+PoTranslationText translationText(const PoTranslation &translation);
 
 // A translated message whose msgctxt names no line.
 struct UnplacedMessage
@@ -45,6 +66,10 @@ struct PoTranslations
     QString reason;       // why the file is refused; empty when it was read
     QStringList messages; // gettext's own reports when it was refused
     bool ok() const { return reason.isEmpty(); }
+
+    // What the records point into.
+    PoFile file;
+    std::vector<std::unique_ptr<TextDecoder>> decoders;
 };
 
 // Reads the translations of the PO file at `path` ("-": standard input) by
