@@ -26,6 +26,16 @@ int sectionCountOf(const NarcEntry &entry, int *lineCount)
     return head.header.sectionCount;
 }
 
+// Puts `composed` in place of `entry` unless it holds the same bytes: an
+// unchanged entry keeps sharing its memory with the archive as it was read
+// (the document keeps that to tell what changed), so a tree imported unedited
+// takes no second copy of the archive.
+void keepNew(NarcEntry &entry, NarcEntry &&composed)
+{
+    if (composed != entry)
+        entry = std::move(composed);
+}
+
 } // namespace
 
 BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &observer)
@@ -78,7 +88,7 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
             // anything else is read again as text, which says why.
             if (const std::optional<QByteArrayView> utf8 = readEditedUtf8File(path, Links::Refuse, lineCount, bytes)) {
                 if (std::optional<NarcEntry> composed = composeEntryUtf8(narc.files.at(i), *utf8, s)) {
-                    narc.files[i] = std::move(*composed);
+                    keepNew(narc.files[i], std::move(*composed));
                     ++summary.sectionsChanged;
                     continue;
                 }
@@ -92,7 +102,7 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
 
             ComposeResult result = composeEntry(narc.files.at(i), read.value, s);
             if (result.changed()) {
-                narc.files[i] = std::move(result.entry);
+                keepNew(narc.files[i], std::move(result.entry));
                 ++summary.sectionsChanged;
             } else if (result.reason.kind != TextRefusal::Kind::NoSuchSection) {
                 ++summary.sectionsSkipped;
