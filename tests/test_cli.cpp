@@ -405,7 +405,10 @@ private slots:
         QTest::newRow("find, no match") << "find test.narc zzz" << 1 << "Cannot decode entry 3: " << false;
         QTest::newRow("find, no text spans lines") << "find test.narc o\nb" << 1 << "Cannot decode entry 3: " << false;
         QTest::newRow("show, not a message file") << "show test.narc 3 0" << 1 << "Cannot decode section 0 of entry 3: " << false;
+        // Its first bytes, read as a section count of 0, say nothing: the head is cut short.
+        QTest::newRow("show, a head of zeros cut short") << "show short.narc 0 0" << 1 << "Cannot decode section 0 of entry 0: the header is cut short (6 bytes" << false;
         QTest::newRow("import, no 0000") << "import test.narc none" << 2 << "Failed to import. Either 0000 or 0001 does not exist in none/" << false;
+        QTest::newRow("import, no 0001") << "import test.narc half" << 2 << "Failed to import. Either 0000 or 0001 does not exist in half/" << false;
         QTest::newRow("set, archive write fails") << "LIMIT set test.narc 0 0 text.txt" << 2 << "Failed to write test.narc: File too large" << false;
         QTest::newRow("not an archive") << "list garbage.narc" << 2 << "Failed to load garbage.narc: " << false;
         // Bad command lines: one line on standard error.
@@ -462,6 +465,8 @@ private slots:
         QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
         QVERIFY(QDir().mkpath(path("edited/0000")) && QDir().mkpath(path("edited/0001")));
         QVERIFY(writeFileBytes(path("edited/0000/0002.txt"), "a new line"));
+        QVERIFY(QDir().mkpath(path("half/0000")));
+        QVERIFY(writeArchive(path("short.narc"), {NarcEntry(6, '\0')}));
         const auto inodes = [this] {
             QMap<QString, QString> kinds;
             for (const QString &name : QDir(dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
@@ -680,6 +685,14 @@ private slots:
     // file became root's), and says that its other names keep the old content.
     void inPlaceWriteKeepsOwnerAndTellsOfOtherNames()
     {
+        // The mode alone first: the owner is the writer already.
+        QCOMPARE(chmod(QFile::encodeName(archive).constData(), 0604), 0);
+        QVERIFY(writeFileBytes(path("text.txt"), "first"));
+        QCOMPARE(narctext({"set", "test.narc", "2", "0", "text.txt"}).code, 0);
+        struct stat mode{};
+        QCOMPARE(stat(QFile::encodeName(archive).constData(), &mode), 0);
+        QCOMPARE(mode.st_mode & 07777, mode_t(0604));
+
         const bool root = getuid() == 0;
         if (root)
             QCOMPARE(chown(QFile::encodeName(archive).constData(), 1234, 5678), 0);
@@ -734,6 +747,7 @@ private slots:
         QVERIFY(run.err.contains("Skipping 0000/0999: the archive has no entry 999\n"
                                  "Skipping 0001/12345: the archive has no entry 12345\n"));
         QVERIFY(!run.err.contains("999.txt"));
+        QVERIFY(run.err.contains("Failed to import from file: tree/0000/0002.txt\n")); // missing, not unreadable
         QVERIFY(!QFileInfo::exists(path("out.narc"))); // nothing changed
     }
 };

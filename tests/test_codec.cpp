@@ -658,8 +658,18 @@ private slots:
         };
         for (int length = 1; length < valid.size(); ++length)
             refused.append({valid.first(length), 1});
-        // One byte short of the fixed head: its last byte lies outside.
-        QCOMPARE(readMessageHeader(valid.first(11)).reason, "the header is cut short (11 bytes, at least 12 needed)");
+        // A cut inside the head (12 bytes and an offset per section) or inside
+        // section 0's line table (at 20, 4 + 8 bytes a line) is named as such:
+        // nothing past the entry's end is read. So is a block too short for
+        // its own table.
+        for (int length = 1; length < 48; ++length) {
+            const QString reason = length < 12   ? "the header is cut short (%1 bytes, at least 12 needed)"
+                                   : length < 20 ? "the offset table of 2 sections runs past the end (%1 bytes)"
+                                                 : "section 0 at offset 20 and its line table of 3 lines run past "
+                                                   "the end (%1 bytes)";
+            QCOMPARE(readMessageHeader(valid.first(length)).reason, reason.arg(length));
+        }
+        QCOMPARE(readMessageHeader(patched(20, 8)).reason, "section 0 claims 8 bytes, less than its line table needs (28)");
         for (const auto &[entry, s] : refused) {
             const ComposeResult result = composeEntry(entry, "a\nb\nc", s);
             QCOMPARE(result.reason.kind, Kind::Unreadable);

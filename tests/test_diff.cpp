@@ -118,6 +118,10 @@ private slots:
                                      << "entry 4, Hiragana: line count differs: 3, now 2\n"
                                         "@@ entry 4, Hiragana, lines 2-3 @@\n-b\n+x\n-c\n"
                                      << 2LL << 1LL;
+        QTest::newRow("last lines gone") << true << abc << true << message({{"a", "b"}})
+                                         << "entry 4, Hiragana: line count differs: 3, now 2\n"
+                                            "@@ entry 4, Hiragana, line 3 @@\n-c\n"
+                                         << 2LL << 0LL;
         QTest::newRow("more lines") << true << message({{"a"}, {"k"}}) << true << message({{"a", "b"}, {"k", "l"}})
                                     << "entry 4, Hiragana: line count differs: 1, now 2\n"
                                        "@@ entry 4, Hiragana, line 2 @@\n+b\n"

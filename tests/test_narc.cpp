@@ -84,10 +84,12 @@ private slots:
         const QList<std::pair<QByteArray, QString>> cases{
             {"hello world, this is not an archive", "NARC"},
             {patched(good, 12, {0x30014}), "header size"},
+            {patched(good, 12, {0x3000C}), "header size"}, // shorter than the header's own fields
             {patched(good, 0x10, {0}), "BTAF"},
             {patched(good, 0x2C, {0}), "BTNF"},
             {patched(good, 0x3C, {0}), "GMIF"},
             {patched(good, 0x18, {0xFFFFFFFF}), "fewer than"},
+            {patched(good, 0x18, {3}), "fewer than its 3 entries"}, // one entry more than the table holds
             {patched(good, 0x1C, {4, 0}), "ends before"},
             {patched(good, 0x1C, {0xFFFFFFF0, 0xFFFFFFFF}), "outside"},
             {patched(good, 0x30, {0xFFFFFFFF}), "name table's size"},

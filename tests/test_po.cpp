@@ -257,22 +257,26 @@ private slots:
                            finished(2, 1, 0, 0)}
             << QStringList{"0/0/1 Hallo"} << 1 << false;
         // Reported in archive order whatever the file's order; messages that name
-        // no place at all first, in file order. A fourth field or a ':' (the
-        // character after '9') is no context; lines count from 1.
+        // no place at all first, in file order. A fourth field, a ':' (the
+        // character after '9'), an empty field or one of ten digits is no
+        // context; lines count from 1.
         QTest::newRow("contexts naming no line")
             << message("0002/0000/0001", "a", "b") + message("0001/0000/0003", "a", "b")
                    + "msgid \"No context\"\nmsgstr \"b\"\n\n" + message("0001/0001/0001", "a", "b")
                    + message("entry 1", "a", "b") + message("0001/0000/0002", "Duo", "Zwei")
                    + message("0001/0000/0001/5", "Solo", "b") + message("0001/0000/000:", "Solo", "b")
-                   + message("0001/0000/0000", "Solo", "b")
+                   + message("0001/0000/0000", "Solo", "b") + message("0001//0001", "Solo", "b")
+                   + message("0000000001/0000/0001", "Solo", "b")
             << QStringList{"Skipping msgid \"No context\": it has no msgctxt naming its line",
                            "Skipping msgctxt \"entry 1\": it names no line (entry/section/line)",
                            "Skipping msgctxt \"0001/0000/0001/5\": it names no line (entry/section/line)",
                            "Skipping msgctxt \"0001/0000/000:\": it names no line (entry/section/line)",
+                           "Skipping msgctxt \"0001//0001\": it names no line (entry/section/line)",
+                           "Skipping msgctxt \"0000000001/0000/0001\": it names no line (entry/section/line)",
                            "Skipping 0001/0000/0000 (entry 1, Hiragana, line 0): section 0 of entry 1 has no line 0",
                            "Skipping 0001/0000/0003 (entry 1, Hiragana, line 3): section 0 of entry 1 has no line 3",
                            "Skipping 0001/0001/0001 (entry 1, Kanji, line 1): entry 1 has no section 1",
-                           "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2", finished(1, 8, 0, 0)}
+                           "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2", finished(1, 10, 0, 0)}
             << QStringList{"1/0/2 Zwei"} << 1 << false;
         QTest::newRow("line breaks")
             << message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")

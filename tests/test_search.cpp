@@ -540,6 +540,23 @@ private slots:
         const Run tailFound = narctext({"find", "-i", "tail.narc", "1B"});
         QCOMPARE(tailFound.code, 1);
         QCOMPARE(tailFound.out + tailFound.err, QByteArray("1 match inside an escape left alone\n"));
+        // A match may start inside one left alone, past the escape.
+        QVERIFY(writeArchive(path("resume.narc"), {buildMessageFile(QList<QStringList>{{"a\naa"}})}));
+        for (const char *option : {"-i", "--"}) {
+            const Run resumed = narctext({"find", option, "resume.narc", "aa"});
+            QCOMPARE(resumed.out, QByteArray("0\t0\t1\ta\\x000aaa\n"));
+            QCOMPARE(resumed.err, QByteArray("1 match inside an escape left alone\n"));
+        }
+        // Matches left alone that overlap count once: "00" twice in each "\x00..".
+        for (const char *option : {"-i", "--"}) {
+            const Run overlapping = narctext({"find", option, "test.narc", "00"});
+            QCOMPARE(overlapping.out + overlapping.err, QByteArray("2 matches inside escapes left alone\n"));
+        }
+        // Text with a backslash searches the escapes themselves, a part of one too.
+        for (const auto &[option, text] : {std::pair("-i", "\\X00"), std::pair("--", "\\x00")}) {
+            const Run escapes = narctext({"find", option, "test.narc", text});
+            QCOMPARE(escapes.out, QByteArray("0\t0\t1\t10\\x000a\n0\t0\t2\tx\\x0001\n"));
+        }
     }
 };
 
