@@ -522,9 +522,9 @@ private slots:
 
     // An output that is the archive by any name is refused and nothing is
     // written: export-file replaced the archive with its text and exited 0, an
-    // export truncated a tree file that was the archive. Run where soft.narc is a
-    // symbolic link to test.narc, and hard.narc and tree/0000/0001.txt are hard
-    // links to it. -o naming the archive writes it in place.
+    // export truncated a tree file that was the archive. Run where soft.narc and
+    // linked/0000/0000.txt are symbolic links to test.narc, and hard.narc and
+    // tree/0000/0001.txt are hard links to it. -o naming the archive writes it in place.
     void outputOverTheArchive_data()
     {
         QTest::addColumn<QString>("command");
@@ -536,6 +536,7 @@ private slots:
         QTest::newRow("export-po, symbolic link") << "export-po test.narc soft.narc" << "Failed to export to PO template soft.narc" + refused;
         QTest::newRow("export-po, hard link") << "export-po test.narc hard.narc" << "Failed to export to PO template hard.narc" + refused;
         QTest::newRow("export, a tree file") << "export test.narc tree" << "Failed to export to file tree/0000/0001.txt" + refused;
+        QTest::newRow("export, a tree file by a symbolic link") << "export test.narc linked" << "Failed to export to file linked/0000/0000.txt" + refused;
         QTest::newRow("set -o, the archive by a link") << "set test.narc 2 0 text.txt -o soft.narc" << "";
     }
 
@@ -547,6 +548,8 @@ private slots:
         QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
         for (const char *name : {"hard.narc", "tree/0000/0001.txt"})
             QCOMPARE(::link(QFile::encodeName(archive).constData(), QFile::encodeName(path(name)).constData()), 0);
+        QVERIFY(QDir().mkpath(path("linked/0000")) && QDir().mkpath(path("linked/0001")));
+        QVERIFY(QFile::link("../../test.narc", path("linked/0000/0000.txt")));
         const QByteArray before = readFileBytes(archive);
         const Run run = narctext(command.split(' '));
         QCOMPARE(readFileBytes(path("hard.narc")), before);
