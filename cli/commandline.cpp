@@ -322,6 +322,10 @@ CommandLine readCommandLine(const QStringList &arguments)
             return refusal(QStringLiteral("-o given twice") + seeCommandHelp);
         if (outputs.first().isEmpty())
             return refusal(QStringLiteral("-o needs a file name") + seeCommandHelp);
+        // "-" is a standard stream everywhere else; an archive goes to a file.
+        if (outputs.first() == QLatin1String("-"))
+            return refusal(QStringLiteral("-o takes a file name, not standard output (./- names a file called -)")
+                           + seeCommandHelp);
         call.output = outputs.first();
     }
     const QString checkProblem = readCheckOptions(*command, parser, options, call);

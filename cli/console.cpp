@@ -83,7 +83,9 @@ ConsoleObserver::~ConsoleObserver()
 void ConsoleObserver::report(const QString &line)
 {
     wipe();
-    writeStderr((line + QLatin1Char('\n')).toUtf8());
+    // A report line is words for a person, never data: units a terminal would
+    // act on (from a file name, say) are shown as their escapes wherever it goes.
+    writeStderr((escapeTerminalControls(line) + QLatin1Char('\n')).toUtf8());
     ++reports;
 }
 

@@ -23,7 +23,8 @@ bool writeStdout(const QByteArray &bytes, QString *error = nullptr);
 QString escapeTerminalControls(const QString &text);
 
 // Everything the tool says on standard error goes through here: report lines in
-// the editor's words and, on a terminal, a progress bar for long bulk work.
+// the editor's words (passed through escapeTerminalControls, terminal or not)
+// and, on a terminal, a progress bar for long bulk work.
 //
 // The bar appears only once the work has run for a moment, is redrawn in place
 // (carriage return) at most a few times a second, and is wiped before any report

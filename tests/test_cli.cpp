@@ -290,6 +290,12 @@ private slots:
         QCOMPARE(narctext({"show", "test.narc", "0", "0"}).out, (hostile + "\nplain\n").toUtf8());
         QCOMPARE(narctext({"set", "test.narc", "0", "0", "-", "-o", "back.narc"}, shown + "\nother\n").code, 0);
         QCOMPARE(narctext({"show", "back.narc", "0", "0"}).out, (hostile + "\nother\n").toUtf8());
+
+        // Report lines are never data: a file name's controls are escaped on a pipe too.
+        const Run named = narctext({"export-file", "test.narc", "out\x1b[2J.txt"});
+        QVERIFY2(named.err.contains("Exporting to file out\\x001b[2J.txt\n"), named.err.constData());
+        QVERIFY(!named.err.contains('\x1b'));
+        QVERIFY(QFileInfo::exists(path("out\x1b[2J.txt")));
     }
 
     // '-' is standard output for export-file: the same bytes as into a file.
@@ -418,6 +424,7 @@ private slots:
         QTest::newRow("entry not a number") << "show test.narc x 0" << 2 << "narctext: entry x is not a valid index" << false;
         QTest::newRow("option without its value") << "set test.narc 0 0 - -o" << 2 << "narctext: set: Missing value after '-o'" << false;
         QTest::newRow("unknown option") << "find -z test.narc a" << 2 << "narctext: find: Unknown option 'z'" << false;
+        QTest::newRow("archive to standard output") << "set test.narc 0 0 text.txt -o -" << 2 << "narctext: -o takes a file name, not standard output" << false;
         // A section of 200 lines could hold 79 MB of escaped text; 64 MiB is the bound.
         QTest::newRow("text past 64 MiB") << "STDIN=/dev/zero set long.narc 0 0 -" << 1 << "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written" << false;
         QTest::newRow("text of 64 MiB") << "set long.narc 0 0 64mib.txt" << 1 << "Failed to import from file: 64mib.txt: it holds the character U+0000" << false;
