@@ -3,7 +3,6 @@
 #include "codec/escape.h"
 
 #include <QHash>
-#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -11,11 +10,9 @@ namespace core {
 
 QList<quint16> escapedUnits(QStringView lineText)
 {
-    // The line's units, shown again as the editor shows them: there every
-    // backslash starts an escape.
-    QVarLengthArray<quint16, 256> units;
-    parseEscapedText(lineText, [&](quint16 unit) { units.append(unit); });
-    const QString shown = escapeLineText(units.constData(), int(units.size()));
+    // The line shown again as the editor shows it: there every backslash starts
+    // an escape.
+    const QString shown = shownLineText(lineText);
     QList<quint16> escapes;
     for (qsizetype at = shown.indexOf(QLatin1Char('\\')); at >= 0; at = shown.indexOf(QLatin1Char('\\'), at + 6))
         escapes.append(quint16(hexQuad(shown.constData() + at + 2)));

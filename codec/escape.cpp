@@ -1,6 +1,7 @@
 #include "codec/escape.h"
 
 #include <QChar>
+#include <QVarLengthArray>
 
 #include <array>
 
@@ -121,6 +122,13 @@ QString escapeLineText(const quint16 *units, int count)
 bool showsAsEscape(quint16 unit)
 {
     return isSpecial(specialUnits(), unit);
+}
+
+QString shownLineText(QStringView lineText)
+{
+    QVarLengthArray<quint16, 256> units;
+    parseEscapedText(lineText, [&](quint16 unit) { units.append(unit); });
+    return escapeLineText(units.constData(), int(units.size()));
 }
 
 QString quoteBadEscape(QStringView lineText, qsizetype at)

@@ -24,6 +24,12 @@ qsizetype writeEscapedText(const quint16 *units, qsizetype count, QChar *out);
 // The decoder strips a line's terminator (and the padding unit) before calling this.
 QString escapeLineText(const quint16 *units, int count);
 
+// The line `lineText` (escaped) as the editor shows it once stored: a unit
+// written as an escape that shows as itself ("\x0041") appears plainly, one
+// typed plainly that shows as an escape appears escaped. Two lines that store the
+// same units show the same. A backslash that starts no escape shows as "\x0000".
+QString shownLineText(QStringView lineText);
+
 // Parsing escaped text back into plain units (no terminator added).
 //
 // A character other than a backslash is its own unit. A backslash whose

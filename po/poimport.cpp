@@ -4,6 +4,7 @@
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/encode.h"
+#include "codec/escape.h"
 #include "po/potranslations.h"
 #include "report/lines.h"
 
@@ -41,6 +42,13 @@ private:
     static constexpr size_t size = size_t(8) << 20;
     void *block;
 };
+
+// Whether `text` (a msgid or msgstr) stores as what `line` shows: the same text,
+// or units written as escapes that show as themselves ("\x002c" for ",").
+bool readsAs(const QString &text, const QString &line)
+{
+    return text == line || (!storableLine(text).refused() && shownLineText(text) == line);
+}
 
 // What becomes of one translation of a section.
 struct Verdict
@@ -86,7 +94,7 @@ void applySection(Narc &narc, QList<PoTranslation>::const_iterator begin, QList<
             verdict.skipped = QStringLiteral("section %1 of entry %2 has no line %3").arg(section).arg(entryIndex).arg(line);
         } else if (!text.problem.isEmpty()) {
             verdict.skipped = text.problem;
-        } else if (text.msgid != decoded.lines.at(line - 1) && text.msgstr != decoded.lines.at(line - 1)) {
+        } else if (!readsAs(text.msgid, decoded.lines.at(line - 1)) && !readsAs(text.msgstr, decoded.lines.at(line - 1))) {
             // A line that already reads as the translation (the file was imported
             // before) is not stale: nothing is left to do for it.
             verdict.skipped = QStringLiteral("the msgid no longer matches the line (its source changed since the export)");

@@ -336,6 +336,11 @@ private slots:
                            "Skipping 0001/0000/0001 (entry 1, Hiragana, line 1): it holds the character U+0000, which no text of the archive can",
                            finished(2, 3, 0, 0)}
             << QStringList{"0/0/1 Hallo", "1/0/2 ZAwei"} << 2 << false;
+        // A unit written as an escape that shows as itself ("\x002c" is ","): the
+        // line reads as the translation, and as a msgid written so, once stored.
+        QTest::newRow("escapes of plain characters")
+            << message("0000/0000/0001", "Hello", "Hallo\\\\x002c") + message("0001/0000/0001", "S\\\\x006flo", "Solo!")
+            << QStringList{finished(2, 0, 0, 0)} << QStringList{"0/0/1 Hallo,", "1/0/1 Solo!"} << 2 << false;
         // Contexts are read whatever their padding; a second message for one line
         // is not applied.
         QTest::newRow("one line twice")
@@ -382,6 +387,15 @@ private slots:
             }
         }
         QCOMPARE(allLines(narc), expected);
+        // Importing the file again finds every translation in place: the same
+        // report, and nothing changes.
+        const Narc once = narc;
+        PoImportSummary again;
+        report = importReport(narc, path("in.po"), &again, {strict, {}});
+        report.removeFirst();
+        QCOMPARE(report.join('\n'), reports.join('\n'));
+        QCOMPARE(again.sectionsChanged, 0);
+        QCOMPARE(narc.files, once.files);
         // A section is rewritten only when its text changed.
         for (int e = 0; e < narc.files.size(); ++e) {
             const bool entryChanged = std::any_of(changes.cbegin(), changes.cend(), [&](const QString &change) {
