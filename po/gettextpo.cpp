@@ -416,6 +416,17 @@ PoRead readPoFile(const QString &path)
     return read;
 }
 
+const char *domainHeader(po_file_t file, const char *domain)
+{
+    const PoIterator iterator(po_message_iterator(file, domain));
+    while (po_message_t message = po_next_message(iterator.get())) {
+        const char *msgid = po_message_msgid(message);
+        if (msgid && !*msgid && !po_message_msgctxt(message) && !po_message_is_obsolete(message))
+            return po_message_msgstr(message);
+    }
+    return nullptr;
+}
+
 QByteArray declaredCharset(const char *header)
 {
     if (!header)

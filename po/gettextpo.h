@@ -70,6 +70,12 @@ void forEachMessage(po_file_t file, Visit &&visit)
     }
 }
 
+// The header entry (its msgstr) of `domain` in `file`: the message with an empty
+// msgid and no context that is not obsolete; null when there is none. Owned by
+// `file`. (The library's po_file_domain_header hands over a copy that the caller
+// would have to free, though its declaration says const.)
+const char *domainHeader(po_file_t file, const char *domain);
+
 // The character set the header `header` (a PO header entry's msgstr) declares in
 // its Content-Type field; empty when it declares none or keeps the template's
 // placeholder "CHARSET".

@@ -94,7 +94,7 @@ PoTranslations readPoTranslations(const QString &path)
         if (domain != decoderDomain) {
             decoderDomain = domain;
             gathered.decoders.push_back(
-                std::make_unique<TextDecoder>(declaredCharset(po_file_domain_header(read.file.get(), domain))));
+                std::make_unique<TextDecoder>(declaredCharset(domainHeader(read.file.get(), domain))));
             decoder = gathered.decoders.back().get();
             if (!decoder->isValid()) {
                 gathered.reason = QStringLiteral("the character set \"%1\" its header declares is not known")
