@@ -3,14 +3,15 @@
 # replays the committed corpus (fuzz/corpus/<target>/, every input that ever found a
 # fault included), then fuzzes each target for a bounded time, starting from that
 # corpus and the generated seeds. Leak detection stays on; fuzz/lsan.supp suppresses
-# only the leaks inside gettext's PO library.
-#   tools/fuzz.sh [SECONDS_PER_TARGET]   (default 35: eight targets, under six minutes)
+# only what gettext's PO library loses while it reads a file.
+#   tools/fuzz.sh [SECONDS_PER_TARGET]   (default 30: eight targets, about five minutes
+#                                        with the build on two cores)
 #   tools/fuzz.sh --minimize             folds what the last run found into
 #                                        fuzz/corpus/ (libFuzzer's -merge=1) for committing
 # tools/fuzz-coverage.sh measures the lines the committed corpora reach.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-35}
+seconds=${1:-30}
 tools/setup.sh clang libclang-rt-14-dev
 
 build=build-fuzz
