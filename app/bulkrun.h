@@ -52,6 +52,6 @@ private:
     std::function<void(const QString &)> appendReport;
     QElapsedTimer sinceRefresh;
     QString pendingReport; // report lines not yet in the log, each ended by "\n"
-    int value = -1;       // the bar's value to show; -1 while nothing was processed
-    int section = -1;     // the section to show under "Type"; -1 while none was given
+    int value = -1;        // the bar's value to show; -1 while nothing was processed
+    int section = -1;      // the section to show under "Type"; -1 while none was given
 };

@@ -41,26 +41,27 @@ EditorCommandLine readCommandLine(const QStringList &arguments, bool early)
         QStringLiteral("Edits the message files inside a NARC archive of a Nintendo DS game."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("ARCHIVE"), QStringLiteral("The .narc archive to open at start; GAME.nds:PATH opens one inside a ROM image, "
-                                                "GAME.nds alone offers its archives."),
-                                 QStringLiteral("[ARCHIVE]"));
+    parser.addPositionalArgument(
+        QStringLiteral("ARCHIVE"),
+        QStringLiteral("The .narc archive to open at start; GAME.nds:PATH opens one inside a ROM image, "
+                       "GAME.nds alone offers its archives."),
+        QStringLiteral("[ARCHIVE]"));
 
     EditorCommandLine line;
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         // Before the application object exists the parser cannot name the program.
-        answer(line, parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                               QCoreApplication::applicationName()));
+        answer(line,
+               parser.helpText().replace(QStringLiteral("<executable_name>"), QCoreApplication::applicationName()));
     } else if (parser.isSet(version)) {
-        answer(line, QCoreApplication::applicationName() + QLatin1Char(' ')
-                         + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+        answer(line, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion()
+                         + QLatin1Char('\n'));
     } else if (early) {
         return line;
     } else if (!parsed || parser.positionalArguments().size() > 1) {
         const QString reason = parsed ? QStringLiteral("only one archive can be opened") : parser.errorText();
-        print(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + reason
-                          + QStringLiteral("\nTry '") + QCoreApplication::applicationName()
-                          + QStringLiteral(" --help'.\n"));
+        print(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + reason + QStringLiteral("\nTry '")
+                          + QCoreApplication::applicationName() + QStringLiteral(" --help'.\n"));
         line.done = true;
         line.exitCode = 2;
     } else if (!parser.positionalArguments().isEmpty()) {

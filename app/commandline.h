@@ -6,9 +6,9 @@
 // What narcedit's command line asks for.
 struct EditorCommandLine
 {
-    bool done = false;  // already answered (--help, --version, a bad argument): exit with exitCode
+    bool done = false; // already answered (--help, --version, a bad argument): exit with exitCode
     int exitCode = 0;
-    QString archive;    // the archive to open at start; empty for none
+    QString archive; // the archive to open at start; empty for none
 };
 
 // Reads narcedit's arguments (the program's name first). --help and --version are

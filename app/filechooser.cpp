@@ -36,11 +36,14 @@ public:
         auto *name = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         auto *buttons = findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         if (name && buttons) {
-            connect(name, &QLineEdit::textChanged, this, [this, buttons] {
-                if (isNewFolder())
-                    if (QPushButton *choose = buttons->button(QDialogButtonBox::Open))
-                        choose->setEnabled(true);
-            }, Qt::QueuedConnection);
+            connect(
+                name, &QLineEdit::textChanged, this,
+                [this, buttons] {
+                    if (isNewFolder())
+                        if (QPushButton *choose = buttons->button(QDialogButtonBox::Open))
+                            choose->setEnabled(true);
+                },
+                Qt::QueuedConnection);
         }
     }
 

@@ -299,9 +299,10 @@ bool FindDialog::step(int direction)
         // After a new search, go on from the match shown last: the first match
         // after it (before it), wrapping around.
         const auto &list = model->matches;
-        const auto after = std::upper_bound(list.begin(), list.end(), anchor, [](const SearchMatch &a, const SearchMatch &b) {
-            return position(a) < position(b);
-        });
+        const auto after = std::upper_bound(list.begin(), list.end(), anchor,
+                                            [](const SearchMatch &a, const SearchMatch &b) {
+                                                return position(a) < position(b);
+                                            });
         if (direction > 0) {
             row = after == list.end() ? 0 : int(after - list.begin());
         } else {
@@ -329,9 +330,10 @@ bool FindDialog::activate(int row)
         // The answer changed the archive: the same text, looked for again.
         searchFor(searched);
         const auto &list = model->matches;
-        const auto at = std::lower_bound(list.begin(), list.end(), target, [](const SearchMatch &a, const SearchMatch &b) {
-            return position(a) < position(b);
-        });
+        const auto at = std::lower_bound(list.begin(), list.end(), target,
+                                         [](const SearchMatch &a, const SearchMatch &b) {
+                                             return position(a) < position(b);
+                                         });
         if (list.isEmpty())
             return false;
         row = at == list.end() ? 0 : int(at - list.begin());

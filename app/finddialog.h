@@ -1,7 +1,7 @@
 #pragma once
 
-#include "search/search.h"
 #include "narc/narc.h"
+#include "search/search.h"
 
 #include <QDialog>
 #include <QList>

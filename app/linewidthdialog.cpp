@@ -62,7 +62,6 @@ void LineWidthDialog::readBreaks()
     problem->setVisible(!read);
     if (isVisible())
         adjustSize(); // room for the line, and none left when it goes
-
 }
 
 core::WidthRule LineWidthDialog::rule() const

@@ -29,7 +29,9 @@ bool countsColumns(const QFont &font)
 {
     const QFontMetricsF metrics(font);
     const qreal column = metrics.horizontalAdvance(QLatin1Char('0'));
-    const auto takes = [&](QChar c, int columns) { return qAbs(metrics.horizontalAdvance(c) - columns * column) < 0.01; };
+    const auto takes = [&](QChar c, int columns) {
+        return qAbs(metrics.horizontalAdvance(c) - columns * column) < 0.01;
+    };
     return takes(QLatin1Char('i'), 1) && takes(QLatin1Char('M'), 1) && takes(QLatin1Char(' '), 1)
            && takes(QChar(0x3042), 2) && takes(QChar(0x6F22), 2);
 }

@@ -1,28 +1,28 @@
 #include "app/mainwindow.h"
-#include "app/archivechooser.h"
 
+#include "app/archivechooser.h"
 #include "app/bulkrun.h"
-#include "app/editorsettings.h"
-#include "app/linewidthview.h"
 #include "app/dialogplace.h"
+#include "app/editorsettings.h"
 #include "app/finddialog.h"
 #include "app/formlayout.h"
+#include "app/linewidthview.h"
 #include "app/mainwindow_form.h"
 #include "app/referencepane.h"
 #include "app/replacedialog.h"
-#include "document/romarchives.h"
-#include "onefile/exportfile.h"
-#include "tree/exporttree.h"
-#include "tree/importtree.h"
-#include "po/poexport.h"
-#include "po/poimport.h"
-#include "search/replace.h"
-#include "report/lines.h"
-#include "report/place.h"
-#include "tree/layout.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "document/romarchives.h"
+#include "onefile/exportfile.h"
+#include "po/poexport.h"
+#include "po/poimport.h"
+#include "report/lines.h"
+#include "report/place.h"
+#include "search/replace.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
+#include "tree/layout.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -53,7 +53,6 @@ QString entryItemText(int index, qsizetype bytes)
 {
     return QString::number(index) + QStringLiteral(" - ") + QString::number(quint64(bytes), 16);
 }
-
 
 // The sections "Type" offers for `entry`: those its header counts when the
 // header holds, else section 0 alone, so that showing it says why.
@@ -103,9 +102,7 @@ MainWindow::MainWindow(QWidget *parent)
     , referencePane(nullptr)
     , skipChangedEscapes(nullptr)
 {
-    chooseFile = [this](FileChoice choice, const QString &startIn) {
-        return chooseWithDialog(this, choice, startIn);
-    };
+    chooseFile = [this](FileChoice choice, const QString &startIn) { return chooseWithDialog(this, choice, startIn); };
     ask = [this](Question question, const QString &subject) { return askWithDialog(this, question, subject); };
     chooseArchive = [this](const QString &image, const QStringList &items) {
         return chooseArchiveWithDialog(this, image, items);
@@ -119,15 +116,14 @@ MainWindow::MainWindow(QWidget *parent)
     findDialog->mayJump = [this] { return mayJump(); };
     connect(findDialog, &FindDialog::matchActivated, this, &MainWindow::showMatch);
     // Direct: the dialog counts again as soon as the signal returns.
-    connect(replaceDialog, &ReplaceDialog::replaceAllRequested, this, &MainWindow::replaceAll,
-            Qt::DirectConnection);
+    connect(replaceDialog, &ReplaceDialog::replaceAllRequested, this, &MainWindow::replaceAll, Qt::DirectConnection);
 
     setMinimumSize(formMinimumSize());
     setAcceptDrops(true);
     ui->text->viewport()->installEventFilter(this);
     ui->report->viewport()->installEventFilter(this);
     ui->text->installEventFilter(this); // Ctrl+Tab leaves it too
-    ui->text->setReadOnly(true); // until a section is shown, typed text would have no home
+    ui->text->setReadOnly(true);        // until a section is shown, typed text would have no home
     // A tab typed into a message would be stored as an escape nobody meant; Tab
     // goes on to the next widget instead.
     ui->text->setTabChangesFocus(true);
@@ -200,9 +196,8 @@ void MainWindow::addTranslatorsChecks()
     skipChangedEscapes->setObjectName(QStringLiteral("actionSkip_Changed_Escapes"));
     skipChangedEscapes->setCheckable(true);
     skipChangedEscapes->setChecked(editorSettings().value(QStringLiteral("poImport/skipChangedEscapes")).toBool());
-    connect(skipChangedEscapes, &QAction::toggled, this, [](bool on) {
-        editorSettings().setValue(QStringLiteral("poImport/skipChangedEscapes"), on);
-    });
+    connect(skipChangedEscapes, &QAction::toggled, this,
+            [](bool on) { editorSettings().setValue(QStringLiteral("poImport/skipChangedEscapes"), on); });
     const QList<QAction *> fileActions = ui->menuFile->actions();
     const qsizetype after = fileActions.indexOf(ui->actionImport_Translations_from_PO);
     ui->menuFile->insertAction(fileActions.value(after + 1), skipChangedEscapes);
@@ -336,8 +331,8 @@ void MainWindow::openArchive(const QString &path)
     // very file being opened.
     if (!askBeforeDropping(AtStake::TextAndChanges))
         return;
-    Result<ArchiveDocument> read =
-        source ? ArchiveDocument::open(source.value) : Result<ArchiveDocument>::failure(source.reason);
+    Result<ArchiveDocument> read = source ? ArchiveDocument::open(source.value)
+                                          : Result<ArchiveDocument>::failure(source.reason);
     if (!read.ok()) {
         // narc and narcPath stay as they were, so a later write cannot put a
         // half-read archive over the file that failed to load; the editor keeps
@@ -680,8 +675,9 @@ void MainWindow::replaceAll(const QString &text, const QString &replacement, boo
         return;
     LogObserver observer([this](const QString &line) { appendReport(line); });
     const QList<NarcEntry> before = narc.files;
-    const ReplaceSummary summary = core::replaceInArchive(
-        narc, {text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, replacement, observer);
+    const ReplaceSummary summary = core::replaceInArchive(narc,
+                                                          {text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive},
+                                                          replacement, observer);
     if (summary.changed) {
         setUnwritten(true);
         narcChanged();
@@ -728,8 +724,7 @@ bool MainWindow::composeEntry(const QString &editedText, int entryIndex, int sec
             referencePane->entryChanged(entryIndex);
             showEntrySizes(entryIndex);
         }
-    }
-    else if (result.reason.kind != TextRefusal::Kind::NoSuchSection)
+    } else if (result.reason.kind != TextRefusal::Kind::NoSuchSection)
         appendReport(composeRefusedLine(entryIndex, section, result.reason));
     return stored;
 }

@@ -4,15 +4,15 @@
 #include "app/bulkrun.h"
 #include "app/filechooser.h"
 #include "app/question.h"
-#include "report/observer.h"
 #include "document/archivedocument.h"
 #include "narc/narc.h"
+#include "report/observer.h"
 
 #include <QList>
+#include <QMainWindow>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
-#include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
@@ -196,10 +196,10 @@ private:
     QList<quint16> lineKeys;
     QList<quint16> lineAttributes;
 
-    int shownEntry = -1;       // the entry whose section the editor shows
-    int shownSection = -1;     // that section; -1 when the editor shows none
-    QString shownText;         // the editor's text when shown or last saved
-    bool unwritten = false;    // narc differs from what was loaded or last written
+    int shownEntry = -1;    // the entry whose section the editor shows
+    int shownSection = -1;  // that section; -1 when the editor shows none
+    QString shownText;      // the editor's text when shown or last saved
+    bool unwritten = false; // narc differs from what was loaded or last written
     FindDialog *findDialog;
     ReplaceDialog *replaceDialog;
     LineWidthView *lineWidth;     // View > Line Width...

@@ -169,17 +169,14 @@ public:
         // The slots belong to ::MainWindow; a plain QMainWindow gets the form only.
         if (auto *receiver = qobject_cast<::MainWindow *>(window)) {
             QObject::connect(actionOpen_Narc, &QAction::triggered, receiver, &::MainWindow::openNarc);
-            QObject::connect(narcEntryIds, &QComboBox::currentIndexChanged, receiver,
-                             &::MainWindow::loadEntryFromNarc);
+            QObject::connect(narcEntryIds, &QComboBox::currentIndexChanged, receiver, &::MainWindow::loadEntryFromNarc);
             QObject::connect(typeIds, &QComboBox::currentIndexChanged, receiver, &::MainWindow::typeChanged);
             QObject::connect(actionWrite_To_Narc, &QAction::triggered, receiver, &::MainWindow::writeToNarc);
             QObject::connect(pushButton, &QPushButton::clicked, receiver, &::MainWindow::saveEntry);
-            QObject::connect(actionExtract_all_to_Text, &QAction::triggered, receiver,
-                             &::MainWindow::exportToFiles);
+            QObject::connect(actionExtract_all_to_Text, &QAction::triggered, receiver, &::MainWindow::exportToFiles);
             QObject::connect(actionImport_all_from_files, &QAction::triggered, receiver,
                              &::MainWindow::importFromFiles);
-            QObject::connect(actionExport_all_to_File, &QAction::triggered, receiver,
-                             &::MainWindow::exportToFile);
+            QObject::connect(actionExport_all_to_File, &QAction::triggered, receiver, &::MainWindow::exportToFile);
             QObject::connect(actionExport_all_to_PO_Template, &QAction::triggered, receiver,
                              &::MainWindow::exportPoTemplate);
             QObject::connect(actionImport_Translations_from_PO, &QAction::triggered, receiver,
@@ -187,8 +184,7 @@ public:
             QObject::connect(actionFind_in_Archive, &QAction::triggered, receiver, &::MainWindow::showFindDialog);
             QObject::connect(actionFind_Next, &QAction::triggered, receiver, &::MainWindow::findNext);
             QObject::connect(actionFind_Previous, &QAction::triggered, receiver, &::MainWindow::findPrevious);
-            QObject::connect(actionReplace_in_Archive, &QAction::triggered, receiver,
-                             &::MainWindow::showReplaceDialog);
+            QObject::connect(actionReplace_in_Archive, &QAction::triggered, receiver, &::MainWindow::showReplaceDialog);
             // Through closeEvent, so unsaved text and unwritten changes are asked about.
             QObject::connect(actionQuit, &QAction::triggered, receiver, &QWidget::close);
         }
@@ -202,19 +198,19 @@ public:
         actionOpen_Narc->setText(QCoreApplication::translate("MainWindow", "Open Narc", nullptr));
         actionWrite_To_Narc->setText(QCoreApplication::translate("MainWindow", "Write To Narc", nullptr));
         actionExtract_all_to_Text->setText(QCoreApplication::translate("MainWindow", "Export all to Files", nullptr));
-        actionImport_all_from_files->setText(
-            QCoreApplication::translate("MainWindow", "Import all from files", nullptr));
+        actionImport_all_from_files->setText(QCoreApplication::translate("MainWindow", "Import all from files",
+                                                                         nullptr));
         actionExport_all_to_File->setText(QCoreApplication::translate("MainWindow", "Export all to File", nullptr));
         actionQuit->setText(QCoreApplication::translate("MainWindow", "Quit", nullptr));
-        actionExport_all_to_PO_Template->setText(
-            QCoreApplication::translate("MainWindow", "Export all to PO Template...", nullptr));
-        actionImport_Translations_from_PO->setText(
-            QCoreApplication::translate("MainWindow", "Import Translations from PO...", nullptr));
+        actionExport_all_to_PO_Template->setText(QCoreApplication::translate("MainWindow",
+                                                                             "Export all to PO Template...", nullptr));
+        actionImport_Translations_from_PO->setText(QCoreApplication::translate("MainWindow",
+                                                                               "Import Translations from PO...",
+                                                                               nullptr));
         actionFind_in_Archive->setText(QCoreApplication::translate("MainWindow", "Find in Archive...", nullptr));
         actionFind_Next->setText(QCoreApplication::translate("MainWindow", "Find Next", nullptr));
         actionFind_Previous->setText(QCoreApplication::translate("MainWindow", "Find Previous", nullptr));
-        actionReplace_in_Archive->setText(
-            QCoreApplication::translate("MainWindow", "Replace in Archive...", nullptr));
+        actionReplace_in_Archive->setText(QCoreApplication::translate("MainWindow", "Replace in Archive...", nullptr));
         label->setText(QCoreApplication::translate("MainWindow", "Narc Entry", nullptr));
         label_3->setText(QCoreApplication::translate("MainWindow", "Type", nullptr));
         pushButton->setText(QCoreApplication::translate("MainWindow", "Save Text", nullptr));

@@ -109,7 +109,7 @@ private:
     QSplitter *splitter = nullptr;
     QPlainTextEdit *referenceView = nullptr;
 
-    QString archiveKey; // the archive open now, as the map below names it
+    QString archiveKey;                 // the archive open now, as the map below names it
     QHash<QString, QString> remembered; // archive -> its reference, for the window's life
     QString referencePath;
     core::Narc reference;

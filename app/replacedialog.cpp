@@ -1,8 +1,8 @@
 #include "app/replacedialog.h"
 
+#include "report/lines.h"
 #include "search/replace.h"
 #include "search/search.h"
-#include "report/lines.h"
 
 #include <QApplication>
 #include <QCheckBox>

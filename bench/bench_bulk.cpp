@@ -11,12 +11,12 @@
 //                                            /dev/shm gives steadier figures)
 
 #include "app/mainwindow.h"
-#include "onefile/exportfile.h"
-#include "tree/exporttree.h"
-#include "tree/importtree.h"
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
+#include "onefile/exportfile.h"
 #include "pairedruns.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,9 +53,8 @@ NarcEntry messageFile(int index)
     QStringList sections[2];
     QList<quint16> keys;
     for (int i = 0; i < linesPerSection; ++i) {
-        sections[0].append(QStringLiteral("Entry %1, line %2: the quick brown fox jumps over the lazy dog.")
-                               .arg(index)
-                               .arg(i));
+        sections[0].append(
+            QStringLiteral("Entry %1, line %2: the quick brown fox jumps over the lazy dog.").arg(index).arg(i));
         sections[1].append(QStringLiteral("\u30a8\u30f3\u30c8\u30ea %1 \u884c %2 \u6f22\u5b57\u304b\u306a "
                                           "\\x000a\\xf000")
                                .arg(index)
@@ -163,21 +162,24 @@ void run(int count, const QString &work, int pairs)
     std::printf("  tree: %lld files, %.1f MB\n", qlonglong(tree.names.size()), double(tree.bytes) / 1e6);
 
     // Into new files: both trees removed and their directories made, untimed.
-    printPaired("export to tree, new files", pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); },
-                                                       [&] { freshTree(root); }, [&] { freshTree(plainRoot); }),
+    printPaired("export to tree, new files",
+                pairedRuns(
+                    pairs, exportTree, [&] { writeTree(plainRoot, tree); }, [&] { freshTree(root); },
+                    [&] { freshTree(plainRoot); }),
                 "write the same new files");
     // Over files that differ, as after edits: each is replaced by a new file.
     TreeFiles edited = tree;
     for (QByteArray &content : edited.contents)
         content += " (edited)";
     printPaired("export to tree, over edited files",
-                pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); }, [&] { writeTree(root, edited); },
-                           [&] { writeTree(plainRoot, edited); }),
+                pairedRuns(
+                    pairs, exportTree, [&] { writeTree(plainRoot, tree); }, [&] { writeTree(root, edited); },
+                    [&] { writeTree(plainRoot, edited); }),
                 "write the same files over");
     // Over the files of the previous run, which hold what it writes: compared,
     // not written; checked first too, as narctext export without --force does.
-    printPaired("export to tree, unchanged files",
-                pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); }), "write the same files over");
+    printPaired("export to tree, unchanged files", pairedRuns(pairs, exportTree, [&] { writeTree(plainRoot, tree); }),
+                "write the same files over");
     printPaired("export to tree, unchanged files, checked",
                 pairedRuns(pairs, exportCheckedTree, [&] { writeTree(plainRoot, tree); }), "write the same files over");
 

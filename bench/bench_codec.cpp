@@ -8,7 +8,6 @@
 #include "codec/messagefile.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstring>
 
 using namespace core;

@@ -39,10 +39,10 @@
 
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace core;
@@ -69,15 +69,17 @@ QString rareWord()
 QString lineText(int entry, int section, int line, int lines)
 {
     if (section == 0) {
-        return QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068"
-                              "\u3046 the quick brown fox\\x000a")
+        return QStringLiteral(
+                   "Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068"
+                   "\u3046 the quick brown fox\\x000a")
             .arg(line)
             .arg(entry);
     }
     // The rare word, in the middle entry's middle line.
     const QString extra = line == lines / 2 && entry == 1000 ? rareWord() : QStringLiteral("jumps");
-    return QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 %3 over "
-                          "the lazy dog\\xf000")
+    return QStringLiteral(
+               "\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 %3 over "
+               "the lazy dog\\xf000")
         .arg(line)
         .arg(entry)
         .arg(extra);
@@ -243,8 +245,8 @@ Inputs prepare(const Size &size, const QString &work, const QString &narctext)
         po.write(translated(template_.readAll()));
         po.close();
         QFile::remove(pot);
-        mustRun({QStringLiteral("msgfmt"), QStringLiteral("--check"), QStringLiteral("-o"),
-                 QStringLiteral("/dev/null"), in.po});
+        mustRun({QStringLiteral("msgfmt"), QStringLiteral("--check"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                 in.po});
     }
     in.poBytes = QFileInfo(in.po).size();
     if (!QFileInfo::exists(in.exportFile))
@@ -281,8 +283,7 @@ void row(const char *what, const Side &work, const Side &baseline, int pairs, qi
                 run.before();
             const Run result = runProcess(run.argv);
             if (result.status != run.status)
-                qFatal("%s exited %d, not %d", qPrintable(run.argv.join(QLatin1Char(' '))), result.status,
-                       run.status);
+                qFatal("%s exited %d, not %d", qPrintable(run.argv.join(QLatin1Char(' '))), result.status, run.status);
             (isWork ? workTimes : baseTimes).append(result.seconds);
             if (isWork)
                 peak = qMax(peak, result.peak);
@@ -291,9 +292,9 @@ void row(const char *what, const Side &work, const Side &baseline, int pairs, qi
     bench::Paired paired{workTimes, baseTimes};
     const QVector<double> ratios = paired.ratios();
     std::printf("  %-12s %7.3f s | %-17s %7.3f s | x%.2f (x%.2f-x%.2f) | peak %6.1f MiB = %.2fx %s", what,
-                bench::median(workTimes), baseline.label, bench::median(baseTimes), bench::median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()), double(peak) / (1 << 20),
-                double(peak) / double(compareBytes), compareWhat);
+                bench::median(workTimes), baseline.label, bench::median(baseTimes), bench::median(ratios),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                double(peak) / (1 << 20), double(peak) / double(compareBytes), compareWhat);
     if (throughputBytes > 0)
         std::printf(" | %.0f MB/s", double(throughputBytes) / 1e6 / bench::median(workTimes));
     std::printf("\n");
@@ -330,16 +331,15 @@ int main(int argc, char **argv)
     const QString readfiles = QCoreApplication::applicationDirPath() + QStringLiteral("/readfiles");
     if (!QDir().mkpath(work) || pairs <= 0 || !QFileInfo(narctext).isExecutable())
         qFatal("usage: bench_commands [--work DIR] [--pairs N] [--sizes small,large] [--rows ...] [--narctext PATH]");
-    std::printf("narctext %s, work directory %s, medians of %d paired runs\n", qPrintable(narctext),
-                qPrintable(work), pairs);
+    std::printf("narctext %s, work directory %s, medians of %d paired runs\n", qPrintable(narctext), qPrintable(work),
+                pairs);
 
     for (const Size &size : sizes) {
         if (!sizeNames.contains(QLatin1String(size.name)))
             continue;
         const Inputs in = prepare(size, work, narctext);
-        std::printf("%s: %d entries x %d lines, archive %.1f MB, tree %s, PO file %.1f MB\n", size.name,
-                    size.entries, size.lines, double(in.archiveBytes) / 1e6, qPrintable(in.tree),
-                    double(in.poBytes) / 1e6);
+        std::printf("%s: %d entries x %d lines, archive %.1f MB, tree %s, PO file %.1f MB\n", size.name, size.entries,
+                    size.lines, double(in.archiveBytes) / 1e6, qPrintable(in.tree), double(in.poBytes) / 1e6);
         const QString out = work + QStringLiteral("/out");
         const QString other = work + QStringLiteral("/other");
         const auto clean = [=] {
@@ -365,30 +365,36 @@ int main(int argc, char **argv)
             } else if (name == QLatin1String("export")) {
                 row("export", {{narctext, name, in.archive, out}, "", 0, clean()},
                     {{QStringLiteral("tar"), QStringLiteral("xf"), in.tarFile, QStringLiteral("-C"), other},
-                     "tar xf of the tree", 0, freshOther()},
+                     "tar xf of the tree",
+                     0,
+                     freshOther()},
                     pairs, in.archiveBytes, "archive");
             } else if (name == QLatin1String("import")) {
                 row("import", {{narctext, name, in.archive, in.tree}, "", 0, {}},
                     {{readfiles, in.archive, tree0, tree1}, "readfiles", 0, {}}, pairs, in.archiveBytes, "archive");
             } else if (name == QLatin1String("find")) {
                 row("find", {{narctext, name, in.archive, rareWord()}, "", 0, {}},
-                    {{QStringLiteral("grep"), QStringLiteral("-rF"), rareWord(), in.tree}, "grep -rF", 0, {}},
-                    pairs, in.archiveBytes, "archive");
+                    {{QStringLiteral("grep"), QStringLiteral("-rF"), rareWord(), in.tree}, "grep -rF", 0, {}}, pairs,
+                    in.archiveBytes, "archive");
             } else if (name == QLatin1String("export-po")) {
                 row("export-po", {{narctext, name, in.archive, out}, "", 0, clean()},
-                    {{narctext, QStringLiteral("export"), in.archive, other}, "narctext export", 0, clean()},
-                    pairs, in.archiveBytes, "archive");
+                    {{narctext, QStringLiteral("export"), in.archive, other}, "narctext export", 0, clean()}, pairs,
+                    in.archiveBytes, "archive");
             } else if (name == QLatin1String("import-po")) {
                 row("import-po", {{narctext, name, in.archive, in.po, QStringLiteral("-o"), out}, "", 0, clean()},
                     {{QStringLiteral("msgfmt"), QStringLiteral("--check"), QStringLiteral("-o"),
                       QStringLiteral("/dev/null"), in.po},
-                     "msgfmt --check", 0, {}},
+                     "msgfmt --check",
+                     0,
+                     {}},
                     pairs, in.poBytes, "PO file");
             } else if (name == QLatin1String("set")) {
                 row("set",
                     {{narctext, name, in.archive, QStringLiteral("7"), QStringLiteral("0"), in.text,
                       QStringLiteral("-o"), out},
-                     "", 0, clean()},
+                     "",
+                     0,
+                     clean()},
                     {{QStringLiteral("cp"), in.archive, other}, "cp of the archive", 0, clean()}, pairs,
                     in.archiveBytes, "archive");
             } else {

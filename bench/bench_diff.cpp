@@ -37,7 +37,6 @@
 #include <QTextCursor>
 
 #include <cstdio>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -58,9 +57,10 @@ NarcEntry syntheticEntry(int index, bool changed)
     QStringList kanji;
     for (int i = 0; i < linesPerSection; ++i) {
         keys.append(quint16(index * 31 + i * 7));
-        hiragana.append(QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
-                            .arg(i)
-                            .arg(index));
+        hiragana.append(
+            QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
+                .arg(i)
+                .arg(index));
         kanji.append(QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
                          .arg(i)
                          .arg(index));
@@ -152,9 +152,9 @@ int main(int argc, char *argv[])
         const char *archive;
         int expected; // diff's exit status
     };
-    for (const Case &which : {Case{"translation begun (1 entry in 10)", "begun.narc", 1},
-                              Case{"translation everywhere (every entry)", "everywhere.narc", 1},
-                              Case{"equal archives", "copy.narc", 0}}) {
+    for (const Case &which :
+         {Case{"translation begun (1 entry in 10)", "begun.narc", 1},
+          Case{"translation everywhere (every entry)", "everywhere.narc", 1}, Case{"equal archives", "copy.narc", 0}}) {
         const QString changed = work + QLatin1Char('/') + QLatin1String(which.archive);
         std::printf("%s:\n", which.name);
         // The pipeline finds what diff finds: as many files differ as diff names entries.
@@ -168,17 +168,22 @@ int main(int argc, char *argv[])
                 qFatal("diff -r did not exit with %d", which.expected);
         };
         bench::printPaired("narctext diff",
-                           pairedRuns(pairs, [&] { runQuietly(narctext, {QStringLiteral("diff"), original, changed}); },
-                                      pipeline, {}, removeTrees),
+                           pairedRuns(
+                               pairs,
+                               [&] {
+                                   runQuietly(narctext, {QStringLiteral("diff"), original, changed});
+                               },
+                               pipeline, {}, removeTrees),
                            "2 x narctext export + diff -r");
-        bench::printPaired("narctext diff --stat",
-                           pairedRuns(pairs,
-                                      [&] {
-                                          runQuietly(narctext,
-                                                     {QStringLiteral("diff"), QStringLiteral("--stat"), original, changed});
-                                      },
-                                      pipeline, {}, removeTrees),
-                           "2 x narctext export + diff -r");
+        bench::printPaired(
+            "narctext diff --stat",
+            pairedRuns(
+                pairs,
+                [&] {
+                    runQuietly(narctext, {QStringLiteral("diff"), QStringLiteral("--stat"), original, changed});
+                },
+                pipeline, {}, removeTrees),
+            "2 x narctext export + diff -r");
         const qint64 peak = peakOf(narctext, {QStringLiteral("diff"), original, changed});
         std::printf("  peak memory of narctext diff: %.0f MB (one archive: %.0f MB)\n", double(peak) / 1e6,
                     double(archiveBytes) / 1e6);
@@ -206,9 +211,9 @@ int main(int argc, char *argv[])
         trigger("actionOpen_Narc", everywhere);
     };
     bench::printPaired("Open Reference...",
-                       pairedRuns(pairs, [&] { trigger("actionOpen_Reference", original); },
-                                  [&] { trigger("actionOpen_Narc", everywhere); }, openWithout,
-                                  [&] { withReference(false); }),
+                       pairedRuns(
+                           pairs, [&] { trigger("actionOpen_Reference", original); },
+                           [&] { trigger("actionOpen_Narc", everywhere); }, openWithout, [&] { withReference(false); }),
                        "Open Narc of the archive");
     auto *editor = window.findChild<QPlainTextEdit *>(QStringLiteral("text"));
     auto *saveText = window.findChild<QAbstractButton *>(QStringLiteral("pushButton"));
@@ -225,8 +230,8 @@ int main(int argc, char *argv[])
         }
     };
     bench::printPaired("100 x Save Text, with reference",
-                       pairedRuns(pairs, saveTexts, saveTexts, [&] { withReference(true); },
-                                  [&] { withReference(false); }),
+                       pairedRuns(
+                           pairs, saveTexts, saveTexts, [&] { withReference(true); }, [&] { withReference(false); }),
                        "100 x Save Text, without");
     return 0;
 }

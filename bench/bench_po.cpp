@@ -7,14 +7,12 @@
 //
 // WORKDIR on a tmpfs (/dev/shm) keeps the disk out of the figures.
 
-#include "tree/exporttree.h"
-#include "tree/importtree.h"
-#include "po/poexport.h"
-#include "po/poimport.h"
 #include "codec/messagefile.h"
 #include "narc/narcwriter.h"
-
-#include <gettext-po.h>
+#include "po/poexport.h"
+#include "po/poimport.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,10 +21,11 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <cstdio>
 #include <functional>
+#include <gettext-po.h>
 #include <vector>
 
 using namespace core;
@@ -48,12 +47,12 @@ NarcEntry syntheticEntry(int index, const QString &prefix)
     QStringList sections[2];
     QList<quint16> keys;
     for (int i = 0; i < linesPerSection; ++i) {
-        sections[0].append(prefix + QStringLiteral("Entry %1, line %2: the quick brown fox jumps over the lazy dog.")
-                                        .arg(index)
-                                        .arg(i));
-        sections[1].append(prefix + QStringLiteral("\u30a8\u30f3\u30c8\u30ea %1 \u884c %2 \u6f22\u5b57 \\x000a\\xf000")
-                                        .arg(index)
-                                        .arg(i));
+        sections[0].append(
+            prefix
+            + QStringLiteral("Entry %1, line %2: the quick brown fox jumps over the lazy dog.").arg(index).arg(i));
+        sections[1].append(
+            prefix
+            + QStringLiteral("\u30a8\u30f3\u30c8\u30ea %1 \u884c %2 \u6f22\u5b57 \\x000a\\xf000").arg(index).arg(i));
         keys.append(quint16(0x1234 + 0x91 * i + index));
     }
     const Result<NarcEntry> file = newMessageFile({sections[0], sections[1]}, {keys, keys});
@@ -108,7 +107,8 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-void line(const char *what, const std::vector<double> &secs, const char *baselineWhat, const std::vector<double> &baseline);
+void line(const char *what, const std::vector<double> &secs, const char *baselineWhat,
+          const std::vector<double> &baseline);
 
 void lines(const char *what, const Timing &timing, const char *baselineWhat, const Timing &baseline)
 {
@@ -118,18 +118,19 @@ void lines(const char *what, const Timing &timing, const char *baselineWhat, con
     line(what, timing.cpu, baselineWhat, baseline.cpu);
 }
 
-void line(const char *what, const std::vector<double> &secs, const char *baselineWhat, const std::vector<double> &baseline)
+void line(const char *what, const std::vector<double> &secs, const char *baselineWhat,
+          const std::vector<double> &baseline)
 {
     std::vector<double> ratios;
     for (size_t i = 0; i < secs.size(); ++i)
         ratios.push_back(secs[i] / baseline[i]);
-    std::printf("  %-11s median %6.3f s (%6.3f .. %6.3f) | %-11s median %6.3f s (%6.3f .. %6.3f) | ratio x%.2f (x%.2f .. "
-                "x%.2f)\n",
-                what, median(secs), *std::min_element(secs.begin(), secs.end()),
-                *std::max_element(secs.begin(), secs.end()), baselineWhat, median(baseline),
-                *std::min_element(baseline.begin(), baseline.end()), *std::max_element(baseline.begin(), baseline.end()),
-                median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()));
+    std::printf(
+        "  %-11s median %6.3f s (%6.3f .. %6.3f) | %-11s median %6.3f s (%6.3f .. %6.3f) | ratio x%.2f (x%.2f .. "
+        "x%.2f)\n",
+        what, median(secs), *std::min_element(secs.begin(), secs.end()), *std::max_element(secs.begin(), secs.end()),
+        baselineWhat, median(baseline), *std::min_element(baseline.begin(), baseline.end()),
+        *std::max_element(baseline.begin(), baseline.end()), median(ratios),
+        *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
 }
 
 void gettextReport(int severity, po_message_t, const char *, size_t, size_t, int, const char *text)
@@ -207,7 +208,8 @@ int main(int argc, char *argv[])
     const QString tree = work + QStringLiteral("translated-tree");
     QDir().mkpath(tree + QStringLiteral("/0000"));
     QDir().mkpath(tree + QStringLiteral("/0001"));
-    if (!exportToTree(translated, tree, FileIdentity(), EditedFiles::Replace, quiet).finished || !exportToPoTemplate(original, QString(), work + "t.pot", FileIdentity(), quiet).finished
+    if (!exportToTree(translated, tree, FileIdentity(), EditedFiles::Replace, quiet).finished
+        || !exportToPoTemplate(original, QString(), work + "t.pot", FileIdentity(), quiet).finished
         || !writeTranslation(work + "t.pot", translated, work + "translated.po")) {
         std::fprintf(stderr, "cannot prepare the inputs\n");
         return 1;
@@ -221,14 +223,19 @@ int main(int argc, char *argv[])
     QDir().mkpath(exportTree + QStringLiteral("/0001"));
     for (int round = 0; round < rounds; ++round) {
         bool ok = true;
-        treeExport.measure([&] { ok = exportToTree(original, exportTree, FileIdentity(), EditedFiles::Replace, quiet).finished && ok; });
-        poExport.measure([&] { ok = exportToPoTemplate(original, QString(), work + "export.pot", FileIdentity(), quiet).finished && ok; });
+        treeExport.measure([&] {
+            ok = exportToTree(original, exportTree, FileIdentity(), EditedFiles::Replace, quiet).finished && ok;
+        });
+        poExport.measure([&] {
+            ok = exportToPoTemplate(original, QString(), work + "export.pot", FileIdentity(), quiet).finished && ok;
+        });
         Narc byTree = original;
         treeImport.measure([&] { ok = importFromTree(byTree, tree, quiet).outcome() == Outcome::Done && ok; });
         Narc byPo = original;
         PoImportSummary summary;
         poImport.measure([&] { summary = importFromPo(byPo, work + "translated.po", quiet); });
-        if (!ok || summary.outcome() != Outcome::Done || summary.sectionsChanged != 2 * count || byPo.files != byTree.files) {
+        if (!ok || summary.outcome() != Outcome::Done || summary.sectionsChanged != 2 * count
+            || byPo.files != byTree.files) {
             std::fprintf(stderr, "round %d: the runs did not give the same archive\n", round);
             return 1;
         }

@@ -68,9 +68,10 @@ NarcEntry syntheticEntry(int index, int lines)
     QStringList kanji;
     for (int i = 0; i < lines; ++i) {
         keys.append(quint16(index * 31 + i * 7));
-        hiragana.append(QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
-                            .arg(i)
-                            .arg(index));
+        hiragana.append(
+            QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
+                .arg(i)
+                .arg(index));
         kanji.append(QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
                          .arg(i)
                          .arg(index));
@@ -143,18 +144,21 @@ int runStep(const QString &step, const QString &archive, const QString &work, in
             Result<Narc> read = loadNarcFile(archive);
             return read.value.files.at(big);
         }();
-        paired = pairedRuns(pairs, [&] { saveText->click(); }, [&] {
-            QString text = editor->document()->toRawText();
-            text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-            if (!composeEntry(bytes, text, 0).changed())
-                qFatal("the unedited text was refused");
-        });
+        paired = pairedRuns(
+            pairs, [&] { saveText->click(); },
+            [&] {
+                QString text = editor->document()->toRawText();
+                text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+                if (!composeEntry(bytes, text, 0).changed())
+                    qFatal("the unedited text was refused");
+            });
     }
     const QString log = window.findChild<QPlainTextEdit *>(QStringLiteral("report"))->toPlainText();
     if (!paired.work.isEmpty()) {
         QStringList pairsText;
         for (qsizetype i = 0; i < paired.work.size(); ++i)
-            pairsText.append(QStringLiteral("%1:%2").arg(paired.work.at(i), 0, 'f', 6).arg(paired.baseline.at(i), 0, 'f', 6));
+            pairsText.append(
+                QStringLiteral("%1:%2").arg(paired.work.at(i), 0, 'f', 6).arg(paired.baseline.at(i), 0, 'f', 6));
         std::fprintf(stdout, "%s %lld\n", qPrintable(pairsText.join(QLatin1Char(','))), peakMemory());
     } else {
         std::fprintf(stdout, "%f %lld\n", time, peakMemory());
@@ -177,8 +181,7 @@ StepResult childStep(const QString &step, const QString &archive, const QString 
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--step"), step, archive, work, QString::number(pairs)});
     child.waitForFinished(-1);
-    const QStringList fields =
-        QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+    const QStringList fields = QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
     StepResult result;
     if (fields.size() != 2)
         qFatal("step %s failed: %s", qPrintable(step), child.readAllStandardError().constData());
@@ -276,14 +279,17 @@ int main(int argc, char **argv)
     row("open in the window", opens, "one plain read of the file", last.peak, size);
     // Both in a new process.
     row("narctext list",
-        pairedRuns(pairs, [&] { runQuietly(narctext, {QStringLiteral("list"), archive}); },
-                   [&] { runQuietly(QStringLiteral("cat"), {archive}); }),
+        pairedRuns(
+            pairs,
+            [&] {
+                runQuietly(narctext, {QStringLiteral("list"), archive});
+            },
+            [&] { runQuietly(QStringLiteral("cat"), {archive}); }),
         "cat of the file", 0, size);
 
     // These two pair up inside one window.
     const StepResult switched = childStep(QStringLiteral("switch"), archive, work, pairs);
-    row("switch to the 10,000-line entry", switched.paired,
-        "its setPlainText alone", switched.peak, size);
+    row("switch to the 10,000-line entry", switched.paired, "its setPlainText alone", switched.peak, size);
     const StepResult saved = childStep(QStringLiteral("save"), archive, work, pairs);
     // (No peak memory: the baseline loads the archive a second time.)
     row("Save Text of that section", saved.paired, "toRawText + one compose", 0, size);
@@ -334,8 +340,15 @@ int main(int argc, char **argv)
     row("import of the unedited tree", imports, "read the same files", imported.peak, size);
 
     const QString needle = QStringLiteral("entry %1 text").arg(entries / 2);
-    row("narctext find", pairedRuns(pairs, [&] { runQuietly(narctext, {QStringLiteral("find"), archive, needle}); },
-                                    [&] { runQuietly(QStringLiteral("grep"), {QStringLiteral("-r"), needle, tree}); }),
+    row("narctext find",
+        pairedRuns(
+            pairs,
+            [&] {
+                runQuietly(narctext, {QStringLiteral("find"), archive, needle});
+            },
+            [&] {
+                runQuietly(QStringLiteral("grep"), {QStringLiteral("-r"), needle, tree});
+            }),
         "grep -r over the exported tree", 0, size);
     return 0;
 }

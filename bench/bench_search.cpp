@@ -16,18 +16,18 @@
 // A WORKDIR given keeps big.narc and its tree there for other tools.
 
 #include "app/finddialog.h"
-#include "tree/exporttree.h"
-#include "search/search.h"
 #include "codec/decode.h"
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
+#include "search/search.h"
+#include "tree/exporttree.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -147,7 +147,8 @@ int main(int argc, char **argv)
     dialog.show();
     const auto dialogSearch = [&](const SearchQuery &query) {
         dialog.findChild<QLineEdit *>(QStringLiteral("findText"))->setText(query.text);
-        dialog.findChild<QCheckBox *>(QStringLiteral("ignoreCase"))->setChecked(query.sensitivity == Qt::CaseInsensitive);
+        dialog.findChild<QCheckBox *>(QStringLiteral("ignoreCase"))
+            ->setChecked(query.sensitivity == Qt::CaseInsensitive);
         dialog.search();
         QCoreApplication::processEvents(); // the list drawn
     };
@@ -204,10 +205,12 @@ int main(int argc, char **argv)
     for (int r = 0; r < rounds; ++r) {
         cat.add(timeProcess(QStringLiteral("cat"), {archive}, 0));
         cliRare.add(timeProcess(narctext, {QStringLiteral("find"), archive, rareText}, 0));
-        grepRare.add(timeProcess(QStringLiteral("grep"), {QStringLiteral("-r"), QStringLiteral("-F"), rareText, tree}, 0));
+        grepRare.add(timeProcess(QStringLiteral("grep"), {QStringLiteral("-r"), QStringLiteral("-F"), rareText, tree},
+                                 0));
         cliCommon.add(timeProcess(narctext, {QStringLiteral("find"), QStringLiteral("-i"), archive, common.text}, 0));
-        grepCommon.add(timeProcess(QStringLiteral("grep"),
-                                   {QStringLiteral("-r"), QStringLiteral("-F"), QStringLiteral("-i"), common.text, tree}, 0));
+        grepCommon.add(
+            timeProcess(QStringLiteral("grep"),
+                        {QStringLiteral("-r"), QStringLiteral("-F"), QStringLiteral("-i"), common.text, tree}, 0));
     }
     std::printf("Command line, output to /dev/null (median, spread):\n");
     print("narctext find, rare text", cliRare, "grep -r -F on the tree", grepRare);

@@ -11,9 +11,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
-
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace bench {
@@ -103,10 +102,9 @@ inline bool writeSyncRename(const QByteArray &path, const QByteArray &bytes)
 inline void printPaired(const char *what, const Paired &paired, const char *baselineWhat)
 {
     const QVector<double> ratios = paired.ratios();
-    std::printf("  %-34s %8.3f s | %-36s %8.3f s | x%.2f (x%.2f-x%.2f over %lld pairs)\n", what,
-                median(paired.work), baselineWhat, median(paired.baseline), median(ratios),
-                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
-                qlonglong(ratios.size()));
+    std::printf("  %-34s %8.3f s | %-36s %8.3f s | x%.2f (x%.2f-x%.2f over %lld pairs)\n", what, median(paired.work),
+                baselineWhat, median(paired.baseline), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), qlonglong(ratios.size()));
     std::fflush(stdout);
 }
 

@@ -123,7 +123,8 @@ void Checker::line(const MessagePlace &place, QStringView text, const QStringVie
         const TextRows rows = textRows(text, check.width.breaks);
         for (int r = 0; r < rows.size(); ++r) {
             if (rows.at(r).width > check.width.limit)
-                find(messagePlaceText(place), tooWideText(rows.at(r).width, check.width.limit, r + 1, int(rows.size())));
+                find(messagePlaceText(place),
+                     tooWideText(rows.at(r).width, check.width.limit, r + 1, int(rows.size())));
         }
     }
     // A line left as the reference has it keeps its escapes.
@@ -136,8 +137,7 @@ void Checker::line(const MessagePlace &place, QStringView text, const QStringVie
 
 } // namespace
 
-CheckSummary checkArchive(const Narc &narc, const ArchiveCheck &check, const FindingSink &sink,
-                          BulkObserver &observer)
+CheckSummary checkArchive(const Narc &narc, const ArchiveCheck &check, const FindingSink &sink, BulkObserver &observer)
 {
     HeldEntries entries(narc);
     if (!check.reference)

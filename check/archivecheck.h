@@ -14,7 +14,7 @@ namespace core {
 // What a check of an archive looks for.
 struct ArchiveCheck
 {
-    WidthRule width;              // lines wider than width.limit, when active
+    WidthRule width;                 // lines wider than width.limit, when active
     const Narc *reference = nullptr; // the original the archive was translated from, if given
 };
 
@@ -23,9 +23,9 @@ using FindingSink = std::function<bool(const QString &line)>;
 
 struct CheckSummary
 {
-    qint64 lines = 0;    // lines looked at
-    qint64 findings = 0; // finding lines given
-    bool stopped = false; // the sink asked to stop
+    qint64 lines = 0;        // lines looked at
+    qint64 findings = 0;     // finding lines given
+    bool stopped = false;    // the sink asked to stop
     bool readFailed = false; // an entry could not be read: see the sources' failure()
 };
 
@@ -38,8 +38,7 @@ struct CheckSummary
 //   of the reference, the breaking escapes left out;
 // - an entry or section that cannot be decoded, here or in the reference.
 // Nothing is changed. `observer` gets the progress over the entries.
-CheckSummary checkArchive(const Narc &narc, const ArchiveCheck &check, const FindingSink &sink,
-                          BulkObserver &observer);
+CheckSummary checkArchive(const Narc &narc, const ArchiveCheck &check, const FindingSink &sink, BulkObserver &observer);
 // The same over entries read in order, one at a time, the reference's (when not
 // null) beside the archive's; check.reference is not looked at. When an entry
 // cannot be read the check stops (summary.readFailed).

@@ -21,7 +21,8 @@ QList<quint16> escapedUnits(QStringView lineText)
 
 QString EscapeChange::text(EscapeOrigin origin) const
 {
-    return order.isEmpty() ? escapesDifferText(origin, missing, added) : escapesReorderedText(origin, order, originOrder);
+    return order.isEmpty() ? escapesDifferText(origin, missing, added)
+                           : escapesReorderedText(origin, order, originOrder);
 }
 
 EscapeChange compareEscapes(QStringView originLine, QStringView lineText, const QList<quint16> &ignored)

@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 
 #include <array>
-
 #include <unicode/uchar.h>
 
 namespace core {
@@ -25,7 +24,7 @@ int escapeWidth(quint16 unit)
 // for each character (a surrogate pair is one, at its first unit) and each escape
 // that breaks no line (see escapeWidth), `rowBreak(at)` for each escape in
 // `breaks`, which is six characters long.
-template<typename Cell, typename RowBreak>
+template <typename Cell, typename RowBreak>
 void walkCells(QStringView lineText, const QList<quint16> &breaks, Cell &&cell, RowBreak &&rowBreak)
 {
     qsizetype high = -1; // where a high surrogate waits for its partner

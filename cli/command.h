@@ -109,7 +109,7 @@ struct Command
 {
     const char *name;
     QList<Argument> arguments;
-    int options; // CommandOption flags
+    int options;             // CommandOption flags
     const char *summary;     // one line for narctext --help
     const char *description; // for narctext COMMAND --help, after the summary
 

@@ -9,9 +9,9 @@
 struct CommandLine
 {
     enum class Action {
-        Run,     // run `command` with `call`
-        Answer,  // print `text` on standard output (--help, --version) and exit
-        Refuse,  // a bad command line: `text` says why; exit 2
+        Run,    // run `command` with `call`
+        Answer, // print `text` on standard output (--help, --version) and exit
+        Refuse, // a bad command line: `text` says why; exit 2
     };
     Action action = Action::Refuse;
     QString text;

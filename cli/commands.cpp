@@ -1,22 +1,21 @@
 // The bodies of narctext's commands and the table that declares them. Each body
 // gets the archive already loaded (see runner.cpp) and returns how it ended.
 
+#include "check/archivecheck.h"
 #include "cli/command.h"
 #include "cli/console.h"
-
-#include "check/archivecheck.h"
-#include "document/archivesource.h"
-#include "document/romarchives.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messagecheck.h"
 #include "codec/messageheader.h"
 #include "diff/difftext.h"
+#include "document/archivesource.h"
+#include "document/romarchives.h"
 #include "io/textfile.h"
 #include "narc/narcfile.h"
 #include "onefile/exportfile.h"
-#include "po/poexport.h"
 #include "po/pocheck.h"
+#include "po/poexport.h"
 #include "po/poimport.h"
 #include "report/lines.h"
 #include "search/replace.h"
@@ -112,8 +111,7 @@ Ending runExportTree(Context &context)
 Ending runExportFile(Context &context)
 {
     return endingOf(
-        exportToFile(*context.entries, context.call.arguments.at(1), context.archiveFile, context.console)
-            .outcome());
+        exportToFile(*context.entries, context.call.arguments.at(1), context.archiveFile, context.console).outcome());
 }
 
 Ending runImport(Context &context)
@@ -187,8 +185,8 @@ QString checkReplace(const Invocation &call)
 
 Ending runReplace(Context &context)
 {
-    const ReplaceSummary summary =
-        replaceInArchive(context.narc, queryOf(context.call), context.call.arguments.at(2), context.console);
+    const ReplaceSummary summary = replaceInArchive(context.narc, queryOf(context.call), context.call.arguments.at(2),
+                                                    context.console);
     // Nothing replaced, nothing written: not even -o's file is made.
     if (summary.occurrences == 0)
         return Ending::NothingFound;
@@ -198,8 +196,8 @@ Ending runReplace(Context &context)
 Ending runExportPo(Context &context)
 {
     const Invocation &call = context.call;
-    return endingOf(exportToPoTemplate(*context.entries, call.archivePath(), call.arguments.at(1),
-                                       context.archiveFile, context.console)
+    return endingOf(exportToPoTemplate(*context.entries, call.archivePath(), call.arguments.at(1), context.archiveFile,
+                                       context.console)
                         .outcome());
 }
 
@@ -246,8 +244,8 @@ Ending runCheck(Context &context)
         }
         reference = std::move(opened.value);
     }
-    const CheckSummary summary =
-        checkArchive(*context.entries, reference.get(), check, printFindings(context), context.console);
+    const CheckSummary summary = checkArchive(*context.entries, reference.get(), check, printFindings(context),
+                                              context.console);
     if (reference && !reference->failure().isEmpty()) {
         context.console.report(loadFailedLine(call.reference, reference->failure()));
         return Ending::Refused;
@@ -264,8 +262,8 @@ Ending runCheck(Context &context)
 
 Ending runCheckPo(Context &context)
 {
-    const PoCheckSummary summary =
-        checkPoFile(context.call.arguments.at(0), widthRuleOf(context.call), printFindings(context), context.console);
+    const PoCheckSummary summary = checkPoFile(context.call.arguments.at(0), widthRuleOf(context.call),
+                                               printFindings(context), context.console);
     if (summary.refused || summary.stopped || !context.out.flush())
         return Ending::Refused;
     context.console.note(checkedTranslationsLine(summary.translations, summary.findings));
@@ -395,81 +393,143 @@ const QList<Command> &commands()
 {
     using A = Command::Archive;
     static const QList<Command> table{
-        {"list", {archiveArgument}, NoOption,
+        {"list",
+         {archiveArgument},
+         NoOption,
          "one line per entry: index, size in bytes, section count, line count",
          "An entry that is not a message file says why in place of its counts.",
-         A::ReadEach, nullptr, visitList, runList},
-        {"rom-list", {{"IMAGE", Argument::Path, "a DS ROM image (.nds)"}}, NoOption,
+         A::ReadEach,
+         nullptr,
+         visitList,
+         runList},
+        {"rom-list",
+         {{"IMAGE", Argument::Path, "a DS ROM image (.nds)"}},
+         NoOption,
          "one line per archive inside a ROM image: path, file id, size in bytes, entry count, kind",
          "The kind is \"messages\" when every entry is a message file, \"other\" when not. An archive "
          "without a name in the image is listed as #ID. Name one as IMAGE:PATH or IMAGE:#ID wherever an "
          "archive is named. A file that is not a well-formed image is refused (exit status 2).",
-         A::None, nullptr, nullptr, runRomList},
-        {"show", {archiveArgument, entryArgument, sectionArgument}, NoOption,
+         A::None,
+         nullptr,
+         nullptr,
+         runRomList},
+        {"show",
+         {archiveArgument, entryArgument, sectionArgument},
+         NoOption,
          "print one section's lines as the editor shows them (escapes as \\xhhhh)",
          "On a terminal, control characters print as their escapes too.",
-         A::Read, nullptr, nullptr, runShow},
-        {"export", {archiveArgument, {"DIR", Argument::Path, "the tree to write, made when missing"}}, ForceOption,
+         A::Read,
+         nullptr,
+         nullptr,
+         runShow},
+        {"export",
+         {archiveArgument, {"DIR", Argument::Path, "the tree to write, made when missing"}},
+         ForceOption,
          "write every section into DIR/0000 and DIR/0001, one UTF-8 file per entry",
          "Section 0 goes to DIR/0000, section 1 to DIR/0001, each entry into the file named by its index "
          "(0042.txt), one line per message. Files that differ from what it would write (edited since an "
          "earlier export) are kept and the export refused, unless --force is given. Linked folders, and a "
          "tree file that is the archive, are refused.",
-         A::Stream, nullptr, nullptr, runExportTree},
-        {"export-file", {archiveArgument, {"FILE", Argument::Path, "the file to write ('-': standard output)"}},
-         NoOption, "write every entry into one UTF-8 file",
+         A::Stream,
+         nullptr,
+         nullptr,
+         runExportTree},
+        {"export-file",
+         {archiveArgument, {"FILE", Argument::Path, "the file to write ('-': standard output)"}},
+         NoOption,
+         "write every entry into one UTF-8 file",
          "Each entry and section stands behind a ****Entry header. FILE is replaced only once it is complete.",
-         A::Stream, nullptr, nullptr, runExportFile},
-        {"import", {archiveArgument, {"DIR", Argument::Path, "a tree made by export"}}, OutputOption | DryRunOption,
+         A::Stream,
+         nullptr,
+         nullptr,
+         runExportFile},
+        {"import",
+         {archiveArgument, {"DIR", Argument::Path, "a tree made by export"}},
+         OutputOption | DryRunOption,
          "read a tree made by export back in and write the archive",
          "A tree without DIR/0000 or DIR/0001 is refused and nothing is written. A file missing from the tree "
          "is reported; a file that cannot be read, or a section refused, is skipped.",
-         A::ReadWrite, nullptr, nullptr, runImport},
+         A::ReadWrite,
+         nullptr,
+         nullptr,
+         runImport},
         {"set",
-         {archiveArgument, entryArgument, sectionArgument,
+         {archiveArgument,
+          entryArgument,
+          sectionArgument,
           {"TEXTFILE", Argument::Path, "the section's new lines ('-': standard input)"}},
-         OutputOption | DryRunOption, "replace one section with the lines of TEXTFILE ('-': standard input)",
+         OutputOption | DryRunOption,
+         "replace one section with the lines of TEXTFILE ('-': standard input)",
          "The text is composed as the editor's Save Text composes it, with the same refusals.",
-         A::ReadWrite, nullptr, nullptr, runSet},
-        {"find", {archiveArgument, textArgument}, IgnoreCaseOption,
+         A::ReadWrite,
+         nullptr,
+         nullptr,
+         runSet},
+        {"find",
+         {archiveArgument, textArgument},
+         IgnoreCaseOption,
          "print entry, section, line number (from 1) and line of every line containing TEXT",
          "A match inside a \\xhhhh escape is left alone unless TEXT holds a backslash. Exits 0 when a line "
          "matched, 1 when none did, 2 on an error. Use -- before a TEXT that starts with '-'.",
-         A::Stream, nullptr, nullptr, runFind},
-        {"export-po", {archiveArgument, {"FILE.pot", Argument::Path, "the template to write ('-': standard output)"}},
-         NoOption, "write every line that is not empty into a gettext PO template",
+         A::Stream,
+         nullptr,
+         nullptr,
+         runFind},
+        {"export-po",
+         {archiveArgument, {"FILE.pot", Argument::Path, "the template to write ('-': standard output)"}},
+         NoOption,
+         "write every line that is not empty into a gettext PO template",
          "Each message names its line in msgctxt as entry/section/line.",
-         A::Stream, nullptr, nullptr, runExportPo},
-        {"import-po", {archiveArgument, {"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
+         A::Stream,
+         nullptr,
+         nullptr,
+         runExportPo},
+        {"import-po",
+         {archiveArgument, {"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
          OutputOption | DryRunOption | StrictOption | BreakOption,
          "put the translated, not fuzzy messages of a PO file back and write the archive",
          "A file that is missing, unreadable or not valid PO changes nothing (exit status 2). Each message is "
          "taken on its own: one that cannot be stored is reported and left out (exit status 1), the rest of its "
          "section goes in. A translation whose control escapes differ from its source's is applied with a "
          "line to check it, or left out with --strict; escapes named with --break may move freely.",
-         A::ReadWrite, nullptr, nullptr, runImportPo},
+         A::ReadWrite,
+         nullptr,
+         nullptr,
+         runImportPo},
         {"replace",
          {archiveArgument, textArgument, {"REPLACEMENT", Argument::Replacement, "the new text; may be empty"}},
          OutputOption | DryRunOption | IgnoreCaseOption,
          "replace TEXT with REPLACEMENT in every section, as if edited and saved",
          "Each section changed is composed as Save Text composes it; a section the editor would refuse is "
          "reported and left as it was. Exits 1, writing nothing, when nothing matched.",
-         A::ReadWrite, checkReplace, nullptr, runReplace},
-        {"check", {archiveArgument}, WidthOption | BreakOption | ReferenceOption,
+         A::ReadWrite,
+         checkReplace,
+         nullptr,
+         runReplace},
+        {"check",
+         {archiveArgument},
+         WidthOption | BreakOption | ReferenceOption,
          "report lines too wide for the text box, and what differs from the original",
          "One line per finding on standard output, in archive order, its place first: rows wider than N "
          "characters, and with --reference, lines whose control escapes differ from the same line of the "
          "original, entries and sections whose counts differ. A row ends at the end of a line and at each "
          "--break escape; full-width characters count 2, control escapes 0. Exits 0 with no findings, 1 with "
          "findings, 2 on an error.",
-         A::Stream, checkCheck, nullptr, runCheck},
-        {"check-po", {{"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
+         A::Stream,
+         checkCheck,
+         nullptr,
+         runCheck},
+        {"check-po",
+         {{"FILE.po", Argument::Path, "the translations ('-': standard input)"}},
          WidthOption | BreakOption,
          "report what an import would leave out or should be checked in a PO file's translations",
          "One line per finding on standard output, in the order of the archive: translations that cannot be "
          "stored, whose control escapes differ from their source's, or (with --width) with rows wider than N "
          "characters. Exits 0 with no findings, 1 with findings, 2 on an error.",
-         A::None, nullptr, nullptr, runCheckPo},
+         A::None,
+         nullptr,
+         nullptr,
+         runCheckPo},
         {"diff",
          {{"OLD.narc", Argument::Path, "the archive as it was"}, {"NEW.narc", Argument::Path, "the archive as it is"}},
          StatOption,
@@ -480,7 +540,10 @@ const QList<Command> &commands()
          "that differ and entries that cannot be decoded and whose bytes differ get a line each. --stat prints "
          "one line per entry that differs and the lines changed of the lines of NEW. Exits 0 when the texts are "
          "equal (printing nothing), 1 when they differ, 2 on an error.",
-         A::None, nullptr, nullptr, runDiff},
+         A::None,
+         nullptr,
+         nullptr,
+         runDiff},
     };
     return table;
 }

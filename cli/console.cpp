@@ -51,9 +51,7 @@ bool writeStdout(const QByteArray &bytes, QString *error)
 
 QString escapeTerminalControls(const QString &text)
 {
-    const auto acts = [](char16_t c) {
-        return (c < 0x20 && c != u'\t' && c != u'\n') || (c >= 0x7F && c <= 0x9F);
-    };
+    const auto acts = [](char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\n') || (c >= 0x7F && c <= 0x9F); };
     qsizetype first = 0;
     while (first < text.size() && !acts(text.at(first).unicode()))
         ++first;

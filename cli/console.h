@@ -60,8 +60,8 @@ private:
 
     bool showProgress;
     bool quiet = false;
-    bool active = false;  // between begin() and finish()
-    int drawnWidth = 0;   // characters of the bar on screen, 0 when none
+    bool active = false; // between begin() and finish()
+    int drawnWidth = 0;  // characters of the bar on screen, 0 when none
     int total = 0;
     int current = 0;
     int reports = 0;

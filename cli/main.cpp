@@ -3,7 +3,6 @@
 #include "cli/commandline.h"
 #include "cli/console.h"
 #include "cli/runner.h"
-
 #include "report/lines.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,6 @@
 #include "cli/runner.h"
 
 #include "cli/console.h"
-
 #include "diff/difftext.h"
 #include "document/archivedocument.h"
 #include "narc/narcfile.h"
@@ -32,8 +31,7 @@ bool load(const Command &command, Context &context, std::unique_ptr<ArchiveEntri
             context.archiveFile = stream->identity();
         }
     } else if (command.archive == Command::Archive::ReadEach) {
-        read = loadArchiveEntries(
-            path, [&](quint32 index, EntryView entry) { command.visit(context, index, entry); });
+        read = loadArchiveEntries(path, [&](quint32 index, EntryView entry) { command.visit(context, index, entry); });
     } else {
         const Access access = command.archive == Command::Archive::ReadWrite ? Access::Write : Access::Read;
         Result<ArchiveDocument> opened = ArchiveDocument::open(path, access);

@@ -1,9 +1,9 @@
 #include "codec/compose.h"
 
+#include "base/result.h"
 #include "codec/encode.h"
 #include "codec/linetable.h"
 #include "codec/messageheader.h"
-#include "base/result.h"
 
 #include <QVarLengthArray>
 #include <QtEndian>
@@ -22,8 +22,9 @@ Status checkLayout(const MessageHeader &head)
     for (int s = 0; s < head.sectionCount; ++s) {
         const qint64 offset = head.sectionOffsets.at(s);
         if (offset < end)
-            return Status::failure(s == 0 ? QStringLiteral("section 0 starts inside the header")
-                                          : QStringLiteral("section %1 overlaps or precedes section %2").arg(s).arg(s - 1));
+            return Status::failure(
+                s == 0 ? QStringLiteral("section 0 starts inside the header")
+                       : QStringLiteral("section %1 overlaps or precedes section %2").arg(s).arg(s - 1));
         end = offset + head.blockSizes.at(s);
     }
     return Status::success();
@@ -161,8 +162,8 @@ public:
                 if (left < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3])
                     || (b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] >= 0x90))
                     return fail();
-                const char32_t c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12
-                                   | char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+                const char32_t c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6
+                                   | (p[3] & 0x3F);
                 if ((c & 0xFFFE) == 0xFFFE)
                     return fail();
                 *out++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
@@ -246,7 +247,7 @@ qint64 utf16Length(QByteArrayView text)
 
 // composeEntry for text of `characters` UTF-16 units in all, given line by line
 // by `lines` (an EditedLines or a Utf8Lines).
-template<typename Lines>
+template <typename Lines>
 ComposeResult composeLines(const NarcEntry &entry, qint64 characters, Lines &lines, int section)
 {
     ComposeResult result;

@@ -69,7 +69,7 @@ inline int hexQuad(const QChar *digits)
 // escape, six characters from `at` (fewer when the line ends first), goes to
 // `escape(at, value)`, with value -1 for a backslash that starts no escape.
 // Returns the position of the first backslash that starts no escape, or -1.
-template<typename Plain, typename Escape>
+template <typename Plain, typename Escape>
 inline qsizetype walkEscapedText(QStringView lineText, Plain &&plain, Escape &&escape)
 {
     const QChar *text = lineText.data();
@@ -102,7 +102,7 @@ inline qsizetype walkEscapedText(QStringView lineText, Plain &&plain, Escape &&e
 // Parses one escaped line, handing each unit to `put` in order (the unit 0 for a
 // backslash that starts no escape). Returns the position of the first backslash
 // that starts no escape, or -1.
-template<typename Put>
+template <typename Put>
 inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
 {
     return walkEscapedText(
@@ -116,7 +116,10 @@ inline qsizetype parseEscapedText(QStringView lineText, Put &&put)
 class EscapeSpans
 {
 public:
-    explicit EscapeSpans(QStringView text) : m_text(text) {}
+    explicit EscapeSpans(QStringView text)
+        : m_text(text)
+    {
+    }
 
     bool inside(qsizetype at)
     {

@@ -53,8 +53,8 @@ Result<NarcEntry> newMessageFile(const QList<QStringList> &sections, const QList
                                      .arg(lineCount));
         if (s >= lineKeys.size() || lineKeys[s].size() < lineCount)
             return Made::failure(QStringLiteral("section %1 lacks keys for its lines").arg(s));
-        const Result<QByteArray> block =
-            sectionBlock(sections[s], lineKeys[s], s < lineAttributes.size() ? lineAttributes[s] : QList<quint16>());
+        const Result<QByteArray> block = sectionBlock(sections[s], lineKeys[s],
+                                                      s < lineAttributes.size() ? lineAttributes[s] : QList<quint16>());
         if (!block)
             return Made::failure(QStringLiteral("section %1: %2").arg(s).arg(block.reason));
         size += block.value.size();

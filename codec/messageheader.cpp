@@ -47,8 +47,9 @@ MessageHeaderRead readMessageHeader(EntryView entry)
     for (int s = 0; s < head.sectionCount; ++s) {
         const qint64 offset = head.sectionOffsets.at(s);
         if (offset + lineTableEnd > size) {
-            result.reason = QStringLiteral("section %1 at offset %2 and its line table of %3 lines run past "
-                                           "the end (%4 bytes)")
+            result.reason = QStringLiteral(
+                                "section %1 at offset %2 and its line table of %3 lines run past "
+                                "the end (%4 bytes)")
                                 .arg(s)
                                 .arg(offset)
                                 .arg(head.lineCount)

@@ -58,8 +58,7 @@ public:
     }
 
     // Section `index`, in both files.
-    SectionDifference compare(int index, const SectionLineTable &before, const SectionLineTable &after,
-                              qint64 *changed)
+    SectionDifference compare(int index, const SectionLineTable &before, const SectionLineTable &after, qint64 *changed)
     {
         SectionDifference section;
         section.section = index;

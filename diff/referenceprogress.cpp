@@ -7,8 +7,7 @@ namespace {
 ReferenceProgress::Count countOf(int index, const Narc &archive, const Narc &reference)
 {
     const NarcEntry *original = index < reference.files.size() ? &reference.files.at(index) : nullptr;
-    const EntryComparison comparison =
-        compareEntries(index, original, &archive.files.at(index), DiffDetail::Counts);
+    const EntryComparison comparison = compareEntries(index, original, &archive.files.at(index), DiffDetail::Counts);
     return {comparison.lines, comparison.changed};
 }
 

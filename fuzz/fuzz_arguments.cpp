@@ -8,9 +8,8 @@
 // arguments are always read the same way. No command is run: the arguments
 // name files.
 
-#include "fuzzing.h"
-
 #include "cli/commandline.h"
+#include "fuzzing.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,11 +22,11 @@ namespace {
 bool sameLine(const CommandLine &a, const CommandLine &b)
 {
     return a.action == b.action && a.text == b.text && a.command == b.command && a.quiet == b.quiet
-           && a.call.arguments == b.call.arguments && a.call.output == b.call.output
-           && a.call.entry == b.call.entry && a.call.section == b.call.section && a.call.width == b.call.width
-           && a.call.breaks == b.call.breaks && a.call.reference == b.call.reference
-           && a.call.ignoreCase == b.call.ignoreCase && a.call.force == b.call.force && a.call.stat == b.call.stat
-           && a.call.dryRun == b.call.dryRun && a.call.strict == b.call.strict;
+           && a.call.arguments == b.call.arguments && a.call.output == b.call.output && a.call.entry == b.call.entry
+           && a.call.section == b.call.section && a.call.width == b.call.width && a.call.breaks == b.call.breaks
+           && a.call.reference == b.call.reference && a.call.ignoreCase == b.call.ignoreCase
+           && a.call.force == b.call.force && a.call.stat == b.call.stat && a.call.dryRun == b.call.dryRun
+           && a.call.strict == b.call.strict;
 }
 
 bool isNumberArgument(const Argument &argument)

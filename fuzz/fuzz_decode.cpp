@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const NarcEntry entry(first, first + size);
     for (int section = -1; section < 4; ++section) {
         const DecodedSection decoded = decodeMessageSection(entry, section);
-        if (decoded.lineKeys.size() != decoded.lines.size()
-            || decoded.lineAttributes.size() != decoded.lines.size())
+        if (decoded.lineKeys.size() != decoded.lines.size() || decoded.lineAttributes.size() != decoded.lines.size())
             abort();
         if (!decoded.ok() && !decoded.lines.isEmpty())
             abort();

@@ -13,10 +13,9 @@
 // sets it) suppresses exactly the leaks allocated inside its reader
 // (po_file_read), not what the library hands over to the caller to free.
 
-#include "fuzzing.h"
-
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "fuzzing.h"
 #include "po/poimport.h"
 
 #include <QString>

@@ -18,11 +18,10 @@
 // ends a line, 0xFD an entry. Every other byte is one piece of text (a letter,
 // an escape, a character whose case folds, ...).
 
-#include "fuzzing.h"
-
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "fuzzing.h"
 #include "onefile/exportfile.h"
 #include "po/poexport.h"
 #include "search/replace.h"
@@ -95,12 +94,15 @@ Narc archiveOf(const Input &in)
                 rotated.append(lines.at((i + s) % lines.size()));
             sections.append(rotated);
         }
-        const Result<NarcEntry> file = newMessageFile(sections, QList<QList<quint16>>(in.sections, QList<quint16>(lines.size(), 0x5A5A)));
+        const Result<NarcEntry> file = newMessageFile(sections,
+                                                      QList<QList<quint16>>(in.sections,
+                                                                            QList<quint16>(lines.size(), 0x5A5A)));
         require(file.ok());
         entries.append(file.value);
     }
     if (in.cutEntry && !entries.isEmpty())
-        entries.append(NarcEntry(entries.first().constData(), entries.first().constData() + entries.first().size() - 3));
+        entries.append(NarcEntry(entries.first().constData(),
+                                 entries.first().constData() + entries.first().size() - 3));
     if (in.emptyEntry)
         entries.insert(entries.size() / 2, NarcEntry());
     return fuzzing::archiveOf(entries);
@@ -233,8 +235,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The text by itself, as it was found.
     Narc same = original;
     fuzzing::CountingObserver sameObserver;
-    const ReplaceSummary itself =
-        replaceInArchive(same, SearchQuery{in.query, Qt::CaseSensitive}, in.query, sameObserver);
+    const ReplaceSummary itself = replaceInArchive(same, SearchQuery{in.query, Qt::CaseSensitive}, in.query,
+                                                   sameObserver);
     require(!itself.changed && same.files == original.files);
 
     // And exported.

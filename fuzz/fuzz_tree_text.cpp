@@ -18,11 +18,10 @@
 // the file. The trees stay in temporary directories (in memory, /dev/shm, where
 // there is one); each input is written over the same file.
 
-#include "fuzzing.h"
-
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "fuzzing.h"
 #include "io/textfile.h"
 #include "tree/exporttree.h"
 #include "tree/importtree.h"
@@ -49,7 +48,10 @@ namespace {
 class Trickle : public QIODevice
 {
 public:
-    Trickle(QByteArrayView bytes, qint64 piece, bool endless) : bytes(bytes), piece(piece), endless(endless)
+    Trickle(QByteArrayView bytes, qint64 piece, bool endless)
+        : bytes(bytes)
+        , piece(piece)
+        , endless(endless)
     {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
@@ -186,8 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(!out.refused && out.finished && out.filesFailed == 0 && out.sectionsUnreadable == 0);
     const Result<EditedTreeFiles> same = findEditedTreeFiles(narc, exported.path());
     require(same.ok() && same.value.count == 0);
-    const bool textChanged = looked && decodeMessageSection(narc.files.at(entryIndex), section).lines
-                                           != decodeMessageSection(entry, section).lines;
+    const bool textChanged = looked
+                             && decodeMessageSection(narc.files.at(entryIndex), section).lines
+                                    != decodeMessageSection(entry, section).lines;
     const Result<EditedTreeFiles> edited = findEditedTreeFiles(original, exported.path());
     require(edited.ok() && edited.value.count == int(textChanged));
     Narc back = original;

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <iterator>
 #include <cstdlib>
+#include <iterator>
 
 namespace fuzzing {
 
@@ -73,9 +73,7 @@ inline core::Narc poArchive()
                                                QStringLiteral("\\x000aWorld\\x0001 and \\x005c")},
                                               {QStringLiteral("\u3053\u3093\u306b\u3061\u306f"), QStringLiteral("x"),
                                                QStringLiteral("\u4e16\u754c\\xfffe")}});
-    return archiveOf({full,
-                      messageFile({{QStringLiteral("One line \\xf000\\x0102\\x0003")}}),
-                      core::NarcEntry(),
+    return archiveOf({full, messageFile({{QStringLiteral("One line \\xf000\\x0102\\x0003")}}), core::NarcEntry(),
                       core::NarcEntry(full.constData(), full.constData() + full.size() / 2),
                       messageFile({{QStringLiteral("a"), QStringLiteral("b")},
                                    {QStringLiteral("A"), QStringLiteral("B")},
@@ -88,20 +86,51 @@ inline core::Narc treeArchive()
 {
     return archiveOf({messageFile({{QStringLiteral("Hello"), QString(), QStringLiteral("\\x000aWorld")},
                                    {QStringLiteral("\u3053\u3093"), QStringLiteral("x"), QStringLiteral("y")}}),
-                      messageFile({{QStringLiteral("One \\xfffe")}}),
-                      messageFile({{}, {}})});
+                      messageFile({{QStringLiteral("One \\xfffe")}}), messageFile({{}, {}})});
 }
 
 // The pieces of text each byte of fuzz_replace's input stands for. The lines of
 // its archive take the first linePieceCount (no backslash but in a whole escape);
 // the text to find and the replacement take all.
 inline const char16_t *const replacePieces[] = {
-    u"a", u"b", u"A", u"B", u"0", u"1", u"x", u"X", u" ", u"{", u"00", u"0a", u"x000a",
-    u"\\x000a", u"\\x005c", u"\\xfffe", u"\\x0001", u"\\xf000", u"\\x007b",
-    u"\u00e9", u"\u00c9", u"\u03c3", u"\u03a3", u"\u03c2", u"\u00df", u"\u0130", u"\u0131", u"\u3042",
-    u"\U00010400", u"\U00010428", u"\U0001F600",
+    u"a",
+    u"b",
+    u"A",
+    u"B",
+    u"0",
+    u"1",
+    u"x",
+    u"X",
+    u" ",
+    u"{",
+    u"00",
+    u"0a",
+    u"x000a",
+    u"\\x000a",
+    u"\\x005c",
+    u"\\xfffe",
+    u"\\x0001",
+    u"\\xf000",
+    u"\\x007b",
+    u"\u00e9",
+    u"\u00c9",
+    u"\u03c3",
+    u"\u03a3",
+    u"\u03c2",
+    u"\u00df",
+    u"\u0130",
+    u"\u0131",
+    u"\u3042",
+    u"\U00010400",
+    u"\U00010428",
+    u"\U0001F600",
     // Not in lines:
-    u"\\", u"\\x", u"\\x00", u"\n", u"\u2028", u"\r",
+    u"\\",
+    u"\\x",
+    u"\\x00",
+    u"\n",
+    u"\u2028",
+    u"\r",
 };
 constexpr int linePieceCount = 31;
 constexpr int replacePieceCount = int(std::size(replacePieces));

@@ -2,17 +2,17 @@
 // folder per target: <dir>/narc_reader, decode, compose, rom_reader, po_import,
 // tree_text, replace and arguments.
 
-#include "fuzzing.h"
-
 #include "cli/commandline.h"
+#include "fuzzing.h"
 #include "narc/narcwriter.h"
 #include "po/poexport.h"
 #include "romfixture.h"
 
 #include <QDir>
-#include <QStringEncoder>
 #include <QFile>
 #include <QList>
+#include <QStringEncoder>
+
 #include <cstdio>
 
 using namespace core;
@@ -56,7 +56,6 @@ bool writeSeed(const QString &dir, const QString &name, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-
 // PO files for the archive fuzz_po_import imports into: its template as
 // exported, the same translated, and files that take every other path.
 bool writePoSeeds(const QString &dir)
@@ -95,15 +94,15 @@ bool writePoSeeds(const QString &dir)
     };
     bool ok = writeSeed(dir, QStringLiteral("translated"), translated);
     ok &= writeSeed(dir, QStringLiteral("fuzzy"), fuzzy);
-    ok &= writeSeed(dir, QStringLiteral("problems"),
-                    header + entry("0000/0000/0001", "Hello", "Hallo\\nWelt") + entry("0000/0000/0003", "stale", "x")
-                        + entry("0000/0001/0002", "x", "y\\000z") + entry("0009/0000/0001", "Hello", "H")
-                        + entry("0001/0000/0001", "One line \\\\xf000\\\\x0102\\\\x0003", "Eins \\\\xq")
-                        + entry("entry 1", "a", "b") + entry("0000/0002/0001", "Hello", "x")
-                        + entry("0003/0000/0001", "Hello", "x") + entry("0004/0000/0002", "b", "\\\\x000a")
-                        + "msgid \"no context\"\nmsgstr \"kein\"\n\n"
-                        + "msgctxt \"0004/0001/0001\"\nmsgid \"A\"\nmsgid_plural \"As\"\nmsgstr[0] \"x\"\nmsgstr[1] \"y\"\n\n"
-                        + "#~ msgctxt \"0004/0001/0002\"\n#~ msgid \"B\"\n#~ msgstr \"old\"\n");
+    ok &= writeSeed(
+        dir, QStringLiteral("problems"),
+        header + entry("0000/0000/0001", "Hello", "Hallo\\nWelt") + entry("0000/0000/0003", "stale", "x")
+            + entry("0000/0001/0002", "x", "y\\000z") + entry("0009/0000/0001", "Hello", "H")
+            + entry("0001/0000/0001", "One line \\\\xf000\\\\x0102\\\\x0003", "Eins \\\\xq")
+            + entry("entry 1", "a", "b") + entry("0000/0002/0001", "Hello", "x") + entry("0003/0000/0001", "Hello", "x")
+            + entry("0004/0000/0002", "b", "\\\\x000a") + "msgid \"no context\"\nmsgstr \"kein\"\n\n"
+            + "msgctxt \"0004/0001/0001\"\nmsgid \"A\"\nmsgid_plural \"As\"\nmsgstr[0] \"x\"\nmsgstr[1] \"y\"\n\n"
+            + "#~ msgctxt \"0004/0001/0002\"\n#~ msgid \"B\"\n#~ msgstr \"old\"\n");
     ok &= writeSeed(dir, QStringLiteral("twice"),
                     header + entry("0004/0000/0001", "a", "c") + entry("4/0/1", "c", "d")
                         + entry("0004/0002/0001", "\xc3\xa4", "\xc3\xa6"));
@@ -114,7 +113,8 @@ bool writePoSeeds(const QString &dir)
                     "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=NO-SUCH\\n\"\n\n"
                         + entry("0004/0000/0001", "a", "b"));
     ok &= writeSeed(dir, QStringLiteral("not-po"), "msgid \"a\nmsgstr b\n\"\"\"\n");
-    ok &= writeSeed(dir, QStringLiteral("duplicate"), header + entry("0004/0000/0001", "a", "b") + entry("0004/0000/0001", "a", "c"));
+    ok &= writeSeed(dir, QStringLiteral("duplicate"),
+                    header + entry("0004/0000/0001", "a", "b") + entry("0004/0000/0001", "a", "c"));
     return ok;
 }
 
@@ -144,7 +144,9 @@ bool writeTreeTextSeeds(const QString &dir)
     ok &= seed(QStringLiteral("invalid-utf8"), 1, "\xc3(\xff");
     ok &= seed(QStringLiteral("no-such-section"), 5, "x");
     ok &= seed(QStringLiteral("no-lines"), 2, "");
-    ok &= seed(QStringLiteral("endless"), 8, "\xef\xbb\xbf" "abc\n");
+    ok &= seed(QStringLiteral("endless"), 8,
+               "\xef\xbb\xbf"
+               "abc\n");
     ok &= seed(QStringLiteral("long-line"), 1, QByteArray(3000, 'x'));
     return ok;
 }
@@ -177,8 +179,12 @@ QByteArray replaceInput(char flags, const QStringList &query, const QStringList 
 bool writeReplaceSeeds(const QString &dir)
 {
     const QList<QStringList> lines = {
-        {"a", "\\x000a", "0", "0a", "b"}, {"\\x005c", "x000a", "\\x0001"}, {}, {"|"},
-        {"A", "\u03a3", "\u03c2", "\u00df", "\U00010400"}, {"00", "\\xfffe", "{", "\\x007b"},
+        {"a", "\\x000a", "0", "0a", "b"},
+        {"\\x005c", "x000a", "\\x0001"},
+        {},
+        {"|"},
+        {"A", "\u03a3", "\u03c2", "\u00df", "\U00010400"},
+        {"00", "\\xfffe", "{", "\\x007b"},
     };
     bool ok = writeSeed(dir, QStringLiteral("digit"), replaceInput(0, {"0"}, {"1"}, lines));
     ok &= writeSeed(dir, QStringLiteral("escape"), replaceInput(2, {"\\x000a"}, {"\\x0001"}, lines));
@@ -204,11 +210,21 @@ bool writeArgumentSeeds(const QString &dir)
         QStringList arguments{QLatin1String(command.name)};
         for (const Argument &argument : command.arguments) {
             switch (argument.kind) {
-            case Argument::Path: arguments << (arguments.size() == 1 ? "a.narc" : "-"); break;
-            case Argument::Text: arguments << "\\x000a"; break;
-            case Argument::Replacement: arguments << ""; break;
-            case Argument::Entry: arguments << "0012"; break;
-            case Argument::Section: arguments << "1"; break;
+            case Argument::Path:
+                arguments << (arguments.size() == 1 ? "a.narc" : "-");
+                break;
+            case Argument::Text:
+                arguments << "\\x000a";
+                break;
+            case Argument::Replacement:
+                arguments << "";
+                break;
+            case Argument::Entry:
+                arguments << "0012";
+                break;
+            case Argument::Section:
+                arguments << "1";
+                break;
             }
         }
         const QString name = QLatin1String(command.name);
@@ -217,15 +233,18 @@ bool writeArgumentSeeds(const QString &dir)
         QStringList options = arguments;
         options.insert(1, "-q");
         if (command.takes(OutputOption))
-            options << "-o" << "out.narc";
+            options << "-o"
+                    << "out.narc";
         if (command.takes(IgnoreCaseOption))
             options << "-i";
         if (command.takes(ForceOption))
             options << "--force";
         if (command.takes(WidthOption))
-            options << "--width" << "32";
+            options << "--width"
+                    << "32";
         if (command.takes(BreakOption))
-            options << "--break" << "\\x000a\\xfffe";
+            options << "--break"
+                    << "\\x000a\\xfffe";
         if (command.takes(ReferenceOption))
             options << "--reference=orig.narc";
         if (command.takes(StrictOption))

@@ -30,7 +30,7 @@ Result<FileIdentity> identify(const QString &path, bool follow)
     const Result<QByteArray> name = nativePath(path);
     if (!name)
         return Result<FileIdentity>::failure(name.reason);
-    struct stat info{};
+    struct stat info = {};
     const int done = follow ? ::stat(name.value.constData(), &info) : ::lstat(name.value.constData(), &info);
     if (done != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -59,7 +59,7 @@ Result<FileIdentity> identifyLink(const QString &path)
 
 FileIdentity identifyInFolder(int folder, const char *name)
 {
-    struct stat info{};
+    struct stat info = {};
     if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return FileIdentity();
     return fromStat(info);
@@ -67,7 +67,7 @@ FileIdentity identifyInFolder(int folder, const char *name)
 
 Result<FileIdentity> identifyOpenFile(int fd)
 {
-    struct stat info{};
+    struct stat info = {};
     if (fstat(fd, &info) != 0)
         return Result<FileIdentity>::failure(systemError(errno));
     return Result<FileIdentity>::success(fromStat(info));

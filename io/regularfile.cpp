@@ -92,7 +92,7 @@ Status openRegularFile(QFile &file, const QString &path, Links links)
     const int fd = openNative(name.value, O_RDONLY, links);
     if (fd < 0)
         return Status::failure(openFailure(errno, links));
-    struct stat info{};
+    struct stat info = {};
     const Status regular = fstat(fd, &info) != 0
                                ? Status::failure(QStringLiteral("cannot tell what kind of file it is (")
                                                  + systemError(errno) + QLatin1Char(')'))
@@ -112,7 +112,7 @@ bool readSmallRegularFile(const QString &path, Links links, qint64 limit, QByteA
     const int fd = openNative(name.value, O_RDONLY, links);
     if (fd < 0)
         return false;
-    struct stat info{};
+    struct stat info = {};
     bool read = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && info.st_size <= limit;
     if (read) {
         buffer.resize(qsizetype(info.st_size));
@@ -139,7 +139,7 @@ Status openSpecialFile(QFile &file, const QString &path)
             return Status::failure(QStringLiteral("it is a pipe (FIFO) that no program is reading"));
         return Status::failure(systemError(code));
     }
-    struct stat info{};
+    struct stat info = {};
     Status special;
     if (fstat(fd, &info) != 0)
         special = Status::failure(systemError(errno));

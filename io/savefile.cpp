@@ -26,7 +26,7 @@ void keepOwnerAndMode(int fd, const FileIdentity &old)
 {
     if (!old.isRegular())
         return;
-    struct stat now{};
+    struct stat now = {};
     if (fstat(fd, &now) != 0)
         return;
     // A changed owner drops the set-user-ID bit, which fchmod puts back.
@@ -108,7 +108,7 @@ int descriptorNamed(const QByteArray &path)
             const int fd = full.mid(full.lastIndexOf('/') + 1).toInt(&number);
             return number && fd >= 0 ? fd : -1;
         }
-        struct stat info{};
+        struct stat info = {};
         if (::lstat(full.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
             return -1;
         QByteArray target(PATH_MAX, '\0');

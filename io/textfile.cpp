@@ -77,8 +77,8 @@ Result<QString> readBounded(QIODevice &device, int lineCount)
     QByteArray bytes;
     if (!readUpTo(device, bytes, 3))
         return failed(device.errorString());
-    const QStringConverter::Encoding encoding =
-        QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8);
+    const QStringConverter::Encoding encoding = QStringConverter::encodingForData(bytes).value_or(
+        QStringConverter::Utf8);
     const qint64 limit = qMin(maxSectionTextChars(lineCount) * bytesPerChar(encoding) + 4, maxEditedTextBytes);
     if (!device.isSequential() && device.size() - device.pos() + bytes.size() > limit)
         return failed(tooLarge(limit, lineCount));
@@ -99,8 +99,9 @@ Result<QString> readBounded(QIODevice &device, int lineCount)
     if (!valid)
         return failed(QStringLiteral("not valid ") + QLatin1String(QStringConverter::nameForEncoding(encoding)));
     if (text.contains(QChar(0))) {
-        return failed(QStringLiteral("it holds the character U+0000, which no export writes; UTF-16 text needs a "
-                                     "byte-order mark"));
+        return failed(
+            QStringLiteral("it holds the character U+0000, which no export writes; UTF-16 text needs a "
+                           "byte-order mark"));
     }
     return Result<QString>::success(std::move(text));
 }
@@ -127,7 +128,8 @@ Result<QString> readEditedTextFile(const QString &path, Links links, int lineCou
 
 std::optional<QByteArrayView> readEditedUtf8File(const QString &path, Links links, int lineCount, QByteArray &buffer)
 {
-    const qint64 limit = qMin(maxSectionTextChars(lineCount) * bytesPerChar(QStringConverter::Utf8) + 4, maxEditedTextBytes);
+    const qint64 limit = qMin(maxSectionTextChars(lineCount) * bytesPerChar(QStringConverter::Utf8) + 4,
+                              maxEditedTextBytes);
     try {
         if (!readSmallRegularFile(path, links, limit, buffer))
             return std::nullopt;

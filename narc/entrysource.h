@@ -39,7 +39,10 @@ public:
 class HeldEntries : public EntrySource
 {
 public:
-    explicit HeldEntries(const Narc &narc) : m_narc(narc) {}
+    explicit HeldEntries(const Narc &narc)
+        : m_narc(narc)
+    {
+    }
 
     int count() const override { return int(m_narc.files.size()); }
     void rewind() override { m_next = 0; }

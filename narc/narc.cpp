@@ -1,7 +1,7 @@
 #include "narc/narc.h"
 
-#include "narc/narcreader.h"
 #include "io/savefile.h"
+#include "narc/narcreader.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -25,8 +25,16 @@ class EntryView
 {
 public:
     EntryView() = default;
-    EntryView(const NarcEntry &entry) : m_data(entry.constData()), m_size(entry.size()) {}
-    EntryView(const char *data, qsizetype size) : m_data(data), m_size(size) {}
+    EntryView(const NarcEntry &entry)
+        : m_data(entry.constData())
+        , m_size(entry.size())
+    {
+    }
+    EntryView(const char *data, qsizetype size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
 
     const char *constData() const { return m_data; }
     qsizetype size() const { return m_size; }
@@ -75,8 +83,8 @@ struct Narc
     qint16 headerSize = 0; // copied (a readable archive always has 16)
     qint16 blockCount = 0; // copied
 
-    qint32 fatTag = 0;        // copied
-    qint32 fatSize = 0;       // recomputed: 12 + 8 * fileCount
+    qint32 fatTag = 0;           // copied
+    qint32 fatSize = 0;          // recomputed: 12 + 8 * fileCount
     quint32 fileCount = 0;       // files.size() as last read or written; recomputed
     QVector<quint32> fileStarts; // per entry, start relative to the image data; recomputed
     QVector<quint32> fileEnds;   // per entry, start + length (unpadded); recomputed

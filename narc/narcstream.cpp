@@ -188,7 +188,10 @@ Status NarcStream::Reader::readLayout()
     return Status::success();
 }
 
-NarcStream::NarcStream() : d(std::make_unique<Reader>()) {}
+NarcStream::NarcStream()
+    : d(std::make_unique<Reader>())
+{
+}
 NarcStream::~NarcStream() = default;
 NarcStream::NarcStream(NarcStream &&other) noexcept = default;
 NarcStream &NarcStream::operator=(NarcStream &&other) noexcept = default;

@@ -1,8 +1,8 @@
 #include "onefile/exportfile.h"
 
-#include "report/lines.h"
 #include "codec/decode.h"
 #include "io/savefile.h"
+#include "report/lines.h"
 
 #include <QFileDevice>
 
@@ -38,15 +38,13 @@ Status writeAll(QFileDevice &file, const QByteArray &bytes)
 
 } // namespace
 
-BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive,
-                         BulkObserver &observer)
+BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive, BulkObserver &observer)
 {
     HeldEntries entries(narc);
     return exportToFile(entries, path, archive, observer);
 }
 
-BulkSummary exportToFile(EntrySource &entries, const QString &path, const FileIdentity &archive,
-                         BulkObserver &observer)
+BulkSummary exportToFile(EntrySource &entries, const QString &path, const FileIdentity &archive, BulkObserver &observer)
 {
     BulkSummary summary;
     const Result<bool> overArchive = namesFile(path, archive);

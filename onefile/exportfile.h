@@ -1,9 +1,9 @@
 #pragma once
 
 #include "io/fileidentity.h"
-#include "report/observer.h"
 #include "narc/entrysource.h"
 #include "narc/narc.h"
+#include "report/observer.h"
 
 #include <QString>
 
@@ -25,7 +25,6 @@ namespace core {
 // (summary.refused) without a line: `entries`' failure() says why.
 BulkSummary exportToFile(EntrySource &entries, const QString &path, const FileIdentity &archive,
                          BulkObserver &observer);
-BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive,
-                         BulkObserver &observer);
+BulkSummary exportToFile(const Narc &narc, const QString &path, const FileIdentity &archive, BulkObserver &observer);
 
 } // namespace core

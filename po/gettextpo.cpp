@@ -45,7 +45,7 @@ QString location(const char *filename, size_t lineno, size_t column)
     if (!filename || !*filename)
         return {};
     QString where = currentReports && currentReports->readName == filename ? currentReports->shownName
-                                                                            : QFile::decodeName(filename);
+                                                                           : QFile::decodeName(filename);
     if (lineno != size_t(-1)) {
         where += QLatin1Char(':') + QString::number(lineno);
         if (column != size_t(-1))
@@ -89,9 +89,8 @@ void onError(int severity, po_message_t, const char *filename, size_t lineno, si
         leaveCall();
 }
 
-void onError2(int severity, po_message_t, const char *filename1, size_t lineno1, size_t column1, int,
-              const char *text1, po_message_t, const char *filename2, size_t lineno2, size_t column2, int,
-              const char *text2)
+void onError2(int severity, po_message_t, const char *filename1, size_t lineno1, size_t column1, int, const char *text1,
+              po_message_t, const char *filename2, size_t lineno2, size_t column2, int, const char *text2)
 {
     collect(severity, reportText(filename1, lineno1, column1, text1) + QStringLiteral("..."));
     // The second half, as its own line, only when it says where.
@@ -107,7 +106,11 @@ const po_xerror_handler handler = {onError, onError2};
 class ReportScope
 {
 public:
-    explicit ReportScope(Reports &reports) : previous(currentReports) { currentReports = &reports; }
+    explicit ReportScope(Reports &reports)
+        : previous(currentReports)
+    {
+        currentReports = &reports;
+    }
     ~ReportScope() { currentReports = previous; }
     ReportScope(const ReportScope &) = delete;
     ReportScope &operator=(const ReportScope &) = delete;
@@ -134,8 +137,7 @@ Result<QByteArray> readBounded(QFile &in)
     constexpr qint64 chunk = 1 << 20;
     for (;;) {
         if (bytes.size() > maxPoFileSize)
-            return Result<QByteArray>::failure(
-                QStringLiteral("it is larger than %1 MiB").arg(maxPoFileSize >> 20));
+            return Result<QByteArray>::failure(QStringLiteral("it is larger than %1 MiB").arg(maxPoFileSize >> 20));
         const qsizetype used = bytes.size();
         bytes.resize(used + chunk);
         const qint64 got = in.read(bytes.data() + used, chunk);
@@ -217,9 +219,9 @@ PoRead libraryRead(const QByteArray &name, const QString &shownName)
         read.messages.append(moreReportsLine(reports.dropped));
     read.outOfMemory = reports.outOfMemory || readErrno == ENOMEM;
     if (!read.file) {
-        read.reason = read.outOfMemory ? notEnoughMemoryReason()
+        read.reason = read.outOfMemory                       ? notEnoughMemoryReason()
                       : reports.errors > 0 || readErrno == 0 ? QStringLiteral("gettext cannot read it")
-                                                          : systemError(readErrno);
+                                                             : systemError(readErrno);
         return read;
     }
     if (reports.errors > 0) {

@@ -8,14 +8,13 @@
 
 #include "base/result.h"
 
-#include <gettext-po.h>
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <gettext-po.h>
 #include <memory>
 
 namespace core {

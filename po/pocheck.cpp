@@ -61,8 +61,7 @@ PoCheckSummary checkTranslations(const PoTranslations &gathered, const WidthRule
 
 } // namespace
 
-PoCheckSummary checkPoFile(const QString &path, const WidthRule &width, const FindingSink &sink,
-                           BulkObserver &observer)
+PoCheckSummary checkPoFile(const QString &path, const WidthRule &width, const FindingSink &sink, BulkObserver &observer)
 {
     const QString name = inputName(path);
     try {

@@ -14,7 +14,6 @@
 
 #include <QString>
 
-
 namespace core {
 
 namespace po {

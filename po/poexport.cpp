@@ -10,7 +10,6 @@
 #include <QFileInfo>
 
 #include <cstring>
-
 #include <memory>
 
 namespace core {
@@ -160,8 +159,8 @@ Result<PoContextWidths> widthsFor(EntrySource &entries)
     });
     if (!read)
         return Result<PoContextWidths>::failure(read.reason);
-    return Result<PoContextWidths>::success(
-        {contextWidth(entries.count() - 1), contextWidth(sections - 1), contextWidth(lines)});
+    return Result<PoContextWidths>::success({contextWidth(entries.count() - 1), contextWidth(sections - 1),
+                                             contextWidth(lines)});
 }
 
 } // namespace
@@ -189,7 +188,8 @@ BulkSummary exportToPoTemplate(EntrySource &entries, const QString &archivePath,
         return summary; // an unfinished file is discarded, the old one stays
     };
 
-    const Result<bool> overArchive = path == QLatin1String("-") ? Result<bool>::success(false) : namesFile(path, archive);
+    const Result<bool> overArchive = path == QLatin1String("-") ? Result<bool>::success(false)
+                                                                : namesFile(path, archive);
     if (!overArchive || overArchive.value) {
         reason = overArchive ? archiveBeingEditedReason() : overArchive.reason;
         summary = failed();

@@ -25,7 +25,8 @@ namespace {
 class MemoryReserve
 {
 public:
-    MemoryReserve() : block(std::malloc(size))
+    MemoryReserve()
+        : block(std::malloc(size))
     {
         asm volatile("" : : "g"(block) : "memory"); // kept, though nothing reads it
     }
@@ -91,13 +92,16 @@ void applySection(Narc &narc, QList<PoTranslation>::const_iterator begin, QList<
         Verdict verdict{&*it, text.context, QString(), QString()};
         const int line = it->place.line;
         if (line < 1 || line > lines.size()) {
-            verdict.skipped = QStringLiteral("section %1 of entry %2 has no line %3").arg(section).arg(entryIndex).arg(line);
+            verdict.skipped =
+                QStringLiteral("section %1 of entry %2 has no line %3").arg(section).arg(entryIndex).arg(line);
         } else if (!text.problem.isEmpty()) {
             verdict.skipped = text.problem;
-        } else if (!readsAs(text.msgid, decoded.lines.at(line - 1)) && !readsAs(text.msgstr, decoded.lines.at(line - 1))) {
+        } else if (!readsAs(text.msgid, decoded.lines.at(line - 1))
+                   && !readsAs(text.msgstr, decoded.lines.at(line - 1))) {
             // A line that already reads as the translation (the file was imported
             // before) is not stale: nothing is left to do for it.
-            verdict.skipped = QStringLiteral("the msgid no longer matches the line (its source changed since the export)");
+            verdict.skipped = QStringLiteral(
+                "the msgid no longer matches the line (its source changed since the export)");
         } else if (const TextRefusal refusal = storableLine(text.msgstr); refusal.refused()) {
             verdict.skipped = translationRefusedReason(refusal);
         } else {
@@ -175,7 +179,8 @@ PoImportSummary importFile(Narc &narc, const QString &path, const PoImportOption
     summary.fuzzy = gathered.fuzzy;
 
     for (const UnplacedMessage &message : gathered.unplaced) {
-        observer.report(message.hasContext ? poBadContextLine(message.text, message.reason) : poNoContextLine(message.text));
+        observer.report(message.hasContext ? poBadContextLine(message.text, message.reason)
+                                           : poNoContextLine(message.text));
         ++summary.skipped;
     }
     const int count = int(narc.files.size());

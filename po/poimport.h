@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/observer.h"
 #include "narc/narc.h"
+#include "report/observer.h"
 
 #include <QString>
 
@@ -61,6 +61,6 @@ struct PoImportOptions
 // escapesChanged and the last line. Untranslated messages are not looked at
 // beyond counting. The last line sums up.
 PoImportSummary importFromPo(Narc &narc, const QString &path, BulkObserver &observer,
-                              const PoImportOptions &options = {});
+                             const PoImportOptions &options = {});
 
 } // namespace core

@@ -51,7 +51,8 @@ void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, PoT
         return;
     }
     const Result<QString> context = decoder.decode(rawContext);
-    const Result<MessagePlace> place = context ? parsePoContext(context.value) : Result<MessagePlace>::failure(context.reason);
+    const Result<MessagePlace> place = context ? parsePoContext(context.value)
+                                               : Result<MessagePlace>::failure(context.reason);
     if (!place) {
         gathered.unplaced.append({true, context ? context.value : QString::fromLatin1(rawContext), place.reason});
         return;
@@ -93,8 +94,8 @@ PoTranslations readPoTranslations(const QString &path)
             return;
         if (domain != decoderDomain) {
             decoderDomain = domain;
-            gathered.decoders.push_back(
-                std::make_unique<TextDecoder>(declaredCharset(domainHeader(read.file.get(), domain))));
+            gathered.decoders.push_back(std::make_unique<TextDecoder>(declaredCharset(domainHeader(read.file.get(),
+                                                                                                   domain))));
             decoder = gathered.decoders.back().get();
             if (!decoder->isValid()) {
                 gathered.reason = QStringLiteral("the character set \"%1\" its header declares is not known")

@@ -431,7 +431,8 @@ QString escapesDifferText(EscapeOrigin origin, const QList<quint16> &missing, co
 
 QString escapesReorderedText(EscapeOrigin origin, const QList<quint16> &order, const QList<quint16> &originOrder)
 {
-    const QString other = origin == EscapeOrigin::Source ? QStringLiteral("the source") : QStringLiteral("the reference");
+    const QString other = origin == EscapeOrigin::Source ? QStringLiteral("the source")
+                                                         : QStringLiteral("the reference");
     return withReason(escapesDifferFrom(origin), QStringLiteral("in another order: ") + escapesText(order)
                                                      + QStringLiteral(", ") + other + QStringLiteral(" has ")
                                                      + escapesText(originOrder));
@@ -538,9 +539,8 @@ QString entryInWords(int entry)
 
 QString diffHunkHeaderLine(int entry, int section, int firstLine, int lastLine)
 {
-    const QString lines = firstLine == lastLine
-                              ? QStringLiteral("line ") + QString::number(firstLine)
-                              : QStringLiteral("lines %1-%2").arg(firstLine).arg(lastLine);
+    const QString lines = firstLine == lastLine ? QStringLiteral("line ") + QString::number(firstLine)
+                                                : QStringLiteral("lines %1-%2").arg(firstLine).arg(lastLine);
     return QStringLiteral("@@ ") + placeInWords(entry, section) + QStringLiteral(", ") + lines + QStringLiteral(" @@");
 }
 
@@ -689,8 +689,9 @@ QString romDsiDigestsLine(const QString &imagePath)
 
 QString romMovedLine(const QString &archiveName, quint32 offset, qint64 imageSize)
 {
-    return QStringLiteral("Moved %1 to the end of its image (at 0x%2): it no longer fits its old room; the image is "
-                          "now %3 bytes")
+    return QStringLiteral(
+               "Moved %1 to the end of its image (at 0x%2): it no longer fits its old room; the image is "
+               "now %3 bytes")
         .arg(archiveName, QString::number(offset, 16), grouped(imageSize));
 }
 
@@ -759,8 +760,7 @@ QString editedTreeReason(int count, const QString &firstPath)
 {
     if (count == 1)
         return QStringLiteral("1 file differs from the archive and would be replaced: ") + firstPath;
-    return QStringLiteral("%1 files differ from the archive and would be replaced, the first ").arg(count)
-           + firstPath;
+    return QStringLiteral("%1 files differ from the archive and would be replaced, the first ").arg(count) + firstPath;
 }
 
 QString noSuchEntryLine(int entry, int section)

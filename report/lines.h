@@ -44,9 +44,9 @@ QString importFinishedStatus(); // "Finished Importing!"
 QString comparingStatus();      // "Comparing: " (narctext diff)
 
 // Message files that cannot be decoded.
-QString cannotDecodeEntryLine(int entry, const QString &reason);            // "Cannot decode entry E: REASON"
-QString cannotDecodeLine(int entry, int section, const QString &reason);    // "Cannot decode section S of entry E: REASON"
-QString sectionCannotBeDecodedReason(const QString &reason);               // "the section cannot be decoded: REASON"
+QString cannotDecodeEntryLine(int entry, const QString &reason);         // "Cannot decode entry E: REASON"
+QString cannotDecodeLine(int entry, int section, const QString &reason); // "Cannot decode section S of entry E: REASON"
+QString sectionCannotBeDecodedReason(const QString &reason);             // "the section cannot be decoded: REASON"
 
 // Edited text refused for section `section` of entry `entry`: "Skipping SSSS/EEEE
 // due to too few lines", "... due to too many lines (5 of 4)", "Skipping
@@ -57,16 +57,18 @@ QString composeRefusedLine(int entry, int section, const TextRefusal &reason);
 QString noSuchSectionLine(int entry, int section);
 
 // The export tree.
-QString exportingToDirectoryLine(const QString &root);      // "Exporting to directory ROOT"
-QString importingFromDirectoryLine(const QString &root);    // "Importing from directory ROOT"
+QString exportingToDirectoryLine(const QString &root);        // "Exporting to directory ROOT"
+QString importingFromDirectoryLine(const QString &root);      // "Importing from directory ROOT"
 QString importFinishedFromDirectoryLine(const QString &root); // "Finished importing from directory ROOT"
 QString exportTreeMissingLine(const QString &root); // "Failed to export. Either 0000 or 0001 does not exist in ROOT"
 QString importTreeMissingLine(const QString &root); // "Failed to import. Either 0000 or 0001 does not exist in ROOT"
-QString createDirectoryFailedLine(const QString &dir, const QString &reason); // "Failed to create the directory DIR: REASON"
+QString createDirectoryFailedLine(const QString &dir,
+                                  const QString &reason); // "Failed to create the directory DIR: REASON"
 // A file of the tree or of the one-file export.
-QString exportFailedLine(const QString &path, const QString &reason);  // "Failed to export to file PATH: REASON"
-QString importFailedLine(const QString &path, const QString &reason = QString()); // "Failed to import from file: PATH: REASON"
-QString exportOverArchiveLine(const QString &path); // exportFailedLine(path, archiveBeingEditedReason())
+QString exportFailedLine(const QString &path, const QString &reason); // "Failed to export to file PATH: REASON"
+QString importFailedLine(const QString &path,
+                         const QString &reason = QString()); // "Failed to import from file: PATH: REASON"
+QString exportOverArchiveLine(const QString &path);          // exportFailedLine(path, archiveBeingEditedReason())
 
 // The one-file export.
 QString exportingToFileLine(const QString &path); // "Exporting to file PATH"
@@ -87,11 +89,14 @@ QString findStatusText(qint64 total, qint64 listed, int unreadable, qint64 insid
 QString countStatusText(qint64 matches, int sections, int unreadable, qint64 insideEscapes);
 
 // PO templates and translations.
-QString exportingToPoLine(const QString &path);                         // "Exporting to PO template PATH"
-QString poExportFailedLine(const QString &path, const QString &reason); // "Failed to export to PO template PATH: REASON"
-QString poExportFinishedLine(qint64 messages, const QString &path); // "Finished exporting N messages to PO template PATH"
-QString importingPoLine(const QString &path);                         // "Importing translations from PATH"
-QString poImportFailedLine(const QString &path, const QString &reason); // "Failed to import translations from PATH: REASON"
+QString exportingToPoLine(const QString &path); // "Exporting to PO template PATH"
+QString poExportFailedLine(const QString &path,
+                           const QString &reason); // "Failed to export to PO template PATH: REASON"
+QString poExportFinishedLine(qint64 messages,
+                             const QString &path); // "Finished exporting N messages to PO template PATH"
+QString importingPoLine(const QString &path);      // "Importing translations from PATH"
+QString poImportFailedLine(const QString &path,
+                           const QString &reason); // "Failed to import translations from PATH: REASON"
 // "Finished importing translations from PATH: A applied, S skipped, U untranslated,
 // F fuzzy", then ", E with changed escapes" when E > 0.
 QString poImportFinishedLine(const QString &path, int applied, int skipped, int untranslated, int fuzzy,
@@ -143,10 +148,10 @@ QString escapesReorderedText(EscapeOrigin origin, const QList<quint16> &order, c
 QString escapeListText(const QList<quint16> &units);
 QString lineCountDiffersText(int lines, int referenceLines);          // "line count differs: 5, the reference has 4"
 QString sectionCountDiffersText(int sections, int referenceSections); // "section count differs: 1, the reference has 2"
-QString notInReferenceText();                                          // "not in the reference"
-QString onlyInReferenceText();                                         // "missing: only the reference has it"
-QString cannotBeDecodedText(const QString &reason);                    // "cannot be decoded: REASON"
-QString referenceCannotBeDecodedText(const QString &reason); // "the reference cannot be decoded: REASON"
+QString notInReferenceText();                                         // "not in the reference"
+QString onlyInReferenceText();                                        // "missing: only the reference has it"
+QString cannotBeDecodedText(const QString &reason);                   // "cannot be decoded: REASON"
+QString referenceCannotBeDecodedText(const QString &reason);          // "the reference cannot be decoded: REASON"
 // The last line of a check, on standard error: "Checked 122 lines: 3 findings",
 // "Checked 2 translations: no findings".
 QString checkedLinesLine(qint64 lines, qint64 findings);
@@ -160,15 +165,17 @@ QString notAnEscapeReason(const QString &text); // "\"TEXT\" is not an escape su
 // Comparing two archives (narctext diff, the dry runs, the window's reference).
 // Places are in words. A diff hunk: its header, then each line as it was ("-")
 // and as it is ("+"), escaped as the editor shows it.
-QString diffHunkHeaderLine(int entry, int section, int firstLine, int lastLine); // "@@ entry 3, Hiragana, line 5 @@", "... lines 5-7 @@"
-QString diffOldLine(const QString &text);                  // "-TEXT"
-QString diffNewLine(const QString &text);                  // "+TEXT"
-QString entryAddedLine(int entry);                         // "entry 7: added"
-QString entryRemovedLine(int entry);                       // "entry 7: removed"
-QString sectionAddedLine(int entry, int section);          // "entry 3, Kanji: added"
-QString sectionRemovedLine(int entry, int section);        // "entry 3, Kanji: removed"
-QString lineCountChangedLine(int entry, int section, int before, int after); // "entry 3, Hiragana: line count differs: 38, now 40"
-QString bytesDifferLine(int entry);                        // "entry 7: bytes differ"
+QString diffHunkHeaderLine(int entry, int section, int firstLine,
+                           int lastLine);           // "@@ entry 3, Hiragana, line 5 @@", "... lines 5-7 @@"
+QString diffOldLine(const QString &text);           // "-TEXT"
+QString diffNewLine(const QString &text);           // "+TEXT"
+QString entryAddedLine(int entry);                  // "entry 7: added"
+QString entryRemovedLine(int entry);                // "entry 7: removed"
+QString sectionAddedLine(int entry, int section);   // "entry 3, Kanji: added"
+QString sectionRemovedLine(int entry, int section); // "entry 3, Kanji: removed"
+QString lineCountChangedLine(int entry, int section, int before,
+                             int after); // "entry 3, Hiragana: line count differs: 38, now 40"
+QString bytesDifferLine(int entry);      // "entry 7: bytes differ"
 // narctext diff --stat: a line per entry that differs, then the total.
 QString entryLinesChangedLine(int entry, qint64 changed, qint64 lines); // "entry 12: 35 of 40 lines changed"
 QString entryAddedStatLine(int entry, qint64 lines);                    // "entry 7: added, 12 lines"
@@ -181,16 +188,17 @@ QString translatedStatusText(qint64 changed, qint64 lines); // "translated 1,204
 QString entryProgressText(qint64 changed, qint64 lines);    // "35/40"
 QString referenceLacksEntryText(int entry);                 // "The reference has no entry 12."
 QString referenceLacksSectionText(int entry, int section);  // "Entry 12 of the reference has no Kanji."
-QString referenceCannotDecodeText(int entry, int section, const QString &reason); // "The reference's entry 12, Kanji cannot be decoded: REASON"
-QString referenceLoadedLine(const QString &path);           // "Opened reference PATH"
+QString referenceCannotDecodeText(int entry, int section,
+                                  const QString &reason); // "The reference's entry 12, Kanji cannot be decoded: REASON"
+QString referenceLoadedLine(const QString &path);         // "Opened reference PATH"
 QString referenceLoadFailedLine(const QString &path, const QString &reason); // "Failed to open reference PATH: REASON"
-QString referenceClosedLine(const QString &path);           // "Closed reference PATH"
+QString referenceClosedLine(const QString &path);                            // "Closed reference PATH"
 
 // narctext.
-QString usageLine(const QString &message);       // "narctext: MESSAGE"
-QString stdoutFailedLine(const QString &reason); // "Failed to write to standard output: REASON"
-QString notAnIndexReason(const QString &argument);  // "entry ARG is not a valid index"
-QString notASectionReason(const QString &argument); // "section ARG is not a number"
+QString usageLine(const QString &message);             // "narctext: MESSAGE"
+QString stdoutFailedLine(const QString &reason);       // "Failed to write to standard output: REASON"
+QString notAnIndexReason(const QString &argument);     // "entry ARG is not a valid index"
+QString notASectionReason(const QString &argument);    // "section ARG is not a number"
 QString noSuchEntryReason(int entry, qsizetype count); // "entry E is out of range (the archive has N entries)"
 QString entryLacksSectionReason(int entry, int section, int count); // "entry E has no section S (it has N)"
 

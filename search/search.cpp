@@ -65,7 +65,7 @@ struct Searcher
 // them, at their line and column, while `keep` holds and there are fewer than
 // `keepAtMost`.
 Occurrences searchSection(const QString &text, int entry, int section, const SearchQuery &query,
-                     const std::atomic<bool> &keep, qint64 keepAtMost, BlockResult &out)
+                          const std::atomic<bool> &keep, qint64 keepAtMost, BlockResult &out)
 {
     SearchMatch match;
     match.entry = entry;

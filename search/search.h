@@ -113,8 +113,7 @@ using MatchVisitor = std::function<bool(const SearchMatch &match, const QString 
 // the lines come in archive order too. Sections are decoded on several threads;
 // `observer` and `visit` are called on the calling thread only.
 SearchSummary searchArchive(const Narc &narc, const SearchQuery &query, BulkObserver &observer,
-                            const MatchVisitor &visit,
-                            qint64 visitAtMost = std::numeric_limits<qint64>::max());
+                            const MatchVisitor &visit, qint64 visitAtMost = std::numeric_limits<qint64>::max());
 // The same over entries read in order, one block of entries at a time (copied
 // out of the source's buffer unless `held`: the source hands out entries that
 // stay valid, as an archive in memory does), so memory stays bounded by a few

@@ -1,16 +1,15 @@
 // Bulk work: export into one file, export into a tree of files, import from it.
 
-#include "messagefixture.h"
+#include "codec/decode.h"
 #include "corefixture.h"
+#include "document/archivesource.h"
+#include "io/textfile.h"
+#include "messagefixture.h"
+#include "narc/narcwriter.h"
 #include "narcfixture.h"
-
 #include "onefile/exportfile.h"
 #include "tree/exporttree.h"
 #include "tree/importtree.h"
-#include "io/textfile.h"
-#include "codec/decode.h"
-#include "document/archivesource.h"
-#include "narc/narcwriter.h"
 
 #include <QBuffer>
 #include <QDirIterator>
@@ -49,11 +48,13 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath("all.txt");
         const QString root = dir.filePath("tree") + "/";
-        QVERIFY(QDir(root).mkpath("0000") && QDir(root).mkpath("0001") && writeFileBytes(file, QByteArray(1000000, 'z')));
+        QVERIFY(QDir(root).mkpath("0000") && QDir(root).mkpath("0001")
+                && writeFileBytes(file, QByteArray(1000000, 'z')));
         // A stale file of a section that is empty now is emptied, or it would be
         // imported back; the file of a section the entry does not have, and that of
         // a section that cannot be decoded, stay.
-        QVERIFY(writeFileBytes(root + "0000/0002.txt", "stale") && writeFileBytes(root + "0001/0001.txt", "not a section"));
+        QVERIFY(writeFileBytes(root + "0000/0002.txt", "stale")
+                && writeFileBytes(root + "0001/0001.txt", "not a section"));
         QVERIFY(writeFileBytes(root + "0000/0003.txt", "edited by hand"));
         Reports log;
         exportToFile(archiveOf(entries), file, FileIdentity(), log);
@@ -67,10 +68,16 @@ private slots:
         for (int i = 5; i <= 10000; ++i)
             expected += header.arg(i).arg(i == 10000 ? "last" : "", "");
         QCOMPARE(readFileBytes(file), expected.toUtf8());
-        const QMap<QString, QByteArray> tree{
-            {"0000", ""}, {"0000/0000.txt", QStringLiteral("Hello\nひらがな").toUtf8()}, {"0000/0001.txt", "a\\x005cb\\x000a"},
-            {"0000/0002.txt", ""}, {"0000/0003.txt", "edited by hand"}, {"0000/0004.txt", "x"}, {"0000/10000.txt", "last"},
-            {"0001", ""}, {"0001/0000.txt", QStringLiteral("漢字\n").toUtf8()}, {"0001/0001.txt", "not a section"}};
+        const QMap<QString, QByteArray> tree{{"0000", ""},
+                                             {"0000/0000.txt", QStringLiteral("Hello\nひらがな").toUtf8()},
+                                             {"0000/0001.txt", "a\\x005cb\\x000a"},
+                                             {"0000/0002.txt", ""},
+                                             {"0000/0003.txt", "edited by hand"},
+                                             {"0000/0004.txt", "x"},
+                                             {"0000/10000.txt", "last"},
+                                             {"0001", ""},
+                                             {"0001/0000.txt", QStringLiteral("漢字\n").toUtf8()},
+                                             {"0001/0001.txt", "not a section"}};
         QCOMPARE(treeContents(root), tree);
 
         const QString cut = ": the header is cut short (8 bytes, at least 12 needed)";
@@ -108,18 +115,22 @@ private slots:
     // stored as replacement characters.
     void importEditedTree()
     {
-        const QList<NarcEntry> entries{entry({"a", "b"}, {{"c", "d"}}), entry({"e", "f"}), entry({"g", "h"}, {{"i", "j"}}),
-                                       entry({"k"}, {{"l"}}), entry({"m"}, {{"n"}})};
+        const QList<NarcEntry> entries{entry({"a", "b"}, {{"c", "d"}}), entry({"e", "f"}),
+                                       entry({"g", "h"}, {{"i", "j"}}), entry({"k"}, {{"l"}}), entry({"m"}, {{"n"}})};
         Narc narc = archiveOf(entries);
         QTemporaryDir dir;
         const QString root = dir.path() + "/";
         QVERIFY(QDir(root).mkdir("0000") && QDir(root).mkdir("0001"));
         Reports log;
-        for (const auto &[file, bytes] : QList<std::pair<QString, QByteArray>>{
-                 {"0000/0000.txt", "A1\r\nB1\r\n"}, {"0001/0000.txt", "\xEF\xBB\xBF" "C1\nD1\n\n"}, // CRLF; BOM, empty lines more
-                 {"0000/0001.txt", "only one"},                                        // too few lines
-                 {"0000/0002.txt", "caf\xC3\xA9\n\xE9t\xE9"}, {"0000/0003.txt", ""},   // not UTF-8; an empty line
-                 {"0001/0003.txt", QByteArray("\xFF\xFE\x3A\x6F", 4)}})                  // UTF-16LE
+        for (const auto &[file, bytes] :
+             QList<std::pair<QString, QByteArray>>{{"0000/0000.txt", "A1\r\nB1\r\n"},
+                                                   {"0001/0000.txt",
+                                                    "\xEF\xBB\xBF"
+                                                    "C1\nD1\n\n"},                // CRLF; BOM, empty lines more
+                                                   {"0000/0001.txt", "only one"}, // too few lines
+                                                   {"0000/0002.txt", "caf\xC3\xA9\n\xE9t\xE9"},
+                                                   {"0000/0003.txt", ""}, // not UTF-8; an empty line
+                                                   {"0001/0003.txt", QByteArray("\xFF\xFE\x3A\x6F", 4)}}) // UTF-16LE
             QVERIFY(writeFileBytes(root + file, bytes));
         log.lines.clear();
         importFromTree(narc, dir.path(), log);
@@ -128,8 +139,9 @@ private slots:
                                          failed + "0000/0002.txt: not valid UTF-8", failed + "0001/0002.txt",
                                          failed + "0000/0004.txt", failed + "0001/0004.txt",
                                          "Finished importing from directory " + root}));
-        QVERIFY(narc.files == QList<NarcEntry>({entry({"A1", "B1"}, {{"C1", "D1"}}), entries.at(1), entries.at(2),
-                                                entry({""}, {{"漺"}}), entries.at(4)}));
+        QVERIFY(narc.files
+                == QList<NarcEntry>({entry({"A1", "B1"}, {{"C1", "D1"}}), entries.at(1), entries.at(2),
+                                     entry({""}, {{"漺"}}), entries.at(4)}));
     }
 
     // One rule for every edited text: a byte-order mark picks the encoding, else
@@ -143,15 +155,27 @@ private slots:
         const QString kana = QStringLiteral("かな\nb");
         QTest::newRow("UTF-8") << kana.toUtf8() << kana << "";
         QTest::newRow("UTF-8 with a mark") << "\xEF\xBB\xBF" + kana.toUtf8() << kana << "";
-        QTest::newRow("UTF-16LE with a mark") << QByteArray("\xFF\xFE\x4B\x30\x6A\x30", 6) << "かな" << "";
-        QTest::newRow("UTF-16BE with a mark") << QByteArray("\xFE\xFF\x30\x4B", 4) << "か" << "";
-        QTest::newRow("UTF-32LE with a mark") << QByteArray("\xFF\xFE\0\0a\0\0\0", 8) << "a" << "";
-        QTest::newRow("UTF-16LE without a mark") << QByteArray("a\0b\0", 4) << "" << "UTF-16 text needs a byte-order mark";
-        QTest::newRow("a NUL in UTF-8") << QByteArray("a\0", 2) << "" << "U+0000";
-        QTest::newRow("not UTF-8") << QByteArray("caf\xE9") << "" << "not valid UTF-8";
-        QTest::newRow("cut UTF-8 sequence") << QByteArray("a\xE3\x81") << "" << "not valid UTF-8";
-        QTest::newRow("odd UTF-16 byte") << QByteArray("\xFF\xFE" "a\0b", 5) << "" << "not valid UTF-16LE";
-        QTest::newRow("lone surrogate") << QByteArray("\xFE\xFF\xD8\x00\0a", 6) << "" << "not valid UTF-16BE";
+        QTest::newRow("UTF-16LE with a mark") << QByteArray("\xFF\xFE\x4B\x30\x6A\x30", 6) << "かな"
+                                              << "";
+        QTest::newRow("UTF-16BE with a mark") << QByteArray("\xFE\xFF\x30\x4B", 4) << "か"
+                                              << "";
+        QTest::newRow("UTF-32LE with a mark") << QByteArray("\xFF\xFE\0\0a\0\0\0", 8) << "a"
+                                              << "";
+        QTest::newRow("UTF-16LE without a mark") << QByteArray("a\0b\0", 4) << ""
+                                                 << "UTF-16 text needs a byte-order mark";
+        QTest::newRow("a NUL in UTF-8") << QByteArray("a\0", 2) << ""
+                                        << "U+0000";
+        QTest::newRow("not UTF-8") << QByteArray("caf\xE9") << ""
+                                   << "not valid UTF-8";
+        QTest::newRow("cut UTF-8 sequence") << QByteArray("a\xE3\x81") << ""
+                                            << "not valid UTF-8";
+        QTest::newRow("odd UTF-16 byte") << QByteArray(
+            "\xFF\xFE"
+            "a\0b",
+            5) << ""
+                                         << "not valid UTF-16LE";
+        QTest::newRow("lone surrogate") << QByteArray("\xFE\xFF\xD8\x00\0a", 6) << ""
+                                        << "not valid UTF-16BE";
     }
 
     void editedTextRule()
@@ -171,7 +195,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(writeFileBytes(dir.filePath("text.txt"), bytes));
         QByteArray reused(100, 'x');
-        const std::optional<QByteArrayView> utf8 = readEditedUtf8File(dir.filePath("text.txt"), Links::Refuse, 2, reused);
+        const std::optional<QByteArrayView> utf8 = readEditedUtf8File(dir.filePath("text.txt"), Links::Refuse, 2,
+                                                                      reused);
         const bool otherMark = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
         QCOMPARE(utf8.has_value(), !otherMark);
         if (utf8)
@@ -190,9 +215,12 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30));
         file.close();
         Result<QString> read = readEditedTextFile(file.fileName(), Links::Refuse, 1);
-        QVERIFY2(read.reason.startsWith("larger than the text of a section of 1 lines can be"), qPrintable(read.reason));
-        QVERIFY(file.resize(limit + 4) && readEditedTextFile(file.fileName(), Links::Refuse, 1).reason.contains("U+0000"));
-        QVERIFY(file.resize(limit + 5) && readEditedTextFile(file.fileName(), Links::Refuse, 1).reason.startsWith("larger"));
+        QVERIFY2(read.reason.startsWith("larger than the text of a section of 1 lines can be"),
+                 qPrintable(read.reason));
+        QVERIFY(file.resize(limit + 4)
+                && readEditedTextFile(file.fileName(), Links::Refuse, 1).reason.contains("U+0000"));
+        QVERIFY(file.resize(limit + 5)
+                && readEditedTextFile(file.fileName(), Links::Refuse, 1).reason.startsWith("larger"));
 
         QProcess endless;
         endless.setStandardInputFile("/dev/zero");
@@ -221,9 +249,10 @@ private slots:
         Reports log;
         const BulkSummary exported = exportToTree(narc, root, FileIdentity(), EditedFiles::Refuse, log);
         const QString exportFailed = "Failed to export to file " + root;
-        QCOMPARE(log.lines, QStringList({"Exporting to directory " + root, exportFailed + "0000/0000.txt: it is a symbolic link",
-                                         exportFailed + "0001/0000.txt: it is a symbolic link",
-                                         exportFailed + "0000/0001.txt: it is a pipe (FIFO), not a regular file"}));
+        QCOMPARE(log.lines,
+                 QStringList({"Exporting to directory " + root, exportFailed + "0000/0000.txt: it is a symbolic link",
+                              exportFailed + "0001/0000.txt: it is a symbolic link",
+                              exportFailed + "0000/0001.txt: it is a pipe (FIFO), not a regular file"}));
         QVERIFY(exported.outcome() == Outcome::DoneWithSkips && exported.filesFailed == 3);
         QCOMPARE(readFileBytes(outside), QByteArray("keep me"));
         QCOMPARE(readFileBytes(root + "0000/0002.txt"), QByteArray("d"));
@@ -232,10 +261,11 @@ private slots:
         log.lines.clear();
         const BulkSummary imported = importFromTree(narc, root, log);
         const QString importFailed = "Failed to import from file: " + root;
-        QCOMPARE(log.lines, QStringList({"Importing from directory " + root, importFailed + "0000/0000.txt: it is a symbolic link",
-                                         importFailed + "0001/0000.txt: it is a symbolic link",
-                                         importFailed + "0000/0001.txt: it is a pipe (FIFO), not a regular file",
-                                         "Finished importing from directory " + root}));
+        QCOMPARE(log.lines,
+                 QStringList({"Importing from directory " + root, importFailed + "0000/0000.txt: it is a symbolic link",
+                              importFailed + "0001/0000.txt: it is a symbolic link",
+                              importFailed + "0000/0001.txt: it is a pipe (FIFO), not a regular file",
+                              "Finished importing from directory " + root}));
         QCOMPARE(imported.filesFailed, 3);
         QCOMPARE(narc.files, QList<NarcEntry>({entries.at(0), entries.at(1), entry({"D"})}));
     }

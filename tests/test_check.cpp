@@ -1,12 +1,11 @@
 // Translators' checks: the width of a line in a text box, the control escapes a
 // translation keeps, and narctext check and check-po run as processes.
 
+#include "check/escapes.h"
+#include "check/width.h"
 #include "messagefixture.h"
 #include "narcfixture.h"
 #include "process.h"
-
-#include "check/escapes.h"
-#include "check/width.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,7 +16,10 @@ namespace {
 
 using Sections = QList<QStringList>;
 
-QString unit(ushort value) { return QString(QChar(value)); }
+QString unit(ushort value)
+{
+    return QString(QChar(value));
+}
 
 QList<int> widths(const TextRows &rows)
 {
@@ -51,13 +53,14 @@ private slots:
         const auto row = [](const char *text) { return QString::fromUtf8(text); };
         QTest::newRow("empty") << QString() << QList<int>{0} << QStringList{""};
         QTest::newRow("ASCII") << row("Press A to go on.") << QList<int>{17} << QStringList{"Press A to go on."};
-        QTest::newRow("Japanese, full width") << row("こんにちは、世界！") << QList<int>{18} << QStringList{row("こんにちは、世界！")};
+        QTest::newRow("Japanese, full width")
+            << row("こんにちは、世界！") << QList<int>{18} << QStringList{row("こんにちは、世界！")};
         // Halfwidth katakana and the ideographic space are no exception.
         QTest::newRow("mixed") << row("HP ５０ ｶﾀｶﾅ　漢字") << QList<int>{18} << QStringList{row("HP ５０ ｶﾀｶﾅ　漢字")};
-        QTest::newRow("breaking escape") << row("First line\\x000asecond line")
-                                         << QList<int>{10, 11} << QStringList{"First line", "second line"};
-        QTest::newRow("breaking escape at both ends") << row("\\x000aあ\\x000a") << QList<int>{0, 2, 0}
-                                                      << QStringList{"", row("あ"), ""};
+        QTest::newRow("breaking escape")
+            << row("First line\\x000asecond line") << QList<int>{10, 11} << QStringList{"First line", "second line"};
+        QTest::newRow("breaking escape at both ends")
+            << row("\\x000aあ\\x000a") << QList<int>{0, 2, 0} << QStringList{"", row("あ"), ""};
         QTest::newRow("escapes of no width") << row("\\xfffe\\x0001\\x0000Name\\xfffe: hi") << QList<int>{8}
                                              << QStringList{row("\\xfffe\\x0001\\x0000Name\\xfffe: hi")};
         // An escape of a printed character counts as that character: the
@@ -66,13 +69,13 @@ private slots:
         QTest::newRow("escaped kana") << row("\\x3042a") << QList<int>{3} << QStringList{row("\\x3042a")};
         QTest::newRow("backslash") << row("C:\\x005cgames") << QList<int>{8} << QStringList{row("C:\\x005cgames")};
         QTest::newRow("upper case break") << row("a\\x000Ab") << QList<int>{1, 1} << QStringList{"a", "b"};
-        QTest::newRow("backslash that starts no escape") << row("ab\\x00zz") << QList<int>{2}
-                                                         << QStringList{row("ab\\x00zz")};
+        QTest::newRow("backslash that starts no escape")
+            << row("ab\\x00zz") << QList<int>{2} << QStringList{row("ab\\x00zz")};
         QTest::newRow("cut short escape") << row("ab\\x00") << QList<int>{2} << QStringList{row("ab\\x00")};
         // By code point: U+20B9F is wide, U+1F600 wide, U+1D400 (bold A) narrow;
         // a lone surrogate is one character.
-        QTest::newRow("surrogate pairs") << row("𠮟😀𝐀") + unit(0xD800) + "x" << QList<int>{7}
-                                         << QStringList{row("𠮟😀𝐀") + unit(0xD800) + "x"};
+        QTest::newRow("surrogate pairs")
+            << row("𠮟😀𝐀") + unit(0xD800) + "x" << QList<int>{7} << QStringList{row("𠮟😀𝐀") + unit(0xD800) + "x"};
     }
 
     void rows()
@@ -103,19 +106,33 @@ private slots:
         QTest::addColumn<QString>("origin");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("words"); // empty: no change
-        QTest::newRow("same") << "\\xfffe\\x0001Name\\xfffe" << "\\xfffe\\x0001Nom\\xfffe" << QString();
-        QTest::newRow("written in upper case") << "a\\xfffe" << "b\\xFFFE" << QString();
-        QTest::newRow("a character typed as an escape") << "A\\x0001" << "\\x0041\\x0001" << QString();
-        QTest::newRow("a control character typed as itself") << "a\\xfffe" << "b" + unit(0xfffe) << QString();
-        QTest::newRow("missing") << "Press\\xfffe" << "Appuyez" << "escapes differ from the source: missing \\xfffe";
-        QTest::newRow("one of two missing") << "\\xfffeA\\xfffe" << "A\\xfffe" << "escapes differ from the source: missing \\xfffe";
-        QTest::newRow("added") << "A" << "A\\x0001" << "escapes differ from the source: added \\x0001";
-        QTest::newRow("missing and added") << "\\x0001\\x0002" << "\\x0003\\x0001"
+        QTest::newRow("same") << "\\xfffe\\x0001Name\\xfffe"
+                              << "\\xfffe\\x0001Nom\\xfffe" << QString();
+        QTest::newRow("written in upper case") << "a\\xfffe"
+                                               << "b\\xFFFE" << QString();
+        QTest::newRow("a character typed as an escape") << "A\\x0001"
+                                                        << "\\x0041\\x0001" << QString();
+        QTest::newRow("a control character typed as itself") << "a\\xfffe"
+                                                             << "b" + unit(0xfffe) << QString();
+        QTest::newRow("missing") << "Press\\xfffe"
+                                 << "Appuyez"
+                                 << "escapes differ from the source: missing \\xfffe";
+        QTest::newRow("one of two missing") << "\\xfffeA\\xfffe"
+                                            << "A\\xfffe"
+                                            << "escapes differ from the source: missing \\xfffe";
+        QTest::newRow("added") << "A"
+                               << "A\\x0001"
+                               << "escapes differ from the source: added \\x0001";
+        QTest::newRow("missing and added") << "\\x0001\\x0002"
+                                           << "\\x0003\\x0001"
                                            << "escapes differ from the source: missing \\x0002; added \\x0003";
-        QTest::newRow("reordered") << "\\x0001a\\x0002" << "\\x0002a\\x0001"
-                                   << "escapes differ from the source: in another order: \\x0002 \\x0001, the source has \\x0001 \\x0002";
+        QTest::newRow("reordered")
+            << "\\x0001a\\x0002"
+            << "\\x0002a\\x0001"
+            << "escapes differ from the source: in another order: \\x0002 \\x0001, the source has \\x0001 \\x0002";
         // Breaking escapes move freely.
-        QTest::newRow("breaks left out") << "one\\x000atwo\\x0001" << "one two\\x000a\\x000athree\\x0001" << QString();
+        QTest::newRow("breaks left out") << "one\\x000atwo\\x0001"
+                                         << "one two\\x000a\\x000athree\\x0001" << QString();
     }
 
     void escapeChanges()
@@ -138,37 +155,50 @@ private slots:
         QTest::addColumn<QString>("error"); // the last line on standard error
         QTest::addColumn<int>("code");
 
-        const QStringList all = {"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 10",
-                                 "0000/0000/0002 (entry 0, Hiragana, line 2): too wide: 15 of 10 (row 2 of 2)",
-                                 "0000/0000/0003 (entry 0, Hiragana, line 3): escapes differ from the reference: missing \\xfffe",
-                                 "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 12 of 10",
-                                 "0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the reference: in another order: \\x0002 \\x0001, the reference has \\x0001 \\x0002",
-                                 "0001/0000 (entry 1, Hiragana): line count differs: 3, the reference has 2",
-                                 "0002 (entry 2): section count differs: 1, the reference has 2",
-                                 "0003 (entry 3): missing: only the reference has it"};
-        QTest::newRow("width and reference") << QStringList{"translated.narc", "--width", "10", "--break", "\\x000a", "--reference", "original.narc"}
-                                             << all << "Checked 13 lines: 8 findings" << 1;
+        const QStringList all = {
+            "0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 10",
+            "0000/0000/0002 (entry 0, Hiragana, line 2): too wide: 15 of 10 (row 2 of 2)",
+            "0000/0000/0003 (entry 0, Hiragana, line 3): escapes differ from the reference: missing \\xfffe",
+            "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 12 of 10",
+            "0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the reference: in another order: \\x0002 \\x0001, the reference has \\x0001 \\x0002",
+            "0001/0000 (entry 1, Hiragana): line count differs: 3, the reference has 2",
+            "0002 (entry 2): section count differs: 1, the reference has 2",
+            "0003 (entry 3): missing: only the reference has it"};
+        QTest::newRow("width and reference")
+            << QStringList{"translated.narc", "--width", "10", "--break", "\\x000a", "--reference", "original.narc"}
+            << all << "Checked 13 lines: 8 findings" << 1;
         // Without the break, the line is one row, and the moved break an added escape.
-        QTest::newRow("no break named") << QStringList{"translated.narc", "--width", "30", "--reference", "original.narc"}
-                                        << QStringList{all.at(2), all.at(4),
-                                                       "0000/0002/0001 (entry 0, section 2, line 1): escapes differ from the reference: added \\x000a",
-                                                       all.at(5), all.at(6), all.at(7)}
-                                        << "Checked 13 lines: 6 findings" << 1;
-        QTest::newRow("width only, nothing found") << QStringList{"original.narc", "--width", "16"} << QStringList{}
-                                                   << "Checked 14 lines: no findings" << 0;
-        QTest::newRow("a row exactly at the limit") << QStringList{"translated.narc", "--width", "21", "--break", "\\x000a"}
-                                                    << QStringList{} << "Checked 13 lines: no findings" << 0;
-        QTest::newRow("a row one past the limit") << QStringList{"translated.narc", "--width", "20", "--break", "\\x000a"}
-                                                  << QStringList{"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 20"}
-                                                  << "Checked 13 lines: 1 finding" << 1;
-        QTest::newRow("no reference archive") << QStringList{"translated.narc", "--reference", "missing.narc"} << QStringList{}
-                                              << "Failed to load missing.narc: cannot open the file (No such file or directory)" << 2;
-        QTest::newRow("nothing to check for") << QStringList{"translated.narc"} << QStringList{}
-                                              << "narctext: check needs --width N, --reference ORIGINAL.narc or both" << 2;
-        QTest::newRow("not an escape") << QStringList{"translated.narc", "--width", "9", "--break", "n"} << QStringList{}
-                                       << "narctext: check: --break: \"n\" is not an escape such as \\x000a (see narctext check --help)" << 2;
-        QTest::newRow("width 0") << QStringList{"translated.narc", "--width", "0"} << QStringList{}
-                                 << "narctext: check: --width needs a number of characters from 1, not \"0\" (see narctext check --help)" << 2;
+        QTest::newRow("no break named")
+            << QStringList{"translated.narc", "--width", "30", "--reference", "original.narc"}
+            << QStringList{all.at(2),
+                           all.at(4),
+                           "0000/0002/0001 (entry 0, section 2, line 1): escapes differ from the reference: added \\x000a",
+                           all.at(5),
+                           all.at(6),
+                           all.at(7)}
+            << "Checked 13 lines: 6 findings" << 1;
+        QTest::newRow("width only, nothing found")
+            << QStringList{"original.narc", "--width", "16"} << QStringList{} << "Checked 14 lines: no findings" << 0;
+        QTest::newRow("a row exactly at the limit")
+            << QStringList{"translated.narc", "--width", "21", "--break", "\\x000a"} << QStringList{}
+            << "Checked 13 lines: no findings" << 0;
+        QTest::newRow("a row one past the limit")
+            << QStringList{"translated.narc", "--width", "20", "--break", "\\x000a"}
+            << QStringList{"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 20"}
+            << "Checked 13 lines: 1 finding" << 1;
+        QTest::newRow("no reference archive")
+            << QStringList{"translated.narc", "--reference", "missing.narc"} << QStringList{}
+            << "Failed to load missing.narc: cannot open the file (No such file or directory)" << 2;
+        QTest::newRow("nothing to check for")
+            << QStringList{"translated.narc"} << QStringList{}
+            << "narctext: check needs --width N, --reference ORIGINAL.narc or both" << 2;
+        QTest::newRow("not an escape")
+            << QStringList{"translated.narc", "--width", "9", "--break", "n"} << QStringList{}
+            << "narctext: check: --break: \"n\" is not an escape such as \\x000a (see narctext check --help)" << 2;
+        QTest::newRow("width 0")
+            << QStringList{"translated.narc", "--width", "0"} << QStringList{}
+            << "narctext: check: --width needs a number of characters from 1, not \"0\" (see narctext check --help)"
+            << 2;
     }
 
     void checkCommand()
@@ -182,15 +212,16 @@ private slots:
         // Entry 3 of the original is not translated; entry 2 lost a section.
         QVERIFY(writeArchive(dir.filePath("original.narc"),
                              {buildMessageFile(Sections{{"Hello", "One" + unitA + "two", "Name" + unit(0xfffe)},
-                                                {"こんにちは", "Kanji", "a" + unit(1) + "b" + unit(2)},
-                                                {"Third section", "", ""}}),
+                                                        {"こんにちは", "Kanji", "a" + unit(1) + "b" + unit(2)},
+                                                        {"Third section", "", ""}}),
                               buildMessageFile(Sections{{"Solo", "Duo"}}), buildMessageFile(Sections{{"A"}, {"B"}}),
                               buildMessageFile(Sections{{"gone"}})}));
-        QVERIFY(writeArchive(dir.filePath("translated.narc"),
-                             {buildMessageFile(Sections{{"Bonjour tout le monde", "Un" + unitA + "deux, et encore", "Nom"},
-                                                {"ごきげんよう", "Kanji", "a" + unit(2) + "b" + unit(1)},
-                                                {"Troisième" + unitA + "section", "", ""}}),
-                              buildMessageFile(Sections{{"Solo", "Duo", "Trio"}}), buildMessageFile(Sections{{"A"}})}));
+        QVERIFY(
+            writeArchive(dir.filePath("translated.narc"),
+                         {buildMessageFile(Sections{{"Bonjour tout le monde", "Un" + unitA + "deux, et encore", "Nom"},
+                                                    {"ごきげんよう", "Kanji", "a" + unit(2) + "b" + unit(1)},
+                                                    {"Troisième" + unitA + "section", "", ""}}),
+                          buildMessageFile(Sections{{"Solo", "Duo", "Trio"}}), buildMessageFile(Sections{{"A"}})}));
         RunSetup inDir;
         inDir.directory = dir.path();
         const Run run = narctext(QStringList{"check"} + arguments, inDir);
@@ -210,25 +241,30 @@ private slots:
 
         const QByteArray header = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
         const QByteArray po = header + message("0001/0000/0005", "Press the button\\\\xfffe", "Appuyez sur le bouton")
-                              + message("0001/0000/0002", "First line\\\\x000asecond line", "Première ligne\\\\x000adeuxième")
-                              + message("0000/0000/0001", "こんにちは！", "Bonjour !") + message("0000/0000/0002", "Hi", "Salut\\\\x05c")
-                              + message("0000/0000/0003", "Bye", "") + "msgid \"No context\"\nmsgstr \"x\"\n\n"
+                              + message("0001/0000/0002", "First line\\\\x000asecond line",
+                                        "Première ligne\\\\x000adeuxième")
+                              + message("0000/0000/0001", "こんにちは！", "Bonjour !")
+                              + message("0000/0000/0002", "Hi", "Salut\\\\x05c") + message("0000/0000/0003", "Bye", "")
+                              + "msgid \"No context\"\nmsgstr \"x\"\n\n"
                               + message("0000/0001/0001", "漢字", "日本語の文字です");
-        QTest::newRow("findings") << po << QStringList{"--width", "12", "--break", "\\x000a"}
-                                  << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
-                                                 "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
-                                                 "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 16 of 12",
-                                                 "0001/0000/0002 (entry 1, Hiragana, line 2): too wide: 14 of 12 (row 1 of 2)",
-                                                 "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe",
-                                                 "0001/0000/0005 (entry 1, Hiragana, line 5): too wide: 21 of 12"}
-                                  << "Checked 6 translations: 6 findings" << 1;
-        QTest::newRow("no width") << po << QStringList{}
-                                  << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
-                                                 "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
-                                                 "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe"}
-                                  << "Checked 6 translations: 3 findings" << 1;
-        QTest::newRow("clean") << header + message("0000/0000/0001", "こんにちは！", "Bonjour !") << QStringList{"--width", "9"}
-                               << QStringList{} << "Checked 1 translation: no findings" << 0;
+        QTest::newRow("findings")
+            << po << QStringList{"--width", "12", "--break", "\\x000a"}
+            << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
+                           "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
+                           "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 16 of 12",
+                           "0001/0000/0002 (entry 1, Hiragana, line 2): too wide: 14 of 12 (row 1 of 2)",
+                           "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe",
+                           "0001/0000/0005 (entry 1, Hiragana, line 5): too wide: 21 of 12"}
+            << "Checked 6 translations: 6 findings" << 1;
+        QTest::newRow("no width")
+            << po << QStringList{}
+            << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
+                           "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
+                           "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe"}
+            << "Checked 6 translations: 3 findings" << 1;
+        QTest::newRow("clean")
+            << header + message("0000/0000/0001", "こんにちは！", "Bonjour !") << QStringList{"--width", "9"}
+            << QStringList{} << "Checked 1 translation: no findings" << 0;
         QTest::newRow("not PO") << QByteArray("msgid garbage\n") << QStringList{"--width", "9"} << QStringList{}
                                 << "in.po:1:1: syntax error" << 2;
     }

@@ -1,30 +1,29 @@
 // narctext end to end: the real binary (env NARCTEXT) on real files, its output
 // compared with what the core calls behind the window produce on the same archive.
 
-#include "filesizelimit.h"
-#include "messagefixture.h"
-#include "corefixture.h"
-#include "narcfixture.h"
-#include "process.h"
-
-#include "onefile/exportfile.h"
-#include "tree/exporttree.h"
-#include "tree/importtree.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
-#include "report/lines.h"
+#include "corefixture.h"
+#include "filesizelimit.h"
+#include "io/fileidentity.h"
+#include "messagefixture.h"
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
-#include "io/fileidentity.h"
+#include "narcfixture.h"
+#include "onefile/exportfile.h"
+#include "process.h"
+#include "report/lines.h"
+#include "tree/exporttree.h"
+#include "tree/importtree.h"
 
 #include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <functional>
 #include <memory>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -81,15 +80,22 @@ private slots:
     void listShowFind()
     {
         const QList<NarcEntry> entries = testEntries();
-        QCOMPARE(narctext({"list", archive}).out,
-                 QString("0\t%1\t2\t3\n1\t%2\t1\t2\n2\t%3\t1\t1\n3\t6\tnot a message file: the header is cut short (6 bytes, "
-                         "at least 12 needed)\n").arg(entries.at(0).size()).arg(entries.at(1).size()).arg(entries.at(2).size())
-                     .toUtf8());
+        QCOMPARE(
+            narctext({"list", archive}).out,
+            QString(
+                "0\t%1\t2\t3\n1\t%2\t1\t2\n2\t%3\t1\t1\n3\t6\tnot a message file: the header is cut short (6 bytes, "
+                "at least 12 needed)\n")
+                .arg(entries.at(0).size())
+                .arg(entries.at(1).size())
+                .arg(entries.at(2).size())
+                .toUtf8());
         for (const auto &[e, s] : {std::pair(0, 0), {0, 1}, {1, 0}})
             QCOMPARE(narctext({"show", archive, QString::number(e), QString::number(s)}).out,
                      (decodeMessageSection(entries.at(e), s).lines.join('\n') + '\n').toUtf8());
-        QCOMPARE(narctext({"find", "-i", archive, "HELLO"}).out, QString("0\t0\t1\tHello\n0\t1\t2\t漢字 hello\n").toUtf8());
-        QCOMPARE(narctext({"find", "--ignore-case", archive, "HELLO"}).out, narctext({"find", "-i", archive, "HELLO"}).out);
+        QCOMPARE(narctext({"find", "-i", archive, "HELLO"}).out,
+                 QString("0\t0\t1\tHello\n0\t1\t2\t漢字 hello\n").toUtf8());
+        QCOMPARE(narctext({"find", "--ignore-case", archive, "HELLO"}).out,
+                 narctext({"find", "-i", archive, "HELLO"}).out);
         // "--" ends the options: a text may start with a dash.
         QCOMPARE(narctext({"find", "--", archive, "-line"}).out, QByteArray("2\t0\t1\tonly -line\n"));
         // The escaped text is searched, as the editor shows it.
@@ -112,8 +118,10 @@ private slots:
         QCOMPARE(treeContents(path("cli")), treeContents(path("window")));
         QCOMPARE(readFileBytes(path("cli.txt")), readFileBytes(path("window.txt")));
 
-        QVERIFY(writeFileBytes(path("cli/0001/0000.txt"), "Hi\r\nnew \\x000a line\r\n") && QFile::remove(path("cli/0000/0002.txt")));
-        QVERIFY(writeFileBytes(path("cli/0000/0000.txt"), "one") && writeFileBytes(path("cli/0000/0001.txt"), "ok\n\xc3\x28"));
+        QVERIFY(writeFileBytes(path("cli/0001/0000.txt"), "Hi\r\nnew \\x000a line\r\n")
+                && QFile::remove(path("cli/0000/0002.txt")));
+        QVERIFY(writeFileBytes(path("cli/0000/0000.txt"), "one")
+                && writeFileBytes(path("cli/0000/0001.txt"), "ok\n\xc3\x28"));
         Narc imported = narc;
         Reports reports;
         importFromTree(imported, path("cli"), reports);
@@ -140,11 +148,13 @@ private slots:
             QFile::remove(path("out.narc"));
             Narc narc = loadNarcFile(archive).value;
             const bool utf8 = !QString::fromUtf8(text).contains(QChar::ReplacementCharacter);
-            const ComposeResult composed = composeEntry(narc.files.at(0), QString::fromUtf8(text).remove(QChar(0xFEFF)), 1);
+            const ComposeResult composed = composeEntry(narc.files.at(0), QString::fromUtf8(text).remove(QChar(0xFEFF)),
+                                                        1);
             const bool changed = utf8 && composed.changed();
             if (changed)
                 narc.files[0] = composed.entry;
-            const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"}, source == "-" ? text : QByteArray());
+            const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"},
+                                     source == "-" ? text : QByteArray());
             QCOMPARE(run.code, changed ? 0 : 1);
             QStringList report;
             if (!utf8)
@@ -163,7 +173,8 @@ private slots:
     // (All commands share one console.)
     void noProgressWithoutTerminal()
     {
-        QVERIFY(writeArchive(archive, QList<NarcEntry>(4000, buildMessageFile({QStringList(20, "line"), QStringList(20, "行")}))));
+        QVERIFY(writeArchive(archive, QList<NarcEntry>(4000, buildMessageFile({QStringList(20, "line"),
+                                                                               QStringList(20, "行")}))));
         const Run exported = narctext({"export", "test.narc", "tree"});
         QCOMPARE(exported.code, 0);
         QCOMPARE(exported.err, QByteArray("Exporting to directory tree/\n"));
@@ -180,20 +191,34 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out"); // %1: the size of entries 0 and 2
         QTest::addColumn<QString>("err");
-        QTest::newRow("list") << "" << "list empty.narc" << 0 << "0\t%1\t1\t1\n1\t0\t0\t0\n2\t%1\t1\t1\n" << "";
-        QTest::newRow("find") << "" << "find empty.narc Hello" << 0 << "0\t0\t1\tHello\n2\t0\t1\tHello\n" << "";
-        QTest::newRow("replace") << "" << "replace empty.narc Hello Bye -o out.narc" << 0 << ""
+        QTest::newRow("list") << ""
+                              << "list empty.narc" << 0 << "0\t%1\t1\t1\n1\t0\t0\t0\n2\t%1\t1\t1\n"
+                              << "";
+        QTest::newRow("find") << ""
+                              << "find empty.narc Hello" << 0 << "0\t0\t1\tHello\n2\t0\t1\tHello\n"
+                              << "";
+        QTest::newRow("replace") << ""
+                                 << "replace empty.narc Hello Bye -o out.narc" << 0 << ""
                                  << "Replaced 2 occurrences in 2 sections\n";
-        QTest::newRow("export") << "" << "export empty.narc tree" << 0 << "" << "Exporting to directory tree/\n";
-        QTest::newRow("export-file") << "" << "export-file empty.narc out.txt" << 0 << "" << "Exporting to file out.txt\n";
-        QTest::newRow("import") << "export empty.narc tree" << "import empty.narc tree -o out.narc" << 0 << ""
+        QTest::newRow("export") << ""
+                                << "export empty.narc tree" << 0 << ""
+                                << "Exporting to directory tree/\n";
+        QTest::newRow("export-file") << ""
+                                     << "export-file empty.narc out.txt" << 0 << ""
+                                     << "Exporting to file out.txt\n";
+        QTest::newRow("import") << "export empty.narc tree"
+                                << "import empty.narc tree -o out.narc" << 0 << ""
                                 << "Importing from directory tree/\nFinished importing from directory tree/\n"
                                    "Nothing changed; out.narc not written\n";
-        QTest::newRow("export-po") << "" << "export-po empty.narc out.pot" << 0 << ""
-                                   << "Exporting to PO template out.pot\nFinished exporting 2 messages to PO template out.pot\n";
-        QTest::newRow("import-po") << "export-po empty.narc out.po" << "import-po empty.narc out.po -o out.narc" << 0
-                                   << "" << "Importing translations from out.po\nFinished importing translations from out.po: "
-                                            "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\nNothing changed; out.narc not written\n";
+        QTest::newRow("export-po")
+            << ""
+            << "export-po empty.narc out.pot" << 0 << ""
+            << "Exporting to PO template out.pot\nFinished exporting 2 messages to PO template out.pot\n";
+        QTest::newRow("import-po")
+            << "export-po empty.narc out.po"
+            << "import-po empty.narc out.po -o out.narc" << 0 << ""
+            << "Importing translations from out.po\nFinished importing translations from out.po: "
+               "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\nNothing changed; out.narc not written\n";
     }
 
     void emptyEntry()
@@ -223,7 +248,9 @@ private slots:
         QFile page(QFINDTESTDATA("../dist/narctext.1"));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QString manual = QString::fromUtf8(page.readAll()).replace("\\-", "-");
-        const auto part = [&](const char *title) { return manual.section(QString(".SH ") + title + "\n", 1).section("\n.SH ", 0, 0); };
+        const auto part = [&](const char *title) {
+            return manual.section(QString(".SH ") + title + "\n", 1).section("\n.SH ", 0, 0);
+        };
         const QString synopsis = part("SYNOPSIS"), described = part("COMMANDS"), options = part("OPTIONS");
         const QRegularExpression commandLine("^  narctext (\\S+)", QRegularExpression::MultilineOption);
         const QRegularExpression optionLine("^  (?:-(\\w), )?--([\\w-]+)", QRegularExpression::MultilineOption);
@@ -250,7 +277,8 @@ private slots:
         allOptions.removeDuplicates();
         QVERIFY(allOptions.contains("ignore-case") && allOptions.contains("o") && allOptions.contains("V"));
         for (const QString &option : allOptions) {
-            const QRegularExpression named(QString("(?<![\\w-])-%1%2(?![\\w-])").arg(option.size() > 1 ? "-" : "", option));
+            const QRegularExpression named(
+                QString("(?<![\\w-])-%1%2(?![\\w-])").arg(option.size() > 1 ? "-" : "", option));
             QVERIFY2(options.contains(named), qPrintable(option));
         }
     }
@@ -279,7 +307,8 @@ private slots:
     // pipe gets the text as it is.
     void terminalGetsEscapes()
     {
-        const QString hostile = "red" + QString(QChar(0x1B)) + "[31m" + QChar(0x7F) + QChar(0x9B) + "2J" + QChar(0x85) + "end";
+        const QString hostile = "red" + QString(QChar(0x1B)) + "[31m" + QChar(0x7F) + QChar(0x9B) + "2J" + QChar(0x85)
+                                + "end";
         QVERIFY(writeArchive(archive, {buildMessageFile(QList<QStringList>{{hostile, "plain"}})}));
         const QByteArray shown = "red\\x001b[31m\\x007f\\x009b2J\\x0085end";
         RunSetup terminal;
@@ -335,9 +364,11 @@ private slots:
         QCOMPARE(QString::fromUtf8(loud.err).section('\n', 0, 0), "Exporting to directory tree/");
         QCOMPARE(quiet.err, loud.err.mid(loud.err.indexOf('\n') + 1));
         QVERIFY(!quiet.err.isEmpty());
-        const Run replaced = narctext({"replace", "-q", "--ignore-case", "test.narc", "HELLO", "bye", "--output", "out.narc"});
+        const Run replaced = narctext({"replace", "-q", "--ignore-case", "test.narc", "HELLO", "bye", "--output",
+                                       "out.narc"});
         QCOMPARE(replaced.code, 1); // entry 3 cannot be decoded
-        QCOMPARE(replaced.err, QByteArray("Cannot decode entry 3: the header is cut short (6 bytes, at least 12 needed)\n"));
+        QCOMPARE(replaced.err,
+                 QByteArray("Cannot decode entry 3: the header is cut short (6 bytes, at least 12 needed)\n"));
         QCOMPARE(narctext({"find", "test.narc", "bye"}).code, 1);
         QCOMPARE(narctext({"find", "out.narc", "bye"}).code, 0);
     }
@@ -382,53 +413,103 @@ private slots:
         QTest::addColumn<QString>("error"); // stderr holds this
         QTest::addColumn<bool>("changes");  // whether a file in the directory may change
         const QString noDevice = "it is a device, not a regular file";
-        QTest::newRow("archive is a device") << "list /dev/zero" << 2 << "Failed to load /dev/zero: cannot open the file (" + noDevice + ")" << false;
-        QTest::newRow("archive is a FIFO") << "list fifo" << 2 << "Failed to load fifo: cannot open the file (it is a pipe (FIFO)" << false;
-        QTest::newRow("set in place on a device") << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
-        QTest::newRow("overlapping entries") << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
-        QTest::newRow("entry larger than memory") << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "Failed to load big.narc: not enough memory\n" << false;
+        QTest::newRow("archive is a device")
+            << "list /dev/zero" << 2 << "Failed to load /dev/zero: cannot open the file (" + noDevice + ")" << false;
+        QTest::newRow("archive is a FIFO")
+            << "list fifo" << 2 << "Failed to load fifo: cannot open the file (it is a pipe (FIFO)" << false;
+        QTest::newRow("set in place on a device")
+            << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
+        QTest::newRow("overlapping entries")
+            << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
+        QTest::newRow("entry larger than memory")
+            << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "Failed to load big.narc: not enough memory\n"
+            << false;
         // Any other allocation that fails ends the program there, with nothing written.
-        QTest::newRow("replacement larger than memory") << "MEMORY replace wide.narc a " + QString(100000, 'b') + " -o out.narc"
-                                                        << 2 << "narctext: not enough memory\n" << false;
-        QTest::newRow("export-file into null") << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
-        QTest::newRow("export-file into full") << "export-file empty.narc full" << 1 << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
-        QTest::newRow("export-file into a FIFO no one reads") << "export-file empty.narc fifo" << 1 << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading" << false;
+        QTest::newRow("replacement larger than memory")
+            << "MEMORY replace wide.narc a " + QString(100000, 'b') + " -o out.narc" << 2
+            << "narctext: not enough memory\n"
+            << false;
+        QTest::newRow("export-file into null")
+            << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
+        QTest::newRow("export-file into full")
+            << "export-file empty.narc full" << 1
+            << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
+        QTest::newRow("export-file into a FIFO no one reads")
+            << "export-file empty.narc fifo" << 1
+            << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading"
+            << false;
         QTest::newRow("set -o null") << "set test.narc 0 0 text.txt -o null" << 0 << "" << false;
-        QTest::newRow("set -o full") << "set test.narc 0 0 text.txt -o full" << 2 << "Failed to write full: No space left on device" << false;
-        QTest::newRow("text is a device") << "set test.narc 0 0 /dev/zero -o out.narc" << 1 << "Failed to import from file: /dev/zero: " + noDevice << true;
-        QTest::newRow("endless standard input") << "STDIN=/dev/zero set test.narc 0 0 - -o out.narc" << 1 << "Failed to import from file: standard input: larger than the text of a section of 3 lines" << true;
+        QTest::newRow("set -o full")
+            << "set test.narc 0 0 text.txt -o full" << 2 << "Failed to write full: No space left on device" << false;
+        QTest::newRow("text is a device") << "set test.narc 0 0 /dev/zero -o out.narc" << 1
+                                          << "Failed to import from file: /dev/zero: " + noDevice << true;
+        QTest::newRow("endless standard input")
+            << "STDIN=/dev/zero set test.narc 0 0 - -o out.narc" << 1
+            << "Failed to import from file: standard input: larger than the text of a section of 3 lines" << true;
         QTest::newRow("UTF-16 with a mark") << "set test.narc 2 0 utf16.txt -o out.narc" << 0 << "" << true;
-        QTest::newRow("UTF-16 without a mark") << "set test.narc 2 0 utf16bare.txt -o out.narc" << 1 << "Failed to import from file: utf16bare.txt: it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark" << true;
-        QTest::newRow("list to a full disk") << "STDOUT=full list test.narc" << 2 << "Failed to write to standard output: No space left on device" << false;
-        QTest::newRow("show to a full disk") << "STDOUT=full show test.narc 0 0" << 2 << "Failed to write to standard output: No space left on device" << false;
-        QTest::newRow("entry equal to the count") << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
-        QTest::newRow("set a section the entry lacks") << "set test.narc 1 1 text.txt" << 2 << "narctext: entry 1 has no section 1 (it has 1)" << false;
-        QTest::newRow("show an empty entry") << "show empty.narc 1 0" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
-        QTest::newRow("export into a regular file") << "export test.narc text.txt" << 2 << "Failed to export to directory text.txt/: cannot create the directory text.txt/ (File exists)" << false;
-        QTest::newRow("import, archive write fails") << "LIMIT import test.narc edited" << 2 << "Finished importing from directory edited/\nFailed to write test.narc: File too large\n" << false;
-        QTest::newRow("import into null") << "import test.narc tree -o null" << 0 << "Importing from directory tree/" << false;
+        QTest::newRow("UTF-16 without a mark")
+            << "set test.narc 2 0 utf16bare.txt -o out.narc" << 1
+            << "Failed to import from file: utf16bare.txt: it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark"
+            << true;
+        QTest::newRow("list to a full disk") << "STDOUT=full list test.narc" << 2
+                                             << "Failed to write to standard output: No space left on device" << false;
+        QTest::newRow("show to a full disk") << "STDOUT=full show test.narc 0 0" << 2
+                                             << "Failed to write to standard output: No space left on device" << false;
+        QTest::newRow("entry equal to the count")
+            << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
+        QTest::newRow("set a section the entry lacks")
+            << "set test.narc 1 1 text.txt" << 2 << "narctext: entry 1 has no section 1 (it has 1)" << false;
+        QTest::newRow("show an empty entry")
+            << "show empty.narc 1 0" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
+        QTest::newRow("export into a regular file")
+            << "export test.narc text.txt" << 2
+            << "Failed to export to directory text.txt/: cannot create the directory text.txt/ (File exists)" << false;
+        QTest::newRow("import, archive write fails")
+            << "LIMIT import test.narc edited" << 2
+            << "Finished importing from directory edited/\nFailed to write test.narc: File too large\n"
+            << false;
+        QTest::newRow("import into null")
+            << "import test.narc tree -o null" << 0 << "Importing from directory tree/" << false;
         QTest::newRow("find, a match") << "find test.narc l" << 0 << "" << false;
         QTest::newRow("find, no match") << "find test.narc zzz" << 1 << "Cannot decode entry 3: " << false;
         QTest::newRow("find, no text spans lines") << "find test.narc o\nb" << 1 << "Cannot decode entry 3: " << false;
-        QTest::newRow("show, not a message file") << "show test.narc 3 0" << 1 << "Cannot decode section 0 of entry 3: " << false;
+        QTest::newRow("show, not a message file")
+            << "show test.narc 3 0" << 1 << "Cannot decode section 0 of entry 3: " << false;
         // Its first bytes, read as a section count of 0, say nothing: the head is cut short.
-        QTest::newRow("show, a head of zeros cut short") << "show short.narc 0 0" << 1 << "Cannot decode section 0 of entry 0: the header is cut short (6 bytes" << false;
-        QTest::newRow("import, no 0000") << "import test.narc none" << 2 << "Failed to import. Either 0000 or 0001 does not exist in none/" << false;
-        QTest::newRow("import, no 0001") << "import test.narc half" << 2 << "Failed to import. Either 0000 or 0001 does not exist in half/" << false;
-        QTest::newRow("set, archive write fails") << "LIMIT set test.narc 0 0 text.txt" << 2 << "Failed to write test.narc: File too large" << false;
+        QTest::newRow("show, a head of zeros cut short")
+            << "show short.narc 0 0" << 1 << "Cannot decode section 0 of entry 0: the header is cut short (6 bytes"
+            << false;
+        QTest::newRow("import, no 0000")
+            << "import test.narc none" << 2 << "Failed to import. Either 0000 or 0001 does not exist in none/" << false;
+        QTest::newRow("import, no 0001")
+            << "import test.narc half" << 2 << "Failed to import. Either 0000 or 0001 does not exist in half/" << false;
+        QTest::newRow("set, archive write fails")
+            << "LIMIT set test.narc 0 0 text.txt" << 2 << "Failed to write test.narc: File too large" << false;
         QTest::newRow("not an archive") << "list garbage.narc" << 2 << "Failed to load garbage.narc: " << false;
         // Bad command lines: one line on standard error.
         QTest::newRow("no command") << "" << 2 << "narctext: no command given" << false;
-        QTest::newRow("unknown command") << "frobnicate test.narc" << 2 << "narctext: unknown command frobnicate" << false;
-        QTest::newRow("too many arguments") << "list test.narc extra" << 2 << "narctext: list has too many arguments" << false;
-        QTest::newRow("entry not a number") << "show test.narc x 0" << 2 << "narctext: entry x is not a valid index" << false;
-        QTest::newRow("option without its value") << "set test.narc 0 0 - -o" << 2 << "narctext: set: Missing value after '-o'" << false;
+        QTest::newRow("unknown command")
+            << "frobnicate test.narc" << 2 << "narctext: unknown command frobnicate" << false;
+        QTest::newRow("too many arguments")
+            << "list test.narc extra" << 2 << "narctext: list has too many arguments" << false;
+        QTest::newRow("entry not a number")
+            << "show test.narc x 0" << 2 << "narctext: entry x is not a valid index" << false;
+        QTest::newRow("option without its value")
+            << "set test.narc 0 0 - -o" << 2 << "narctext: set: Missing value after '-o'" << false;
         QTest::newRow("unknown option") << "find -z test.narc a" << 2 << "narctext: find: Unknown option 'z'" << false;
-        QTest::newRow("archive to standard output") << "set test.narc 0 0 text.txt -o -" << 2 << "narctext: -o takes a file name, not standard output" << false;
+        QTest::newRow("archive to standard output")
+            << "set test.narc 0 0 text.txt -o -" << 2 << "narctext: -o takes a file name, not standard output" << false;
         // A section of 200 lines could hold 79 MB of escaped text; 64 MiB is the bound.
-        QTest::newRow("text past 64 MiB") << "STDIN=/dev/zero set long.narc 0 0 -" << 1 << "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written" << false;
-        QTest::newRow("text of 64 MiB") << "set long.narc 0 0 64mib.txt" << 1 << "Failed to import from file: 64mib.txt: it holds the character U+0000" << false;
-        QTest::newRow("text of 64 MiB and a byte") << "set long.narc 0 0 64mib+1.txt" << 1 << "Failed to import from file: 64mib+1.txt: larger than the 64 MiB" << false;
+        QTest::newRow("text past 64 MiB")
+            << "STDIN=/dev/zero set long.narc 0 0 -" << 1
+            << "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written"
+            << false;
+        QTest::newRow("text of 64 MiB")
+            << "set long.narc 0 0 64mib.txt" << 1
+            << "Failed to import from file: 64mib.txt: it holds the character U+0000" << false;
+        QTest::newRow("text of 64 MiB and a byte")
+            << "set long.narc 0 0 64mib+1.txt" << 1 << "Failed to import from file: 64mib+1.txt: larger than the 64 MiB"
+            << false;
     }
 
     void hostileInput()
@@ -448,7 +529,8 @@ private slots:
         QByteArray big = buildNarcBytes({QByteArray(4, 'x')});
         const qint64 bigSize = big.size() - 4 + bigEntry;
         // The archive's size, the entry's end and the image block's size, then the entry is left sparse.
-        for (const auto &[offset, value] : {std::pair<int, quint32>(8, quint32(bigSize)), {0x20, bigEntry}, {int(big.size()) - 8, bigEntry + 8}}) {
+        for (const auto &[offset, value] :
+             {std::pair<int, quint32>(8, quint32(bigSize)), {0x20, bigEntry}, {int(big.size()) - 8, bigEntry + 8}}) {
             const quint32 little = qToLittleEndian(value);
             big.replace(offset, 4, QByteArray(reinterpret_cast<const char *>(&little), 4));
         }
@@ -462,7 +544,8 @@ private slots:
             QVERIFY(text.open(QIODevice::WriteOnly) && text.resize(size));
         }
         QVERIFY(writeArchive(path("empty.narc"), {testEntries().at(0), NarcEntry()}));
-        QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc") && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
+        QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc")
+                && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
         QVERIFY(writeFileBytes(path("utf16bare.txt"), QByteArray("h\0i\0", 4)));
         QCOMPARE(QProcess::execute("mkfifo", {path("fifo")}), 0);
         for (const auto &[name, minor] : {std::pair("null", "3"), std::pair("full", "7")}) {
@@ -476,8 +559,9 @@ private slots:
         QVERIFY(writeArchive(path("short.narc"), {NarcEntry(6, '\0')}));
         const auto inodes = [this] {
             QMap<QString, QString> kinds;
-            for (const QString &name : QDir(dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-                struct stat info{};
+            for (const QString &name :
+                 QDir(dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+                struct stat info = {};
                 stat(QFile::encodeName(path(name)).constData(), &info);
                 kinds.insert(name, QString("%1 %2").arg(info.st_ino).arg(info.st_mode & S_IFMT));
             }
@@ -490,7 +574,8 @@ private slots:
         QStringList arguments = command.split(' ', Qt::SkipEmptyParts);
         QString input, output;
         bool limitFiles = false, limitMemory = false;
-        while (!arguments.isEmpty() && (arguments.first().contains('=') || arguments.first() == "LIMIT" || arguments.first() == "MEMORY")) {
+        while (!arguments.isEmpty()
+               && (arguments.first().contains('=') || arguments.first() == "LIMIT" || arguments.first() == "MEMORY")) {
             const QString option = arguments.takeFirst();
             if (option.startsWith("STDIN="))
                 input = option.mid(6);
@@ -515,7 +600,8 @@ private slots:
         const Run run = ::narctext(arguments, setup);
         limit.reset();
         QVERIFY2(timer.elapsed() < 20000, "narctext hung");
-        QVERIFY2(run.code == code && run.err.contains(error.toUtf8()), qPrintable(QString::number(run.code) + " " + run.err));
+        QVERIFY2(run.code == code && run.err.contains(error.toUtf8()),
+                 qPrintable(QString::number(run.code) + " " + run.err));
         if (code == 2)
             QVERIFY(run.out.isEmpty() && (!error.startsWith("narctext: ") || linesOf(run.err).size() == 1));
         for (const char *special : {"null", "full", "fifo"})
@@ -537,14 +623,23 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("error"); // the last line; empty: the command succeeds
         const QString refused = ": it is the archive being edited";
-        QTest::newRow("export-file") << "export-file test.narc test.narc" << "Failed to export to file test.narc" + refused;
-        QTest::newRow("export-file, symbolic link") << "export-file test.narc soft.narc" << "Failed to export to file soft.narc" + refused;
-        QTest::newRow("export-file, hard link") << "export-file test.narc hard.narc" << "Failed to export to file hard.narc" + refused;
-        QTest::newRow("export-po, symbolic link") << "export-po test.narc soft.narc" << "Failed to export to PO template soft.narc" + refused;
-        QTest::newRow("export-po, hard link") << "export-po test.narc hard.narc" << "Failed to export to PO template hard.narc" + refused;
-        QTest::newRow("export, a tree file") << "export test.narc tree" << "Failed to export to file tree/0000/0001.txt" + refused;
-        QTest::newRow("export, a tree file by a symbolic link") << "export test.narc linked" << "Failed to export to file linked/0000/0000.txt" + refused;
-        QTest::newRow("set -o, the archive by a link") << "set test.narc 2 0 text.txt -o soft.narc" << "";
+        QTest::newRow("export-file") << "export-file test.narc test.narc"
+                                     << "Failed to export to file test.narc" + refused;
+        QTest::newRow("export-file, symbolic link") << "export-file test.narc soft.narc"
+                                                    << "Failed to export to file soft.narc" + refused;
+        QTest::newRow("export-file, hard link") << "export-file test.narc hard.narc"
+                                                << "Failed to export to file hard.narc" + refused;
+        QTest::newRow("export-po, symbolic link") << "export-po test.narc soft.narc"
+                                                  << "Failed to export to PO template soft.narc" + refused;
+        QTest::newRow("export-po, hard link") << "export-po test.narc hard.narc"
+                                              << "Failed to export to PO template hard.narc" + refused;
+        QTest::newRow("export, a tree file") << "export test.narc tree"
+                                             << "Failed to export to file tree/0000/0001.txt" + refused;
+        QTest::newRow("export, a tree file by a symbolic link")
+            << "export test.narc linked"
+            << "Failed to export to file linked/0000/0000.txt" + refused;
+        QTest::newRow("set -o, the archive by a link") << "set test.narc 2 0 text.txt -o soft.narc"
+                                                       << "";
     }
 
     void outputOverTheArchive()
@@ -568,7 +663,7 @@ private slots:
         }
         QCOMPARE(run.code, 2);
         QCOMPARE(linesOf(run.err).last(), error);
-        struct stat info{};
+        struct stat info = {};
         QVERIFY(stat(QFile::encodeName(archive).constData(), &info) == 0 && info.st_nlink == 3);
         QCOMPARE(readFileBytes(archive), before);
         QCOMPARE(treeContents(path("tree")).keys(), QStringList({"0000", "0000/0001.txt", "0001"}));
@@ -582,10 +677,18 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("link"); // the folder and where it points
         QTest::addColumn<QString>("error");
-        QTest::newRow("export, 0001 to 0000") << "export" << "0001 0000" << "Failed to export to directory tree/: 0001 is a symbolic link";
-        QTest::newRow("export, 0000 elsewhere") << "export" << "0000 ../outside" << "Failed to export to directory tree/: 0000 is a symbolic link";
-        QTest::newRow("import, 0001 to 0000") << "import" << "0001 0000" << "Failed to import from directory tree/: 0001 is a symbolic link";
-        QTest::newRow("import, 0000 elsewhere") << "import" << "0000 ../outside" << "Failed to import from directory tree/: 0000 is a symbolic link";
+        QTest::newRow("export, 0001 to 0000") << "export"
+                                              << "0001 0000"
+                                              << "Failed to export to directory tree/: 0001 is a symbolic link";
+        QTest::newRow("export, 0000 elsewhere") << "export"
+                                                << "0000 ../outside"
+                                                << "Failed to export to directory tree/: 0000 is a symbolic link";
+        QTest::newRow("import, 0001 to 0000") << "import"
+                                              << "0001 0000"
+                                              << "Failed to import from directory tree/: 0001 is a symbolic link";
+        QTest::newRow("import, 0000 elsewhere") << "import"
+                                                << "0000 ../outside"
+                                                << "Failed to import from directory tree/: 0000 is a symbolic link";
     }
 
     void linkedTreeFolders()
@@ -613,14 +716,17 @@ private slots:
         const QMap<QString, QByteArray> exported = treeContents(path("tree"));
         QCOMPARE(narctext({"export", "test.narc", "tree"}).code, 1); // unchanged: runs
         QVERIFY(writeFileBytes(path("notes.txt"), "my notes") && QFile::remove(path("tree/0000/0001.txt")));
-        QCOMPARE(::link(QFile::encodeName(path("notes.txt")).constData(), QFile::encodeName(path("tree/0000/0001.txt")).constData()), 0);
+        QCOMPARE(::link(QFile::encodeName(path("notes.txt")).constData(),
+                        QFile::encodeName(path("tree/0000/0001.txt")).constData()),
+                 0);
         QVERIFY(writeFileBytes(path("tree/0001/0000.txt"), "edited"));
         const QMap<QString, QByteArray> edited = treeContents(path("tree"));
 
         const Run refused = narctext({"export", "test.narc", "tree"});
         QCOMPARE(refused.code, 2);
-        QCOMPARE(refused.err, QByteArray("Failed to export to directory tree/: 2 files differ from the archive and would be "
-                                         "replaced, the first tree/0001/0000.txt\n"));
+        QCOMPARE(refused.err,
+                 QByteArray("Failed to export to directory tree/: 2 files differ from the archive and would be "
+                            "replaced, the first tree/0001/0000.txt\n"));
         QCOMPARE(treeContents(path("tree")), edited);
         QCOMPARE(narctext({"export", "--force", "test.narc", "tree"}).code, 1);
         QCOMPARE(treeContents(path("tree")), exported);
@@ -674,11 +780,12 @@ private slots:
         QFETCH(QString, command);
         QFETCH(int, code);
         QVERIFY(writeFileBytes(path("short.txt"), "one") && writeFileBytes(path("escape.txt"), "\\xzz"));
-        QVERIFY(narctext({"export", "test.narc", "tree"}).code == 1 && narctext({"export-po", "test.narc", "test.pot"}).code == 1);
+        QVERIFY(narctext({"export", "test.narc", "tree"}).code == 1
+                && narctext({"export-po", "test.narc", "test.pot"}).code == 1);
         const utimbuf old{1000000, 1000000};
         QCOMPARE(utime(QFile::encodeName(archive).constData(), &old), 0);
         const auto state = [this] {
-            struct stat info{};
+            struct stat info = {};
             stat(QFile::encodeName(archive).constData(), &info);
             return QString("%1 %2 ").arg(info.st_ino).arg(info.st_mtime).toUtf8() + readFileBytes(archive);
         };
@@ -699,7 +806,7 @@ private slots:
         QCOMPARE(chmod(QFile::encodeName(archive).constData(), 0604), 0);
         QVERIFY(writeFileBytes(path("text.txt"), "first"));
         QCOMPARE(narctext({"set", "test.narc", "2", "0", "text.txt"}).code, 0);
-        struct stat mode{};
+        struct stat mode = {};
         QCOMPARE(stat(QFile::encodeName(archive).constData(), &mode), 0);
         QCOMPARE(mode.st_mode & 07777, mode_t(0604));
 
@@ -713,7 +820,7 @@ private slots:
         const Run run = narctext({"set", "test.narc", "2", "0", "text.txt"});
         QCOMPARE(run.code, 0);
         QCOMPARE(run.err, QByteArray("test.narc has 1 other name; it keeps the old content\n"));
-        struct stat info{};
+        struct stat info = {};
         QCOMPARE(stat(QFile::encodeName(archive).constData(), &info), 0);
         QCOMPARE(QString("%1 %2 %3").arg(info.st_uid).arg(info.st_gid).arg(info.st_mode & 07777, 0, 8),
                  root ? QString("1234 5678 640") : QString("%1 %2 640").arg(getuid()).arg(getgid()));
@@ -733,10 +840,13 @@ private slots:
         const QStringList before = QDir(dir->path()).entryList(QDir::Files);
         RunSetup here;
         here.directory = dir->path();
-        const auto run = [&](const QString &script) { return runProgram("/bin/sh", {"-c", script, narctextPath()}, here); };
+        const auto run = [&](const QString &script) {
+            return runProgram("/bin/sh", {"-c", script, narctextPath()}, here);
+        };
         const Run list = run("\"$0\" list \"$(printf 'a\\377.narc')\"");
         QCOMPARE(list.code, 2);
-        QCOMPARE(QString::fromUtf8(list.err), "Failed to load a\uFFFD.narc: cannot open the file (the file name is not valid UTF-8)\n");
+        QCOMPARE(QString::fromUtf8(list.err),
+                 "Failed to load a\uFFFD.narc: cannot open the file (the file name is not valid UTF-8)\n");
         const Run set = run("\"$0\" set test.narc 2 0 text.txt -o \"$(printf 'b\\376.narc')\"");
         QCOMPARE(set.code, 2);
         QCOMPARE(QString::fromUtf8(set.err), "Failed to write b\uFFFD.narc: the file name is not valid UTF-8\n");
@@ -749,16 +859,18 @@ private slots:
     void treeFileForAMissingEntry()
     {
         QVERIFY(QDir().mkpath(path("tree/0000")) && QDir().mkpath(path("tree/0001")));
-        QVERIFY(writeFileBytes(path("tree/0000/0999.txt"), "lost") && writeFileBytes(path("tree/0001/12345.txt"), "lost"));
+        QVERIFY(writeFileBytes(path("tree/0000/0999.txt"), "lost")
+                && writeFileBytes(path("tree/0001/12345.txt"), "lost"));
         QVERIFY(writeFileBytes(path("tree/0000/999.txt"), "not a tree file name"));
         QVERIFY(writeFileBytes(path("tree/0000/00002.txt"), "not entry 2"));
         const Run run = narctext({"import", "test.narc", "tree", "-o", "out.narc"});
         QCOMPARE(run.code, 1);
-        QVERIFY(run.err.contains("Skipping 0000/0999: the archive has no entry 999\n"
-                                 "Skipping 0001/12345: the archive has no entry 12345\n"));
+        QVERIFY(
+            run.err.contains("Skipping 0000/0999: the archive has no entry 999\n"
+                             "Skipping 0001/12345: the archive has no entry 12345\n"));
         QVERIFY(!run.err.contains("999.txt"));
         QVERIFY(run.err.contains("Failed to import from file: tree/0000/0002.txt\n")); // missing, not unreadable
-        QVERIFY(!QFileInfo::exists(path("out.narc"))); // nothing changed
+        QVERIFY(!QFileInfo::exists(path("out.narc")));                                 // nothing changed
     }
 };
 

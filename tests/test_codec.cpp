@@ -31,7 +31,8 @@ static QString esc(const char *hex)
 // 20, its line table at 24.
 static NarcEntry sample()
 {
-    const FixtureSection first{fixtureLine("Hello\\{}", 0x0102, 7), {{'a', 0xFFFF, 'b', 0xD800}, 0xFEDC, 0},
+    const FixtureSection first{fixtureLine("Hello\\{}", 0x0102, 7),
+                               {{'a', 0xFFFF, 'b', 0xD800}, 0xFEDC, 0},
                                {{0xFEFF, 0x2028, 0x000A, 0xF000}, 0x5555, 1}};
     const FixtureSection second{fixtureLine("x", 1, 2), fixtureLine("", 3, 4), fixtureLine("\U0001F600", 5, 6)};
     return buildMessageFile({first, second}, 0xCAFEF00D);
@@ -286,17 +287,21 @@ private slots:
         const QList<std::tuple<QString, Units, QString>> rows{
             // 0x0014 and 0xf000 are escaped, their neighbours not.
             {esc("0014") + QChar(0x15) + esc("000a") + QChar(0xEFFF) + esc("f000") + QChar(0xF001),
-             {0x14, 0x15, 0x0A, 0xEFFF, 0xF000, 0xF001}, {}},
+             {0x14, 0x15, 0x0A, 0xEFFF, 0xF000, 0xF001},
+             {}},
             // 0xfff0..0xfffe, assigned or not.
             {QChar(0xFFEE) + esc("fff0") + esc("fff1") + esc("fff9") + esc("fffd") + esc("fffe"),
-             {0xFFEE, 0xFFF0, 0xFFF1, 0xFFF9, 0xFFFD, 0xFFFE}, {}},
+             {0xFFEE, 0xFFF0, 0xFFF1, 0xFFF9, 0xFFFD, 0xFFFE},
+             {}},
             // Unassigned, the backslash, 0xfeff 0x2028 0x2029; an interior 0xffff.
             {esc("0378") + "a" + esc("005c") + esc("feff") + esc("2028") + esc("2029"),
-             {0x0378, 'a', 0x5C, 0xFEFF, 0x2028, 0x2029}, {}},
+             {0x0378, 'a', 0x5C, 0xFEFF, 0x2028, 0x2029},
+             {}},
             {"a" + esc("ffff") + esc("ffff") + "b", {'a', 0xFFFF, 0xFFFF, 'b'}, {}},
             // Surrogates, paired or lone.
             {"\U0001F600" + esc("dc00") + esc("d800") + "a" + esc("d800") + QChar(0xD801) + QChar(0xDC01) + esc("dbff"),
-             {0xD83D, 0xDE00, 0xDC00, 0xD800, 'a', 0xD800, 0xD801, 0xDC01, 0xDBFF}, {}},
+             {0xD83D, 0xDE00, 0xDC00, 0xD800, 'a', 0xD800, 0xD801, 0xDC01, 0xDBFF},
+             {}},
             // The char after the backslash is not examined; hex may be upper case.
             {"\\q000a\\X000A", {0x0A, 0x0A}, esc("000a") + esc("000a")},
             {"\\x{41}", {0x5C, 'x', '{', '4', '1', '}'}, esc("005c") + "x{41}"},
@@ -351,8 +356,8 @@ private slots:
         QTest::newRow("odd, unpadded, ending in 0xFFFF")
             << handBuilt({{'a', 0xFFFF}}) << QStringList{"a" + esc("ffff")} << QString();
         QTest::newRow("two lines, odd, the last ending in 0xFFFF")
-            << handBuilt({{'a'}, {0xFFFF, 0xFFFF, 'b', 0xFFFF}}) << QStringList{"a", esc("ffff") + esc("ffff") + "b" + esc("ffff")}
-            << QString();
+            << handBuilt({{'a'}, {0xFFFF, 0xFFFF, 'b', 0xFFFF}})
+            << QStringList{"a", esc("ffff") + esc("ffff") + "b" + esc("ffff")} << QString();
         QTest::newRow("padded") << handBuilt({{'a', 'b', 0xFFFF}}) << QStringList{"ab"} << QString();
         QTest::newRow("padded, text ending in 0xFFFF")
             << handBuilt({{'a', 0xFFFF, 0xFFFF}}) << QStringList{"a" + esc("ffff")} << QString();
@@ -440,8 +445,10 @@ private slots:
         QCOMPARE(decodeMessageSection(composeEntry(entry, "a\rb\nc\r", 1).entry, 1).lines,
                  (QStringList{"a", "b" + esc("000a") + "c", ""}));
 
-        QCOMPARE(composeRefusedLine(42, 1, composeEntry(entry, "a\nb", 1).reason), "Skipping 0001/0042 due to too few lines");
-        QCOMPARE(composeRefusedLine(12345, 0, composeEntry(entry, "", 0).reason), "Skipping 0000/12345 due to too few lines");
+        QCOMPARE(composeRefusedLine(42, 1, composeEntry(entry, "a\nb", 1).reason),
+                 "Skipping 0001/0042 due to too few lines");
+        QCOMPARE(composeRefusedLine(12345, 0, composeEntry(entry, "", 0).reason),
+                 "Skipping 0000/12345 due to too few lines");
     }
 
     // Text the section cannot hold as typed is refused with one report and the
@@ -455,26 +462,28 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         const QString skip = "Skipping 0000/0004";
         const QString bad = skip + ": line %1 has a backslash that starts no escape: \"%2\"";
-        QTest::newRow("the example") << 0 << "one\n Hello\\nWorld C:\\games 50\\%\nthree" << bad.arg(2).arg("\\nWorl")
-                                     << QStringList();
+        QTest::newRow("the example")
+            << 0 << "one\n Hello\\nWorld C:\\games 50\\%\nthree" << bad.arg(2).arg("\\nWorl") << QStringList();
         QTest::newRow("at the line's end") << 0 << "one\ntwo\n50\\%" << bad.arg(3).arg("\\%") << QStringList();
         QTest::newRow("cut by a line break") << 0 << "a\\x00\r\nb\r\nc" << bad.arg(1).arg("\\x00") << QStringList();
-        QTest::newRow("other section") << 1 << "a\nb\n\\q" << QString("Skipping 0001/0004: line 3 has a backslash "
-                                                                      "that starts no escape: \"\\q\"")
+        QTest::newRow("other section") << 1 << "a\nb\n\\q"
+                                       << QString(
+                                              "Skipping 0001/0004: line 3 has a backslash "
+                                              "that starts no escape: \"\\q\"")
                                        << QStringList();
-        QTest::newRow("a line after empty ones") << 0 << "a\nb\nc\n\n\nd" << skip + " due to too many lines (6 of 3)"
-                                                 << QStringList();
-        QTest::newRow("LF after CRLF lines") << 0 << "a\r\nb\r\nc\r\n\n" << skip + " due to too many lines (4 of 3)"
-                                             << QStringList();
-        QTest::newRow("too few before anything") << 0 << "\\q\n" + QString(70000, u'z') << skip + " due to too few lines"
-                                                 << QStringList();
-        QTest::newRow("too many before a bad line") << 0 << "\\q\nb\nc\nd" << skip + " due to too many lines (4 of 3)"
-                                                    << QStringList();
+        QTest::newRow("a line after empty ones")
+            << 0 << "a\nb\nc\n\n\nd" << skip + " due to too many lines (6 of 3)" << QStringList();
+        QTest::newRow("LF after CRLF lines") << 0 << "a\r\nb\r\nc\r\n\n"
+                                             << skip + " due to too many lines (4 of 3)" << QStringList();
+        QTest::newRow("too few before anything")
+            << 0 << "\\q\n" + QString(70000, u'z') << skip + " due to too few lines" << QStringList();
+        QTest::newRow("too many before a bad line")
+            << 0 << "\\q\nb\nc\nd" << skip + " due to too many lines (4 of 3)" << QStringList();
         QTest::newRow("first bad line: too long")
-            << 0 << "a\n" + QString(65535, u'z') + "\n\\q"
-            << skip + ": line 2 is too long (65536 units, at most 65535)" << QStringList();
-        QTest::newRow("first bad line: escape") << 0 << "a\n\\q\n" + QString(65535, u'z') << bad.arg(2).arg("\\q")
-                                                << QStringList();
+            << 0 << "a\n" + QString(65535, u'z') + "\n\\q" << skip + ": line 2 is too long (65536 units, at most 65535)"
+            << QStringList();
+        QTest::newRow("first bad line: escape")
+            << 0 << "a\n\\q\n" + QString(65535, u'z') << bad.arg(2).arg("\\q") << QStringList();
         // Stored as before.
         QTest::newRow("trailing line breaks") << 0 << "a\nb\nc\n\n\n" << QString() << QStringList{"a", "b", "c"};
         QTest::newRow("trailing CRLFs") << 0 << "a\r\nb\r\nc\r\n\r\n" << QString() << QStringList{"a", "b", "c"};
@@ -514,10 +523,10 @@ private slots:
         QTest::newRow("CRLF, a lone CR inside") << QByteArray("a\rx\r\nb\r\nc\r\n") << true;
         QTest::newRow("CR") << QByteArray("a\rb\rc") << true;
         QTest::newRow("two, three and four bytes") << QByteArray("caf\xC3\xA9\n\xE3\x81\x82\n\xF0\x9F\x98\x80") << true;
-        QTest::newRow("largest of each length")
-            << QByteArray("\xDF\xBF\xEF\xBF\xBD\n\xF4\x8F\xBF\xBD\n\x7F") << true;
+        QTest::newRow("largest of each length") << QByteArray("\xDF\xBF\xEF\xBF\xBD\n\xF4\x8F\xBF\xBD\n\x7F") << true;
         QTest::newRow("escapes") << QByteArray("\\x0041\\x{41}\n\\X00e9\nc") << true;
-        QTest::newRow("four bytes only") << QString("\U0001F600").repeated(2000).append('\n').repeated(3).toUtf8() << true;
+        QTest::newRow("four bytes only")
+            << QString("\U0001F600").repeated(2000).append('\n').repeated(3).toUtf8() << true;
         QTest::newRow("a long line") << "a\n" + QByteArray(3000, 'z') + "\xE3\x81\x82\nc" << true;
         QTest::newRow("bad escape") << QByteArray("\\q\nb\nc") << false;
         QTest::newRow("too few lines") << QByteArray("a\nb") << false;
@@ -531,7 +540,9 @@ private slots:
         QTest::newRow("cut by a line break") << QByteArray("a\xE3\x81\nb\nc") << false;
         QTest::newRow("U+0000") << QByteArray("a\0\nb\nc", 6) << false;
         QTest::newRow("invalid after the lines") << QByteArray("a\nb\nc\n\xFF") << false;
-        QTest::newRow("U+FEFF") << QByteArray("\xEF\xBB\xBF" "a\nb\nc") << false;
+        QTest::newRow("U+FEFF") << QByteArray(
+            "\xEF\xBB\xBF"
+            "a\nb\nc") << false;
         QTest::newRow("noncharacter") << QByteArray("\xEF\xBF\xBE\nb\nc") << false;
     }
 
@@ -566,8 +577,8 @@ private slots:
             }
             // Pairs and lone halves, at the ends of lines too; a last line
             // ending in 0xFFFF, which the padding rule looks at.
-            for (const Units &units : {Units{0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, Units{0xDC00, 0xD800},
-                                       Units{0xD800}, Units{0x41, 0xDBFF}, Units{0xFFFF, 0xFFFF}, Units{0xFFFF}})
+            for (const Units &units : {Units{0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, Units{0xDC00, 0xD800}, Units{0xD800},
+                                       Units{0x41, 0xDBFF}, Units{0xFFFF, 0xFFFF}, Units{0xFFFF}})
                 section.append({units, 0x1234, 0});
             for (int trim = 0; trim < 3; ++trim) {
                 const NarcEntry entry = buildMessageFile({section});
@@ -589,8 +600,8 @@ private slots:
     void fastPathsMatchReference()
     {
         QRandomGenerator random(1109);
-        static const QString inserts[] = {"\\", "\\x", "{", "0", "a", "F", "g", "\n", "\r", "\r\n", " ",
-                                          "\u3042", "\\x00", "\\xd800", "\\x{", "\n\n"};
+        static const QString inserts[] = {"\\", "\\x",  "{", "0",      "a",     "F",       "g",    "\n",
+                                          "\r", "\r\n", " ", "\u3042", "\\x00", "\\xd800", "\\x{", "\n\n"};
         for (int round = 0; round < 4000; ++round) {
             const QList<FixtureSection> sections = randomSections(random, 1 + random.bounded(3), 8, 12);
             const NarcEntry entry = buildMessageFile(sections);
@@ -669,7 +680,8 @@ private slots:
                                                    "the end (%1 bytes)";
             QCOMPARE(readMessageHeader(valid.first(length)).reason, reason.arg(length));
         }
-        QCOMPARE(readMessageHeader(patched(20, 8)).reason, "section 0 claims 8 bytes, less than its line table needs (28)");
+        QCOMPARE(readMessageHeader(patched(20, 8)).reason,
+                 "section 0 claims 8 bytes, less than its line table needs (28)");
         for (const auto &[entry, s] : refused) {
             const ComposeResult result = composeEntry(entry, "a\nb\nc", s);
             QCOMPARE(result.reason.kind, Kind::Unreadable);

@@ -2,15 +2,14 @@
 // as a process on real files, and the progress the window keeps against a
 // reference.
 
-#include "messagefixture.h"
-#include "corefixture.h"
-#include "narcfixture.h"
-#include "process.h"
-
 #include "codec/compose.h"
+#include "corefixture.h"
 #include "diff/difftext.h"
 #include "diff/entrydiff.h"
 #include "diff/referenceprogress.h"
+#include "messagefixture.h"
+#include "narcfixture.h"
+#include "process.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,20 +99,24 @@ private slots:
             {fixtureLine("a", 0x1234, 7), fixtureLine("b", 0x0101), fixtureLine("c", 0xffff)}});
         QVERIFY(otherKeys != abc);
         QTest::newRow("same text, other keys") << true << abc << true << otherKeys << "" << 3LL << 0LL;
-        QTest::newRow("one line") << true << abc << true << message({{"a", "B", "c"}})
-                                  << "@@ entry 4, Hiragana, line 2 @@\n-b\n+B\n" << 3LL << 1LL;
+        QTest::newRow("one line")
+            << true << abc << true << message({{"a", "B", "c"}}) << "@@ entry 4, Hiragana, line 2 @@\n-b\n+B\n"
+            << 3LL << 1LL;
         QTest::newRow("runs of lines, in the second section")
             << true << message({{"s0", "s0", "s0", "s0", "s0"}, {"1", "2", "3", "4", "5"}}) << true
             << message({{"s0", "s0", "s0", "s0", "s0"}, {"one", "two", "3", "four", "5"}})
-            << "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n" << 10LL
-            << 3LL;
-        QTest::newRow("line made longer") << true << abc << true << message({{"a", "bc", "c"}})
-                                          << "@@ entry 4, Hiragana, line 2 @@\n-b\n+bc\n" << 3LL << 1LL;
-        QTest::newRow("emptied line") << true << abc << true << message({{"a", "", "c"}})
-                                      << "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n" << 3LL << 1LL;
+            << "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n"
+            << 10LL << 3LL;
+        QTest::newRow("line made longer")
+            << true << abc << true << message({{"a", "bc", "c"}}) << "@@ entry 4, Hiragana, line 2 @@\n-b\n+bc\n"
+            << 3LL << 1LL;
+        QTest::newRow("emptied line")
+            << true << abc << true << message({{"a", "", "c"}}) << "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n"
+            << 3LL << 1LL;
         QTest::newRow("escaped as the editor shows it")
             << true << message({{QStringLiteral("a\u0001b\\")}}) << true << message({{"a b\\"}})
-            << "@@ entry 4, Hiragana, line 1 @@\n-a\\x0001b\\x005c\n+a b\\x005c\n" << 1LL << 1LL;
+            << "@@ entry 4, Hiragana, line 1 @@\n-a\\x0001b\\x005c\n+a b\\x005c\n"
+            << 1LL << 1LL;
         QTest::newRow("fewer lines") << true << abc << true << message({{"a", "x"}})
                                      << "entry 4, Hiragana: line count differs: 3, now 2\n"
                                         "@@ entry 4, Hiragana, lines 2-3 @@\n-b\n+x\n-c\n"
@@ -128,19 +131,23 @@ private slots:
                                        "entry 4, Kanji: line count differs: 1, now 2\n"
                                        "@@ entry 4, Kanji, line 2 @@\n+l\n"
                                     << 4LL << 2LL;
-        QTest::newRow("section added") << true << message({{"a"}}) << true << message({{"a"}, {"k"}})
-                                       << "entry 4, Kanji: added\n" << 2LL << 1LL;
-        QTest::newRow("section removed") << true << message({{"a"}, {"k"}}) << true << message({{"a"}})
-                                         << "entry 4, Kanji: removed\n" << 1LL << 0LL;
-        QTest::newRow("sections of an empty entry") << true << NarcEntry() << true << message({{"a", "b"}})
-                                                    << "entry 4, Hiragana: added\n" << 2LL << 2LL;
+        QTest::newRow("section added")
+            << true << message({{"a"}}) << true << message({{"a"}, {"k"}}) << "entry 4, Kanji: added\n"
+            << 2LL << 1LL;
+        QTest::newRow("section removed")
+            << true << message({{"a"}, {"k"}}) << true << message({{"a"}}) << "entry 4, Kanji: removed\n"
+            << 1LL << 0LL;
+        QTest::newRow("sections of an empty entry")
+            << true << NarcEntry() << true << message({{"a", "b"}}) << "entry 4, Hiragana: added\n"
+            << 2LL << 2LL;
         QTest::newRow("both empty") << true << NarcEntry() << true << NarcEntry() << "" << 0LL << 0LL;
         QTest::newRow("entry added") << false << NarcEntry() << true << abc << "entry 4: added\n" << 3LL << 3LL;
         QTest::newRow("entry removed") << true << abc << false << NarcEntry() << "entry 4: removed\n" << 0LL << 0LL;
-        QTest::newRow("undecodable, bytes differ") << true << undecodable('x') << true << undecodable('y')
-                                                   << "entry 4: bytes differ\n" << 0LL << 0LL;
-        QTest::newRow("undecodable, same bytes") << true << undecodable('x') << true << undecodable('x') << ""
-                                                 << 0LL << 0LL;
+        QTest::newRow("undecodable, bytes differ")
+            << true << undecodable('x') << true << undecodable('y') << "entry 4: bytes differ\n"
+            << 0LL << 0LL;
+        QTest::newRow("undecodable, same bytes")
+            << true << undecodable('x') << true << undecodable('x') << "" << 0LL << 0LL;
         QTest::newRow("became undecodable") << true << abc << true << undecodable('x') << "entry 4: bytes differ\n"
                                             << 0LL << 0LL;
         QTest::newRow("became decodable") << true << undecodable('x') << true << abc << "entry 4: bytes differ\n"
@@ -156,15 +163,15 @@ private slots:
         QFETCH(QString, diff);
         QFETCH(qint64, lines);
         QFETCH(qint64, changed);
-        const EntryComparison lined =
-            compareEntries(4, hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, DiffDetail::Lines);
+        const EntryComparison lined = compareEntries(4, hasBefore ? &before : nullptr, hasAfter ? &after : nullptr,
+                                                     DiffDetail::Lines);
         QCOMPARE(diffText(lined), diff);
         QCOMPARE(lined.differs(), !diff.isEmpty());
         QCOMPARE(lined.lines, lines);
         QCOMPARE(lined.changed, changed);
         // Counting alone gives the same figures.
-        const EntryComparison counted =
-            compareEntries(4, hasBefore ? &before : nullptr, hasAfter ? &after : nullptr, DiffDetail::Counts);
+        const EntryComparison counted = compareEntries(4, hasBefore ? &before : nullptr, hasAfter ? &after : nullptr,
+                                                       DiffDetail::Counts);
         QCOMPARE(counted.kind, lined.kind);
         QCOMPARE(counted.lines, lines);
         QCOMPARE(counted.changed, changed);
@@ -174,22 +181,18 @@ private slots:
     // and the exit status diff gives.
     void command()
     {
-        const QList<NarcEntry> old{message({{"same", "lines"}}),
-                                   message({{"Hello", "world", "bye"}}),
-                                   message({{"one section"}}),
-                                   undecodable('x'),
-                                   message({{"removed"}})};
-        const QList<NarcEntry> now{message({{"same", "lines"}}),
-                                   message({{"Bonjour", "world", "au revoir"}}),
-                                   message({{"one section"}, {"another"}}),
-                                   undecodable('y')};
+        const QList<NarcEntry> old{message({{"same", "lines"}}), message({{"Hello", "world", "bye"}}),
+                                   message({{"one section"}}), undecodable('x'), message({{"removed"}})};
+        const QList<NarcEntry> now{message({{"same", "lines"}}), message({{"Bonjour", "world", "au revoir"}}),
+                                   message({{"one section"}, {"another"}}), undecodable('y')};
         QVERIFY(writeArchive(path("old.narc"), old));
         QVERIFY(writeArchive(path("new.narc"), now));
-        const QByteArray lines = "@@ entry 1, Hiragana, line 1 @@\n-Hello\n+Bonjour\n"
-                                 "@@ entry 1, Hiragana, line 3 @@\n-bye\n+au revoir\n"
-                                 "entry 2, Kanji: added\n"
-                                 "entry 3: bytes differ\n"
-                                 "entry 4: removed\n";
+        const QByteArray lines =
+            "@@ entry 1, Hiragana, line 1 @@\n-Hello\n+Bonjour\n"
+            "@@ entry 1, Hiragana, line 3 @@\n-bye\n+au revoir\n"
+            "entry 2, Kanji: added\n"
+            "entry 3: bytes differ\n"
+            "entry 4: removed\n";
         Run run = narctextHere({"diff", "old.narc", "new.narc"});
         QCOMPARE(run.out, lines);
         QCOMPARE(run.err, QByteArray());
@@ -250,8 +253,9 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("err");
-        QTest::newRow("old missing") << QStringList{"diff", "missing.narc", "a.narc"}
-                                     << "Failed to load missing.narc: cannot open the file (No such file or directory)\n";
+        QTest::newRow("old missing")
+            << QStringList{"diff", "missing.narc", "a.narc"}
+            << "Failed to load missing.narc: cannot open the file (No such file or directory)\n";
         QTest::newRow("new not an archive") << QStringList{"diff", "a.narc", "text.txt"}
                                             << "Failed to load text.txt: does not start with the tag NARC\n";
         QTest::newRow("one argument") << QStringList{"diff", "a.narc"}
@@ -290,7 +294,7 @@ private slots:
     void dryRuns_data()
     {
         QTest::addColumn<QStringList>("arguments"); // the second names the archive
-        QTest::addColumn<QString>("output");         // the -o file, or empty
+        QTest::addColumn<QString>("output");        // the -o file, or empty
         QTest::addColumn<int>("code");
         const auto row = [](const char *name, const QString &command, int code) {
             const QStringList arguments = command.split(' ');

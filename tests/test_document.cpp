@@ -2,14 +2,13 @@
 // when it sees the file changed under it, and the lock two writers share.
 
 #include "corefixture.h"
-#include "messagefixture.h"
-#include "narcfixture.h"
-#include "windowfixture.h" // writeArchive
-
 #include "document/archivedocument.h"
 #include "io/filelock.h"
+#include "messagefixture.h"
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
+#include "narcfixture.h"
+#include "windowfixture.h" // writeArchive
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -76,13 +75,15 @@ private slots:
             QFile file(archive);
             QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
         } else if (change.startsWith("replace")) {
-            QVERIFY(writeFileBytes(path("other"), other) && QFile::remove(archive) && QFile::rename(path("other"), archive));
+            QVERIFY(writeFileBytes(path("other"), other) && QFile::remove(archive)
+                    && QFile::rename(path("other"), archive));
         } else if (change.startsWith("remove")) {
             QVERIFY(QFile::remove(archive));
         }
         const QByteArray before = readFileBytes(archive);
         const bool overwrite = change.endsWith("overwrite");
-        QCOMPARE(document.checkUnchanged().reason, refused || overwrite ? "it changed on disk since it was opened" : "");
+        QCOMPARE(document.checkUnchanged().reason,
+                 refused || overwrite ? "it changed on disk since it was opened" : "");
 
         SaveOptions options;
         options.overwriteChanged = overwrite;

@@ -2,14 +2,13 @@
 // file the user had is damaged. (Tree files that cannot be read are in
 // test_bulk's import.)
 
-#include "filesizelimit.h"
 #include "corefixture.h"
+#include "filesizelimit.h"
 #include "messagefixture.h"
+#include "narc/narcfile.h"
 #include "narcfixture.h"
-
 #include "onefile/exportfile.h"
 #include "tree/exporttree.h"
-#include "narc/narcfile.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -75,7 +74,8 @@ private slots:
             FileSizeLimit limit(100);
             exportToTree(sampleArchive(2), root, FileIdentity(), EditedFiles::Refuse, recorder);
         }
-        QCOMPARE(recorder.lines, QStringList({"Exporting to directory " + root, "Failed to export to file " + root + "0001/0000.txt: File too large",
+        QCOMPARE(recorder.lines, QStringList({"Exporting to directory " + root,
+                                              "Failed to export to file " + root + "0001/0000.txt: File too large",
                                               "Failed to export to file " + root + "0001/0001.txt: File too large"}));
         QCOMPARE(readFileBytes(root + "0000/0001.txt"), QByteArray("first 1"));
     }

@@ -2,12 +2,11 @@
 // the limit and the status of the cursor's row, through real signals; and the PO
 // import's choice to skip translations whose escapes changed.
 
-#include "support/messagefixture.h"
-#include "support/windowfixture.h"
-
 #include "app/linewidthdialog.h"
 #include "app/linewidthview.h"
 #include "codec/decode.h"
+#include "support/messagefixture.h"
+#include "support/windowfixture.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -32,9 +31,9 @@ QList<NarcEntry> entries()
     QStringList many;
     for (int i = 1; i <= 80; ++i)
         many.append(QStringLiteral("line %1 of the long section").arg(i, 2, 10, QLatin1Char('0')));
-    return {buildMessageFile(QList<QStringList>{
-                {"short", "0123456789ABC", "ab\ncdefghijklm", "12345678\uFFFE90"},
-                {QStringLiteral("こんにちは"), QStringLiteral("こんにちは世界"), QStringLiteral("はい\nいいえ、ちがいます"), "x"}}),
+    return {buildMessageFile(QList<QStringList>{{"short", "0123456789ABC", "ab\ncdefghijklm", "12345678\uFFFE90"},
+                                                {QStringLiteral("こんにちは"), QStringLiteral("こんにちは世界"),
+                                                 QStringLiteral("はい\nいいえ、ちがいます"), "x"}}),
             buildMessageFile(QList<QStringList>{many})};
 }
 
@@ -90,10 +89,7 @@ class LineWidthTest : public QObject
     QString archive;
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
-    }
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path())); }
 
     void init()
     {
@@ -261,9 +257,10 @@ private slots:
     void skipChangedEscapes()
     {
         QFETCH(bool, skip);
-        const QByteArray po = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
-                              "msgctxt \"0000/0000/0004\"\nmsgid \"12345678\\\\xfffe90\"\nmsgstr \"1234\"\n\n"
-                              "msgctxt \"0000/0000/0003\"\nmsgid \"ab\\\\x000acdefghijklm\"\nmsgstr \"abc\"\n";
+        const QByteArray po =
+            "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+            "msgctxt \"0000/0000/0004\"\nmsgid \"12345678\\\\xfffe90\"\nmsgstr \"1234\"\n\n"
+            "msgctxt \"0000/0000/0003\"\nmsgid \"ab\\\\x000acdefghijklm\"\nmsgstr \"abc\"\n";
         QVERIFY(writeFileBytes(dir->filePath("fr.po"), po));
         {
             Window f(archive);
@@ -277,11 +274,15 @@ private slots:
         Window f(archive);
         f.answers = QStringList{dir->filePath("fr.po")};
         f.ui.actionImport_Translations_from_PO->trigger();
-        const QString check = "0000/0000/0004 (entry 0, Hiragana, line 4): escapes differ from the source: missing \\xfffe";
+        const QString check =
+            "0000/0000/0004 (entry 0, Hiragana, line 4): escapes differ from the source: missing \\xfffe";
         QVERIFY2(f.log().contains((skip ? "Skipping " : "Check ") + check), qPrintable(f.log()));
         QVERIFY2(f.log().contains(QString("%1 applied, %2 skipped, 0 untranslated, 0 fuzzy, 1 with changed escapes")
-                                      .arg(skip ? 1 : 2).arg(skip ? 1 : 0)), qPrintable(f.log()));
-        QCOMPARE(decodeMessageSection(f.entries().at(0), 0).lines.at(3), skip ? QString("12345678\\xfffe90") : QString("1234"));
+                                      .arg(skip ? 1 : 2)
+                                      .arg(skip ? 1 : 0)),
+                 qPrintable(f.log()));
+        QCOMPARE(decodeMessageSection(f.entries().at(0), 0).lines.at(3),
+                 skip ? QString("12345678\\xfffe90") : QString("1234"));
         QCOMPARE(decodeMessageSection(f.entries().at(0), 0).lines.at(2), QString("abc"));
     }
 };

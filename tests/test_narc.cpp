@@ -1,11 +1,10 @@
 // The byte cursor and the archive reader and writer.
 
-#include "narcfixture.h"
-
 #include "narc/bytebuffer.h"
 #include "narc/narcfile.h"
 #include "narc/narcreader.h"
 #include "narc/narcwriter.h"
+#include "narcfixture.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -118,10 +117,12 @@ private slots:
             QVERIFY(device.seek(4));
             QList<NarcEntry> visited;
             QList<quint32> indices;
-            QCOMPARE(readNarcEntries(&device, [&](quint32 i, EntryView entry) {
-                         indices.append(i);
-                         visited.append(entry.toEntry());
-                     }).reason,
+            QCOMPARE(readNarcEntries(&device,
+                                     [&](quint32 i, EntryView entry) {
+                                         indices.append(i);
+                                         visited.append(entry.toEntry());
+                                     })
+                         .reason,
                      read.reason);
             if (read.ok()) {
                 QCOMPARE(visited, read.value.files);
@@ -168,7 +169,8 @@ private slots:
         QTest::addColumn<quint32>("start1");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<QString>("error");
-        QTest::newRow("one ends past 2 GiB, one starts past it") << 0x7FFFFFF8u << 0x80000010u << qint64(0x80000064) << "";
+        QTest::newRow("one ends past 2 GiB, one starts past it")
+            << 0x7FFFFFF8u << 0x80000010u << qint64(0x80000064) << "";
         QTest::newRow("near 4 GiB") << 0xFFFFFE00u << 0xFFFFFF00u << qint64(0xFFFFFF54) << "";
         QTest::newRow("file longer than 4 GiB") << 0u << 16u << qint64(0x100000000) << "larger than an archive can be";
     }
@@ -182,7 +184,8 @@ private slots:
         QTemporaryDir dir;
         QFile file(dir.filePath("sparse.narc"));
         const QByteArray first(16, 'a'), second(16, 'b');
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(headOfTwo(start0, start0 + 16, start1, start1 + 16)) == 0x44);
+        QVERIFY(file.open(QIODevice::WriteOnly)
+                && file.write(headOfTwo(start0, start0 + 16, start1, start1 + 16)) == 0x44);
         QVERIFY(file.resize(fileSize));
         QVERIFY(file.seek(0x44 + qint64(start0)) && file.write(first) == 16);
         QVERIFY(file.seek(0x44 + qint64(start1)) && file.write(second) == 16);

@@ -1,38 +1,43 @@
 // Translators' interchange: PO templates out, translated PO files in, checked
 // against gettext's own tools (msgfmt, msgen, msgmerge, msgfilter, msgconv).
 
-#include "filesizelimit.h"
-#include "messagefixture.h"
-#include "corefixture.h"
-#include "narcfixture.h"
-#include "process.h"
-
-#include "po/poexport.h"
-#include "po/poimport.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "corefixture.h"
+#include "filesizelimit.h"
+#include "messagefixture.h"
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
+#include "narcfixture.h"
+#include "po/poexport.h"
+#include "po/poimport.h"
+#include "process.h"
 
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
-
 using namespace core;
 
 namespace {
 
 // A message file of these sections (literal text, no escapes parsed).
-NarcEntry messageFile(const QList<QStringList> &sections) { return buildMessageFile(sections); }
-QString unit(ushort value) { return QString(QChar(value)); }
+NarcEntry messageFile(const QList<QStringList> &sections)
+{
+    return buildMessageFile(sections);
+}
+QString unit(ushort value)
+{
+    return QString(QChar(value));
+}
 
 // The archive the import cases work on. Entry 0 has two sections of four lines,
 // entry 1 one section of two.
 Narc importArchive()
 {
-    return archiveOf({messageFile({{"Hello", "World", "", "Bye"}, {"漢字", "Name" + unit(1), "x" + unit(1) + unit(0xfffe), "y"}}),
+    return archiveOf({messageFile({{"Hello", "World", "", "Bye"},
+                                   {"漢字", "Name" + unit(1), "x" + unit(1) + unit(0xfffe), "y"}}),
                       messageFile({{"Solo", "Duo"}})});
 }
 
@@ -59,7 +64,10 @@ QByteArray message(const char *context, const char *id, const char *translation)
 
 const QByteArray utf8Header = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
 
-QString tool(const char *name) { return QStandardPaths::findExecutable(QLatin1String(name)); }
+QString tool(const char *name)
+{
+    return QStandardPaths::findExecutable(QLatin1String(name));
+}
 
 } // namespace
 
@@ -75,7 +83,8 @@ class TestPo : public QObject
     {
         Reports log;
         const QString file = path(name);
-        const BulkSummary summary = exportToPoTemplate(narc, path("game.narc"), file, identifyPath(path("game.narc")).value, log);
+        const BulkSummary summary = exportToPoTemplate(narc, path("game.narc"), file,
+                                                       identifyPath(path("game.narc")).value, log);
         if (summary.outcome() != Outcome::Done)
             qWarning() << log.lines;
         return file;
@@ -120,8 +129,10 @@ private slots:
     // bytes.
     void templateLayout()
     {
-        const Narc narc = archiveOf({messageFile({{"Hello", "", "Ctrl" + unit(1) + "x\\"}, {"漢字", QString(90, 'w') + " DEL" + unit(0x7F) + " ESC" + unit(0x1B), ""}}), NarcEntry(),
-                                     messageFile({{""}, {""}, {"c \"quoted\""}}), NarcEntry(8, '\x01')});
+        const Narc narc = archiveOf({messageFile({{"Hello", "", "Ctrl" + unit(1) + "x\\"},
+                                                  {"漢字", QString(90, 'w') + " DEL" + unit(0x7F) + " ESC" + unit(0x1B),
+                                                   ""}}),
+                                     NarcEntry(), messageFile({{""}, {""}, {"c \"quoted\""}}), NarcEntry(8, '\x01')});
         Reports log;
         const QString file = path("t.pot");
         const BulkSummary summary = exportToPoTemplate(narc, "/somewhere/game.narc", file, FileIdentity(), log);
@@ -146,9 +157,9 @@ private slots:
     void roundTrips_data()
     {
         QTest::addColumn<QList<NarcEntry>>("entries");
-        QTest::newRow("small") << QList<NarcEntry>{messageFile({{"Hello", "", "Ctrl" + unit(1) + "\\x"},
-                                                                     {"漢字", "b\"c", "\\"}}),
-                                                   messageFile({{"one"}})};
+        QTest::newRow("small")
+            << QList<NarcEntry>{messageFile({{"Hello", "", "Ctrl" + unit(1) + "\\x"}, {"漢字", "b\"c", "\\"}}),
+                                messageFile({{"one"}})};
         // Lines of any units, drawing often those the escapes exist for.
         for (quint32 seed : {1u, 2u, 3u}) {
             QRandomGenerator random(seed);
@@ -194,7 +205,8 @@ private slots:
         QCOMPARE(narc.files, original.files);
 
         // Every line gets a prefix, and loses it again.
-        QVERIFY(gettext("msgfilter", {"--keep-header", "-i", path("en.po"), "-o", path("x.po"), "sed", "-e", "s/^/X/"}));
+        QVERIFY(gettext("msgfilter",
+                        {"--keep-header", "-i", path("en.po"), "-o", path("x.po"), "sed", "-e", "s/^/X/"}));
         importReport(narc, path("x.po"), &summary);
         QCOMPARE(summary.outcome(), Outcome::Done);
         QVERIFY(summary.applied == 0 || summary.sectionsChanged > 0);
@@ -208,7 +220,8 @@ private slots:
 
         const QString pot2 = exportTemplate(narc, "t2.pot");
         QVERIFY(gettext("msgen", {"-o", path("en2.po"), pot2}));
-        QVERIFY(gettext("msgfilter", {"--keep-header", "-i", path("en2.po"), "-o", path("back.po"), "sed", "-e", "s/^X//"}));
+        QVERIFY(gettext("msgfilter",
+                        {"--keep-header", "-i", path("en2.po"), "-o", path("back.po"), "sed", "-e", "s/^X//"}));
         importReport(narc, path("back.po"), &summary);
         QCOMPARE(summary.outcome(), Outcome::Done);
         QCOMPARE(narc.files, original.files);
@@ -221,13 +234,16 @@ private slots:
     {
         const Narc old = archiveOf({messageFile({{"Hello", "World", "Bye"}})});
         QVERIFY(gettext("msgen", {"-o", path("en.po"), exportTemplate(old, "old.pot")}));
-        QVERIFY(gettext("msgfilter", {"--keep-header", "-i", path("en.po"), "-o", path("de.po"), "sed", "-e", "s/^/DE:/"}));
+        QVERIFY(gettext("msgfilter",
+                        {"--keep-header", "-i", path("en.po"), "-o", path("de.po"), "sed", "-e", "s/^/DE:/"}));
 
         Narc changed = archiveOf({messageFile({{"Hello", "Wide world", "Bye"}})});
-        QVERIFY(gettext("msgmerge", {"-q", "-o", path("merged.po"), path("de.po"), exportTemplate(changed, "new.pot")}));
+        QVERIFY(gettext("msgmerge",
+                        {"-q", "-o", path("merged.po"), path("de.po"), exportTemplate(changed, "new.pot")}));
         PoImportSummary summary;
         const QStringList report = importReport(changed, path("merged.po"), &summary);
-        QCOMPARE(report.last().left(report.last().indexOf(',')), QString("Finished importing translations from FILE: 2 applied"));
+        QCOMPARE(report.last().left(report.last().indexOf(',')),
+                 QString("Finished importing translations from FILE: 2 applied"));
         QCOMPARE(summary.skipped, 0);
         QCOMPARE(summary.fuzzy + summary.untranslated, 1);
         QCOMPARE(allLines(changed), QStringList({"0/0/1 DE:Hello", "0/0/2 Wide world", "0/0/3 DE:Bye"}));
@@ -236,14 +252,19 @@ private slots:
     void imports_data()
     {
         QTest::addColumn<QByteArray>("po");
-        QTest::addColumn<QStringList>("reports");  // after the opening line
-        QTest::addColumn<QStringList>("changes");  // "e/s/l text" lines that differ afterwards
+        QTest::addColumn<QStringList>("reports"); // after the opening line
+        QTest::addColumn<QStringList>("changes"); // "e/s/l text" lines that differ afterwards
         QTest::addColumn<int>("sectionsChanged");
         QTest::addColumn<bool>("strict");
 
         const auto finished = [](int applied, int skipped, int untranslated, int fuzzy, int escapes = 0) {
-            return QStringLiteral("Finished importing translations from FILE: %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
-                .arg(applied).arg(skipped).arg(untranslated).arg(fuzzy) + (escapes ? QStringLiteral(", %1 with changed escapes").arg(escapes) : QString());
+            return QStringLiteral(
+                       "Finished importing translations from FILE: %1 applied, %2 skipped, %3 untranslated, %4 fuzzy")
+                       .arg(applied)
+                       .arg(skipped)
+                       .arg(untranslated)
+                       .arg(fuzzy)
+                   + (escapes ? QStringLiteral(", %1 with changed escapes").arg(escapes) : QString());
         };
         const QByteArray hallo = message("0000/0000/0001", "Hello", "Hallo");
         QTest::newRow("applied, fuzzy, untranslated")
@@ -276,24 +297,28 @@ private slots:
                            "Skipping 0001/0000/0000 (entry 1, Hiragana, line 0): section 0 of entry 1 has no line 0",
                            "Skipping 0001/0000/0003 (entry 1, Hiragana, line 3): section 0 of entry 1 has no line 3",
                            "Skipping 0001/0001/0001 (entry 1, Kanji, line 1): entry 1 has no section 1",
-                           "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2", finished(1, 10, 0, 0)}
+                           "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2",
+                           finished(1, 10, 0, 0)}
             << QStringList{"1/0/2 Zwei"} << 1 << false;
         QTest::newRow("line breaks")
             << message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")
                    + message("0000/0000/0004", "Bye", "Ciao")
             << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): the translation holds a line break",
-                           "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break", finished(1, 2, 0, 0)}
+                           "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break",
+                           finished(1, 2, 0, 0)}
             << QStringList{"0/0/4 Ciao"} << 1 << false;
         // Each message is taken or left on its own: one that cannot be stored is
         // named, the others of its section go in.
         QTest::newRow("one bad translation among good ones")
-            << hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld") + message("0000/0000/0004", "Bye", "Tschüss")
+            << hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld")
+                   + message("0000/0000/0004", "Bye", "Tschüss")
             << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\nWorl\"",
                            finished(2, 1, 0, 0)}
             << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss"} << 1 << false;
         const QByteArray longest(65534, 'a');
         QTest::newRow("a line too long")
-            << message("0001/0000/0001", "Solo", "Solo!") + message("0001/0000/0002", "Duo", (longest + "a").constData())
+            << message("0001/0000/0001", "Solo", "Solo!")
+                   + message("0001/0000/0002", "Duo", (longest + "a").constData())
             << QStringList{"Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
                            finished(1, 1, 0, 0)}
             << QStringList{"1/0/1 Solo!"} << 1 << false;
@@ -308,18 +333,23 @@ private slots:
         // Control escapes that differ from the source's: applied with a line to
         // check, counted; a unit written as an escape that shows as itself is none.
         QTest::newRow("escapes kept")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001") + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041")
-            << QStringList{finished(2, 0, 0, 0)} << QStringList{"0/1/2 Nom\\x0001", "0/1/3 \\x0001\\xfffeA"} << 1 << false;
+            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001")
+                   + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041")
+            << QStringList{finished(2, 0, 0, 0)} << QStringList{"0/1/2 Nom\\x0001", "0/1/3 \\x0001\\xfffeA"} << 1
+            << false;
         QTest::newRow("escapes added and reordered")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe") + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
+                   + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
                    + message("0001/0000/0001", "Solo", "Solo\\\\x0001") + message("0000/0000/0001", "Hello", "Hallo")
             << QStringList{"Check 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: added \\xfffe",
                            "Check 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
                            "Check 0001/0000/0001 (entry 1, Hiragana, line 1): escapes differ from the source: added \\x0001",
                            finished(4, 0, 0, 0, 3)}
-            << QStringList{"0/0/1 Hallo", "0/1/2 Nom\\x0001\\xfffe", "0/1/3 \\xfffe\\x0001y", "1/0/1 Solo\\x0001"} << 3 << false;
+            << QStringList{"0/0/1 Hallo", "0/1/2 Nom\\x0001\\xfffe", "0/1/3 \\xfffe\\x0001y", "1/0/1 Solo\\x0001"} << 3
+            << false;
         QTest::newRow("escapes changed, strict")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom") + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+            << message("0000/0001/0002", "Name\\\\x0001", "Nom")
+                   + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
                    + message("0000/0001/0004", "y", "z")
             << QStringList{"Skipping 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: missing \\x0001",
                            "Skipping 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
@@ -345,12 +375,16 @@ private slots:
         // is not applied.
         QTest::newRow("one line twice")
             << hallo + message("0/0/1", "Hello", "Salut")
-            << QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line", finished(1, 1, 0, 0)}
+            << QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line",
+                           finished(1, 1, 0, 0)}
             << QStringList{"0/0/1 Hallo"} << 1 << false;
         QTest::newRow("plural forms")
-            << QByteArray("msgctxt \"0000/0000/0001\"\nmsgid \"Hello\"\nmsgid_plural \"Hellos\"\n"
-                          "msgstr[0] \"Hallo\"\nmsgstr[1] \"Hallos\"\n")
-            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms", finished(0, 1, 0, 0)} << QStringList{} << 0 << false;
+            << QByteArray(
+                   "msgctxt \"0000/0000/0001\"\nmsgid \"Hello\"\nmsgid_plural \"Hellos\"\n"
+                   "msgstr[0] \"Hallo\"\nmsgstr[1] \"Hallos\"\n")
+            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms",
+                           finished(0, 1, 0, 0)}
+            << QStringList{} << 0 << false;
         // Three sections changed, each composed once; one translation equal to its
         // source changes nothing.
         QTest::newRow("several sections")
@@ -410,7 +444,7 @@ private slots:
     // own reports and changes nothing, also the valid messages in it.
     void refusedFiles_data()
     {
-        QTest::addColumn<QByteArray>("content"); // "<directory>" and "<missing>" are no files
+        QTest::addColumn<QByteArray>("content");  // "<directory>" and "<missing>" are no files
         QTest::addColumn<QStringList>("reports"); // after the opening line
 
         const QByteArray valid = message("0000/0000/0001", "Hello", "Hallo");
@@ -424,10 +458,11 @@ private slots:
                            "FILE:11:10: invalid multibyte sequence"};
         QTest::newRow("unknown character set")
             << "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=NO-SUCH-SET\\n\"\n\n" + valid
-            << QStringList{"Failed to import translations from FILE: the character set \"NO-SUCH-SET\" its header "
-                           "declares is not known"};
-        QTest::newRow("directory") << QByteArray("<directory>")
-                                   << QStringList{"Failed to import translations from FILE: it is a directory"};
+            << QStringList{
+                   "Failed to import translations from FILE: the character set \"NO-SUCH-SET\" its header "
+                   "declares is not known"};
+        QTest::newRow("directory")
+            << QByteArray("<directory>") << QStringList{"Failed to import translations from FILE: it is a directory"};
         QTest::newRow("missing") << QByteArray("<missing>")
                                  << QStringList{"Failed to import translations from FILE: No such file or directory"};
     }
@@ -459,9 +494,13 @@ private slots:
         QTest::addColumn<QString>("charset");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("translation");
-        QTest::newRow("ISO-8859-1") << "ISO-8859-1" << "Cafe" << "Café à la crème";
+        QTest::newRow("ISO-8859-1") << "ISO-8859-1"
+                                    << "Cafe"
+                                    << "Café à la crème";
         // Shift_JIS has backslash bytes inside characters (表 is 0x95 0x5C).
-        QTest::newRow("Shift_JIS") << "SHIFT_JIS" << "漢字" << "表示する";
+        QTest::newRow("Shift_JIS") << "SHIFT_JIS"
+                                   << "漢字"
+                                   << "表示する";
     }
 
     void otherCharacterSets()
@@ -470,7 +509,9 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, translation);
         Narc narc = archiveOf({messageFile({{source, "Other"}})});
-        const QByteArray po = utf8Header + message("0000/0000/0001", source.toUtf8().constData(), translation.toUtf8().constData());
+        const QByteArray po = utf8Header
+                              + message("0000/0000/0001", source.toUtf8().constData(),
+                                        translation.toUtf8().constData());
         QVERIFY(writeFileBytes(path("utf8.po"), po));
         QVERIFY(gettext("msgconv", {"-t", charset, "-o", path("other.po"), path("utf8.po")}));
         const QByteArray converted = readFileBytes(path("other.po"));
@@ -488,9 +529,12 @@ private slots:
     {
         QTest::addColumn<QString>("target"); // relative to the test directory
         QTest::addColumn<QString>("reason");
-        QTest::newRow("the archive itself") << "game.narc" << "it is the archive being edited";
-        QTest::newRow("a directory") << "dir.pot" << "Is a directory";
-        QTest::newRow("writes cut short") << "LIMIT old.pot" << "File too large";
+        QTest::newRow("the archive itself") << "game.narc"
+                                            << "it is the archive being edited";
+        QTest::newRow("a directory") << "dir.pot"
+                                     << "Is a directory";
+        QTest::newRow("writes cut short") << "LIMIT old.pot"
+                                          << "File too large";
     }
 
     void exportFailures()
@@ -550,16 +594,20 @@ private slots:
                                                      << "Finished exporting 9 messages to PO template standard output";
         QTest::newRow("template to /dev/null") << QStringList{"export-po", "ARCHIVE", "/dev/null"} << QString() << 0
                                                << "Finished exporting 9 messages to PO template /dev/null";
-        QTest::newRow("template to a full disk") << QStringList{"export-po", "ARCHIVE", "/dev/full"} << QString() << 1
-                                                 << "Failed to export to PO template /dev/full: No space left on device";
-        QTest::newRow("translations from standard input") << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "PO" << 0
+        QTest::newRow("template to a full disk")
+            << QStringList{"export-po", "ARCHIVE", "/dev/full"} << QString() << 1
+            << "Failed to export to PO template /dev/full: No space left on device";
+        QTest::newRow("translations from standard input")
+            << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "PO" << 0
             << "Finished importing translations from standard input: 1 applied, 0 skipped, 0 untranslated, 0 fuzzy";
-        QTest::newRow("endless standard input") << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "/dev/zero" << 2
-                                                << "Failed to import translations from standard input: it is larger than 256 MiB";
-        QTest::newRow("file too large") << QStringList{"import-po", "ARCHIVE", "HUGE", "-o", "out.narc"} << QString() << 2
-                                        << "Failed to import translations from HUGE: it is larger than 256 MiB";
-        QTest::newRow("a device") << QStringList{"import-po", "ARCHIVE", "/dev/zero", "-o", "out.narc"} << QString() << 2
-                                  << "Failed to import translations from /dev/zero: it is a device, not a regular file";
+        QTest::newRow("endless standard input")
+            << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "/dev/zero" << 2
+            << "Failed to import translations from standard input: it is larger than 256 MiB";
+        QTest::newRow("file too large") << QStringList{"import-po", "ARCHIVE", "HUGE", "-o", "out.narc"} << QString()
+                                        << 2 << "Failed to import translations from HUGE: it is larger than 256 MiB";
+        QTest::newRow("a device")
+            << QStringList{"import-po", "ARCHIVE", "/dev/zero", "-o", "out.narc"} << QString() << 2
+            << "Failed to import translations from /dev/zero: it is a device, not a regular file";
     }
 
     void streamsAndBounds()
@@ -574,7 +622,9 @@ private slots:
         QFile huge(path("huge.po"));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(256) << 20) + 1)); // sparse
         huge.close();
-        const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")}, {"PO", path("in.po")}, {"HUGE", path("huge.po")}};
+        const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")},
+                                           {"PO", path("in.po")},
+                                           {"HUGE", path("huge.po")}};
         for (QString &argument : arguments)
             argument = paths.value(argument, argument);
         RunSetup setup;
@@ -617,13 +667,13 @@ private slots:
             QVERIFY2(run.code >= 0, qPrintable(where));
             if (err.contains("error while loading shared libraries"))
                 continue; // too little to start at all
-            if (run.code == 2 && err.contains("Failed to import translations from " + path("big.po").toUtf8()
-                                                        + ": not enough memory\n")) {
+            if (run.code == 2
+                && err.contains("Failed to import translations from " + path("big.po").toUtf8()
+                                + ": not enough memory\n")) {
                 QVERIFY2(!QFileInfo::exists(path("out.narc")), qPrintable(where));
                 ++refused;
             } else {
-                QVERIFY2(run.code == 0 && err.contains("0 applied, 0 skipped, 40000 untranslated"),
-                         qPrintable(where));
+                QVERIFY2(run.code == 0 && err.contains("0 applied, 0 skipped, 40000 untranslated"), qPrintable(where));
                 QFile::remove(path("out.narc"));
                 ++imported;
             }
@@ -644,13 +694,16 @@ private slots:
         QTest::newRow("import-po, skipped") << QStringList{"import-po", "ARCHIVE", "STALE", "-o", "OUT"} << 1 << false;
         // A PO file that cannot be used changes nothing: status 2, as a tree without 0000.
         QTest::newRow("import-po, not PO") << QStringList{"import-po", "ARCHIVE", "BAD", "-o", "OUT"} << 2 << false;
-        QTest::newRow("import-po, missing") << QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"} << 2 << false;
+        QTest::newRow("import-po, missing")
+            << QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, unreadable") << QStringList{"import-po", "ARCHIVE", "DIR", "-o", "OUT"} << 2 << false;
         QTest::newRow("import-po, no archive") << QStringList{"import-po", "MISSING", "PO", "-o", "OUT"} << 2 << false;
         // A changed control escape is applied with a warning, or skipped with --strict;
         // escapes named with --break are not compared.
-        QTest::newRow("import-po, changed escapes") << QStringList{"import-po", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 0 << true;
-        QTest::newRow("import-po --strict") << QStringList{"import-po", "--strict", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 1 << true;
+        QTest::newRow("import-po, changed escapes")
+            << QStringList{"import-po", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 0 << true;
+        QTest::newRow("import-po --strict")
+            << QStringList{"import-po", "--strict", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 1 << true;
         QTest::newRow("import-po --strict --break")
             << QStringList{"import-po", "--strict", "--break", "\\xfffe", "ARCHIVE", "BREAK", "-o", "OUT"} << 0 << true;
     }
@@ -668,12 +721,12 @@ private slots:
         QVERIFY(writeFileBytes(path("bad.po"), "msgid garbage\n"));
         QVERIFY(writeFileBytes(path("escapes.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")
                                                        + message("0000/0001/0002", "Name\\\\x0001", "Nom")));
-        QVERIFY(writeFileBytes(path("break.po"), utf8Header + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "y\\\\x0001")));
-        const QMap<QString, QString> paths{{"ARCHIVE", path("game.narc")}, {"OUT", path("out")},
-                                           {"ESCAPES", path("escapes.po")}, {"BREAK", path("break.po")},
-                                           {"PO", path("in.po")},         {"STALE", path("stale.po")},
-                                           {"BAD", path("bad.po")},       {"MISSING", path("missing")},
-                                           {"DIR", dir->path()}};
+        QVERIFY(writeFileBytes(path("break.po"),
+                               utf8Header + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "y\\\\x0001")));
+        const QMap<QString, QString> paths{
+            {"ARCHIVE", path("game.narc")}, {"OUT", path("out")},         {"ESCAPES", path("escapes.po")},
+            {"BREAK", path("break.po")},    {"PO", path("in.po")},        {"STALE", path("stale.po")},
+            {"BAD", path("bad.po")},        {"MISSING", path("missing")}, {"DIR", dir->path()}};
         for (QString &argument : arguments)
             argument = paths.value(argument, argument);
 

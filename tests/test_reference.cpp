@@ -3,12 +3,11 @@
 // in all, kept current through Save Text and imports; Close Reference puts the
 // form back as it was. Driven through the menus, the button and the editor.
 
+#include "app/formlayout.h"
+#include "app/referencepane.h"
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
 #include "support/windowfixture.h"
-
-#include "app/formlayout.h"
-#include "app/referencepane.h"
 
 #include <QImage>
 #include <QLabel>
@@ -75,7 +74,10 @@ class ReferenceTest : public QObject
     }
     static ReferencePane &pane(MainWindowProbe &f) { return *f.window.findChild<ReferencePane *>(); }
     static QSplitter *splitter(MainWindowProbe &f) { return f.window.findChild<QSplitter *>("referenceSplitter"); }
-    static QString status(MainWindowProbe &f) { return MainWindowProbe::part<QLabel>(f.window, "referenceStatus")->text(); }
+    static QString status(MainWindowProbe &f)
+    {
+        return MainWindowProbe::part<QLabel>(f.window, "referenceStatus")->text();
+    }
     static QString referenceText(MainWindowProbe &f) { return MainWindowProbe::text(pane(f).view()); }
     // The entry list's counts: "1/6 2/2 1/60 1/1".
     static QString counts(MainWindowProbe &f)

@@ -2,13 +2,12 @@
 // files inside them, and the sample image.
 
 #include "filesizelimit.h"
-#include "narcfixture.h"
-#include "romfixture.h"
-
 #include "narc/narcreader.h"
+#include "narcfixture.h"
 #include "rom/romheader.h"
 #include "rom/romimagefile.h"
 #include "rom/romwriter.h"
+#include "romfixture.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -27,7 +26,8 @@ namespace {
 class GuardedImage : public QBuffer
 {
 public:
-    explicit GuardedImage(const QByteArray &bytes) : image(bytes)
+    explicit GuardedImage(const QByteArray &bytes)
+        : image(bytes)
     {
         setBuffer(&image);
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -237,23 +237,30 @@ private slots:
         QTest::newRow("an archive shrinks") << int(Plain) << "data/msg/first.narc" << 20 << false << 0 << 0;
         QTest::newRow("an archive fills its room") << int(Plain) << "data/msg/first.narc" << 0x200 << false << 0 << 0;
         // The next file by id (third.bin) lies further on: the room ends at the next by address.
-        QTest::newRow("an archive grows past its room and moves") << int(Plain) << "data/msg/first.narc" << 0x201 << true << 0 << 0;
+        QTest::newRow("an archive grows past its room and moves")
+            << int(Plain) << "data/msg/first.narc" << 0x201 << true << 0 << 0;
         QTest::newRow("a file becomes empty") << int(Plain) << "data/second.bin" << 0 << false << 0 << 0;
         QTest::newRow("an empty file gets bytes") << int(Plain) << "empty" << 16 << true << 0 << 0;
-        QTest::newRow("used size short: a file moves past the last") << int(UsedShort) << "a.bin" << 0x1000 << true << 0 << 0;
+        QTest::newRow("used size short: a file moves past the last")
+            << int(UsedShort) << "a.bin" << 0x1000 << true << 0 << 0;
         QTest::newRow("an overlay grows up to the ARM7 binary") << int(Plain) << "#1" << 0x200 << false << 0 << 0;
         QTest::newRow("an overlay grows past the ARM7 binary") << int(Plain) << "#1" << 0x201 << true << 0 << 0;
-        QTest::newRow("the last file grows past the used size") << int(Plain) << "data/last.bin" << 0x1000 << true << 0 << 0;
-        QTest::newRow("the last file grows past the capacity") << int(Plain) << "data/last.bin" << 128 * 1024 << true << 1 << 0;
-        QTest::newRow("the last file grows four chips past") << int(Plain) << "data/last.bin" << 600 * 1024 << true << 3 << 0;
+        QTest::newRow("the last file grows past the used size")
+            << int(Plain) << "data/last.bin" << 0x1000 << true << 0 << 0;
+        QTest::newRow("the last file grows past the capacity")
+            << int(Plain) << "data/last.bin" << 128 * 1024 << true << 1 << 0;
+        QTest::newRow("the last file grows four chips past")
+            << int(Plain) << "data/last.bin" << 600 * 1024 << true << 3 << 0;
         QTest::newRow("packed: a file grows into the next") << int(Packed) << "a.bin" << 101 << true << 0 << 0;
         QTest::newRow("padded: moves into the padding") << int(Padded) << "a.bin" << 0x1000 << true << 0 << 0;
         QTest::newRow("padded: grows past the chip") << int(Padded) << "a.bin" << 130 * 1024 << true << 1 << 0;
         QTest::newRow("DSi: moves within the DS part") << int(Dsi) << "a.bin" << 0x1000 << true << 0 << 0;
         // Data past the used area is kept: a file that moves goes after it.
         QTest::newRow("signed: moves past the signature") << int(Signed) << "a.bin" << 0x1000 << true << 0 << 0x200;
-        QTest::newRow("signed, padded: past a stray byte too") << int(SignedPadded) << "a.bin" << 0x1000 << true << 0 << 0x800;
-        QTest::newRow("signed, padded: room before a stray byte") << int(SignedPadded) << "a.bin" << 0x400 << true << 0 << 0x200;
+        QTest::newRow("signed, padded: past a stray byte too")
+            << int(SignedPadded) << "a.bin" << 0x1000 << true << 0 << 0x800;
+        QTest::newRow("signed, padded: room before a stray byte")
+            << int(SignedPadded) << "a.bin" << 0x400 << true << 0 << 0x200;
     }
     void writesOneFileBack()
     {
@@ -319,11 +326,16 @@ private slots:
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QString>("reason");
         const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
-        QTest::newRow("over the DSi part") << dsi << "data/last.bin" << qint64(0x80000) << "file 5 (data/last.bin) does not fit before the DSi ARM9 binary";
+        QTest::newRow("over the DSi part") << dsi << "data/last.bin" << qint64(0x80000)
+                                           << "file 5 (data/last.bin) does not fit before the DSi ARM9 binary";
         // The DSi binary moved further on, its old bytes made padding.
-        const QByteArray dsiFurther = patched<quint32>(dsi, 0x1C0, 0x100000).replace(0x80000, 0x100, QByteArray(0x100, char(0xFF)));
-        QTest::newRow("past the part DS mode reads") << dsiFurther << "data/last.bin" << qint64(0x80000) << "does not fit in the part of the image DS mode reads (524288 bytes)";
-        QTest::newRow("past 4 GiB") << buildRomImage(sampleLayout()).bytes << "a.bin" << qint64(0xFFFFFFFF) << "file 2 (a.bin) would end at byte";
+        const QByteArray dsiFurther = patched<quint32>(dsi, 0x1C0, 0x100000)
+                                          .replace(0x80000, 0x100, QByteArray(0x100, char(0xFF)));
+        QTest::newRow("past the part DS mode reads")
+            << dsiFurther << "data/last.bin" << qint64(0x80000)
+            << "does not fit in the part of the image DS mode reads (524288 bytes)";
+        QTest::newRow("past 4 GiB") << buildRomImage(sampleLayout()).bytes << "a.bin" << qint64(0xFFFFFFFF)
+                                    << "file 2 (a.bin) would end at byte";
     }
     void refusesWhatDoesNotFit()
     {
@@ -341,7 +353,8 @@ private slots:
             return;
         QTemporaryDir dir;
         QVERIFY(writeFileBytes(dir.filePath("game.nds"), image));
-        QCOMPARE(replaceRomMember(member(dir.filePath("game.nds"), file), QByteArray(int(size), 'N')).reason, placed.reason);
+        QCOMPARE(replaceRomMember(member(dir.filePath("game.nds"), file), QByteArray(int(size), 'N')).reason,
+                 placed.reason);
         QCOMPARE(readFileBytes(dir.filePath("game.nds")), image);
     }
 
@@ -385,45 +398,82 @@ private slots:
         const qint64 ovt = field32(good, 0x50);
         const qint64 listsAt = fnt + 8 * 4; // the root's list: a.bin, data/ (0xF001), empty
         const int aBin = built.ids.value("a.bin");
-        auto file = [&](int id, quint32 start, quint32 end) { return patched<quint32>(patched<quint32>(good, fat + 8 * id, start), fat + 8 * id + 4, end); };
+        auto file = [&](int id, quint32 start, quint32 end) {
+            return patched<quint32>(patched<quint32>(good, fat + 8 * id, start), fat + 8 * id + 4, end);
+        };
         const QByteArray large = good + QByteArray((18 << 20) - good.size(), char(0xFF));
 
-        QTest::newRow("shorter than a header") << good.left(0x1FF) << "it is 511 bytes, shorter than a ROM header (512 bytes)";
+        QTest::newRow("shorter than a header")
+            << good.left(0x1FF) << "it is 511 bytes, shorter than a ROM header (512 bytes)";
         QTest::newRow("name table outside") << patched<quint32>(good, 0x40, good.size() - 4) << "the name table (";
-        QTest::newRow("allocation table outside") << patched<quint32>(good, 0x4C, 0xFFFFFFF0) << "the allocation table (4294967280 bytes at";
-        QTest::newRow("overlay table outside") << patched<quint32>(good, 0x54, 0x7FFFFFE0) << "the ARM9 overlay table (";
-        QTest::newRow("allocation table over the header") << patched<quint32>(good, 0x48, 0x100) << "overlaps the header";
-        QTest::newRow("tables overlap") << patched<quint32>(good, 0x44, fat - fnt + 8) << "the allocation table overlaps the name table";
-        QTest::newRow("allocation table size") << patched<quint32>(good, 0x4C, 8 * 8 - 4) << "the allocation table's size (60 bytes) is not a multiple of 8";
-        QTest::newRow("too many files") << patched<quint32>(patched<quint32>(large, 0x48, 0x100000), 0x4C, 8 * 0xF001) << "the allocation table lists 61441 files, more than the 61440";
-        QTest::newRow("file ends before it starts") << file(aBin, 0x2000, 0x1FFF) << "file 2 ends (0x1FFF) before it starts (0x2000)";
+        QTest::newRow("allocation table outside")
+            << patched<quint32>(good, 0x4C, 0xFFFFFFF0) << "the allocation table (4294967280 bytes at";
+        QTest::newRow("overlay table outside")
+            << patched<quint32>(good, 0x54, 0x7FFFFFE0) << "the ARM9 overlay table (";
+        QTest::newRow("allocation table over the header")
+            << patched<quint32>(good, 0x48, 0x100) << "overlaps the header";
+        QTest::newRow("tables overlap")
+            << patched<quint32>(good, 0x44, fat - fnt + 8) << "the allocation table overlaps the name table";
+        QTest::newRow("allocation table size") << patched<quint32>(good, 0x4C, 8 * 8 - 4)
+                                               << "the allocation table's size (60 bytes) is not a multiple of 8";
+        QTest::newRow("too many files") << patched<quint32>(patched<quint32>(large, 0x48, 0x100000), 0x4C, 8 * 0xF001)
+                                        << "the allocation table lists 61441 files, more than the 61440";
+        QTest::newRow("file ends before it starts")
+            << file(aBin, 0x2000, 0x1FFF) << "file 2 ends (0x1FFF) before it starts (0x2000)";
         QTest::newRow("file outside") << file(aBin, 0x100, good.size() + 1) << "file 2 (0x100 to";
-        QTest::newRow("files overlap") << file(aBin, field32(good, fat + 8 * 6), field32(good, fat + 8 * 6) + 1) << "overlaps file";
+        QTest::newRow("files overlap")
+            << file(aBin, field32(good, fat + 8 * 6), field32(good, fat + 8 * 6) + 1) << "overlaps file";
         QTest::newRow("file over a table") << file(aBin, fnt, fnt + 4) << "file 2 (a.bin) overlaps the name table";
         const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
-        QTest::newRow("DSi part over a file") << patched<quint32>(dsi, 0x1C0, field32(dsi, 0x80) - 2) << "the DSi ARM9 binary overlaps file 5 (data/last.bin)";
+        QTest::newRow("DSi part over a file") << patched<quint32>(dsi, 0x1C0, field32(dsi, 0x80) - 2)
+                                              << "the DSi ARM9 binary overlaps file 5 (data/last.bin)";
         QTest::newRow("file over the header") << file(aBin, 0, 4) << "file 2 (a.bin) overlaps the header";
-        QTest::newRow("overlay table size") << patched<quint32>(good, 0x54, 33) << "the ARM9 overlay table's size (33 bytes) is not a multiple of 32";
-        QTest::newRow("overlay names no file") << patched<quint32>(good, ovt + 0x18, 999) << "the ARM9 overlay table names file 999, past the 8 files";
-        QTest::newRow("more overlays than files") << patched<quint32>(good, 0x54, 32 * 9) << "lists 9 overlays, more than the 8 files";
-        QTest::newRow("no directories") << patched<quint16>(good, fnt + 6, 0) << "the name table's root gives 0 directories";
-        QTest::newRow("more directories than the table") << patched<quint16>(good, fnt + 6, field32(good, 0x44) / 8 + 1) << "is too short for its";
-        QTest::newRow("more directories than ids") << patched<quint16>(patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, 8 * 4097), 0x100006, 4097) << "the name table's root gives 4097 directories; there can be 1 to 4096";
-        QTest::newRow("first id past the files") << patched<quint16>(good, fnt + 4, 9) << "the root's first file id 9 is past the 8 files";
-        QTest::newRow("list past the table") << patched<quint32>(good, fnt, field32(good, 0x44)) << "the names of the root directory run past the end";
-        QTest::newRow("list without its end") << patched<quint32>(good, 0x44, field32(good, 0x44) - 1) << "the names of directory data/msg/deep run past the end";
-        QTest::newRow("name table larger than names take") << patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, (16 << 20) + 1) << "more than the names of any image take";
-        QTest::newRow("directory id past the table") << patched<quint16>(good, listsAt + 11, 0xF004) << "lists directory data as 0xF004, not one of the image's 4 directories";
-        QTest::newRow("directory id below 0xF000") << patched<quint16>(good, listsAt + 11, 0x0005) << "lists directory data as 0x5";
-        QTest::newRow("directory inside itself") << patched<quint16>(good, listsAt + 11, 0xF000) << "directory data (0xF000) is listed twice";
-        QTest::newRow("directory without a name") << patched(good, listsAt + 6, "\x80") << "the root directory lists a directory without a name";
-        QTest::newRow("file past the files") << patched<quint16>(good, fnt + 8 * 3 + 4, 8) << "directory data/msg/deep names file 8 (data/msg/deep/third.bin), past the 8 files";
-        QTest::newRow("file named twice") << patched<quint16>(good, fnt + 8 * 2 + 4, 4) << "file 4 is named twice (data/second.bin and data/msg/first.narc)";
-        QTest::newRow("name of an overlay") << patched<quint16>(good, fnt + 8 * 2 + 4, 1) << "directory data/msg names file 1, one of the overlays (ids below 2)";
-        QTest::newRow("control character") << patched(good, listsAt + 1, "\x07") << "the root directory holds a name that holds a control character";
-        QTest::newRow("not UTF-8") << patched(good, listsAt + 1, "\xFF") << "the root directory holds a name that is neither ASCII nor UTF-8";
+        QTest::newRow("overlay table size")
+            << patched<quint32>(good, 0x54, 33) << "the ARM9 overlay table's size (33 bytes) is not a multiple of 32";
+        QTest::newRow("overlay names no file")
+            << patched<quint32>(good, ovt + 0x18, 999) << "the ARM9 overlay table names file 999, past the 8 files";
+        QTest::newRow("more overlays than files")
+            << patched<quint32>(good, 0x54, 32 * 9) << "lists 9 overlays, more than the 8 files";
+        QTest::newRow("no directories")
+            << patched<quint16>(good, fnt + 6, 0) << "the name table's root gives 0 directories";
+        QTest::newRow("more directories than the table")
+            << patched<quint16>(good, fnt + 6, field32(good, 0x44) / 8 + 1) << "is too short for its";
+        QTest::newRow("more directories than ids")
+            << patched<quint16>(patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, 8 * 4097), 0x100006,
+                                4097)
+            << "the name table's root gives 4097 directories; there can be 1 to 4096";
+        QTest::newRow("first id past the files")
+            << patched<quint16>(good, fnt + 4, 9) << "the root's first file id 9 is past the 8 files";
+        QTest::newRow("list past the table")
+            << patched<quint32>(good, fnt, field32(good, 0x44)) << "the names of the root directory run past the end";
+        QTest::newRow("list without its end") << patched<quint32>(good, 0x44, field32(good, 0x44) - 1)
+                                              << "the names of directory data/msg/deep run past the end";
+        QTest::newRow("name table larger than names take")
+            << patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, (16 << 20) + 1)
+            << "more than the names of any image take";
+        QTest::newRow("directory id past the table")
+            << patched<quint16>(good, listsAt + 11, 0xF004)
+            << "lists directory data as 0xF004, not one of the image's 4 directories";
+        QTest::newRow("directory id below 0xF000")
+            << patched<quint16>(good, listsAt + 11, 0x0005) << "lists directory data as 0x5";
+        QTest::newRow("directory inside itself")
+            << patched<quint16>(good, listsAt + 11, 0xF000) << "directory data (0xF000) is listed twice";
+        QTest::newRow("directory without a name")
+            << patched(good, listsAt + 6, "\x80") << "the root directory lists a directory without a name";
+        QTest::newRow("file past the files")
+            << patched<quint16>(good, fnt + 8 * 3 + 4, 8)
+            << "directory data/msg/deep names file 8 (data/msg/deep/third.bin), past the 8 files";
+        QTest::newRow("file named twice") << patched<quint16>(good, fnt + 8 * 2 + 4, 4)
+                                          << "file 4 is named twice (data/second.bin and data/msg/first.narc)";
+        QTest::newRow("name of an overlay") << patched<quint16>(good, fnt + 8 * 2 + 4, 1)
+                                            << "directory data/msg names file 1, one of the overlays (ids below 2)";
+        QTest::newRow("control character")
+            << patched(good, listsAt + 1, "\x07") << "the root directory holds a name that holds a control character";
+        QTest::newRow("not UTF-8")
+            << patched(good, listsAt + 1, "\xFF") << "the root directory holds a name that is neither ASCII nor UTF-8";
         QTest::newRow("slash") << patched(good, listsAt + 1, "/") << "holds a name that holds a \"/\"";
-        QTest::newRow("two alike") << patched(good, listsAt + 14, "a.bin") << "the root directory holds two entries named a.bin";
+        QTest::newRow("two alike")
+            << patched(good, listsAt + 14, "a.bin") << "the root directory holds two entries named a.bin";
         RomLayout deep = sampleLayout();
         deep.files.append({QStringList(9, QString(120, 'd')).join('/') + "/f", "x"});
         QTest::newRow("path too long") << buildRomImage(deep).bytes << "is longer than 1024 characters";
@@ -454,21 +504,57 @@ private slots:
     void memberNames_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("image"); // empty: a plain file
+        QTest::addColumn<QString>("image");  // empty: a plain file
         QTest::addColumn<QString>("inside"); // "#id" or a path
         QTest::addColumn<QString>("reason");
-        QTest::newRow("by path") << "game.nds:data/msg.narc" << "game.nds" << "data/msg.narc" << "";
-        QTest::newRow("leading slash") << "game.nds:/data/msg.narc" << "game.nds" << "data/msg.narc" << "";
-        QTest::newRow("colon inside") << "game.nds:a:b" << "game.nds" << "a:b" << "";
-        QTest::newRow("by id") << "game.nds:#123" << "game.nds" << "#123" << "";
-        QTest::newRow("a whole name that exists") << "game.nds:copy.narc" << "" << "" << "";
-        QTest::newRow("a new file with a colon") << "new:name.narc" << "" << "" << "";
-        QTest::newRow("a folder before the colon") << "folder:x.narc" << "" << "" << "";
-        QTest::newRow("nothing after the colon") << "game.nds:" << "" << "" << "no file inside the image is named after the colon";
-        QTest::newRow("no id") << "game.nds:#" << "" << "" << "\"#\" is not a file id (0 to 61439)";
-        QTest::newRow("id with letters") << "game.nds:#12a" << "" << "" << "\"#12a\" is not a file id (0 to 61439)";
-        QTest::newRow("id with a sign") << "game.nds:#+1" << "" << "" << "\"#+1\" is not a file id (0 to 61439)";
-        QTest::newRow("id too large") << "game.nds:#61440" << "" << "" << "\"#61440\" is not a file id (0 to 61439)";
+        QTest::newRow("by path") << "game.nds:data/msg.narc"
+                                 << "game.nds"
+                                 << "data/msg.narc"
+                                 << "";
+        QTest::newRow("leading slash") << "game.nds:/data/msg.narc"
+                                       << "game.nds"
+                                       << "data/msg.narc"
+                                       << "";
+        QTest::newRow("colon inside") << "game.nds:a:b"
+                                      << "game.nds"
+                                      << "a:b"
+                                      << "";
+        QTest::newRow("by id") << "game.nds:#123"
+                               << "game.nds"
+                               << "#123"
+                               << "";
+        QTest::newRow("a whole name that exists") << "game.nds:copy.narc"
+                                                  << ""
+                                                  << ""
+                                                  << "";
+        QTest::newRow("a new file with a colon") << "new:name.narc"
+                                                 << ""
+                                                 << ""
+                                                 << "";
+        QTest::newRow("a folder before the colon") << "folder:x.narc"
+                                                   << ""
+                                                   << ""
+                                                   << "";
+        QTest::newRow("nothing after the colon") << "game.nds:"
+                                                 << ""
+                                                 << ""
+                                                 << "no file inside the image is named after the colon";
+        QTest::newRow("no id") << "game.nds:#"
+                               << ""
+                               << ""
+                               << "\"#\" is not a file id (0 to 61439)";
+        QTest::newRow("id with letters") << "game.nds:#12a"
+                                         << ""
+                                         << ""
+                                         << "\"#12a\" is not a file id (0 to 61439)";
+        QTest::newRow("id with a sign") << "game.nds:#+1"
+                                        << ""
+                                        << ""
+                                        << "\"#+1\" is not a file id (0 to 61439)";
+        QTest::newRow("id too large") << "game.nds:#61440"
+                                      << ""
+                                      << ""
+                                      << "\"#61440\" is not a file id (0 to 61439)";
     }
     void memberNames()
     {
@@ -477,7 +563,8 @@ private slots:
         QFETCH(QString, inside);
         QFETCH(QString, reason);
         QTemporaryDir dir;
-        QVERIFY(writeFileBytes(dir.filePath("game.nds"), "x") && writeFileBytes(dir.filePath("game.nds:copy.narc"), "x"));
+        QVERIFY(writeFileBytes(dir.filePath("game.nds"), "x")
+                && writeFileBytes(dir.filePath("game.nds:copy.narc"), "x"));
         QVERIFY(QDir(dir.path()).mkdir("folder"));
         const QString prefix = dir.path() + '/';
         const Result<RomMemberName> parsed = parseRomMemberName(prefix + name);

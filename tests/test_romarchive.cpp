@@ -4,25 +4,24 @@
 // archives, and the window choosing, editing and writing one.
 
 #include "corefixture.h"
+#include "document/archivedocument.h"
 #include "filesizelimit.h"
 #include "messagefixture.h"
-#include "narcfixture.h"
-#include "process.h"
-#include "romfixture.h"
-#include "windowfixture.h"
-
-#include "document/archivedocument.h"
 #include "narc/narcreader.h"
 #include "narc/narcwriter.h"
+#include "narcfixture.h"
+#include "process.h"
 #include "rom/romheader.h"
 #include "rom/romimagefile.h"
+#include "romfixture.h"
+#include "windowfixture.h"
 
 #include <QDir>
 #include <QInputDialog>
 #include <QListView>
-#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtEndian>
 #include <QtTest>
 
@@ -176,8 +175,8 @@ private slots:
                 else if (name == "data/gfx.narc")
                     lines.insert(idOf(name), line(name, idOf(name), bytes, "2\tother"));
                 else if (name == "data/bad.narc")
-                    lines.insert(idOf(name), line(name, idOf(name), bytes,
-                                                  "not a well-formed archive: " + readNarc(bytes).reason));
+                    lines.insert(idOf(name),
+                                 line(name, idOf(name), bytes, "not a well-formed archive: " + readNarc(bytes).reason));
             }
             expected = QStringList(lines.values()).join(QString());
         }
@@ -225,7 +224,8 @@ private slots:
         QTest::newRow("export") << QStringList{"export", "ARCHIVE", "tree"};
         QTest::newRow("export-file") << QStringList{"export-file", "ARCHIVE", "all.txt"};
         QTest::newRow("export-po") << QStringList{"export-po", "ARCHIVE", "text.pot"};
-        QTest::newRow("check with a reference") << QStringList{"check", "ARCHIVE", "--width", "5", "--reference", "ARCHIVE"};
+        QTest::newRow("check with a reference")
+            << QStringList{"check", "ARCHIVE", "--width", "5", "--reference", "ARCHIVE"};
         QTest::newRow("diff, the archive old") << QStringList{"diff", "ARCHIVE", "../inputs/other.narc"};
         QTest::newRow("diff, the archive new") << QStringList{"diff", "../inputs/other.narc", "ARCHIVE"};
         QTest::newRow("set (fits)") << QStringList{"set", "ARCHIVE", "0", "0", "../inputs/lines.txt"};
@@ -252,7 +252,8 @@ private slots:
         QList<NarcEntry> other = textEntries();
         other[1] = buildMessageFile(QList<QStringList>{{"plain wolf"}});
         QVERIFY(writeArchive(path("inputs/other.narc"), other));
-        QVERIFY(writeFileBytes(path("inputs/de.po"), "msgctxt \"0000/0000/0002\"\nmsgid \"a fox\"\nmsgstr \"ein Fuchs\"\n"));
+        QVERIFY(writeFileBytes(path("inputs/de.po"),
+                               "msgctxt \"0000/0000/0002\"\nmsgid \"a fox\"\nmsgstr \"ein Fuchs\"\n"));
         QCOMPARE(narctext({"export", "other.narc", "tree"}, "inputs").code, 0);
         QVERIFY(writeFileBytes(path("inputs/tree/0001/0000.txt"), "Guten Tag\nzwei\nx\n"));
 
@@ -351,33 +352,40 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("error"); // a part of standard error
+        QTest::addColumn<QString>("error");   // a part of standard error
         QTest::addColumn<QString>("changed"); // the file that changed, or empty
         const QString inside = "game.nds:" + member;
-        QTest::newRow("-o a plain file") << QStringList{"replace", inside, "fox", "cat", "-o", "out.narc"} << 0
-                                         << "" << "out.narc";
+        QTest::newRow("-o a plain file") << QStringList{"replace", inside, "fox", "cat", "-o", "out.narc"} << 0 << ""
+                                         << "out.narc";
         QTest::newRow("-o inside another image")
-            << QStringList{"replace", inside, "fox", "cat", "-o", "copy.nds:" + member} << 0 << "" << "copy.nds";
+            << QStringList{"replace", inside, "fox", "cat", "-o", "copy.nds:" + member} << 0 << ""
+            << "copy.nds";
         QTest::newRow("-o the image") << QStringList{"replace", inside, "fox", "cat", "-o", "game.nds"} << 2
-                                      << "Failed to write game.nds: it is the archive being edited" << "";
-        QTest::newRow("-o the image by a link") << QStringList{"replace", inside, "fox", "cat", "-o", "link.nds"}
-                                                << 2 << "Failed to write link.nds: it is the archive being edited"
+                                      << "Failed to write game.nds: it is the archive being edited"
+                                      << "";
+        QTest::newRow("-o the image by a link") << QStringList{"replace", inside, "fox", "cat", "-o", "link.nds"} << 2
+                                                << "Failed to write link.nds: it is the archive being edited"
                                                 << "";
         QTest::newRow("export-file over the image")
             << QStringList{"export-file", inside, "game.nds"} << 2
-            << "Failed to export to file game.nds: it is the archive being edited" << "";
+            << "Failed to export to file game.nds: it is the archive being edited"
+            << "";
         QTest::newRow("export-po over the image by a link")
-            << QStringList{"export-po", inside, "link.nds"} << 2 << "it is the archive being edited" << "";
-        QTest::newRow("nothing changed") << QStringList{"set", inside, "1", "0", "same.txt"} << 0
-                                         << "Nothing changed; " + inside + " not written" << "";
+            << QStringList{"export-po", inside, "link.nds"} << 2 << "it is the archive being edited"
+            << "";
+        QTest::newRow("nothing changed")
+            << QStringList{"set", inside, "1", "0", "same.txt"} << 0 << "Nothing changed; " + inside + " not written"
+            << "";
         QTest::newRow("no such file inside")
             << QStringList{"show", "game.nds:data/none.narc", "0", "0"} << 2
-            << "Failed to load game.nds:data/none.narc: the image holds no file data/none.narc" << "";
-        QTest::newRow("id out of range") << QStringList{"list", "game.nds:#99"} << 2
-                                         << "Failed to load game.nds:#99: the image has no file #99" << "";
-        QTest::newRow("not an archive") << QStringList{"list", "game.nds:readme.txt"} << 2
-                                        << "Failed to load game.nds:readme.txt: " + readNarc(QByteArray("hello")).reason
-                                        << "";
+            << "Failed to load game.nds:data/none.narc: the image holds no file data/none.narc"
+            << "";
+        QTest::newRow("id out of range")
+            << QStringList{"list", "game.nds:#99"} << 2 << "Failed to load game.nds:#99: the image has no file #99"
+            << "";
+        QTest::newRow("not an archive")
+            << QStringList{"list", "game.nds:readme.txt"} << 2
+            << "Failed to load game.nds:readme.txt: " + readNarc(QByteArray("hello")).reason << "";
         QTest::newRow("the image as an archive")
             << QStringList{"list", "game.nds"} << 2
             << "Failed to load game.nds: it is a ROM image; name an archive inside it as game.nds:PATH or game.nds:#ID"
@@ -391,12 +399,12 @@ private slots:
         QFETCH(QString, changed);
         QVERIFY(QFile::copy(image, path("copy.nds")) && QFile::link("game.nds", path("link.nds")));
         QVERIFY(writeFileBytes(path("same.txt"), "plain fox\n"));
-        struct stat old{};
+        struct stat old = {};
         QCOMPARE(::stat(QFile::encodeName(image).constData(), &old), 0);
         const Run run = narctext(arguments);
         QCOMPARE(run.code, code);
         QVERIFY2(run.err.contains(error.toUtf8()), run.err.constData());
-        struct stat now{};
+        struct stat now = {};
         QCOMPARE(::stat(QFile::encodeName(image).constData(), &now), 0);
         QCOMPARE(now.st_ino, old.st_ino); // not even rewritten
         QCOMPARE(readFileBytes(image), built.bytes);
@@ -446,10 +454,14 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("nothing") << "" << "";
-        QTest::newRow("touched") << "touch" << "it changed on disk since it was opened";
-        QTest::newRow("another member written") << "write" << "it changed on disk since it was opened";
-        QTest::newRow("overwrite, as the user said") << "touch overwrite" << "";
+        QTest::newRow("nothing") << ""
+                                 << "";
+        QTest::newRow("touched") << "touch"
+                                 << "it changed on disk since it was opened";
+        QTest::newRow("another member written") << "write"
+                                                << "it changed on disk since it was opened";
+        QTest::newRow("overwrite, as the user said") << "touch overwrite"
+                                                     << "";
     }
     void changedOnDisk()
     {
@@ -515,7 +527,8 @@ private slots:
         QCOMPARE(probe.window.windowTitle(), QString("MainWindow"));
         QCOMPARE(probe.log(), QString());
         probe.open(image);
-        const QStringList items{"game.nds", member + " (3 entries, messages)", "#0 (1 entry)", "data/gfx.narc (2 entries)"};
+        const QStringList items{"game.nds", member + " (3 entries, messages)", "#0 (1 entry)",
+                                "data/gfx.narc (2 entries)"};
         QCOMPARE(offered, (QList<QStringList>{items, items}));
         QCOMPARE(probe.window.windowTitle(), "game.nds: " + member + "[*] - MainWindow");
         QCOMPARE(probe.log(), "Loaded " + image + ':' + member + '\n');
@@ -630,7 +643,8 @@ private slots:
         probe.open(path("bad.nds"));
         const QStringList log = probe.log().split('\n');
         QCOMPARE(log.at(log.size() - 3), "Failed to load " + path("empty.nds") + ": the image holds no archive");
-        QVERIFY2(log.at(log.size() - 2).startsWith("Failed to load " + path("bad.nds") + ": "), qPrintable(log.at(log.size() - 2)));
+        QVERIFY2(log.at(log.size() - 2).startsWith("Failed to load " + path("bad.nds") + ": "),
+                 qPrintable(log.at(log.size() - 2)));
         QCOMPARE(probe.window.windowTitle(), "game.nds: " + member + "[*] - MainWindow"); // still unwritten
     }
 };

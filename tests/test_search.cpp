@@ -1,21 +1,20 @@
 // Find and replace over the whole archive: the core calls, the two dialogs
 // through real signals and key presses, and `narctext replace` end to end.
 
-#include "messagefixture.h"
-#include "corefixture.h"
-#include "narcfixture.h"
-#include "process.h"
-
 #include "app/finddialog.h"
 #include "app/replacedialog.h"
-#include "search/replace.h"
-#include "search/search.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "corefixture.h"
+#include "messagefixture.h"
 #include "narc/narcfile.h"
 #include "narc/narcstream.h"
 #include "narc/narcwriter.h"
+#include "narcfixture.h"
+#include "process.h"
+#include "search/replace.h"
+#include "search/search.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -43,7 +42,12 @@ QStringList places(const QList<SearchMatch> &matches)
 
 QString describe(const SearchMatch &match)
 {
-    return QStringLiteral("%1/%2/%3:%4+%5").arg(match.entry).arg(match.section).arg(match.line).arg(match.column).arg(match.length);
+    return QStringLiteral("%1/%2/%3:%4+%5")
+        .arg(match.entry)
+        .arg(match.section)
+        .arg(match.line)
+        .arg(match.column)
+        .arg(match.length);
 }
 
 // Every match found the plain way, decoding each section and looking for the
@@ -64,7 +68,8 @@ QStringList referenceSearch(const Narc &narc, const QString &text, Qt::CaseSensi
         for (int s = 0; s < head.header.sectionCount; ++s) {
             const DecodedSection decoded = decodeMessageSection(narc.files.at(e), s);
             if (!decoded.ok())
-                events.append(QStringLiteral("R Cannot decode section %1 of entry %2: %3").arg(s).arg(e).arg(decoded.reason));
+                events.append(
+                    QStringLiteral("R Cannot decode section %1 of entry %2: %3").arg(s).arg(e).arg(decoded.reason));
             for (int i = 0; i < decoded.lines.size(); ++i) {
                 for (qsizetype at = decoded.lines.at(i).indexOf(text, 0, cs); at >= 0;
                      at = decoded.lines.at(i).indexOf(text, at + text.size(), cs))
@@ -79,7 +84,8 @@ QStringList referenceSearch(const Narc &narc, const QString &text, Qt::CaseSensi
 // only line is just below the longest a line may be.
 NarcEntry nearlyFullEntry()
 {
-    return buildMessageFile(QList<QStringList>{{QStringLiteral("fox")}, {QString(65530, QLatin1Char('b')) + QStringLiteral("fox")}});
+    return buildMessageFile(QList<QStringList>{{QStringLiteral("fox")},
+                                               {QString(65530, QLatin1Char('b')) + QStringLiteral("fox")}});
 }
 
 } // namespace
@@ -119,23 +125,28 @@ private slots:
         QTest::newRow("no overlap") << QStringList{"aaaaa"} << "aa" << false << QStringList{"0:0", "0:2"} << 0;
         QTest::newRow("whole escape") << QStringList{"a\nb"} << "\\x000a" << false << QStringList{"0:1"} << 0;
         QTest::newRow("ending past an escape") << QStringList{"a\nb"} << "0ab" << false << QStringList{} << 1;
-        QTest::newRow("digits of escapes") << QStringList{"\n0", "0\x01"} << "0" << false << QStringList{"0:6", "1:0"} << 6;
-        QTest::newRow("overlapping inside an escape") << QStringList{QString(QChar(0))} << "00" << false << QStringList{} << 2;
+        QTest::newRow("digits of escapes")
+            << QStringList{"\n0", "0\x01"} << "0" << false << QStringList{"0:6", "1:0"} << 6;
+        QTest::newRow("overlapping inside an escape")
+            << QStringList{QString(QChar(0))} << "00" << false << QStringList{} << 2;
         QTest::newRow("right after an escape") << QStringList{"\naa"} << "aa" << false << QStringList{"0:6"} << 1;
-        QTest::newRow("with a backslash, escapes are searched") << QStringList{"\n"} << "\\x0" << false << QStringList{"0:0"} << 0;
+        QTest::newRow("with a backslash, escapes are searched")
+            << QStringList{"\n"} << "\\x0" << false << QStringList{"0:0"} << 0;
         QTest::newRow("a stored backslash shows escaped")
             << QStringList{"c:\\dir"} << "\\x005cdir" << false << QStringList{"0:2"} << 0;
         QTest::newRow("case counts") << QStringList{"Fox FOX fox"} << "fox" << false << QStringList{"0:8"} << 0;
-        QTest::newRow("ignoring case") << QStringList{"Fox FOX fox"} << "fOx" << true << QStringList{"0:0", "0:4", "0:8"} << 0;
+        QTest::newRow("ignoring case")
+            << QStringList{"Fox FOX fox"} << "fOx" << true << QStringList{"0:0", "0:4", "0:8"} << 0;
         QTest::newRow("escape digits fold too") << QStringList{"\n"} << "\\X000A" << true << QStringList{"0:0"} << 0;
-        QTest::newRow("folding maps final sigma") << QStringList{"ΟΔΟΣ οδος"} << "οδοσ" << true << QStringList{"0:0", "0:5"} << 0;
+        QTest::newRow("folding maps final sigma")
+            << QStringList{"ΟΔΟΣ οδος"} << "οδοσ" << true << QStringList{"0:0", "0:5"} << 0;
         QTest::newRow("one character for one") << QStringList{"Straße"} << "STRASSE" << true << QStringList{} << 0;
         // Columns count UTF-16 units whatever the bytes: a character beyond the
         // BMP is two, a kana one.
-        QTest::newRow("columns in units") << QStringList{"\U0001F600 fox \u3042 fox"} << "fox" << false
-                                          << QStringList{"0:3", "0:9"} << 0;
-        QTest::newRow("a pair in the text found") << QStringList{"a\U0001F600\U0001F600"} << "\U0001F600" << false
-                                                  << QStringList{"0:1", "0:3"} << 0;
+        QTest::newRow("columns in units")
+            << QStringList{"\U0001F600 fox \u3042 fox"} << "fox" << false << QStringList{"0:3", "0:9"} << 0;
+        QTest::newRow("a pair in the text found")
+            << QStringList{"a\U0001F600\U0001F600"} << "\U0001F600" << false << QStringList{"0:1", "0:3"} << 0;
         QTest::newRow("a lone half matches units")
             << QStringList{"a\U0001F600"} << QString(QChar(0xDE00)) << false << QStringList{"0:2"} << 0;
         QTest::newRow("empty text finds nothing") << fox << "" << false << QStringList{} << 0;
@@ -191,7 +202,8 @@ private slots:
         for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
             const SearchQuery query{QStringLiteral("fox"), cs};
             const QStringList events = referenceSearch(narc, query.text, cs);
-            QStringList expected = events.filter(QRegularExpression("^M ")).replaceInStrings(QRegularExpression("^M "), "");
+            QStringList expected = events.filter(QRegularExpression("^M "))
+                                       .replaceInStrings(QRegularExpression("^M "), "");
             QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 5);
             QCOMPARE(events.filter(QRegularExpression("^R Cannot decode section 1 of entry 400: ")).size(), 1);
 
@@ -201,10 +213,11 @@ private slots:
                 QStringList lines;
                 void report(const QString &line) override { lines.append("R " + line); }
             } seen;
-            const SearchSummary summary = searchArchive(narc, query, seen, [&](const SearchMatch &match, const QString &line) {
-                seen.lines.append("M " + describe(match));
-                return line.mid(match.column, match.length).compare(query.text, cs) == 0;
-            });
+            const SearchSummary summary = searchArchive(
+                narc, query, seen, [&](const SearchMatch &match, const QString &line) {
+                    seen.lines.append("M " + describe(match));
+                    return line.mid(match.column, match.length).compare(query.text, cs) == 0;
+                });
             QCOMPARE(seen.lines, events);
             QCOMPARE(summary.matches, expected.size());
             QCOMPARE(summary.sectionsUnreadable, 5);
@@ -232,10 +245,13 @@ private slots:
             Result<NarcStream> stream = NarcStream::open(&device);
             QVERIFY(stream.ok());
             Events streamed;
-            searchArchive(stream.value, query, streamed, [&](const SearchMatch &match, const QString &line) {
-                streamed.lines.append("M " + describe(match));
-                return line.mid(match.column, match.length).compare(query.text, cs) == 0;
-            }, std::numeric_limits<qint64>::max());
+            searchArchive(
+                stream.value, query, streamed,
+                [&](const SearchMatch &match, const QString &line) {
+                    streamed.lines.append("M " + describe(match));
+                    return line.mid(match.column, match.length).compare(query.text, cs) == 0;
+                },
+                std::numeric_limits<qint64>::max());
             QCOMPARE(streamed.lines, events);
         }
     }
@@ -268,10 +284,12 @@ private slots:
         reports.lines.clear();
         const ReplaceSummary summary = replaceInArchive(narc, query, QStringLiteral("cat\\x0001"), reports);
         QCOMPARE(narc.files, expected.files);
-        QCOMPARE(decodeMessageSection(narc.files.at(0), 0).lines, QStringList({"The cat\\x0001", "cat\\x0001\\x000acat\\x0001"}));
+        QCOMPARE(decodeMessageSection(narc.files.at(0), 0).lines,
+                 QStringList({"The cat\\x0001", "cat\\x0001\\x000acat\\x0001"}));
         QCOMPARE(reports.lines.size(), 3);
         QVERIFY(reports.lines.at(0).startsWith("Cannot decode entry 1: "));
-        QVERIFY2(reports.lines.at(1).startsWith("Skipping 0001/0002: line 1 is too long"), qPrintable(reports.lines.at(1)));
+        QVERIFY2(reports.lines.at(1).startsWith("Skipping 0001/0002: line 1 is too long"),
+                 qPrintable(reports.lines.at(1)));
         QCOMPARE(reports.lines.at(2), QStringLiteral("Replaced 5 occurrences in 3 sections"));
         QVERIFY(summary.changed && summary.outcome() == Outcome::DoneWithSkips);
         QCOMPARE(summary.sectionsRefused, 1);
@@ -282,11 +300,13 @@ private slots:
         // A replacement that holds what it replaces is not searched again; one
         // equal to what it replaces changes nothing.
         Narc again = archiveOf({buildMessageFile(QList<QStringList>{{"ab ab"}})});
-        const ReplaceSummary grown = replaceInArchive(again, {QStringLiteral("ab"), Qt::CaseSensitive}, QStringLiteral("abab"), reports);
+        const ReplaceSummary grown = replaceInArchive(again, {QStringLiteral("ab"), Qt::CaseSensitive},
+                                                      QStringLiteral("abab"), reports);
         QCOMPARE(decodeMessageSection(again.files.at(0), 0).lines, QStringList{"abab abab"});
         QVERIFY(grown.changed && grown.occurrences == 2);
         const Narc before = again;
-        const ReplaceSummary same = replaceInArchive(again, {QStringLiteral("abab"), Qt::CaseSensitive}, QStringLiteral("abab"), reports);
+        const ReplaceSummary same = replaceInArchive(again, {QStringLiteral("abab"), Qt::CaseSensitive},
+                                                     QStringLiteral("abab"), reports);
         QVERIFY(!same.changed && same.occurrences == 2 && same.outcome() == Outcome::Done);
         QCOMPARE(again.files, before.files);
     }
@@ -297,11 +317,15 @@ private slots:
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<QString>("report");
         const QString lineBreak = QStringLiteral("Nothing replaced: the replacement holds a line break");
-        QTest::newRow("LF") << "fox" << "a\nb" << lineBreak;
-        QTest::newRow("CR") << "fox" << "a\r" << lineBreak;
+        QTest::newRow("LF") << "fox"
+                            << "a\nb" << lineBreak;
+        QTest::newRow("CR") << "fox"
+                            << "a\r" << lineBreak;
         QTest::newRow("paragraph separator") << "fox" << QString(QChar::ParagraphSeparator) << lineBreak;
         QTest::newRow("line separator") << "fox" << QString(QChar::LineSeparator) << lineBreak;
-        QTest::newRow("nothing to find") << "" << "cat" << "Nothing replaced: the text to find is empty";
+        QTest::newRow("nothing to find") << ""
+                                         << "cat"
+                                         << "Nothing replaced: the text to find is empty";
     }
     void replaceRefuses()
     {
@@ -335,7 +359,11 @@ private slots:
         const auto lastActivated = [&] {
             const QList<QVariant> args = activated.takeLast();
             return QStringLiteral("%1/%2/%3:%4+%5")
-                .arg(args.at(0).toInt()).arg(args.at(1).toInt()).arg(args.at(2).toInt()).arg(args.at(3).toInt()).arg(args.at(4).toInt());
+                .arg(args.at(0).toInt())
+                .arg(args.at(1).toInt())
+                .arg(args.at(2).toInt())
+                .arg(args.at(3).toInt())
+                .arg(args.at(4).toInt());
         };
 
         // Typing searches nothing; Enter does.
@@ -451,15 +479,25 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("written");
         QTest::addColumn<QString>("firstError");
-        QTest::newRow("ignoring case") << QStringList{"replace", "-i", "test.narc", "FOX", "cat", "-o", "out.narc"} << 0 << true << "Replaced 3 occurrences in 2 sections";
-        QTest::newRow("in place") << QStringList{"replace", "test.narc", "fox", "cat"} << 0 << true << "Replaced 2 occurrences in 2 sections";
-        QTest::newRow("no match") << QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"} << 1 << false << "Replaced 0 occurrences in 0 sections";
-        QTest::newRow("refused section") << QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"} << 1 << true << "Skipping 0001/0000: line 1 is too long";
-        QTest::newRow("undecodable entry") << QStringList{"replace", "bad.narc", "fox", "cat", "-o", "out.narc"} << 1 << true << "Cannot decode entry 1: ";
-        QTest::newRow("line break") << QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"} << 2 << false << "narctext: replace: the replacement holds a line break";
-        QTest::newRow("not an archive") << QStringList{"replace", "garbage.narc", "fox", "cat", "-o", "out.narc"} << 2 << false << "Failed to load garbage.narc: ";
-        QTest::newRow("empty text") << QStringList{"replace", "test.narc", "", "cat"} << 2 << false << "narctext: replace: an argument is empty";
-        QTest::newRow("unwritable output") << QStringList{"replace", "test.narc", "fox", "cat", "-o", "no/such/dir/out.narc"} << 2 << false << "Replaced 2 occurrences in 2 sections";
+        QTest::newRow("ignoring case") << QStringList{"replace", "-i", "test.narc", "FOX", "cat", "-o", "out.narc"} << 0
+                                       << true << "Replaced 3 occurrences in 2 sections";
+        QTest::newRow("in place")
+            << QStringList{"replace", "test.narc", "fox", "cat"} << 0 << true << "Replaced 2 occurrences in 2 sections";
+        QTest::newRow("no match") << QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"} << 1 << false
+                                  << "Replaced 0 occurrences in 0 sections";
+        QTest::newRow("refused section") << QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"}
+                                         << 1 << true << "Skipping 0001/0000: line 1 is too long";
+        QTest::newRow("undecodable entry") << QStringList{"replace", "bad.narc", "fox", "cat", "-o", "out.narc"} << 1
+                                           << true << "Cannot decode entry 1: ";
+        QTest::newRow("line break") << QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"} << 2
+                                    << false << "narctext: replace: the replacement holds a line break";
+        QTest::newRow("not an archive") << QStringList{"replace", "garbage.narc", "fox", "cat", "-o", "out.narc"} << 2
+                                        << false << "Failed to load garbage.narc: ";
+        QTest::newRow("empty text") << QStringList{"replace", "test.narc", "", "cat"} << 2 << false
+                                    << "narctext: replace: an argument is empty";
+        QTest::newRow("unwritable output")
+            << QStringList{"replace", "test.narc", "fox", "cat", "-o", "no/such/dir/out.narc"} << 2 << false
+            << "Replaced 2 occurrences in 2 sections";
     }
     void narctextReplace()
     {
@@ -469,8 +507,10 @@ private slots:
         QFETCH(QString, firstError);
         const QList<NarcEntry> test{buildMessageFile(QList<QStringList>{{"a fox", "Fox"}, {"fox", "none"}})};
         const QList<NarcEntry> refuse{nearlyFullEntry()};
-        const QList<NarcEntry> bad{buildMessageFile(QList<QStringList>{{"fox"}}), NarcEntry(4, 'x'), buildMessageFile(QList<QStringList>{{"fox"}})};
-        QVERIFY(writeArchive(path("test.narc"), test) && writeArchive(path("refuse.narc"), refuse) && writeArchive(path("bad.narc"), bad));
+        const QList<NarcEntry> bad{buildMessageFile(QList<QStringList>{{"fox"}}), NarcEntry(4, 'x'),
+                                   buildMessageFile(QList<QStringList>{{"fox"}})};
+        QVERIFY(writeArchive(path("test.narc"), test) && writeArchive(path("refuse.narc"), refuse)
+                && writeArchive(path("bad.narc"), bad));
         QVERIFY(writeFileBytes(path("garbage.narc"), "NARC, not really"));
         const bool ignoreCase = arguments.at(1) == "-i";
         const QStringList positional = arguments.mid(ignoreCase ? 2 : 1, 3); // archive, text, replacement
@@ -493,7 +533,8 @@ private slots:
         QVERIFY(writeFileBytes(path("expected.narc"), before));
         Narc narc = loadNarcFile(path("expected.narc")).value;
         Reports reports;
-        replaceInArchive(narc, {positional.at(1), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, positional.at(2), reports);
+        replaceInArchive(narc, {positional.at(1), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive},
+                         positional.at(2), reports);
         QCOMPARE(QString::fromUtf8(run.err).split('\n', Qt::SkipEmptyParts), reports.lines);
         QCOMPARE(result, serializeNarc(narc));
         QCOMPARE(readFileBytes(path(input)) == before, output != input);
@@ -503,7 +544,8 @@ private slots:
     // however often it matches, and a failed standard output is exit status 2.
     void narctextFind()
     {
-        QVERIFY(writeArchive(path("test.narc"), {buildMessageFile(QList<QStringList>{{"fox fox", "no"}, {"x", "FOX"}})}));
+        QVERIFY(writeArchive(path("test.narc"),
+                             {buildMessageFile(QList<QStringList>{{"fox fox", "no"}, {"x", "FOX"}})}));
         const Run run = narctext({"find", "-i", "test.narc", "fox"});
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out, QByteArray("0\t0\t1\tfox fox\n0\t1\t2\tFOX\n")); // lines count from 1
@@ -522,7 +564,8 @@ private slots:
         QVERIFY(writeArchive(path("test.narc"), {buildMessageFile(QList<QStringList>{{"10\n", "x\x01"}})}));
         const Run replaced = narctext({"replace", "test.narc", "0", "1", "-o", "out.narc"});
         QCOMPARE(replaced.code, 0);
-        QCOMPARE(replaced.err, QByteArray("Replaced 1 occurrences in 1 sections; 6 matches inside escapes left alone\n"));
+        QCOMPARE(replaced.err,
+                 QByteArray("Replaced 1 occurrences in 1 sections; 6 matches inside escapes left alone\n"));
         QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).value.files.at(0), 0).lines,
                  QStringList({"11\\x000a", "x\\x0001"}));
         const Run found = narctext({"find", "test.narc", "0"});
@@ -533,7 +576,8 @@ private slots:
         QCOMPARE(decodeMessageSection(loadNarcFile(path("out.narc")).value.files.at(0), 0).lines,
                  QStringList({"10\\x000a", "x!"}));
         // A match that starts inside an escape and ends past it is left alone too.
-        QVERIFY(writeArchive(path("tail.narc"), {buildMessageFile(QList<QStringList>{{"a\x01" "b"}})}));
+        QVERIFY(writeArchive(path("tail.narc"), {buildMessageFile(QList<QStringList>{{"a\x01"
+                                                                                      "b"}})}));
         const Run tail = narctext({"replace", "tail.narc", "1b", "!", "-o", "tail-out.narc"});
         QCOMPARE(tail.err, QByteArray("Replaced 0 occurrences in 0 sections; 1 match inside an escape left alone\n"));
         QVERIFY(!QFileInfo::exists(path("tail-out.narc")));

@@ -2,15 +2,14 @@
 // and saving entries, the questions before anything is dropped or replaced, the
 // bulk commands, keys and focus, the command line, drops, find and replace.
 
+#include "app/commandline.h"
+#include "app/formlayout.h"
+#include "codec/decode.h"
 #include "support/filesizelimit.h"
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
 #include "support/process.h"
 #include "support/windowfixture.h"
-
-#include "app/commandline.h"
-#include "app/formlayout.h"
-#include "codec/decode.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -105,9 +104,9 @@ private slots:
         const QStringList before = f.state();
         for (int entry : {2, 3, 4, 5, 6})
             f.menu(entry)->trigger();
-        QCOMPARE(f.asked, (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory,
-                                             FileChoice::ImportDirectory, FileChoice::ExportFile,
-                                             FileChoice::ExportPoTemplate, FileChoice::ImportPo}));
+        QCOMPARE(f.asked,
+                 (QList<FileChoice>{FileChoice::OpenArchive, FileChoice::ExportDirectory, FileChoice::ImportDirectory,
+                                    FileChoice::ExportFile, FileChoice::ExportPoTemplate, FileChoice::ImportPo}));
         QCOMPARE(f.startFolders, QStringList{QString()} + QStringList(5, dir->path())); // none before the first
         QCOMPARE(f.state(), before);
 
@@ -193,7 +192,8 @@ private slots:
         const QStringList before = f.state();
         f.replies = replies;
         f.open(other);
-        QCOMPARE(f.questions, (QList<Question>{Question::UnsavedText, Question::UnwrittenChanges}.mid(0, replies.size())));
+        QCOMPARE(f.questions,
+                 (QList<Question>{Question::UnsavedText, Question::UnwrittenChanges}.mid(0, replies.size())));
         QCOMPARE(f.editor(), opened ? "other" : "first line\nedited");
         if (!opened)
             QCOMPARE(f.state().mid(0, 6), before.mid(0, 6));
@@ -335,9 +335,15 @@ private slots:
         f.replies = {reply};
 
         switch (move) {
-        case Move::EntryByKey: QTest::keyClick(f.ui.narcEntryIds, Qt::Key_Down); break;
-        case Move::EntryByShortcut: QTest::keyClick(f.ui.text, Qt::Key_PageDown, Qt::ControlModifier); break;
-        case Move::SectionByWheel: wheelDown(f.ui.typeIds); break;
+        case Move::EntryByKey:
+            QTest::keyClick(f.ui.narcEntryIds, Qt::Key_Down);
+            break;
+        case Move::EntryByShortcut:
+            QTest::keyClick(f.ui.text, Qt::Key_PageDown, Qt::ControlModifier);
+            break;
+        case Move::SectionByWheel:
+            wheelDown(f.ui.typeIds);
+            break;
         }
         QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
 
@@ -411,7 +417,8 @@ private slots:
         f.saveText();
         f.type("dropped");
         f.replies = {Answer::Discard};
-        for (const auto &[entry, shown] : QList<QPair<int, QString>>{{2, ""}, {3, ""}, {1, "a" + nbsp + "b\\x005cc\nb\nc"}}) {
+        for (const auto &[entry, shown] :
+             QList<QPair<int, QString>>{{2, ""}, {3, ""}, {1, "a" + nbsp + "b\\x005cc\nb\nc"}}) {
             f.select(entry);
             QCOMPARE(f.items(f.ui.typeIds), QStringList{"Hiragana"});
             QCOMPARE(f.editor(), shown);
@@ -456,8 +463,8 @@ private slots:
         QTest::newRow("discard") << false << QList<Answer>{Answer::Discard} << false << true << original;
         QTest::newRow("cancel") << false << QList<Answer>{Answer::Cancel} << false << false << original;
         QTest::newRow("text: cancel") << true << QList<Answer>{Answer::Cancel} << false << false << original;
-        QTest::newRow("text: save, then write") << true << QList<Answer>{Answer::Keep, Answer::Keep} << false << true
-                                                << "typed\nsecond";
+        QTest::newRow("text: save, then write")
+            << true << QList<Answer>{Answer::Keep, Answer::Keep} << false << true << "typed\nsecond";
         QTest::newRow("text: discard, then write")
             << true << QList<Answer>{Answer::Discard, Answer::Keep} << false << true << saved;
     }
@@ -667,9 +674,9 @@ private slots:
                 if (step == 0)
                     MainWindowProbe::part<QLineEdit>(*dialog, "fileNameEdit")->setText("new");
                 else if (step == 1) // after this tick: a refusal's message box comes here
-                    QMetaObject::invokeMethod(MainWindowProbe::part<QDialogButtonBox>(*dialog, "buttonBox")
-                                                  ->button(QDialogButtonBox::Open),
-                                              &QAbstractButton::click, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        MainWindowProbe::part<QDialogButtonBox>(*dialog, "buttonBox")->button(QDialogButtonBox::Open),
+                        &QAbstractButton::click, Qt::QueuedConnection);
                 else
                     dialog->reject();
                 ++step;
@@ -761,8 +768,8 @@ private slots:
         QVERIFY2(QFileInfo(editor).isExecutable(), "NARCEDIT must name the built binary");
         RunSetup setup;
         setup.unset = QStringList{"DISPLAY", "QT_QPA_PLATFORM"}; // answered without any window system
-        for (const auto &[argument, expected] : QList<QPair<QString, QString>>{{"--help", "Usage: narcedit"},
-                                                                              {"--version", "narcedit 1."}}) {
+        for (const auto &[argument, expected] :
+             QList<QPair<QString, QString>>{{"--help", "Usage: narcedit"}, {"--version", "narcedit 1."}}) {
             const Run run = runProgram(editor, {argument}, setup);
             QCOMPARE(run.code, 0);
             QVERIFY2(run.out.startsWith(expected.toUtf8()), qPrintable(argument));
@@ -919,8 +926,8 @@ private slots:
         f.part<QLineEdit>(find, "findText")->setText("C");
         f.part<QCheckBox>(find, "ignoreCase")->setChecked(true);
         QStringList shown;
-        for (QAction *action : {f.ui.actionFind_Next, f.ui.actionFind_Next, f.ui.actionFind_Previous,
-                                f.ui.actionFind_Previous}) {
+        for (QAction *action :
+             {f.ui.actionFind_Next, f.ui.actionFind_Next, f.ui.actionFind_Previous, f.ui.actionFind_Previous}) {
             action->trigger();
             shown << f.place() + " " + f.selection();
         }
@@ -950,22 +957,28 @@ private slots:
         QTest::addColumn<int>("changed");    // entries changed: 0, 1 (entry 0) or 2 (both)
 
         const QString replaced = "Replaced 1 occurrences in 1 sections\n";
-        QTest::newRow("replaced") << "line" << "row" << false << Answer::Discard << replaced << "first row\nsecond" << 0 << 1;
-        QTest::newRow("ignoring case") << "FIRST" << "1st" << true << Answer::Discard << replaced << "1st line\nsecond"
-                                       << 0 << 1;
-        QTest::newRow("typed text saved first") << "line" << "row" << false << Answer::Keep << replaced
-                                                << "typed row\nsecond" << 0 << 1;
+        QTest::newRow("replaced") << "line"
+                                  << "row" << false << Answer::Discard << replaced << "first row\nsecond" << 0 << 1;
+        QTest::newRow("ignoring case") << "FIRST"
+                                       << "1st" << true << Answer::Discard << replaced << "1st line\nsecond" << 0 << 1;
+        QTest::newRow("typed text saved first")
+            << "line"
+            << "row" << false << Answer::Keep << replaced << "typed row\nsecond" << 0 << 1;
         // The "c" of "\x005c" is no text: it stays, and the summary says so.
         QTest::newRow("escapes left alone")
-            << "c" << "Z" << false << Answer::Discard
-            << "Replaced 3 occurrences in 2 sections; 1 match inside an escape left alone\n" << "first line\nseZond" << 0 << 2;
+            << "c"
+            << "Z" << false << Answer::Discard
+            << "Replaced 3 occurrences in 2 sections; 1 match inside an escape left alone\n"
+            << "first line\nseZond" << 0 << 2;
         QTest::newRow("a refused section stays")
-            << "b" << "\\q" << false << Answer::Discard
+            << "b"
+            << "\\q" << false << Answer::Discard
             << "Skipping 0000/0001: line 1 has a backslash that starts no escape: \"\\q\\x00\"\n"
                "Replaced 0 occurrences in 0 sections\n"
             << "first line\nsecond" << 2 << 0;
-        QTest::newRow("question cancelled") << "line" << "row" << false << Answer::Cancel << QString()
-                                            << "first line\nsecond" << 1 << 0;
+        QTest::newRow("question cancelled")
+            << "line"
+            << "row" << false << Answer::Cancel << QString() << "first line\nsecond" << 1 << 0;
     }
     void replaceAll()
     {

@@ -110,8 +110,8 @@ Result<EditedTreeFiles> findEditedTreeFiles(EntrySource &entries, const QString 
     return editedFiles(entries, root, listing.value);
 }
 
-BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive,
-                         EditedFiles edited, BulkObserver &observer)
+BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive, EditedFiles edited,
+                         BulkObserver &observer)
 {
     HeldEntries entries(narc);
     return exportToTree(entries, chosenPath, archive, edited, observer);

@@ -58,7 +58,7 @@ Result<EditedTreeFiles> findEditedTreeFiles(const Narc &narc, const QString &cho
 // written yet); `entries`' failure() says why.
 BulkSummary exportToTree(EntrySource &entries, const QString &chosenPath, const FileIdentity &archive,
                          EditedFiles edited, BulkObserver &observer);
-BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive,
-                         EditedFiles edited, BulkObserver &observer);
+BulkSummary exportToTree(const Narc &narc, const QString &chosenPath, const FileIdentity &archive, EditedFiles edited,
+                         BulkObserver &observer);
 
 } // namespace core

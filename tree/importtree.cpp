@@ -1,10 +1,10 @@
 #include "tree/importtree.h"
 
-#include "tree/layout.h"
-#include "report/lines.h"
-#include "io/textfile.h"
 #include "codec/compose.h"
 #include "codec/messageheader.h"
+#include "io/textfile.h"
+#include "report/lines.h"
+#include "tree/layout.h"
 
 #include <utility>
 

@@ -50,7 +50,7 @@ struct TreeFolder
     // Per entry below `count`: unknown when there is no file; else as lstat
     // tells (links not followed), or only `known` when the listing was of names.
     QList<FileIdentity> files;
-    QList<int> beyond;         // entries >= count that have a file, ascending
+    QList<int> beyond; // entries >= count that have a file, ascending
     bool has(int entry) const { return files.at(entry).known; }
 };
 using TreeListing = std::array<TreeFolder, 2>;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/observer.h"
 #include "narc/narc.h"
+#include "report/observer.h"
 
 #include <QList>
 #include <QStringList>

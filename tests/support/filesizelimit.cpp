@@ -3,7 +3,6 @@
 #include <csignal>
 #include <sys/resource.h>
 
-
 FileSizeLimit::FileSizeLimit(quint64 bytes)
 {
     oldHandler = std::signal(SIGXFSZ, SIG_IGN);

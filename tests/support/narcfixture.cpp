@@ -1,9 +1,8 @@
 #include "narcfixture.h"
 
-#include <QFile>
-#include <QDirIterator>
 #include <QDir>
-
+#include <QDirIterator>
+#include <QFile>
 
 static QByteArray u32(quint32 value)
 {

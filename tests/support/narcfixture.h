@@ -3,8 +3,8 @@
 #include "narc/narc.h"
 
 #include <QByteArray>
-#include <QMap>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 // Archive bytes for tests, laid out as the writer lays them out: header, table,

@@ -15,13 +15,13 @@ struct Run
 
 struct RunSetup
 {
-    QString directory;          // working directory; the test's own when empty
-    QByteArray input;           // written to standard input, which is then closed
-    QString inputFile;          // standard input is this file instead
-    QString outputFile;         // standard output is appended to this file instead of captured
-    bool terminal = false;      // standard output is a pseudo-terminal (raw mode); `out` is what it received
-    quint64 memoryLimit = 0;    // the address space limit in bytes (RLIMIT_AS); 0 for none
-    QStringList unset;          // environment variables removed
+    QString directory;       // working directory; the test's own when empty
+    QByteArray input;        // written to standard input, which is then closed
+    QString inputFile;       // standard input is this file instead
+    QString outputFile;      // standard output is appended to this file instead of captured
+    bool terminal = false;   // standard output is a pseudo-terminal (raw mode); `out` is what it received
+    quint64 memoryLimit = 0; // the address space limit in bytes (RLIMIT_AS); 0 for none
+    QStringList unset;       // environment variables removed
     int timeoutMs = 120000;
 };
 

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "narcfixture.h" // writeArchive
-
 #include "app/finddialog.h"
 #include "app/mainwindow.h"
 #include "app/mainwindow_form.h"
 #include "app/replacedialog.h"
+#include "narcfixture.h" // writeArchive
 
 #include <QTest>
 #include <QTextCursor>
@@ -46,7 +45,11 @@ struct MainWindowProbe
 
     // Entry `index` of the File menu (separators count).
     QAction *menu(int index) const { return ui.menuFile->actions().at(index); }
-    void open(const QString &path) { answers = QStringList{path}; menu(0)->trigger(); }
+    void open(const QString &path)
+    {
+        answers = QStringList{path};
+        menu(0)->trigger();
+    }
     void saveText() { QTest::mouseClick(ui.pushButton, Qt::LeftButton); }
     void select(int entry, int section = -1)
     {
@@ -113,8 +116,7 @@ struct MainWindowProbe
     {
         const QProgressBar *bar = ui.progressBar;
         return items(ui.narcEntryIds) + items(ui.typeIds)
-               << place()
-               << editor() << QString::number(ui.text->textCursor().position()) << log()
+               << place() << editor() << QString::number(ui.text->textCursor().position()) << log()
                << window.windowTitle() + (window.isWindowModified() ? QStringLiteral(" modified") : QString())
                << QStringLiteral("%1..%2 at %3 ").arg(bar->minimum()).arg(bar->maximum()).arg(bar->value())
                       + ui.label_2->text();
