@@ -177,10 +177,6 @@ BulkSummary exportToPoTemplate(EntrySource &entries, const QString &archivePath,
 {
     BulkSummary summary;
     const QString name = outputName(path);
-    const int count = entries.count();
-    observer.begin(count);
-    observer.status(exportingStatus());
-    observer.note(exportingToPoLine(name));
     QString reason;
     const auto failed = [&] {
         observer.report(poExportFailedLine(name, reason));
@@ -188,6 +184,7 @@ BulkSummary exportToPoTemplate(EntrySource &entries, const QString &archivePath,
         return summary; // an unfinished file is discarded, the old one stays
     };
 
+    // Refused before it begins: no line says an export started.
     const Result<bool> overArchive = path == QLatin1String("-") ? Result<bool>::success(false)
                                                                 : namesFile(path, archive);
     if (!overArchive || overArchive.value) {
@@ -196,6 +193,10 @@ BulkSummary exportToPoTemplate(EntrySource &entries, const QString &archivePath,
         summary.refused = true;
         return summary;
     }
+    const int count = entries.count();
+    observer.begin(count);
+    observer.status(exportingStatus());
+    observer.note(exportingToPoLine(name));
     Result<std::unique_ptr<QFileDevice>> opened = openOutputFile(path);
     if (!opened) {
         reason = opened.reason;
