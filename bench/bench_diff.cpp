@@ -25,6 +25,7 @@
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
 #include "pairedruns.h"
+#include "syntheticentry.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -47,27 +48,14 @@ namespace {
 
 constexpr int linesPerSection = 40;
 
-// A two-section message file mixing Latin and Japanese text with escapes,
-// different for every entry; `changed` rewrites line 7 of section 0, as a
-// translator would.
+// The scale benchmark's entry of 40 lines; `changed` rewrites line 7 of section
+// 0, as a translator would.
 NarcEntry syntheticEntry(int index, bool changed)
 {
-    QList<quint16> keys;
-    QStringList hiragana;
-    QStringList kanji;
-    for (int i = 0; i < linesPerSection; ++i) {
-        keys.append(quint16(index * 31 + i * 7));
-        hiragana.append(
-            QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
-                .arg(i)
-                .arg(index));
-        kanji.append(QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
-                         .arg(i)
-                         .arg(index));
-    }
+    bench::SyntheticText text = bench::syntheticText(index, linesPerSection);
     if (changed)
-        hiragana[7] = QStringLiteral("Ligne 7 de l'entr\u00e9e %1 : bonjour\\xfffemerci").arg(index);
-    return newMessageFile({hiragana, kanji}, {keys, keys}).value;
+        text.hiragana[7] = QStringLiteral("Ligne 7 de l'entr\u00e9e %1 : bonjour\\xfffemerci").arg(index);
+    return bench::syntheticEntry(text);
 }
 
 void makeArchive(const QString &path, int entries, int changeEvery)

@@ -22,6 +22,7 @@
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
 #include "pairedruns.h"
+#include "syntheticentry.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -59,34 +60,14 @@ qint64 peakMemory()
     return 0;
 }
 
-// A two-section message file of `lines` lines, mixing Latin and Japanese text
-// with a few escapes, different for every entry.
-NarcEntry syntheticEntry(int index, int lines)
-{
-    QList<quint16> keys;
-    QStringList hiragana;
-    QStringList kanji;
-    for (int i = 0; i < lines; ++i) {
-        keys.append(quint16(index * 31 + i * 7));
-        hiragana.append(
-            QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
-                .arg(i)
-                .arg(index));
-        kanji.append(QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
-                         .arg(i)
-                         .arg(index));
-    }
-    return newMessageFile({hiragana, kanji}, {keys, keys}).value;
-}
-
 // `entries` entries of 40 lines, then one of 10,000 lines.
 bool makeArchive(const QString &path, int entries)
 {
     Narc narc = newNarc();
     narc.files.reserve(entries + 1);
     for (int i = 0; i < entries; ++i)
-        narc.files.append(syntheticEntry(i, 40));
-    narc.files.append(syntheticEntry(entries, bigLines));
+        narc.files.append(bench::syntheticEntry(i, 40));
+    narc.files.append(bench::syntheticEntry(entries, bigLines));
     narc.fileCount = quint32(narc.files.size());
     return saveNarcFile(narc, path).ok();
 }

@@ -20,6 +20,7 @@
 #include "codec/messagefile.h"
 #include "narc/narcfile.h"
 #include "search/search.h"
+#include "syntheticentry.h"
 #include "tree/exporttree.h"
 
 #include <QApplication>
@@ -47,27 +48,9 @@ struct Quiet : BulkObserver
     void report(const QString &) override {}
 };
 
-// A two-section message file, different for every entry: Latin and Japanese
-// text with escapes (as the scale benchmark builds them).
 NarcEntry syntheticEntry(int index)
 {
-    QList<quint16> keys;
-    QStringList hiragana;
-    QStringList kanji;
-    for (int i = 0; i < linesPerSection; ++i) {
-        keys.append(quint16(index * 31 + i * 7));
-        hiragana.append(
-            QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
-                .arg(i)
-                .arg(index));
-        kanji.append(QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
-                         .arg(i)
-                         .arg(index));
-    }
-    const Result<NarcEntry> file = newMessageFile({hiragana, kanji}, {keys, keys});
-    if (!file.ok())
-        qFatal("cannot build the synthetic entries: %s", qPrintable(file.reason));
-    return file.value;
+    return bench::syntheticEntry(index, linesPerSection);
 }
 
 double seconds(const std::function<void()> &work)

@@ -34,7 +34,8 @@ bool unsupported(int code)
 Status writeFileAt(int fd, qint64 offset, const char *data, qint64 length)
 {
     while (length > 0) {
-        const ssize_t written = ::pwrite(fd, data, size_t(qMin(length, blockBytes)), off_t(offset));
+        const size_t piece = size_t(qMin(length, blockBytes));
+        const ssize_t written = offset < 0 ? ::write(fd, data, piece) : ::pwrite(fd, data, piece, off_t(offset));
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
@@ -42,7 +43,8 @@ Status writeFileAt(int fd, qint64 offset, const char *data, qint64 length)
         if (written == 0)
             return Status::failure(QStringLiteral("the file took no more bytes"));
         data += written;
-        offset += written;
+        if (offset >= 0)
+            offset += written;
         length -= written;
     }
     return Status::success();

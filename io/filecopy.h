@@ -14,7 +14,8 @@ namespace core {
 // failure the reason is the system's ("No space left on device").
 Status copyFileStart(int sourceFd, int targetFd, qint64 length);
 
-// Writes all `length` bytes of `data` at `offset` of the file open at `fd`.
+// Writes all `length` bytes of `data` at `offset` of the file open at `fd`; with
+// a negative `offset`, where the descriptor stands (a pipe, a terminal).
 Status writeFileAt(int fd, qint64 offset, const char *data, qint64 length);
 
 } // namespace core

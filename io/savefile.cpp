@@ -1,5 +1,6 @@
 #include "io/savefile.h"
 
+#include "io/filecopy.h"
 #include "io/regularfile.h"
 
 #include <QFile>
@@ -35,22 +36,6 @@ void keepOwnerAndMode(int fd, const FileIdentity &old)
         (void)!fchown(fd, uid_t(-1), old.group);
     if (chowned || (now.st_mode & 07777) != (old.mode & 07777))
         (void)!fchmod(fd, old.mode & 07777);
-}
-
-Status writeFd(int fd, const char *data, qint64 length)
-{
-    qint64 done = 0;
-    while (done < length) {
-        const ssize_t written = ::write(fd, data + done, size_t(qMin<qint64>(length - done, 1 << 30)));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return Status::failure(systemError(errno));
-        if (written == 0)
-            return Status::failure(QStringLiteral("the file took no more bytes"));
-        done += written;
-    }
-    return Status::success();
 }
 
 } // namespace
@@ -222,7 +207,7 @@ Status replaceFileContent(const QString &path, const QByteArray &bytes, const Fi
     if (!current.known) {
         const int fd = ::open(name.value.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            Status written = writeFd(fd, bytes.constData(), bytes.size());
+            Status written = writeFileAt(fd, -1, bytes.constData(), bytes.size());
             if (::close(fd) != 0 && written)
                 written = Status::failure(systemError(errno));
             if (!written)
@@ -251,7 +236,7 @@ Status replaceFileContent(const QString &path, const QByteArray &bytes, const Fi
         return Status::failure(systemError(EEXIST));
 
     keepOwnerAndMode(fd, current);
-    Status written = writeFd(fd, bytes.constData(), bytes.size());
+    Status written = writeFileAt(fd, -1, bytes.constData(), bytes.size());
     if (::close(fd) != 0 && written)
         written = Status::failure(systemError(errno));
     if (written && ::rename(temporary.constData(), name.value.constData()) != 0)
