@@ -27,9 +27,10 @@ inline SyntheticText syntheticText(int index, int lines)
             QStringLiteral("Line %1 of entry %2: \u3053\u3093\u306b\u3061\u306f\\xfffe\u3042\u308a\u304c\u3068\u3046")
                 .arg(i)
                 .arg(index));
-        text.kanji.append(QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
-                              .arg(i)
-                              .arg(index));
+        text.kanji.append(
+            QStringLiteral("\u884c %1 \u6f22\u5b57\u306e\u6587\u7ae0\\x000a\u3067\u3059\u3002 entry %2 text")
+                .arg(i)
+                .arg(index));
     }
     return text;
 }
@@ -37,7 +38,8 @@ inline SyntheticText syntheticText(int index, int lines)
 // `text` as a message file.
 inline core::NarcEntry syntheticEntry(const SyntheticText &text)
 {
-    const core::Result<core::NarcEntry> file = core::newMessageFile({text.hiragana, text.kanji}, {text.keys, text.keys});
+    const core::Result<core::NarcEntry> file = core::newMessageFile({text.hiragana, text.kanji},
+                                                                    {text.keys, text.keys});
     if (!file.ok())
         qFatal("cannot build the synthetic entries: %s", qPrintable(file.reason));
     return file.value;
