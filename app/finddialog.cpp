@@ -93,7 +93,7 @@ public:
     }
 };
 
-auto position(const SearchMatch &match)
+auto matchOrder(const SearchMatch &match)
 {
     return std::make_tuple(match.entry, match.section, match.line, match.column);
 }
@@ -301,14 +301,14 @@ bool FindDialog::step(int direction)
         const auto &list = model->matches;
         const auto after = std::upper_bound(list.begin(), list.end(), anchor,
                                             [](const SearchMatch &a, const SearchMatch &b) {
-                                                return position(a) < position(b);
+                                                return matchOrder(a) < matchOrder(b);
                                             });
         if (direction > 0) {
             row = after == list.end() ? 0 : int(after - list.begin());
         } else {
             const auto notBefore = std::lower_bound(list.begin(), list.end(), anchor,
                                                     [](const SearchMatch &a, const SearchMatch &b) {
-                                                        return position(a) < position(b);
+                                                        return matchOrder(a) < matchOrder(b);
                                                     });
             row = notBefore == list.begin() ? rows - 1 : int(notBefore - list.begin()) - 1;
         }
@@ -332,7 +332,7 @@ bool FindDialog::activate(int row)
         const auto &list = model->matches;
         const auto at = std::lower_bound(list.begin(), list.end(), target,
                                          [](const SearchMatch &a, const SearchMatch &b) {
-                                             return position(a) < position(b);
+                                             return matchOrder(a) < matchOrder(b);
                                          });
         if (list.isEmpty())
             return false;

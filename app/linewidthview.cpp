@@ -150,8 +150,8 @@ LineWidthView::LineWidthView(QPlainTextEdit *editor, QStatusBar *statusBar, QObj
         scheduleMarks();
     });
     connect(editor->horizontalScrollBar(), &QScrollBar::valueChanged, guide, qOverload<>(&QWidget::update));
-    connect(editor, &QPlainTextEdit::cursorPositionChanged, this, &LineWidthView::showStatus);
-    connect(editor, &QPlainTextEdit::textChanged, this, &LineWidthView::showStatus);
+    connect(editor, &QPlainTextEdit::cursorPositionChanged, this, &LineWidthView::updateStatus);
+    connect(editor, &QPlainTextEdit::textChanged, this, &LineWidthView::updateStatus);
     viewport->installEventFilter(this);
 
     QSettings stored = editorSettings();
@@ -177,7 +177,7 @@ void LineWidthView::apply()
     guide->setVisible(current.active());
     guide->update();
     markRows();
-    showStatus();
+    updateStatus();
 }
 
 int LineWidthView::guideX() const
@@ -237,7 +237,7 @@ void LineWidthView::markRows()
     guide->update();
 }
 
-void LineWidthView::showStatus()
+void LineWidthView::updateStatus()
 {
     if (!current.active() || editor->isReadOnly()) {
         status->clear();

@@ -49,7 +49,7 @@ private:
     void apply();
     void scheduleMarks();
     void markRows();
-    void showStatus();
+    void updateStatus();
 
     QPlainTextEdit *editor;
     QWidget *viewport; // the editor's

@@ -113,7 +113,7 @@ MainWindow::MainWindow(QWidget *parent)
     replaceDialog->setArchive(&narc);
     // F3 and Shift+F3 work in the find dialog too.
     findDialog->addActions({ui->actionFind_Next, ui->actionFind_Previous});
-    findDialog->mayJump = [this] { return mayJump(); };
+    findDialog->mayJump = [this] { return mayLeaveText(); };
     connect(findDialog, &FindDialog::matchActivated, this, &MainWindow::showMatch);
     // Direct: the dialog counts again as soon as the signal returns.
     connect(replaceDialog, &ReplaceDialog::replaceAllRequested, this, &MainWindow::replaceAll, Qt::DirectConnection);
@@ -620,13 +620,13 @@ void MainWindow::showFindDialog()
     showBeside(findDialog);
 }
 
-void MainWindow::findNext()
+void MainWindow::goToNextMatch()
 {
     if (!findDialog->findNext())
         showFindDialog();
 }
 
-void MainWindow::findPrevious()
+void MainWindow::goToPreviousMatch()
 {
     if (!findDialog->findPrevious())
         showFindDialog();
@@ -637,7 +637,7 @@ void MainWindow::showReplaceDialog()
     showBeside(replaceDialog);
 }
 
-bool MainWindow::mayJump()
+bool MainWindow::mayLeaveText()
 {
     const bool hadUnsavedText = hasUnsavedText();
     if (!askBeforeDropping(AtStake::Text))

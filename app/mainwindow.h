@@ -79,8 +79,8 @@ private slots:
     void exportPoTemplate();
     void importPoTranslations();
     void showFindDialog();
-    void findNext();
-    void findPrevious();
+    void goToNextMatch();
+    void goToPreviousMatch();
     void showReplaceDialog();
     // Shows entry `entry`, section `section` and selects `length` units from
     // `column` of its line `line`, after the question about unsaved text.
@@ -120,7 +120,7 @@ private:
     Answer askAboutChanges();
     // The question before a jump to a match: true when the jump may go on; the
     // editor then shows its section as stored.
-    bool mayJump();
+    bool mayLeaveText();
 
     // Shows the section chosen under "Type" of the entry chosen under "Narc
     // Entry" in the editor, replacing what it holds without a question.

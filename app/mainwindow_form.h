@@ -182,8 +182,8 @@ public:
             QObject::connect(actionImport_Translations_from_PO, &QAction::triggered, receiver,
                              &::MainWindow::importPoTranslations);
             QObject::connect(actionFind_in_Archive, &QAction::triggered, receiver, &::MainWindow::showFindDialog);
-            QObject::connect(actionFind_Next, &QAction::triggered, receiver, &::MainWindow::findNext);
-            QObject::connect(actionFind_Previous, &QAction::triggered, receiver, &::MainWindow::findPrevious);
+            QObject::connect(actionFind_Next, &QAction::triggered, receiver, &::MainWindow::goToNextMatch);
+            QObject::connect(actionFind_Previous, &QAction::triggered, receiver, &::MainWindow::goToPreviousMatch);
             QObject::connect(actionReplace_in_Archive, &QAction::triggered, receiver, &::MainWindow::showReplaceDialog);
             // Through closeEvent, so unsaved text and unwritten changes are asked about.
             QObject::connect(actionQuit, &QAction::triggered, receiver, &QWidget::close);
