@@ -234,7 +234,10 @@ PoRead libraryRead(const QByteArray &name, const QString &shownName)
 // Where the file's strings can hold U+0000: a raw NUL byte, or an octal or hex
 // escape whose value is 0 ("\0", "\000", "\x00"). Every backslash is taken as
 // one, as it is in any character set where the byte 0x5C is always a backslash;
-// the comparison in readPoFile guards against the others.
+// the comparison in readPoFile guards against the others. A comment line ("#"
+// at the start of a line, but not "#~" or "#|", which hold strings) holds no
+// string, so its escapes are passed over up to its end, a carriage return or a
+// NUL byte: a file whose comments spell out escapes is then not read twice.
 struct NulSpan
 {
     qsizetype start;
@@ -257,6 +260,12 @@ QList<NulSpan> nulSpans(QByteArrayView bytes)
     const qsizetype size = bytes.size();
     for (qsizetype i = 0; i < size; ++i) {
         const char c = bytes[i];
+        if (c == '#' && (i == 0 || bytes[i - 1] == '\n')
+            && !(i + 1 < size && (bytes[i + 1] == '~' || bytes[i + 1] == '|'))) {
+            while (i + 1 < size && bytes[i + 1] != '\n' && bytes[i + 1] != '\r' && bytes[i + 1] != '\0')
+                ++i;
+            continue;
+        }
         if (c == '\0') {
             spans.append({i, i + 1});
             continue;

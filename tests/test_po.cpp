@@ -359,7 +359,7 @@ private slots:
         // message is refused, never applied cut short.
         QTest::newRow("U+0000 in a translation")
             << hallo + message("0000/0000/0002", "World", "We\\000lt")
-                   + message("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0')
+                   + message("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0') + "#. \\x00\n"
                    + message("0001/0000/0001", "Solo", "S\\x00olo") + message("0001/0000/0002", "Duo", "Z\\\\x0041wei")
             << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): it holds the character U+0000, which no text of the archive can",
                            "Skipping 0000/0000/0004 (entry 0, Hiragana, line 4): it holds the character U+0000, which no text of the archive can",
