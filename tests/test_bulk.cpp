@@ -8,6 +8,7 @@
 #include "narc/narcwriter.h"
 #include "narcfixture.h"
 #include "onefile/exportfile.h"
+#include "rows.h"
 #include "tree/exporttree.h"
 #include "tree/importtree.h"
 
@@ -153,29 +154,21 @@ private slots:
         QTest::addColumn<QString>("text"); // empty: refused
         QTest::addColumn<QString>("reason");
         const QString kana = QStringLiteral("かな\nb");
-        QTest::newRow("UTF-8") << kana.toUtf8() << kana << "";
-        QTest::newRow("UTF-8 with a mark") << "\xEF\xBB\xBF" + kana.toUtf8() << kana << "";
-        QTest::newRow("UTF-16LE with a mark") << QByteArray("\xFF\xFE\x4B\x30\x6A\x30", 6) << "かな"
-                                              << "";
-        QTest::newRow("UTF-16BE with a mark") << QByteArray("\xFE\xFF\x30\x4B", 4) << "か"
-                                              << "";
-        QTest::newRow("UTF-32LE with a mark") << QByteArray("\xFF\xFE\0\0a\0\0\0", 8) << "a"
-                                              << "";
-        QTest::newRow("UTF-16LE without a mark") << QByteArray("a\0b\0", 4) << ""
-                                                 << "UTF-16 text needs a byte-order mark";
-        QTest::newRow("a NUL in UTF-8") << QByteArray("a\0", 2) << ""
-                                        << "U+0000";
-        QTest::newRow("not UTF-8") << QByteArray("caf\xE9") << ""
-                                   << "not valid UTF-8";
-        QTest::newRow("cut UTF-8 sequence") << QByteArray("a\xE3\x81") << ""
-                                            << "not valid UTF-8";
-        QTest::newRow("odd UTF-16 byte") << QByteArray(
-            "\xFF\xFE"
-            "a\0b",
-            5) << ""
-                                         << "not valid UTF-16LE";
-        QTest::newRow("lone surrogate") << QByteArray("\xFE\xFF\xD8\x00\0a", 6) << ""
-                                        << "not valid UTF-16BE";
+        row("UTF-8", kana.toUtf8(), kana, "");
+        row("UTF-8 with a mark", "\xEF\xBB\xBF" + kana.toUtf8(), kana, "");
+        row("UTF-16LE with a mark", QByteArray("\xFF\xFE\x4B\x30\x6A\x30", 6), "かな", "");
+        row("UTF-16BE with a mark", QByteArray("\xFE\xFF\x30\x4B", 4), "か", "");
+        row("UTF-32LE with a mark", QByteArray("\xFF\xFE\0\0a\0\0\0", 8), "a", "");
+        row("UTF-16LE without a mark", QByteArray("a\0b\0", 4), "", "UTF-16 text needs a byte-order mark");
+        row("a NUL in UTF-8", QByteArray("a\0", 2), "", "U+0000");
+        row("not UTF-8", QByteArray("caf\xE9"), "", "not valid UTF-8");
+        row("cut UTF-8 sequence", QByteArray("a\xE3\x81"), "", "not valid UTF-8");
+        row("odd UTF-16 byte",
+            QByteArray("\xFF\xFE"
+                       "a\0b",
+                       5),
+            "", "not valid UTF-16LE");
+        row("lone surrogate", QByteArray("\xFE\xFF\xD8\x00\0a", 6), "", "not valid UTF-16BE");
     }
 
     void editedTextRule()
@@ -306,7 +299,11 @@ private slots:
         QCOMPARE(findEditedTreeFiles(narc, root).value.count, 0);
         QCOMPARE(exportToTree(narc, root, FileIdentity(), EditedFiles::Refuse, log).outcome(), Outcome::Done);
         QCOMPARE(findEditedTreeFiles(narc, root).value.count, 0);
-        QVERIFY(writeFileBytes(root + "0000/0001.txt", "C") && writeFileBytes(root + "0001/0000.txt", "B"));
+        // One edited file is enough for the export to refuse.
+        QVERIFY(writeFileBytes(root + "0000/0001.txt", "C"));
+        QCOMPARE(exportToTree(narc, root, FileIdentity(), EditedFiles::Refuse, log).outcome(), Outcome::Refused);
+        QCOMPARE(readFileBytes(root + "0000/0001.txt"), "C");
+        QVERIFY(writeFileBytes(root + "0001/0000.txt", "B"));
         QVERIFY(writeFileBytes(root + "0001/0001.txt", "not a section: never written"));
         const Result<EditedTreeFiles> edited = findEditedTreeFiles(narc, root);
         QCOMPARE(QString("%1 %2").arg(edited.value.count).arg(edited.value.first), "2 " + root + "0001/0000.txt");

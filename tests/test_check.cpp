@@ -6,6 +6,7 @@
 #include "messagefixture.h"
 #include "narcfixture.h"
 #include "process.h"
+#include "rows.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,32 +51,29 @@ private slots:
         QTest::addColumn<QList<int>>("widths");
         QTest::addColumn<QStringList>("texts"); // each row's characters
 
-        const auto row = [](const char *text) { return QString::fromUtf8(text); };
-        QTest::newRow("empty") << QString() << QList<int>{0} << QStringList{""};
-        QTest::newRow("ASCII") << row("Press A to go on.") << QList<int>{17} << QStringList{"Press A to go on."};
-        QTest::newRow("Japanese, full width")
-            << row("こんにちは、世界！") << QList<int>{18} << QStringList{row("こんにちは、世界！")};
+        const auto u8 = [](const char *text) { return QString::fromUtf8(text); };
+        row("empty", QString(), QList<int>{0}, QStringList{""});
+        row("ASCII", u8("Press A to go on."), QList<int>{17}, QStringList{"Press A to go on."});
+        row("Japanese, full width", u8("こんにちは、世界！"), QList<int>{18}, QStringList{u8("こんにちは、世界！")});
         // Halfwidth katakana and the ideographic space are no exception.
-        QTest::newRow("mixed") << row("HP ５０ ｶﾀｶﾅ　漢字") << QList<int>{18} << QStringList{row("HP ５０ ｶﾀｶﾅ　漢字")};
-        QTest::newRow("breaking escape")
-            << row("First line\\x000asecond line") << QList<int>{10, 11} << QStringList{"First line", "second line"};
-        QTest::newRow("breaking escape at both ends")
-            << row("\\x000aあ\\x000a") << QList<int>{0, 2, 0} << QStringList{"", row("あ"), ""};
-        QTest::newRow("escapes of no width") << row("\\xfffe\\x0001\\x0000Name\\xfffe: hi") << QList<int>{8}
-                                             << QStringList{row("\\xfffe\\x0001\\x0000Name\\xfffe: hi")};
+        row("mixed", u8("HP ５０ ｶﾀｶﾅ　漢字"), QList<int>{18}, QStringList{u8("HP ５０ ｶﾀｶﾅ　漢字")});
+        row("breaking escape", u8("First line\\x000asecond line"), QList<int>{10, 11},
+            QStringList{"First line", "second line"});
+        row("breaking escape at both ends", u8("\\x000aあ\\x000a"), QList<int>{0, 2, 0}, QStringList{"", u8("あ"), ""});
+        row("escapes of no width", u8("\\xfffe\\x0001\\x0000Name\\xfffe: hi"), QList<int>{8},
+            QStringList{u8("\\xfffe\\x0001\\x0000Name\\xfffe: hi")});
         // An escape of a printed character counts as that character: the
         // game draws it.
-        QTest::newRow("escaped letter") << row("\\x0041B") << QList<int>{2} << QStringList{row("\\x0041B")};
-        QTest::newRow("escaped kana") << row("\\x3042a") << QList<int>{3} << QStringList{row("\\x3042a")};
-        QTest::newRow("backslash") << row("C:\\x005cgames") << QList<int>{8} << QStringList{row("C:\\x005cgames")};
-        QTest::newRow("upper case break") << row("a\\x000Ab") << QList<int>{1, 1} << QStringList{"a", "b"};
-        QTest::newRow("backslash that starts no escape")
-            << row("ab\\x00zz") << QList<int>{2} << QStringList{row("ab\\x00zz")};
-        QTest::newRow("cut short escape") << row("ab\\x00") << QList<int>{2} << QStringList{row("ab\\x00")};
+        row("escaped letter", u8("\\x0041B"), QList<int>{2}, QStringList{u8("\\x0041B")});
+        row("escaped kana", u8("\\x3042a"), QList<int>{3}, QStringList{u8("\\x3042a")});
+        row("backslash", u8("C:\\x005cgames"), QList<int>{8}, QStringList{u8("C:\\x005cgames")});
+        row("upper case break", u8("a\\x000Ab"), QList<int>{1, 1}, QStringList{"a", "b"});
+        row("backslash that starts no escape", u8("ab\\x00zz"), QList<int>{2}, QStringList{u8("ab\\x00zz")});
+        row("cut short escape", u8("ab\\x00"), QList<int>{2}, QStringList{u8("ab\\x00")});
         // By code point: U+20B9F is wide, U+1F600 wide, U+1D400 (bold A) narrow;
         // a lone surrogate is one character.
-        QTest::newRow("surrogate pairs")
-            << row("𠮟😀𝐀") + unit(0xD800) + "x" << QList<int>{7} << QStringList{row("𠮟😀𝐀") + unit(0xD800) + "x"};
+        row("surrogate pairs", u8("𠮟😀𝐀") + unit(0xD800) + "x", QList<int>{7},
+            QStringList{u8("𠮟😀𝐀") + unit(0xD800) + "x"});
     }
 
     void rows()
@@ -106,33 +104,19 @@ private slots:
         QTest::addColumn<QString>("origin");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("words"); // empty: no change
-        QTest::newRow("same") << "\\xfffe\\x0001Name\\xfffe"
-                              << "\\xfffe\\x0001Nom\\xfffe" << QString();
-        QTest::newRow("written in upper case") << "a\\xfffe"
-                                               << "b\\xFFFE" << QString();
-        QTest::newRow("a character typed as an escape") << "A\\x0001"
-                                                        << "\\x0041\\x0001" << QString();
-        QTest::newRow("a control character typed as itself") << "a\\xfffe"
-                                                             << "b" + unit(0xfffe) << QString();
-        QTest::newRow("missing") << "Press\\xfffe"
-                                 << "Appuyez"
-                                 << "escapes differ from the source: missing \\xfffe";
-        QTest::newRow("one of two missing") << "\\xfffeA\\xfffe"
-                                            << "A\\xfffe"
-                                            << "escapes differ from the source: missing \\xfffe";
-        QTest::newRow("added") << "A"
-                               << "A\\x0001"
-                               << "escapes differ from the source: added \\x0001";
-        QTest::newRow("missing and added") << "\\x0001\\x0002"
-                                           << "\\x0003\\x0001"
-                                           << "escapes differ from the source: missing \\x0002; added \\x0003";
-        QTest::newRow("reordered")
-            << "\\x0001a\\x0002"
-            << "\\x0002a\\x0001"
-            << "escapes differ from the source: in another order: \\x0002 \\x0001, the source has \\x0001 \\x0002";
+        row("same", "\\xfffe\\x0001Name\\xfffe", "\\xfffe\\x0001Nom\\xfffe", QString());
+        row("written in upper case", "a\\xfffe", "b\\xFFFE", QString());
+        row("a character typed as an escape", "A\\x0001", "\\x0041\\x0001", QString());
+        row("a control character typed as itself", "a\\xfffe", "b" + unit(0xfffe), QString());
+        row("missing", "Press\\xfffe", "Appuyez", "escapes differ from the source: missing \\xfffe");
+        row("one of two missing", "\\xfffeA\\xfffe", "A\\xfffe", "escapes differ from the source: missing \\xfffe");
+        row("added", "A", "A\\x0001", "escapes differ from the source: added \\x0001");
+        row("missing and added", "\\x0001\\x0002", "\\x0003\\x0001",
+            "escapes differ from the source: missing \\x0002; added \\x0003");
+        row("reordered", "\\x0001a\\x0002", "\\x0002a\\x0001",
+            "escapes differ from the source: in another order: \\x0002 \\x0001, the source has \\x0001 \\x0002");
         // Breaking escapes move freely.
-        QTest::newRow("breaks left out") << "one\\x000atwo\\x0001"
-                                         << "one two\\x000a\\x000athree\\x0001" << QString();
+        row("breaks left out", "one\\x000atwo\\x0001", "one two\\x000a\\x000athree\\x0001", QString());
     }
 
     void escapeChanges()
@@ -164,41 +148,41 @@ private slots:
             "0001/0000 (entry 1, Hiragana): line count differs: 3, the reference has 2",
             "0002 (entry 2): section count differs: 1, the reference has 2",
             "0003 (entry 3): missing: only the reference has it"};
-        QTest::newRow("width and reference")
-            << QStringList{"translated.narc", "--width", "10", "--break", "\\x000a", "--reference", "original.narc"}
-            << all << "Checked 13 lines: 8 findings" << 1;
+        row("width and reference",
+            QStringList{"translated.narc", "--width", "10", "--break", "\\x000a", "--reference", "original.narc"}, all,
+            "Checked 13 lines: 8 findings", 1);
         // Without the break, the line is one row, and the moved break an added escape.
-        QTest::newRow("no break named")
-            << QStringList{"translated.narc", "--width", "30", "--reference", "original.narc"}
-            << QStringList{all.at(2),
-                           all.at(4),
-                           "0000/0002/0001 (entry 0, section 2, line 1): escapes differ from the reference: added \\x000a",
-                           all.at(5),
-                           all.at(6),
-                           all.at(7)}
-            << "Checked 13 lines: 6 findings" << 1;
-        QTest::newRow("width only, nothing found")
-            << QStringList{"original.narc", "--width", "16"} << QStringList{} << "Checked 14 lines: no findings" << 0;
-        QTest::newRow("a row exactly at the limit")
-            << QStringList{"translated.narc", "--width", "21", "--break", "\\x000a"} << QStringList{}
-            << "Checked 13 lines: no findings" << 0;
-        QTest::newRow("a row one past the limit")
-            << QStringList{"translated.narc", "--width", "20", "--break", "\\x000a"}
-            << QStringList{"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 20"}
-            << "Checked 13 lines: 1 finding" << 1;
-        QTest::newRow("no reference archive")
-            << QStringList{"translated.narc", "--reference", "missing.narc"} << QStringList{}
-            << "Failed to load missing.narc: cannot open the file (No such file or directory)" << 2;
-        QTest::newRow("nothing to check for")
-            << QStringList{"translated.narc"} << QStringList{}
-            << "narctext: check needs --width N, --reference ORIGINAL.narc or both" << 2;
-        QTest::newRow("not an escape")
-            << QStringList{"translated.narc", "--width", "9", "--break", "n"} << QStringList{}
-            << "narctext: check: --break: \"n\" is not an escape such as \\x000a (see narctext check --help)" << 2;
-        QTest::newRow("width 0")
-            << QStringList{"translated.narc", "--width", "0"} << QStringList{}
-            << "narctext: check: --width needs a number of characters from 1, not \"0\" (see narctext check --help)"
-            << 2;
+        row("no break named", QStringList{"translated.narc", "--width", "30", "--reference", "original.narc"},
+            QStringList{all.at(2), all.at(4),
+                        "0000/0002/0001 (entry 0, section 2, line 1): escapes differ from the reference: added \\x000a",
+                        all.at(5), all.at(6), all.at(7)},
+            "Checked 13 lines: 6 findings", 1);
+        // The other way round, the translation has an entry the reference lacks.
+        row("the reference lacks an entry", QStringList{"original.narc", "--reference", "translated.narc"},
+            QStringList{
+                "0000/0000/0003 (entry 0, Hiragana, line 3): escapes differ from the reference: added \\xfffe",
+                "0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the reference: in another order: "
+                "\\x0001 \\x0002, the reference has \\x0002 \\x0001",
+                "0000/0002/0001 (entry 0, section 2, line 1): escapes differ from the reference: missing \\x000a",
+                "0001/0000 (entry 1, Hiragana): line count differs: 2, the reference has 3",
+                "0002 (entry 2): section count differs: 2, the reference has 1",
+                "0003 (entry 3): not in the reference"},
+            "Checked 14 lines: 6 findings", 1);
+        row("width only, nothing found", QStringList{"original.narc", "--width", "16"}, QStringList{},
+            "Checked 14 lines: no findings", 0);
+        row("a row exactly at the limit", QStringList{"translated.narc", "--width", "21", "--break", "\\x000a"},
+            QStringList{}, "Checked 13 lines: no findings", 0);
+        row("a row one past the limit", QStringList{"translated.narc", "--width", "20", "--break", "\\x000a"},
+            QStringList{"0000/0000/0001 (entry 0, Hiragana, line 1): too wide: 21 of 20"},
+            "Checked 13 lines: 1 finding", 1);
+        row("no reference archive", QStringList{"translated.narc", "--reference", "missing.narc"}, QStringList{},
+            "Failed to load missing.narc: cannot open the file (No such file or directory)", 2);
+        row("nothing to check for", QStringList{"translated.narc"}, QStringList{},
+            "narctext: check needs --width N, --reference ORIGINAL.narc or both", 2);
+        row("not an escape", QStringList{"translated.narc", "--width", "9", "--break", "n"}, QStringList{},
+            "narctext: check: --break: \"n\" is not an escape such as \\x000a (see narctext check --help)", 2);
+        row("width 0", QStringList{"translated.narc", "--width", "0"}, QStringList{},
+            "narctext: check: --width needs a number of characters from 1, not \"0\" (see narctext check --help)", 2);
     }
 
     void checkCommand()
@@ -247,26 +231,25 @@ private slots:
                               + message("0000/0000/0002", "Hi", "Salut\\\\x05c") + message("0000/0000/0003", "Bye", "")
                               + "msgid \"No context\"\nmsgstr \"x\"\n\n"
                               + message("0000/0001/0001", "漢字", "日本語の文字です");
-        QTest::newRow("findings")
-            << po << QStringList{"--width", "12", "--break", "\\x000a"}
-            << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
-                           "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
-                           "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 16 of 12",
-                           "0001/0000/0002 (entry 1, Hiragana, line 2): too wide: 14 of 12 (row 1 of 2)",
-                           "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe",
-                           "0001/0000/0005 (entry 1, Hiragana, line 5): too wide: 21 of 12"}
-            << "Checked 6 translations: 6 findings" << 1;
-        QTest::newRow("no width")
-            << po << QStringList{}
-            << QStringList{"msgid \"No context\": it has no msgctxt naming its line",
-                           "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
-                           "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe"}
-            << "Checked 6 translations: 3 findings" << 1;
-        QTest::newRow("clean")
-            << header + message("0000/0000/0001", "こんにちは！", "Bonjour !") << QStringList{"--width", "9"}
-            << QStringList{} << "Checked 1 translation: no findings" << 0;
-        QTest::newRow("not PO") << QByteArray("msgid garbage\n") << QStringList{"--width", "9"} << QStringList{}
-                                << "in.po:1:1: syntax error" << 2;
+        row("findings", po, QStringList{"--width", "12", "--break", "\\x000a"},
+            QStringList{
+                "msgid \"No context\": it has no msgctxt naming its line",
+                "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
+                "0000/0001/0001 (entry 0, Kanji, line 1): too wide: 16 of 12",
+                "0001/0000/0002 (entry 1, Hiragana, line 2): too wide: 14 of 12 (row 1 of 2)",
+                "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe",
+                "0001/0000/0005 (entry 1, Hiragana, line 5): too wide: 21 of 12"},
+            "Checked 6 translations: 6 findings", 1);
+        row("no width", po, QStringList{},
+            QStringList{
+                "msgid \"No context\": it has no msgctxt naming its line",
+                "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
+                "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe"},
+            "Checked 6 translations: 3 findings", 1);
+        row("clean", header + message("0000/0000/0001", "こんにちは！", "Bonjour !"), QStringList{"--width", "9"},
+            QStringList{}, "Checked 1 translation: no findings", 0);
+        row("not PO", QByteArray("msgid garbage\n"), QStringList{"--width", "9"}, QStringList{},
+            "in.po:1:1: syntax error", 2);
     }
 
     void checkPoCommand()

@@ -2,20 +2,14 @@
 // compared with what the core calls behind the window produce on the same archive.
 
 #include "cli/console.h"
-#include "codec/compose.h"
 #include "codec/decode.h"
-#include "corefixture.h"
 #include "filesizelimit.h"
 #include "io/fileidentity.h"
 #include "messagefixture.h"
-#include "narc/narcfile.h"
-#include "narc/narcwriter.h"
 #include "narcfixture.h"
-#include "onefile/exportfile.h"
 #include "process.h"
 #include "report/lines.h"
-#include "tree/exporttree.h"
-#include "tree/importtree.h"
+#include "rows.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -105,73 +99,6 @@ private slots:
         QCOMPARE(narctext({"find", archive, "\\xfffe"}).out, QByteArray("1\t0\t1\ta\\x000ab\\xfffe\n"));
     }
 
-    // Both exports report the undecodable entry 3; the tree is then edited and
-    // imported: a new line ending, a removed file, a section refused, bytes that
-    // are not UTF-8.
-    void bulkCommandsMatchTheWindow()
-    {
-        const Narc narc = loadNarcFile(archive).value;
-        Reports window;
-        exportToTree(narc, path("window"), FileIdentity(), EditedFiles::Refuse, window);
-        exportToFile(narc, path("window.txt"), FileIdentity(), window);
-        const Run tree = narctext({"export", archive, path("cli")});
-        const Run file = narctext({"export-file", archive, path("cli.txt")});
-        QVERIFY(tree.code == 1 && file.code == 1);
-        QCOMPARE(linesOf(tree.err + file.err), window.lines.replaceInStrings(path("window"), path("cli")));
-        QCOMPARE(treeContents(path("cli")), treeContents(path("window")));
-        QCOMPARE(readFileBytes(path("cli.txt")), readFileBytes(path("window.txt")));
-
-        QVERIFY(writeFileBytes(path("cli/0001/0000.txt"), "Hi\r\nnew \\x000a line\r\n")
-                && QFile::remove(path("cli/0000/0002.txt")));
-        QVERIFY(writeFileBytes(path("cli/0000/0000.txt"), "one")
-                && writeFileBytes(path("cli/0000/0001.txt"), "ok\n\xc3\x28"));
-        Narc imported = narc;
-        Reports reports;
-        importFromTree(imported, path("cli"), reports);
-        const QByteArray original = readFileBytes(archive);
-        const Run run = narctext({"import", archive, path("cli"), "-o", "out.narc"});
-        QCOMPARE(run.code, 1);
-        QCOMPARE(linesOf(run.err), reports.lines);
-        QCOMPARE(readFileBytes(path("out.narc")), serializeNarc(imported));
-        QCOMPARE(readFileBytes(archive), original);
-        // Without -o the archive itself is replaced.
-        QCOMPARE(narctext({"import", archive, path("cli")}).code, 1);
-        QCOMPARE(readFileBytes(archive), serializeNarc(imported));
-    }
-
-    // Section 1 of entry 0 from a file or standard input ("-"). A refused section
-    // changes nothing, and then nothing is written: the archive was rewritten and
-    // -o's file made as a copy.
-    void setMatchesTheWindow()
-    {
-        const QByteArray lines = QString("一\\x005c\n二\nさん\n").toUtf8();
-        for (const auto &[text, source] : QList<std::pair<QByteArray, QString>>{
-                 {lines, "text.txt"}, {"\xef\xbb\xbf" + lines, "-"}, {"1\n2", "text.txt"}, {"a\n\xc3\x28\nc", "-"}}) {
-            QVERIFY(writeFileBytes(path("text.txt"), text));
-            QFile::remove(path("out.narc"));
-            Narc narc = loadNarcFile(archive).value;
-            const bool utf8 = !QString::fromUtf8(text).contains(QChar::ReplacementCharacter);
-            const ComposeResult composed = composeEntry(narc.files.at(0), QString::fromUtf8(text).remove(QChar(0xFEFF)),
-                                                        1);
-            const bool changed = utf8 && composed.changed();
-            if (changed)
-                narc.files[0] = composed.entry;
-            const Run run = narctext({"set", archive, "0", "1", source, "-o", "out.narc"},
-                                     source == "-" ? text : QByteArray());
-            QCOMPARE(run.code, changed ? 0 : 1);
-            QStringList report;
-            if (!utf8)
-                report << "Failed to import from file: standard input: not valid UTF-8";
-            else if (!composed.changed())
-                report << composeRefusedLine(0, 1, composed.reason);
-            if (!changed)
-                report << "Nothing changed; out.narc not written";
-            QCOMPARE(linesOf(run.err), report);
-            QCOMPARE(readFileBytes(path("out.narc")), changed ? serializeNarc(narc) : QByteArray());
-            QCOMPARE(QFileInfo::exists(path("out.narc")), changed);
-        }
-    }
-
     // Standard error that is not a terminal gets the report lines only, never
     // the progress bar, however long the work runs.
     void noProgressWithoutTerminal()
@@ -208,34 +135,19 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out"); // %1: the size of entries 0 and 2
         QTest::addColumn<QString>("err");
-        QTest::newRow("list") << ""
-                              << "list empty.narc" << 0 << "0\t%1\t1\t1\n1\t0\t0\t0\n2\t%1\t1\t1\n"
-                              << "";
-        QTest::newRow("find") << ""
-                              << "find empty.narc Hello" << 0 << "0\t0\t1\tHello\n2\t0\t1\tHello\n"
-                              << "";
-        QTest::newRow("replace") << ""
-                                 << "replace empty.narc Hello Bye -o out.narc" << 0 << ""
-                                 << "Replaced 2 occurrences in 2 sections\n";
-        QTest::newRow("export") << ""
-                                << "export empty.narc tree" << 0 << ""
-                                << "Exporting to directory tree/\n";
-        QTest::newRow("export-file") << ""
-                                     << "export-file empty.narc out.txt" << 0 << ""
-                                     << "Exporting to file out.txt\n";
-        QTest::newRow("import") << "export empty.narc tree"
-                                << "import empty.narc tree -o out.narc" << 0 << ""
-                                << "Importing from directory tree/\nFinished importing from directory tree/\n"
-                                   "Nothing changed; out.narc not written\n";
-        QTest::newRow("export-po")
-            << ""
-            << "export-po empty.narc out.pot" << 0 << ""
-            << "Exporting to PO template out.pot\nFinished exporting 2 messages to PO template out.pot\n";
-        QTest::newRow("import-po")
-            << "export-po empty.narc out.po"
-            << "import-po empty.narc out.po -o out.narc" << 0 << ""
-            << "Importing translations from out.po\nFinished importing translations from out.po: "
-               "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\nNothing changed; out.narc not written\n";
+        row("list", "", "list empty.narc", 0, "0\t%1\t1\t1\n1\t0\t0\t0\n2\t%1\t1\t1\n", "");
+        row("find", "", "find empty.narc Hello", 0, "0\t0\t1\tHello\n2\t0\t1\tHello\n", "");
+        row("replace", "", "replace empty.narc Hello Bye -o out.narc", 0, "", "Replaced 2 occurrences in 2 sections\n");
+        row("export", "", "export empty.narc tree", 0, "", "Exporting to directory tree/\n");
+        row("export-file", "", "export-file empty.narc out.txt", 0, "", "Exporting to file out.txt\n");
+        row("import", "export empty.narc tree", "import empty.narc tree -o out.narc", 0, "",
+            "Importing from directory tree/\nFinished importing from directory tree/\n"
+            "Nothing changed; out.narc not written\n");
+        row("export-po", "", "export-po empty.narc out.pot", 0, "",
+            "Exporting to PO template out.pot\nFinished exporting 2 messages to PO template out.pot\n");
+        row("import-po", "export-po empty.narc out.po", "import-po empty.narc out.po -o out.narc", 0, "",
+            "Importing translations from out.po\nFinished importing translations from out.po: "
+            "0 applied, 0 skipped, 2 untranslated, 0 fuzzy\nNothing changed; out.narc not written\n");
     }
 
     void emptyEntry()
@@ -304,9 +216,9 @@ private slots:
     void failingStandardOutput_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("help") << QStringList{"--help"};
-        QTest::newRow("version") << QStringList{"-V"};
-        QTest::newRow("command help") << QStringList{"import", "--help"};
+        row("help", QStringList{"--help"});
+        row("version", QStringList{"-V"});
+        row("command help", QStringList{"import", "--help"});
     }
 
     void failingStandardOutput()
@@ -334,7 +246,10 @@ private slots:
         QCOMPARE(::narctext({"show", "test.narc", "0", "0"}, terminal).out, shown + "\nplain\n");
         QCOMPARE(::narctext({"find", "test.narc", "end"}, terminal).out, "0\t0\t1\t" + shown + "\n");
         QCOMPARE(narctext({"show", "test.narc", "0", "0"}).out, (hostile + "\nplain\n").toUtf8());
-        QCOMPARE(narctext({"set", "test.narc", "0", "0", "-", "-o", "back.narc"}, shown + "\nother\n").code, 0);
+        // Standard input read back, a byte-order mark dropped.
+        QCOMPARE(
+            narctext({"set", "test.narc", "0", "0", "-", "-o", "back.narc"}, "\xef\xbb\xbf" + shown + "\nother\n").code,
+            0);
         QCOMPARE(narctext({"show", "back.narc", "0", "0"}).out, (hostile + "\nother\n").toUtf8());
 
         // Report lines are never data: a file name's controls are escaped on a pipe too.
@@ -430,103 +345,84 @@ private slots:
         QTest::addColumn<QString>("error"); // stderr holds this
         QTest::addColumn<bool>("changes");  // whether a file in the directory may change
         const QString noDevice = "it is a device, not a regular file";
-        QTest::newRow("archive is a device")
-            << "list /dev/zero" << 2 << "Failed to load /dev/zero: cannot open the file (" + noDevice + ")" << false;
-        QTest::newRow("archive is a FIFO")
-            << "list fifo" << 2 << "Failed to load fifo: cannot open the file (it is a pipe (FIFO)" << false;
-        QTest::newRow("set in place on a device")
-            << "set null 0 0 text.txt" << 2 << "Failed to load null: cannot open the file (" + noDevice << false;
-        QTest::newRow("overlapping entries")
-            << "MEMORY list overlap.narc" << 2 << "Failed to load overlap.narc: its entries overlap" << false;
-        QTest::newRow("entry larger than memory")
-            << "MEMORY set big.narc 0 0 text.txt -o out.narc" << 2 << "Failed to load big.narc: not enough memory\n"
-            << false;
+        row("archive is a device", "list /dev/zero", 2,
+            "Failed to load /dev/zero: cannot open the file (" + noDevice + ")", false);
+        row("archive is a FIFO", "list fifo", 2, "Failed to load fifo: cannot open the file (it is a pipe (FIFO)",
+            false);
+        row("set in place on a device", "set null 0 0 text.txt", 2,
+            "Failed to load null: cannot open the file (" + noDevice, false);
+        row("overlapping entries", "MEMORY list overlap.narc", 2, "Failed to load overlap.narc: its entries overlap",
+            false);
+        row("entry larger than memory", "MEMORY set big.narc 0 0 text.txt -o out.narc", 2,
+            "Failed to load big.narc: not enough memory\n", false);
         // Any other allocation that fails ends the program there, with nothing written.
-        QTest::newRow("replacement larger than memory")
-            << "MEMORY replace wide.narc a " + QString(100000, 'b') + " -o out.narc" << 2
-            << "narctext: not enough memory\n"
-            << false;
-        QTest::newRow("export-file into null")
-            << "export-file empty.narc null" << 0 << "Exporting to file null" << false;
-        QTest::newRow("export-file into full")
-            << "export-file empty.narc full" << 1
-            << "Exporting to file full\nFailed to export to file full: No space left on device" << false;
-        QTest::newRow("export-file into a FIFO no one reads")
-            << "export-file empty.narc fifo" << 1
-            << "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading"
-            << false;
-        QTest::newRow("set -o null") << "set test.narc 0 0 text.txt -o null" << 0 << "" << false;
-        QTest::newRow("set -o full")
-            << "set test.narc 0 0 text.txt -o full" << 2 << "Failed to write full: No space left on device" << false;
-        QTest::newRow("text is a device") << "set test.narc 0 0 /dev/zero -o out.narc" << 1
-                                          << "Failed to import from file: /dev/zero: " + noDevice << true;
-        QTest::newRow("endless standard input")
-            << "STDIN=/dev/zero set test.narc 0 0 - -o out.narc" << 1
-            << "Failed to import from file: standard input: larger than the text of a section of 3 lines" << true;
-        QTest::newRow("UTF-16 with a mark") << "set test.narc 2 0 utf16.txt -o out.narc" << 0 << "" << true;
-        QTest::newRow("UTF-16 without a mark")
-            << "set test.narc 2 0 utf16bare.txt -o out.narc" << 1
-            << "Failed to import from file: utf16bare.txt: it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark"
-            << true;
-        QTest::newRow("list to a full disk") << "STDOUT=full list test.narc" << 2
-                                             << "Failed to write to standard output: No space left on device" << false;
-        QTest::newRow("show to a full disk") << "STDOUT=full show test.narc 0 0" << 2
-                                             << "Failed to write to standard output: No space left on device" << false;
-        QTest::newRow("entry equal to the count")
-            << "show test.narc 4 0" << 2 << "narctext: entry 4 is out of range (the archive has 4 entries)" << false;
-        QTest::newRow("set a section the entry lacks")
-            << "set test.narc 1 1 text.txt" << 2 << "narctext: entry 1 has no section 1 (it has 1)" << false;
-        QTest::newRow("show an empty entry")
-            << "show empty.narc 1 0" << 2 << "narctext: entry 1 has no section 0 (it has 0)" << false;
-        QTest::newRow("export into a regular file")
-            << "export test.narc text.txt" << 2
-            << "Failed to export to directory text.txt/: cannot create the directory text.txt/ (File exists)" << false;
-        QTest::newRow("import, archive write fails")
-            << "LIMIT import test.narc edited" << 2
-            << "Finished importing from directory edited/\nFailed to write test.narc: File too large\n"
-            << false;
-        QTest::newRow("import into null")
-            << "import test.narc tree -o null" << 0 << "Importing from directory tree/" << false;
-        QTest::newRow("find, a match") << "find test.narc l" << 0 << "" << false;
-        QTest::newRow("find, no match") << "find test.narc zzz" << 1 << "Cannot decode entry 3: " << false;
-        QTest::newRow("find, no text spans lines") << "find test.narc o\nb" << 1 << "Cannot decode entry 3: " << false;
-        QTest::newRow("show, not a message file")
-            << "show test.narc 3 0" << 1 << "Cannot decode section 0 of entry 3: " << false;
+        row("replacement larger than memory", "MEMORY replace wide.narc a " + QString(100000, 'b') + " -o out.narc", 2,
+            "narctext: not enough memory\n", false);
+        row("export-file into null", "export-file empty.narc null", 0, "Exporting to file null", false);
+        row("export-file into full", "export-file empty.narc full", 1,
+            "Exporting to file full\nFailed to export to file full: No space left on device", false);
+        row("export-file into a FIFO no one reads", "export-file empty.narc fifo", 1,
+            "Exporting to file fifo\nFailed to export to file fifo: it is a pipe (FIFO) that no program is reading",
+            false);
+        row("set -o null", "set test.narc 0 0 text.txt -o null", 0, "", false);
+        row("set -o full", "set test.narc 0 0 text.txt -o full", 2, "Failed to write full: No space left on device",
+            false);
+        row("text is a device", "set test.narc 0 0 /dev/zero -o out.narc", 1,
+            "Failed to import from file: /dev/zero: " + noDevice, true);
+        row("endless standard input", "STDIN=/dev/zero set test.narc 0 0 - -o out.narc", 1,
+            "Failed to import from file: standard input: larger than the text of a section of 3 lines", true);
+        row("standard input not UTF-8", "STDIN=bad.txt set test.narc 0 1 - -o out.narc", 1,
+            "Failed to import from file: standard input: not valid UTF-8\nNothing changed; out.narc not written",
+            false);
+        row("UTF-16 with a mark", "set test.narc 2 0 utf16.txt -o out.narc", 0, "", true);
+        row("UTF-16 without a mark", "set test.narc 2 0 utf16bare.txt -o out.narc", 1,
+            "Failed to import from file: utf16bare.txt: it holds the character U+0000, which no export writes; UTF-16 text needs a byte-order mark",
+            true);
+        row("list to a full disk", "STDOUT=full list test.narc", 2,
+            "Failed to write to standard output: No space left on device", false);
+        row("show to a full disk", "STDOUT=full show test.narc 0 0", 2,
+            "Failed to write to standard output: No space left on device", false);
+        row("entry equal to the count", "show test.narc 4 0", 2,
+            "narctext: entry 4 is out of range (the archive has 4 entries)", false);
+        row("set a section the entry lacks", "set test.narc 1 1 text.txt", 2,
+            "narctext: entry 1 has no section 1 (it has 1)", false);
+        row("show an empty entry", "show empty.narc 1 0", 2, "narctext: entry 1 has no section 0 (it has 0)", false);
+        row("export into a regular file", "export test.narc text.txt", 2,
+            "Failed to export to directory text.txt/: cannot create the directory text.txt/ (File exists)", false);
+        row("import, archive write fails", "LIMIT import test.narc edited", 2,
+            "Finished importing from directory edited/\nFailed to write test.narc: File too large\n", false);
+        row("import into null", "import test.narc tree -o null", 0, "Importing from directory tree/", false);
+        row("find, a match", "find test.narc l", 0, "", false);
+        row("find, no match", "find test.narc zzz", 1, "Cannot decode entry 3: ", false);
+        row("find, no text spans lines", "find test.narc o\nb", 1, "Cannot decode entry 3: ", false);
+        row("show, not a message file", "show test.narc 3 0", 1, "Cannot decode section 0 of entry 3: ", false);
         // Its first bytes, read as a section count of 0, say nothing: the head is cut short.
-        QTest::newRow("show, a head of zeros cut short")
-            << "show short.narc 0 0" << 1 << "Cannot decode section 0 of entry 0: the header is cut short (6 bytes"
-            << false;
-        QTest::newRow("import, no 0000")
-            << "import test.narc none" << 2 << "Failed to import. Either 0000 or 0001 does not exist in none/" << false;
-        QTest::newRow("import, no 0001")
-            << "import test.narc half" << 2 << "Failed to import. Either 0000 or 0001 does not exist in half/" << false;
-        QTest::newRow("set, archive write fails")
-            << "LIMIT set test.narc 0 0 text.txt" << 2 << "Failed to write test.narc: File too large" << false;
-        QTest::newRow("not an archive") << "list garbage.narc" << 2 << "Failed to load garbage.narc: " << false;
+        row("show, a head of zeros cut short", "show short.narc 0 0", 1,
+            "Cannot decode section 0 of entry 0: the header is cut short (6 bytes", false);
+        row("import, no 0000", "import test.narc none", 2,
+            "Failed to import. Either 0000 or 0001 does not exist in none/", false);
+        row("import, no 0001", "import test.narc half", 2,
+            "Failed to import. Either 0000 or 0001 does not exist in half/", false);
+        row("set, archive write fails", "LIMIT set test.narc 0 0 text.txt", 2,
+            "Failed to write test.narc: File too large", false);
+        row("not an archive", "list garbage.narc", 2, "Failed to load garbage.narc: ", false);
         // Bad command lines: one line on standard error.
-        QTest::newRow("no command") << "" << 2 << "narctext: no command given" << false;
-        QTest::newRow("unknown command")
-            << "frobnicate test.narc" << 2 << "narctext: unknown command frobnicate" << false;
-        QTest::newRow("too many arguments")
-            << "list test.narc extra" << 2 << "narctext: list has too many arguments" << false;
-        QTest::newRow("entry not a number")
-            << "show test.narc x 0" << 2 << "narctext: entry x is not a valid index" << false;
-        QTest::newRow("option without its value")
-            << "set test.narc 0 0 - -o" << 2 << "narctext: set: Missing value after '-o'" << false;
-        QTest::newRow("unknown option") << "find -z test.narc a" << 2 << "narctext: find: Unknown option 'z'" << false;
-        QTest::newRow("archive to standard output")
-            << "set test.narc 0 0 text.txt -o -" << 2 << "narctext: -o takes a file name, not standard output" << false;
+        row("no command", "", 2, "narctext: no command given", false);
+        row("unknown command", "frobnicate test.narc", 2, "narctext: unknown command frobnicate", false);
+        row("too many arguments", "list test.narc extra", 2, "narctext: list has too many arguments", false);
+        row("entry not a number", "show test.narc x 0", 2, "narctext: entry x is not a valid index", false);
+        row("option without its value", "set test.narc 0 0 - -o", 2, "narctext: set: Missing value after '-o'", false);
+        row("unknown option", "find -z test.narc a", 2, "narctext: find: Unknown option 'z'", false);
+        row("archive to standard output", "set test.narc 0 0 text.txt -o -", 2,
+            "narctext: -o takes a file name, not standard output", false);
         // A section of 200 lines could hold 79 MB of escaped text; 64 MiB is the bound.
-        QTest::newRow("text past 64 MiB")
-            << "STDIN=/dev/zero set long.narc 0 0 -" << 1
-            << "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written"
-            << false;
-        QTest::newRow("text of 64 MiB")
-            << "set long.narc 0 0 64mib.txt" << 1
-            << "Failed to import from file: 64mib.txt: it holds the character U+0000" << false;
-        QTest::newRow("text of 64 MiB and a byte")
-            << "set long.narc 0 0 64mib+1.txt" << 1 << "Failed to import from file: 64mib+1.txt: larger than the 64 MiB"
-            << false;
+        row("text past 64 MiB", "STDIN=/dev/zero set long.narc 0 0 -", 1,
+            "Failed to import from file: standard input: larger than the 64 MiB the text of a section may have\nNothing changed; long.narc not written",
+            false);
+        row("text of 64 MiB", "set long.narc 0 0 64mib.txt", 1,
+            "Failed to import from file: 64mib.txt: it holds the character U+0000", false);
+        row("text of 64 MiB and a byte", "set long.narc 0 0 64mib+1.txt", 1,
+            "Failed to import from file: 64mib+1.txt: larger than the 64 MiB", false);
     }
 
     void hostileInput()
@@ -562,7 +458,8 @@ private slots:
         }
         QVERIFY(writeArchive(path("empty.narc"), {testEntries().at(0), NarcEntry()}));
         QVERIFY(writeFileBytes(path("text.txt"), "a\nb\nc")
-                && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4)));
+                && writeFileBytes(path("utf16.txt"), QByteArray("\xFF\xFE\x42\x30", 4))
+                && writeFileBytes(path("bad.txt"), "a\n\xc3\x28\nc"));
         QVERIFY(writeFileBytes(path("utf16bare.txt"), QByteArray("h\0i\0", 4)));
         QCOMPARE(QProcess::execute("mkfifo", {path("fifo")}), 0);
         for (const auto &[name, minor] : {std::pair("null", "3"), std::pair("full", "7")}) {
@@ -595,7 +492,7 @@ private slots:
                && (arguments.first().contains('=') || arguments.first() == "LIMIT" || arguments.first() == "MEMORY")) {
             const QString option = arguments.takeFirst();
             if (option.startsWith("STDIN="))
-                input = option.mid(6);
+                input = QDir(dir->path()).absoluteFilePath(option.mid(6));
             else if (option.startsWith("STDOUT="))
                 output = path(option.mid(7));
             limitFiles |= option == "LIMIT";
@@ -640,23 +537,19 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("error"); // the last line; empty: the command succeeds
         const QString refused = ": it is the archive being edited";
-        QTest::newRow("export-file") << "export-file test.narc test.narc"
-                                     << "Failed to export to file test.narc" + refused;
-        QTest::newRow("export-file, symbolic link") << "export-file test.narc soft.narc"
-                                                    << "Failed to export to file soft.narc" + refused;
-        QTest::newRow("export-file, hard link") << "export-file test.narc hard.narc"
-                                                << "Failed to export to file hard.narc" + refused;
-        QTest::newRow("export-po, symbolic link") << "export-po test.narc soft.narc"
-                                                  << "Failed to export to PO template soft.narc" + refused;
-        QTest::newRow("export-po, hard link") << "export-po test.narc hard.narc"
-                                              << "Failed to export to PO template hard.narc" + refused;
-        QTest::newRow("export, a tree file") << "export test.narc tree"
-                                             << "Failed to export to file tree/0000/0001.txt" + refused;
-        QTest::newRow("export, a tree file by a symbolic link")
-            << "export test.narc linked"
-            << "Failed to export to file linked/0000/0000.txt" + refused;
-        QTest::newRow("set -o, the archive by a link") << "set test.narc 2 0 text.txt -o soft.narc"
-                                                       << "";
+        row("export-file", "export-file test.narc test.narc", "Failed to export to file test.narc" + refused);
+        row("export-file, symbolic link", "export-file test.narc soft.narc",
+            "Failed to export to file soft.narc" + refused);
+        row("export-file, hard link", "export-file test.narc hard.narc",
+            "Failed to export to file hard.narc" + refused);
+        row("export-po, symbolic link", "export-po test.narc soft.narc",
+            "Failed to export to PO template soft.narc" + refused);
+        row("export-po, hard link", "export-po test.narc hard.narc",
+            "Failed to export to PO template hard.narc" + refused);
+        row("export, a tree file", "export test.narc tree", "Failed to export to file tree/0000/0001.txt" + refused);
+        row("export, a tree file by a symbolic link", "export test.narc linked",
+            "Failed to export to file linked/0000/0000.txt" + refused);
+        row("set -o, the archive by a link", "set test.narc 2 0 text.txt -o soft.narc", "");
     }
 
     void outputOverTheArchive()
@@ -697,18 +590,14 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("link"); // the folder and where it points
         QTest::addColumn<QString>("error");
-        QTest::newRow("export, 0001 to 0000") << "export"
-                                              << "0001 0000"
-                                              << "Failed to export to directory tree/: 0001 is a symbolic link";
-        QTest::newRow("export, 0000 elsewhere") << "export"
-                                                << "0000 ../outside"
-                                                << "Failed to export to directory tree/: 0000 is a symbolic link";
-        QTest::newRow("import, 0001 to 0000") << "import"
-                                              << "0001 0000"
-                                              << "Failed to import from directory tree/: 0001 is a symbolic link";
-        QTest::newRow("import, 0000 elsewhere") << "import"
-                                                << "0000 ../outside"
-                                                << "Failed to import from directory tree/: 0000 is a symbolic link";
+        row("export, 0001 to 0000", "export", "0001 0000",
+            "Failed to export to directory tree/: 0001 is a symbolic link");
+        row("export, 0000 elsewhere", "export", "0000 ../outside",
+            "Failed to export to directory tree/: 0000 is a symbolic link");
+        row("import, 0001 to 0000", "import", "0001 0000",
+            "Failed to import from directory tree/: 0001 is a symbolic link");
+        row("import, 0000 elsewhere", "import", "0000 ../outside",
+            "Failed to import from directory tree/: 0000 is a symbolic link");
     }
 
     void linkedTreeFolders()
@@ -788,11 +677,11 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("code");
-        QTest::newRow("set, too few lines") << "set test.narc 0 0 short.txt" << 1;
-        QTest::newRow("set -o, too few lines") << "set test.narc 0 0 short.txt -o out.narc" << 1;
-        QTest::newRow("set, a bad escape") << "set test.narc 2 0 escape.txt" << 1;
-        QTest::newRow("import, unedited") << "import test.narc tree" << 0;
-        QTest::newRow("import-po, untranslated") << "import-po test.narc test.pot -o out.narc" << 0;
+        row("set, too few lines", "set test.narc 0 0 short.txt", 1);
+        row("set -o, too few lines", "set test.narc 0 0 short.txt -o out.narc", 1);
+        row("set, a bad escape", "set test.narc 2 0 escape.txt", 1);
+        row("import, unedited", "import test.narc tree", 0);
+        row("import-po, untranslated", "import-po test.narc test.pot -o out.narc", 0);
     }
 
     void nothingChangedNothingWritten()

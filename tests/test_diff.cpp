@@ -10,6 +10,7 @@
 #include "messagefixture.h"
 #include "narcfixture.h"
 #include "process.h"
+#include "rows.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,65 +94,53 @@ private slots:
         QTest::addColumn<qint64>("changed");
 
         const NarcEntry abc = message({{"a", "b", "c"}});
-        QTest::newRow("same") << true << abc << true << abc << "" << 3LL << 0LL;
+        row("same", true, abc, true, abc, "", 3LL, 0LL);
         // Keys and attributes do not show: the text is the same.
         const NarcEntry otherKeys = buildMessageFile(QList<FixtureSection>{
             {fixtureLine("a", 0x1234, 7), fixtureLine("b", 0x0101), fixtureLine("c", 0xffff)}});
         QVERIFY(otherKeys != abc);
-        QTest::newRow("same text, other keys") << true << abc << true << otherKeys << "" << 3LL << 0LL;
-        QTest::newRow("one line")
-            << true << abc << true << message({{"a", "B", "c"}}) << "@@ entry 4, Hiragana, line 2 @@\n-b\n+B\n"
-            << 3LL << 1LL;
-        QTest::newRow("runs of lines, in the second section")
-            << true << message({{"s0", "s0", "s0", "s0", "s0"}, {"1", "2", "3", "4", "5"}}) << true
-            << message({{"s0", "s0", "s0", "s0", "s0"}, {"one", "two", "3", "four", "5"}})
-            << "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n"
-            << 10LL << 3LL;
-        QTest::newRow("line made longer")
-            << true << abc << true << message({{"a", "bc", "c"}}) << "@@ entry 4, Hiragana, line 2 @@\n-b\n+bc\n"
-            << 3LL << 1LL;
-        QTest::newRow("emptied line")
-            << true << abc << true << message({{"a", "", "c"}}) << "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n"
-            << 3LL << 1LL;
-        QTest::newRow("escaped as the editor shows it")
-            << true << message({{QStringLiteral("a\u0001b\\")}}) << true << message({{"a b\\"}})
-            << "@@ entry 4, Hiragana, line 1 @@\n-a\\x0001b\\x005c\n+a b\\x005c\n"
-            << 1LL << 1LL;
-        QTest::newRow("fewer lines") << true << abc << true << message({{"a", "x"}})
-                                     << "entry 4, Hiragana: line count differs: 3, now 2\n"
-                                        "@@ entry 4, Hiragana, lines 2-3 @@\n-b\n+x\n-c\n"
-                                     << 2LL << 1LL;
-        QTest::newRow("last lines gone") << true << abc << true << message({{"a", "b"}})
-                                         << "entry 4, Hiragana: line count differs: 3, now 2\n"
-                                            "@@ entry 4, Hiragana, line 3 @@\n-c\n"
-                                         << 2LL << 0LL;
-        QTest::newRow("more lines") << true << message({{"a"}, {"k"}}) << true << message({{"a", "b"}, {"k", "l"}})
-                                    << "entry 4, Hiragana: line count differs: 1, now 2\n"
-                                       "@@ entry 4, Hiragana, line 2 @@\n+b\n"
-                                       "entry 4, Kanji: line count differs: 1, now 2\n"
-                                       "@@ entry 4, Kanji, line 2 @@\n+l\n"
-                                    << 4LL << 2LL;
-        QTest::newRow("section added")
-            << true << message({{"a"}}) << true << message({{"a"}, {"k"}}) << "entry 4, Kanji: added\n"
-            << 2LL << 1LL;
-        QTest::newRow("section removed")
-            << true << message({{"a"}, {"k"}}) << true << message({{"a"}}) << "entry 4, Kanji: removed\n"
-            << 1LL << 0LL;
-        QTest::newRow("sections of an empty entry")
-            << true << NarcEntry() << true << message({{"a", "b"}}) << "entry 4, Hiragana: added\n"
-            << 2LL << 2LL;
-        QTest::newRow("both empty") << true << NarcEntry() << true << NarcEntry() << "" << 0LL << 0LL;
-        QTest::newRow("entry added") << false << NarcEntry() << true << abc << "entry 4: added\n" << 3LL << 3LL;
-        QTest::newRow("entry removed") << true << abc << false << NarcEntry() << "entry 4: removed\n" << 0LL << 0LL;
-        QTest::newRow("undecodable, bytes differ")
-            << true << undecodable('x') << true << undecodable('y') << "entry 4: bytes differ\n"
-            << 0LL << 0LL;
-        QTest::newRow("undecodable, same bytes")
-            << true << undecodable('x') << true << undecodable('x') << "" << 0LL << 0LL;
-        QTest::newRow("became undecodable") << true << abc << true << undecodable('x') << "entry 4: bytes differ\n"
-                                            << 0LL << 0LL;
-        QTest::newRow("became decodable") << true << undecodable('x') << true << abc << "entry 4: bytes differ\n"
-                                          << 3LL << 3LL;
+        row("same text, other keys", true, abc, true, otherKeys, "", 3LL, 0LL);
+        row("one line", true, abc, true, message({{"a", "B", "c"}}), "@@ entry 4, Hiragana, line 2 @@\n-b\n+B\n", 3LL,
+            1LL);
+        row("runs of lines, in the second section", true,
+            message({{"s0", "s0", "s0", "s0", "s0"}, {"1", "2", "3", "4", "5"}}), true,
+            message({{"s0", "s0", "s0", "s0", "s0"}, {"one", "two", "3", "four", "5"}}),
+            "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n", 10LL,
+            3LL);
+        row("line made longer", true, abc, true, message({{"a", "bc", "c"}}),
+            "@@ entry 4, Hiragana, line 2 @@\n-b\n+bc\n", 3LL, 1LL);
+        row("emptied line", true, abc, true, message({{"a", "", "c"}}), "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n", 3LL,
+            1LL);
+        row("escaped as the editor shows it", true, message({{QStringLiteral("a\u0001b\\")}}), true,
+            message({{"a b\\"}}), "@@ entry 4, Hiragana, line 1 @@\n-a\\x0001b\\x005c\n+a b\\x005c\n", 1LL, 1LL);
+        row("fewer lines", true, abc, true, message({{"a", "x"}}),
+            "entry 4, Hiragana: line count differs: 3, now 2\n"
+            "@@ entry 4, Hiragana, lines 2-3 @@\n-b\n+x\n-c\n",
+            2LL, 1LL);
+        row("last lines gone", true, abc, true, message({{"a", "b"}}),
+            "entry 4, Hiragana: line count differs: 3, now 2\n"
+            "@@ entry 4, Hiragana, line 3 @@\n-c\n",
+            2LL, 0LL);
+        row("more lines", true, message({{"a"}, {"k"}}), true, message({{"a", "b"}, {"k", "l"}}),
+            "entry 4, Hiragana: line count differs: 1, now 2\n"
+            "@@ entry 4, Hiragana, line 2 @@\n+b\n"
+            "entry 4, Kanji: line count differs: 1, now 2\n"
+            "@@ entry 4, Kanji, line 2 @@\n+l\n",
+            4LL, 2LL);
+        row("section added", true, message({{"a"}}), true, message({{"a"}, {"k"}}), "entry 4, Kanji: added\n", 2LL,
+            1LL);
+        row("section removed", true, message({{"a"}, {"k"}}), true, message({{"a"}}), "entry 4, Kanji: removed\n", 1LL,
+            0LL);
+        row("sections of an empty entry", true, NarcEntry(), true, message({{"a", "b"}}), "entry 4, Hiragana: added\n",
+            2LL, 2LL);
+        row("both empty", true, NarcEntry(), true, NarcEntry(), "", 0LL, 0LL);
+        row("entry added", false, NarcEntry(), true, abc, "entry 4: added\n", 3LL, 3LL);
+        row("entry removed", true, abc, false, NarcEntry(), "entry 4: removed\n", 0LL, 0LL);
+        row("undecodable, bytes differ", true, undecodable('x'), true, undecodable('y'), "entry 4: bytes differ\n", 0LL,
+            0LL);
+        row("undecodable, same bytes", true, undecodable('x'), true, undecodable('x'), "", 0LL, 0LL);
+        row("became undecodable", true, abc, true, undecodable('x'), "entry 4: bytes differ\n", 0LL, 0LL);
+        row("became decodable", true, undecodable('x'), true, abc, "entry 4: bytes differ\n", 3LL, 3LL);
     }
 
     void entries()
@@ -253,14 +242,13 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("err");
-        QTest::newRow("old missing")
-            << QStringList{"diff", "missing.narc", "a.narc"}
-            << "Failed to load missing.narc: cannot open the file (No such file or directory)\n";
-        QTest::newRow("new not an archive") << QStringList{"diff", "a.narc", "text.txt"}
-                                            << "Failed to load text.txt: does not start with the tag NARC\n";
-        QTest::newRow("one argument") << QStringList{"diff", "a.narc"}
-                                      << "narctext: diff is missing arguments; usage: narctext diff [--stat] OLD.narc "
-                                         "NEW.narc\n";
+        row("old missing", QStringList{"diff", "missing.narc", "a.narc"},
+            "Failed to load missing.narc: cannot open the file (No such file or directory)\n");
+        row("new not an archive", QStringList{"diff", "a.narc", "text.txt"},
+            "Failed to load text.txt: does not start with the tag NARC\n");
+        row("one argument", QStringList{"diff", "a.narc"},
+            "narctext: diff is missing arguments; usage: narctext diff [--stat] OLD.narc "
+            "NEW.narc\n");
     }
 
     void errors()

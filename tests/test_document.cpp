@@ -8,6 +8,7 @@
 #include "narc/narcfile.h"
 #include "narc/narcwriter.h"
 #include "narcfixture.h"
+#include "rows.h"
 #include "windowfixture.h" // writeArchive
 
 #include <QElapsedTimer>
@@ -51,12 +52,12 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("nothing") << "" << false;
-        QTest::newRow("same size, new time") << "touch" << true;
-        QTest::newRow("appended to") << "append" << true;
-        QTest::newRow("replaced by another file") << "replace" << true;
-        QTest::newRow("removed") << "remove" << false;
-        QTest::newRow("replaced, user said overwrite") << "replace overwrite" << false;
+        row("nothing", "", false);
+        row("same size, new time", "touch", true);
+        row("appended to", "append", true);
+        row("replaced by another file", "replace", true);
+        row("removed", "remove", false);
+        row("replaced, user said overwrite", "replace overwrite", false);
     }
 
     void changedOnDisk()

@@ -63,7 +63,8 @@ private slots:
         }
     }
 
-    // Each tree file that cannot be written is reported and the export goes on.
+    // Each tree file that cannot be written is reported, and removed when it is
+    // new, and the export goes on.
     void treeExportCutShortIsReported()
     {
         QTemporaryDir dir;
@@ -78,6 +79,8 @@ private slots:
                                               "Failed to export to file " + root + "0001/0000.txt: File too large",
                                               "Failed to export to file " + root + "0001/0001.txt: File too large"}));
         QCOMPARE(readFileBytes(root + "0000/0001.txt"), QByteArray("first 1"));
+        // New files cut short are not left behind.
+        QCOMPARE(QDir(root + "0001").entryList(QDir::Files), QStringList());
     }
 };
 

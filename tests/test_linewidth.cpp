@@ -6,6 +6,7 @@
 #include "app/linewidthview.h"
 #include "codec/decode.h"
 #include "support/messagefixture.h"
+#include "support/rows.h"
 #include "support/windowfixture.h"
 
 #include <QDialogButtonBox>
@@ -116,8 +117,8 @@ private slots:
     {
         QTest::addColumn<int>("section");
         QTest::addColumn<QStringList>("marks");
-        QTest::newRow("Latin") << 0 << QStringList{"ABC", "m"}; // line 4 is exactly as wide as the limit
-        QTest::newRow("Japanese") << 1 << QStringList{QStringLiteral("世界"), QStringLiteral("がいます")};
+        row("Latin", 0, QStringList{"ABC", "m"}); // line 4 is exactly as wide as the limit
+        row("Japanese", 1, QStringList{QStringLiteral("世界"), QStringLiteral("がいます")});
     }
 
     void marksPastTheLimit()
@@ -152,14 +153,14 @@ private slots:
         QTest::addColumn<int>("line");
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("status");
-        QTest::newRow("fits") << 0 << 1 << 2 << "line 1: 5 of 10";
-        QTest::newRow("too wide") << 0 << 2 << 13 << "line 2: 13 of 10";
-        QTest::newRow("first row") << 0 << 3 << 1 << "line 3, row 1: 2 of 10";
-        QTest::newRow("inside the breaking escape") << 0 << 3 << 4 << "line 3, row 1: 2 of 10";
-        QTest::newRow("second row") << 0 << 3 << 8 << "line 3, row 2: 11 of 10";
-        QTest::newRow("escape of no width") << 0 << 4 << 0 << "line 4: 10 of 10";
-        QTest::newRow("full width") << 1 << 2 << 1 << "line 2: 14 of 10";
-        QTest::newRow("full width, second row") << 1 << 3 << 9 << "line 3, row 2: 18 of 10";
+        row("fits", 0, 1, 2, "line 1: 5 of 10");
+        row("too wide", 0, 2, 13, "line 2: 13 of 10");
+        row("first row", 0, 3, 1, "line 3, row 1: 2 of 10");
+        row("inside the breaking escape", 0, 3, 4, "line 3, row 1: 2 of 10");
+        row("second row", 0, 3, 8, "line 3, row 2: 11 of 10");
+        row("escape of no width", 0, 4, 0, "line 4: 10 of 10");
+        row("full width", 1, 2, 1, "line 2: 14 of 10");
+        row("full width, second row", 1, 3, 9, "line 3, row 2: 18 of 10");
     }
 
     void statusOfTheCursorsRow()
@@ -250,8 +251,8 @@ private slots:
     void skipChangedEscapes_data()
     {
         QTest::addColumn<bool>("skip");
-        QTest::newRow("applied with a warning") << false;
-        QTest::newRow("skipped") << true;
+        row("applied with a warning", false);
+        row("skipped", true);
     }
 
     void skipChangedEscapes()

@@ -5,6 +5,7 @@
 #include "narc/narcreader.h"
 #include "narc/narcwriter.h"
 #include "narcfixture.h"
+#include "rows.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -141,13 +142,13 @@ private slots:
         QTest::addColumn<bool>("accepted");
         const QByteArray good = buildNarcBytes({"abcdefgh", "ijklmnop"}); // table at 0x1C
         // Sharing is let through while the total still fits: memory stays within the file.
-        QTest::newRow("shared, within the block") << patched(good, 0x1C, {0, 8, 0, 8}) << true;
-        QTest::newRow("one byte more than the block") << patched(good, 0x1C, {0, 9, 8, 16}) << false;
-        QTest::newRow("gaps, no overlap") << patched(good, 0x1C, {1, 5, 9, 12}) << true;
+        row("shared, within the block", patched(good, 0x1C, {0, 8, 0, 8}), true);
+        row("one byte more than the block", patched(good, 0x1C, {0, 9, 8, 16}), false);
+        row("gaps, no overlap", patched(good, 0x1C, {1, 5, 9, 12}), true);
         QByteArray many = buildNarcBytes(QList<QByteArray>(2000, QByteArray()) << QByteArray(1000, 'x'));
         for (int i = 0; i < 2000; ++i)
             many = patched(many, 0x1C + 8 * i, {0, 1000});
-        QTest::newRow("2,000 entries on the same bytes") << many << false;
+        row("2,000 entries on the same bytes", many, false);
     }
 
     void overlappingEntriesAreRefused()
@@ -169,10 +170,9 @@ private slots:
         QTest::addColumn<quint32>("start1");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<QString>("error");
-        QTest::newRow("one ends past 2 GiB, one starts past it")
-            << 0x7FFFFFF8u << 0x80000010u << qint64(0x80000064) << "";
-        QTest::newRow("near 4 GiB") << 0xFFFFFE00u << 0xFFFFFF00u << qint64(0xFFFFFF54) << "";
-        QTest::newRow("file longer than 4 GiB") << 0u << 16u << qint64(0x100000000) << "larger than an archive can be";
+        row("one ends past 2 GiB, one starts past it", 0x7FFFFFF8u, 0x80000010u, qint64(0x80000064), "");
+        row("near 4 GiB", 0xFFFFFE00u, 0xFFFFFF00u, qint64(0xFFFFFF54), "");
+        row("file longer than 4 GiB", 0u, 16u, qint64(0x100000000), "larger than an archive can be");
     }
 
     void offsetsPast2GiB()
@@ -233,8 +233,8 @@ private slots:
     {
         QTest::addColumn<QList<int>>("sizes");
         const int mib = 1 << 20;
-        QTest::newRow("around one chunk") << QList<int>{mib - 1, 3, mib, 0, mib + 1};
-        QTest::newRow("many small") << QList<int>(3000, 1001);
+        row("around one chunk", QList<int>{mib - 1, 3, mib, 0, mib + 1});
+        row("many small", QList<int>(3000, 1001));
     }
 
     void largeEntriesEveryWay()

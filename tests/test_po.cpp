@@ -12,6 +12,7 @@
 #include "po/poexport.h"
 #include "po/poimport.h"
 #include "process.h"
+#include "rows.h"
 
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -157,9 +158,8 @@ private slots:
     void roundTrips_data()
     {
         QTest::addColumn<QList<NarcEntry>>("entries");
-        QTest::newRow("small")
-            << QList<NarcEntry>{messageFile({{"Hello", "", "Ctrl" + unit(1) + "\\x"}, {"漢字", "b\"c", "\\"}}),
-                                messageFile({{"one"}})};
+        row("small", QList<NarcEntry>{messageFile({{"Hello", "", "Ctrl" + unit(1) + "\\x"}, {"漢字", "b\"c", "\\"}}),
+                                      messageFile({{"one"}})});
         // Lines of any units, drawing often those the escapes exist for.
         for (quint32 seed : {1u, 2u, 3u}) {
             QRandomGenerator random(seed);
@@ -184,7 +184,7 @@ private slots:
         many[0] = messageFile({{"first"}});
         many[600] = messageFile({{"middle", "line"}});
         many[10000] = messageFile({{"last"}});
-        QTest::newRow("10001 entries") << many;
+        row("10001 entries", many);
     }
 
     void roundTrips()
@@ -267,131 +267,133 @@ private slots:
                    + (escapes ? QStringLiteral(", %1 with changed escapes").arg(escapes) : QString());
         };
         const QByteArray hallo = message("0000/0000/0001", "Hello", "Hallo");
-        QTest::newRow("applied, fuzzy, untranslated")
-            << hallo + "#, fuzzy\n" + message("0000/0000/0002", "World", "Welt") + message("0000/0000/0004", "Bye", "")
-                   + "#~ msgctxt \"0000/0000/0004\"\n#~ msgid \"Good bye\"\n#~ msgstr \"Tschüss\"\n"
-            << QStringList{finished(1, 0, 1, 1)} << QStringList{"0/0/1 Hallo"} << 1 << false;
+        row("applied, fuzzy, untranslated",
+            hallo + "#, fuzzy\n" + message("0000/0000/0002", "World", "Welt") + message("0000/0000/0004", "Bye", "")
+                + "#~ msgctxt \"0000/0000/0004\"\n#~ msgid \"Good bye\"\n#~ msgstr \"Tschüss\"\n",
+            QStringList{finished(1, 0, 1, 1)}, QStringList{"0/0/1 Hallo"}, 1, false);
         // A line that already reads as its translation (imported before) is not stale.
-        QTest::newRow("stale msgid")
-            << message("0000/0000/0002", "Wrold", "Welt") + hallo + message("0001/0000/0001", "Alone", "Solo")
-            << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the msgid no longer matches the line (its source changed since the export)",
-                           finished(2, 1, 0, 0)}
-            << QStringList{"0/0/1 Hallo"} << 1 << false;
+        row("stale msgid",
+            message("0000/0000/0002", "Wrold", "Welt") + hallo + message("0001/0000/0001", "Alone", "Solo"),
+            QStringList{
+                "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the msgid no longer matches the line (its source changed since the export)",
+                finished(2, 1, 0, 0)},
+            QStringList{"0/0/1 Hallo"}, 1, false);
         // Reported in archive order whatever the file's order; messages that name
         // no place at all first, in file order. A fourth field, a ':' (the
         // character after '9'), an empty field or one of ten digits is no
         // context; lines count from 1.
-        QTest::newRow("contexts naming no line")
-            << message("0002/0000/0001", "a", "b") + message("0001/0000/0003", "a", "b")
-                   + "msgid \"No context\"\nmsgstr \"b\"\n\n" + message("0001/0001/0001", "a", "b")
-                   + message("entry 1", "a", "b") + message("0001/0000/0002", "Duo", "Zwei")
-                   + message("0001/0000/0001/5", "Solo", "b") + message("0001/0000/000:", "Solo", "b")
-                   + message("0001/0000/0000", "Solo", "b") + message("0001//0001", "Solo", "b")
-                   + message("0000000001/0000/0001", "Solo", "b")
-            << QStringList{"Skipping msgid \"No context\": it has no msgctxt naming its line",
-                           "Skipping msgctxt \"entry 1\": it names no line (entry/section/line)",
-                           "Skipping msgctxt \"0001/0000/0001/5\": it names no line (entry/section/line)",
-                           "Skipping msgctxt \"0001/0000/000:\": it names no line (entry/section/line)",
-                           "Skipping msgctxt \"0001//0001\": it names no line (entry/section/line)",
-                           "Skipping msgctxt \"0000000001/0000/0001\": it names no line (entry/section/line)",
-                           "Skipping 0001/0000/0000 (entry 1, Hiragana, line 0): section 0 of entry 1 has no line 0",
-                           "Skipping 0001/0000/0003 (entry 1, Hiragana, line 3): section 0 of entry 1 has no line 3",
-                           "Skipping 0001/0001/0001 (entry 1, Kanji, line 1): entry 1 has no section 1",
-                           "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2",
-                           finished(1, 10, 0, 0)}
-            << QStringList{"1/0/2 Zwei"} << 1 << false;
-        QTest::newRow("line breaks")
-            << message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")
-                   + message("0000/0000/0004", "Bye", "Ciao")
-            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): the translation holds a line break",
-                           "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break",
-                           finished(1, 2, 0, 0)}
-            << QStringList{"0/0/4 Ciao"} << 1 << false;
+        row("contexts naming no line",
+            message("0002/0000/0001", "a", "b") + message("0001/0000/0003", "a", "b")
+                + "msgid \"No context\"\nmsgstr \"b\"\n\n" + message("0001/0001/0001", "a", "b")
+                + message("entry 1", "a", "b") + message("0001/0000/0002", "Duo", "Zwei")
+                + message("0001/0000/0001/5", "Solo", "b") + message("0001/0000/000:", "Solo", "b")
+                + message("0001/0000/0000", "Solo", "b") + message("0001//0001", "Solo", "b")
+                + message("0000000001/0000/0001", "Solo", "b"),
+            QStringList{"Skipping msgid \"No context\": it has no msgctxt naming its line",
+                        "Skipping msgctxt \"entry 1\": it names no line (entry/section/line)",
+                        "Skipping msgctxt \"0001/0000/0001/5\": it names no line (entry/section/line)",
+                        "Skipping msgctxt \"0001/0000/000:\": it names no line (entry/section/line)",
+                        "Skipping msgctxt \"0001//0001\": it names no line (entry/section/line)",
+                        "Skipping msgctxt \"0000000001/0000/0001\": it names no line (entry/section/line)",
+                        "Skipping 0001/0000/0000 (entry 1, Hiragana, line 0): section 0 of entry 1 has no line 0",
+                        "Skipping 0001/0000/0003 (entry 1, Hiragana, line 3): section 0 of entry 1 has no line 3",
+                        "Skipping 0001/0001/0001 (entry 1, Kanji, line 1): entry 1 has no section 1",
+                        "Skipping 0002/0000/0001 (entry 2, Hiragana, line 1): the archive has no entry 2",
+                        finished(1, 10, 0, 0)},
+            QStringList{"1/0/2 Zwei"}, 1, false);
+        row("line breaks",
+            message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")
+                + message("0000/0000/0004", "Bye", "Ciao"),
+            QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): the translation holds a line break",
+                        "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break",
+                        finished(1, 2, 0, 0)},
+            QStringList{"0/0/4 Ciao"}, 1, false);
         // Each message is taken or left on its own: one that cannot be stored is
         // named, the others of its section go in.
-        QTest::newRow("one bad translation among good ones")
-            << hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld")
-                   + message("0000/0000/0004", "Bye", "Tschüss")
-            << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\nWorl\"",
-                           finished(2, 1, 0, 0)}
-            << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss"} << 1 << false;
+        row("one bad translation among good ones",
+            hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld") + message("0000/0000/0004", "Bye", "Tschüss"),
+            QStringList{
+                "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\nWorl\"",
+                finished(2, 1, 0, 0)},
+            QStringList{"0/0/1 Hallo", "0/0/4 Tschüss"}, 1, false);
         const QByteArray longest(65534, 'a');
-        QTest::newRow("a line too long")
-            << message("0001/0000/0001", "Solo", "Solo!")
-                   + message("0001/0000/0002", "Duo", (longest + "a").constData())
-            << QStringList{"Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
-                           finished(1, 1, 0, 0)}
-            << QStringList{"1/0/1 Solo!"} << 1 << false;
+        row("a line too long",
+            message("0001/0000/0001", "Solo", "Solo!") + message("0001/0000/0002", "Duo", (longest + "a").constData()),
+            QStringList{
+                "Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
+                finished(1, 1, 0, 0)},
+            QStringList{"1/0/1 Solo!"}, 1, false);
         // The longest line that fits, as the last of a section whose units are odd
         // in number: the padding unit makes it one too long, so the section is
         // composed again without it.
-        QTest::newRow("a last line that the padding makes too long")
-            << message("0001/0000/0001", "Solo", "Sol") + message("0001/0000/0002", "Duo", longest.constData())
-            << QStringList{"Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
-                           finished(1, 1, 0, 0)}
-            << QStringList{"1/0/1 Sol"} << 1 << false;
+        row("a last line that the padding makes too long",
+            message("0001/0000/0001", "Solo", "Sol") + message("0001/0000/0002", "Duo", longest.constData()),
+            QStringList{
+                "Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
+                finished(1, 1, 0, 0)},
+            QStringList{"1/0/1 Sol"}, 1, false);
         // Control escapes that differ from the source's: applied with a line to
         // check, counted; a unit written as an escape that shows as itself is none.
-        QTest::newRow("escapes kept")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001")
-                   + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041")
-            << QStringList{finished(2, 0, 0, 0)} << QStringList{"0/1/2 Nom\\x0001", "0/1/3 \\x0001\\xfffeA"} << 1
-            << false;
-        QTest::newRow("escapes added and reordered")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
-                   + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
-                   + message("0001/0000/0001", "Solo", "Solo\\\\x0001") + message("0000/0000/0001", "Hello", "Hallo")
-            << QStringList{"Check 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: added \\xfffe",
-                           "Check 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
-                           "Check 0001/0000/0001 (entry 1, Hiragana, line 1): escapes differ from the source: added \\x0001",
-                           finished(4, 0, 0, 0, 3)}
-            << QStringList{"0/0/1 Hallo", "0/1/2 Nom\\x0001\\xfffe", "0/1/3 \\xfffe\\x0001y", "1/0/1 Solo\\x0001"} << 3
-            << false;
-        QTest::newRow("escapes changed, strict")
-            << message("0000/0001/0002", "Name\\\\x0001", "Nom")
-                   + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
-                   + message("0000/0001/0004", "y", "z")
-            << QStringList{"Skipping 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: missing \\x0001",
-                           "Skipping 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
-                           finished(1, 2, 0, 0, 2)}
-            << QStringList{"0/1/4 z"} << 1 << true;
+        row("escapes kept",
+            message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001")
+                + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041"),
+            QStringList{finished(2, 0, 0, 0)}, QStringList{"0/1/2 Nom\\x0001", "0/1/3 \\x0001\\xfffeA"}, 1, false);
+        row("escapes added and reordered",
+            message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
+                + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+                + message("0001/0000/0001", "Solo", "Solo\\\\x0001") + message("0000/0000/0001", "Hello", "Hallo"),
+            QStringList{
+                "Check 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: added \\xfffe",
+                "Check 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
+                "Check 0001/0000/0001 (entry 1, Hiragana, line 1): escapes differ from the source: added \\x0001",
+                finished(4, 0, 0, 0, 3)},
+            QStringList{"0/0/1 Hallo", "0/1/2 Nom\\x0001\\xfffe", "0/1/3 \\xfffe\\x0001y", "1/0/1 Solo\\x0001"}, 3,
+            false);
+        row("escapes changed, strict",
+            message("0000/0001/0002", "Name\\\\x0001", "Nom")
+                + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+                + message("0000/0001/0004", "y", "z"),
+            QStringList{
+                "Skipping 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: missing \\x0001",
+                "Skipping 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
+                finished(1, 2, 0, 0, 2)},
+            QStringList{"0/1/4 z"}, 1, true);
         // gettext cuts a string at U+0000 (a raw byte, \000 or \x00): such a
         // message is refused, never applied cut short.
-        QTest::newRow("U+0000 in a translation")
-            << hallo + message("0000/0000/0002", "World", "We\\000lt")
-                   + message("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0') + "#. \\x00\n"
-                   + message("0001/0000/0001", "Solo", "S\\x00olo") + message("0001/0000/0002", "Duo", "Z\\\\x0041wei")
-            << QStringList{"Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): it holds the character U+0000, which no text of the archive can",
-                           "Skipping 0000/0000/0004 (entry 0, Hiragana, line 4): it holds the character U+0000, which no text of the archive can",
-                           "Skipping 0001/0000/0001 (entry 1, Hiragana, line 1): it holds the character U+0000, which no text of the archive can",
-                           finished(2, 3, 0, 0)}
-            << QStringList{"0/0/1 Hallo", "1/0/2 ZAwei"} << 2 << false;
+        row("U+0000 in a translation",
+            hallo + message("0000/0000/0002", "World", "We\\000lt")
+                + message("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0') + "#. \\x00\n"
+                + message("0001/0000/0001", "Solo", "S\\x00olo") + message("0001/0000/0002", "Duo", "Z\\\\x0041wei"),
+            QStringList{
+                "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): it holds the character U+0000, which no text of the archive can",
+                "Skipping 0000/0000/0004 (entry 0, Hiragana, line 4): it holds the character U+0000, which no text of the archive can",
+                "Skipping 0001/0000/0001 (entry 1, Hiragana, line 1): it holds the character U+0000, which no text of the archive can",
+                finished(2, 3, 0, 0)},
+            QStringList{"0/0/1 Hallo", "1/0/2 ZAwei"}, 2, false);
         // A unit written as an escape that shows as itself ("\x002c" is ","): the
         // line reads as the translation, and as a msgid written so, once stored.
-        QTest::newRow("escapes of plain characters")
-            << message("0000/0000/0001", "Hello", "Hallo\\\\x002c") + message("0001/0000/0001", "S\\\\x006flo", "Solo!")
-            << QStringList{finished(2, 0, 0, 0)} << QStringList{"0/0/1 Hallo,", "1/0/1 Solo!"} << 2 << false;
+        row("escapes of plain characters",
+            message("0000/0000/0001", "Hello", "Hallo\\\\x002c") + message("0001/0000/0001", "S\\\\x006flo", "Solo!"),
+            QStringList{finished(2, 0, 0, 0)}, QStringList{"0/0/1 Hallo,", "1/0/1 Solo!"}, 2, false);
         // Contexts are read whatever their padding; a second message for one line
         // is not applied.
-        QTest::newRow("one line twice")
-            << hallo + message("0/0/1", "Hello", "Salut")
-            << QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line",
-                           finished(1, 1, 0, 0)}
-            << QStringList{"0/0/1 Hallo"} << 1 << false;
-        QTest::newRow("plural forms")
-            << QByteArray(
-                   "msgctxt \"0000/0000/0001\"\nmsgid \"Hello\"\nmsgid_plural \"Hellos\"\n"
-                   "msgstr[0] \"Hallo\"\nmsgstr[1] \"Hallos\"\n")
-            << QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms",
-                           finished(0, 1, 0, 0)}
-            << QStringList{} << 0 << false;
+        row("one line twice", hallo + message("0/0/1", "Hello", "Salut"),
+            QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line",
+                        finished(1, 1, 0, 0)},
+            QStringList{"0/0/1 Hallo"}, 1, false);
+        row("plural forms",
+            QByteArray("msgctxt \"0000/0000/0001\"\nmsgid \"Hello\"\nmsgid_plural \"Hellos\"\n"
+                       "msgstr[0] \"Hallo\"\nmsgstr[1] \"Hallos\"\n"),
+            QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): it has plural forms",
+                        finished(0, 1, 0, 0)},
+            QStringList{}, 0, false);
         // Three sections changed, each composed once; one translation equal to its
         // source changes nothing.
-        QTest::newRow("several sections")
-            << hallo + message("0000/0000/0004", "Bye", "Tschüss") + message("0000/0001/0001", "漢字", "かんじ")
-                   + message("0001/0000/0001", "Solo", "Solo") + message("0001/0000/0002", "Duo", "Zwei")
-            << QStringList{finished(5, 0, 0, 0)}
-            << QStringList{"0/0/1 Hallo", "0/0/4 Tschüss", "0/1/1 かんじ", "1/0/2 Zwei"} << 3 << false;
+        row("several sections",
+            hallo + message("0000/0000/0004", "Bye", "Tschüss") + message("0000/0001/0001", "漢字", "かんじ")
+                + message("0001/0000/0001", "Solo", "Solo") + message("0001/0000/0002", "Duo", "Zwei"),
+            QStringList{finished(5, 0, 0, 0)},
+            QStringList{"0/0/1 Hallo", "0/0/4 Tschüss", "0/1/1 かんじ", "1/0/2 Zwei"}, 3, false);
     }
 
     void imports()
@@ -448,23 +450,21 @@ private slots:
         QTest::addColumn<QStringList>("reports"); // after the opening line
 
         const QByteArray valid = message("0000/0000/0001", "Hello", "Hallo");
-        QTest::newRow("syntax error")
-            << utf8Header + valid + "msgid garbage\nmsgstr \"x\"\n"
-            << QStringList{"Failed to import translations from FILE: it is not a valid PO file",
-                           "FILE:9: keyword \"garbage\" unknown", "FILE:9:1: syntax error"};
-        QTest::newRow("not UTF-8 as declared")
-            << utf8Header + valid + "msgctxt \"0000/0000/0002\"\nmsgid \"World\"\nmsgstr \"W\xe9lt\"\n"
-            << QStringList{"Failed to import translations from FILE: it is not a valid PO file",
-                           "FILE:11:10: invalid multibyte sequence"};
-        QTest::newRow("unknown character set")
-            << "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=NO-SUCH-SET\\n\"\n\n" + valid
-            << QStringList{
-                   "Failed to import translations from FILE: the character set \"NO-SUCH-SET\" its header "
-                   "declares is not known"};
-        QTest::newRow("directory")
-            << QByteArray("<directory>") << QStringList{"Failed to import translations from FILE: it is a directory"};
-        QTest::newRow("missing") << QByteArray("<missing>")
-                                 << QStringList{"Failed to import translations from FILE: No such file or directory"};
+        row("syntax error", utf8Header + valid + "msgid garbage\nmsgstr \"x\"\n",
+            QStringList{"Failed to import translations from FILE: it is not a valid PO file",
+                        "FILE:9: keyword \"garbage\" unknown", "FILE:9:1: syntax error"});
+        row("not UTF-8 as declared",
+            utf8Header + valid + "msgctxt \"0000/0000/0002\"\nmsgid \"World\"\nmsgstr \"W\xe9lt\"\n",
+            QStringList{"Failed to import translations from FILE: it is not a valid PO file",
+                        "FILE:11:10: invalid multibyte sequence"});
+        row("unknown character set",
+            "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=NO-SUCH-SET\\n\"\n\n" + valid,
+            QStringList{"Failed to import translations from FILE: the character set \"NO-SUCH-SET\" its header "
+                        "declares is not known"});
+        row("directory", QByteArray("<directory>"),
+            QStringList{"Failed to import translations from FILE: it is a directory"});
+        row("missing", QByteArray("<missing>"),
+            QStringList{"Failed to import translations from FILE: No such file or directory"});
     }
 
     void refusedFiles()
@@ -494,13 +494,9 @@ private slots:
         QTest::addColumn<QString>("charset");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("translation");
-        QTest::newRow("ISO-8859-1") << "ISO-8859-1"
-                                    << "Cafe"
-                                    << "Café à la crème";
+        row("ISO-8859-1", "ISO-8859-1", "Cafe", "Café à la crème");
         // Shift_JIS has backslash bytes inside characters (表 is 0x95 0x5C).
-        QTest::newRow("Shift_JIS") << "SHIFT_JIS"
-                                   << "漢字"
-                                   << "表示する";
+        row("Shift_JIS", "SHIFT_JIS", "漢字", "表示する");
     }
 
     void otherCharacterSets()
@@ -529,12 +525,9 @@ private slots:
     {
         QTest::addColumn<QString>("target"); // relative to the test directory
         QTest::addColumn<QString>("reason");
-        QTest::newRow("the archive itself") << "game.narc"
-                                            << "it is the archive being edited";
-        QTest::newRow("a directory") << "dir.pot"
-                                     << "Is a directory";
-        QTest::newRow("writes cut short") << "LIMIT old.pot"
-                                          << "File too large";
+        row("the archive itself", "game.narc", "it is the archive being edited");
+        row("a directory", "dir.pot", "Is a directory");
+        row("writes cut short", "LIMIT old.pot", "File too large");
     }
 
     void exportFailures()
@@ -590,24 +583,20 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error"); // the last line on standard error
-        QTest::newRow("template to standard output") << QStringList{"export-po", "ARCHIVE", "-"} << QString() << 0
-                                                     << "Finished exporting 9 messages to PO template standard output";
-        QTest::newRow("template to /dev/null") << QStringList{"export-po", "ARCHIVE", "/dev/null"} << QString() << 0
-                                               << "Finished exporting 9 messages to PO template /dev/null";
-        QTest::newRow("template to a full disk")
-            << QStringList{"export-po", "ARCHIVE", "/dev/full"} << QString() << 1
-            << "Failed to export to PO template /dev/full: No space left on device";
-        QTest::newRow("translations from standard input")
-            << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "PO" << 0
-            << "Finished importing translations from standard input: 1 applied, 0 skipped, 0 untranslated, 0 fuzzy";
-        QTest::newRow("endless standard input")
-            << QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"} << "/dev/zero" << 2
-            << "Failed to import translations from standard input: it is larger than 256 MiB";
-        QTest::newRow("file too large") << QStringList{"import-po", "ARCHIVE", "HUGE", "-o", "out.narc"} << QString()
-                                        << 2 << "Failed to import translations from HUGE: it is larger than 256 MiB";
-        QTest::newRow("a device")
-            << QStringList{"import-po", "ARCHIVE", "/dev/zero", "-o", "out.narc"} << QString() << 2
-            << "Failed to import translations from /dev/zero: it is a device, not a regular file";
+        row("template to standard output", QStringList{"export-po", "ARCHIVE", "-"}, QString(), 0,
+            "Finished exporting 9 messages to PO template standard output");
+        row("template to /dev/null", QStringList{"export-po", "ARCHIVE", "/dev/null"}, QString(), 0,
+            "Finished exporting 9 messages to PO template /dev/null");
+        row("template to a full disk", QStringList{"export-po", "ARCHIVE", "/dev/full"}, QString(), 1,
+            "Failed to export to PO template /dev/full: No space left on device");
+        row("translations from standard input", QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"}, "PO", 0,
+            "Finished importing translations from standard input: 1 applied, 0 skipped, 0 untranslated, 0 fuzzy");
+        row("endless standard input", QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"}, "/dev/zero", 2,
+            "Failed to import translations from standard input: it is larger than 256 MiB");
+        row("file too large", QStringList{"import-po", "ARCHIVE", "HUGE", "-o", "out.narc"}, QString(), 2,
+            "Failed to import translations from HUGE: it is larger than 256 MiB");
+        row("a device", QStringList{"import-po", "ARCHIVE", "/dev/zero", "-o", "out.narc"}, QString(), 2,
+            "Failed to import translations from /dev/zero: it is a device, not a regular file");
     }
 
     void streamsAndBounds()
@@ -687,25 +676,22 @@ private slots:
         QTest::addColumn<QStringList>("arguments"); // ARCHIVE, OUT, PO, MISSING stand for paths
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<bool>("outputWritten");
-        QTest::newRow("export-po") << QStringList{"export-po", "ARCHIVE", "OUT"} << 0 << true;
-        QTest::newRow("export-po, no archive") << QStringList{"export-po", "MISSING", "OUT"} << 2 << false;
-        QTest::newRow("export-po over the archive") << QStringList{"export-po", "ARCHIVE", "ARCHIVE"} << 2 << false;
-        QTest::newRow("import-po") << QStringList{"import-po", "ARCHIVE", "PO", "-o", "OUT"} << 0 << true;
-        QTest::newRow("import-po, skipped") << QStringList{"import-po", "ARCHIVE", "STALE", "-o", "OUT"} << 1 << false;
+        row("export-po", QStringList{"export-po", "ARCHIVE", "OUT"}, 0, true);
+        row("export-po, no archive", QStringList{"export-po", "MISSING", "OUT"}, 2, false);
+        row("export-po over the archive", QStringList{"export-po", "ARCHIVE", "ARCHIVE"}, 2, false);
+        row("import-po", QStringList{"import-po", "ARCHIVE", "PO", "-o", "OUT"}, 0, true);
+        row("import-po, skipped", QStringList{"import-po", "ARCHIVE", "STALE", "-o", "OUT"}, 1, false);
         // A PO file that cannot be used changes nothing: status 2, as a tree without 0000.
-        QTest::newRow("import-po, not PO") << QStringList{"import-po", "ARCHIVE", "BAD", "-o", "OUT"} << 2 << false;
-        QTest::newRow("import-po, missing")
-            << QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"} << 2 << false;
-        QTest::newRow("import-po, unreadable") << QStringList{"import-po", "ARCHIVE", "DIR", "-o", "OUT"} << 2 << false;
-        QTest::newRow("import-po, no archive") << QStringList{"import-po", "MISSING", "PO", "-o", "OUT"} << 2 << false;
+        row("import-po, not PO", QStringList{"import-po", "ARCHIVE", "BAD", "-o", "OUT"}, 2, false);
+        row("import-po, missing", QStringList{"import-po", "ARCHIVE", "MISSING", "-o", "OUT"}, 2, false);
+        row("import-po, unreadable", QStringList{"import-po", "ARCHIVE", "DIR", "-o", "OUT"}, 2, false);
+        row("import-po, no archive", QStringList{"import-po", "MISSING", "PO", "-o", "OUT"}, 2, false);
         // A changed control escape is applied with a warning, or skipped with --strict;
         // escapes named with --break are not compared.
-        QTest::newRow("import-po, changed escapes")
-            << QStringList{"import-po", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 0 << true;
-        QTest::newRow("import-po --strict")
-            << QStringList{"import-po", "--strict", "ARCHIVE", "ESCAPES", "-o", "OUT"} << 1 << true;
-        QTest::newRow("import-po --strict --break")
-            << QStringList{"import-po", "--strict", "--break", "\\xfffe", "ARCHIVE", "BREAK", "-o", "OUT"} << 0 << true;
+        row("import-po, changed escapes", QStringList{"import-po", "ARCHIVE", "ESCAPES", "-o", "OUT"}, 0, true);
+        row("import-po --strict", QStringList{"import-po", "--strict", "ARCHIVE", "ESCAPES", "-o", "OUT"}, 1, true);
+        row("import-po --strict --break",
+            QStringList{"import-po", "--strict", "--break", "\\xfffe", "ARCHIVE", "BREAK", "-o", "OUT"}, 0, true);
     }
 
     void commandLine()

@@ -7,6 +7,7 @@
 #include "app/referencepane.h"
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
+#include "support/rows.h"
 #include "support/windowfixture.h"
 
 #include <QImage>
@@ -202,8 +203,8 @@ private slots:
     void scrolledAndPlaced_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::newRow("default") << formSize;
-        QTest::newRow("smallest") << formMinimumSize();
+        row("default", formSize);
+        row("smallest", formMinimumSize());
     }
 
     void scrolledAndPlaced()

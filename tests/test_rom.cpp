@@ -8,6 +8,7 @@
 #include "rom/romimagefile.h"
 #include "rom/romwriter.h"
 #include "romfixture.h"
+#include "rows.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -152,21 +153,13 @@ class RomTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void checksum_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("crc");
-        // Known values of CRC-16/MODBUS: the catalogue's check value and a
-        // request frame whose checksum travels as C5 CD.
-        QTest::newRow("check value") << QByteArray("123456789") << 0x4B37;
-        QTest::newRow("read 10 registers") << QByteArray::fromHex("01030000000a") << 0xCDC5;
-        QTest::newRow("nothing") << QByteArray() << 0xFFFF;
-    }
+    // Known values of CRC-16/MODBUS: the catalogue's check value and a request
+    // frame whose checksum travels as C5 CD.
     void checksum()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, crc);
-        QCOMPARE(int(crc16Modbus(bytes.constData(), bytes.size())), crc);
+        QCOMPARE(crc16Modbus("123456789", 9), quint16(0x4B37));
+        QCOMPARE(crc16Modbus("\x01\x03\x00\x00\x00\x0a", 6), quint16(0xCDC5));
+        QCOMPARE(crc16Modbus("", 0), quint16(0xFFFF));
     }
 
     // Every file of every layout is found by its path and id, with its bytes;
@@ -174,13 +167,13 @@ private slots:
     void readsTheFileSystem_data()
     {
         QTest::addColumn<int>("variant");
-        QTest::newRow("aligned to 0x200") << int(Plain);
-        QTest::newRow("packed") << int(Packed);
-        QTest::newRow("files in reverse order") << int(Reversed);
-        QTest::newRow("padded to the chip") << int(Padded);
-        QTest::newRow("DSi") << int(Dsi);
-        QTest::newRow("used size short of the last file") << int(UsedShort);
-        QTest::newRow("an empty file inside another") << int(EmptyInside);
+        row("aligned to 0x200", int(Plain));
+        row("packed", int(Packed));
+        row("files in reverse order", int(Reversed));
+        row("padded to the chip", int(Padded));
+        row("DSi", int(Dsi));
+        row("used size short of the last file", int(UsedShort));
+        row("an empty file inside another", int(EmptyInside));
     }
     void readsTheFileSystem()
     {
@@ -234,33 +227,26 @@ private slots:
         QTest::addColumn<bool>("moved");
         QTest::addColumn<int>("capacity"); // the device capacity field afterwards
         QTest::addColumn<int>("skipped");  // bytes a moved file goes past the aligned used end
-        QTest::newRow("an archive shrinks") << int(Plain) << "data/msg/first.narc" << 20 << false << 0 << 0;
-        QTest::newRow("an archive fills its room") << int(Plain) << "data/msg/first.narc" << 0x200 << false << 0 << 0;
+        row("an archive shrinks", int(Plain), "data/msg/first.narc", 20, false, 0, 0);
+        row("an archive fills its room", int(Plain), "data/msg/first.narc", 0x200, false, 0, 0);
         // The next file by id (third.bin) lies further on: the room ends at the next by address.
-        QTest::newRow("an archive grows past its room and moves")
-            << int(Plain) << "data/msg/first.narc" << 0x201 << true << 0 << 0;
-        QTest::newRow("a file becomes empty") << int(Plain) << "data/second.bin" << 0 << false << 0 << 0;
-        QTest::newRow("an empty file gets bytes") << int(Plain) << "empty" << 16 << true << 0 << 0;
-        QTest::newRow("used size short: a file moves past the last")
-            << int(UsedShort) << "a.bin" << 0x1000 << true << 0 << 0;
-        QTest::newRow("an overlay grows up to the ARM7 binary") << int(Plain) << "#1" << 0x200 << false << 0 << 0;
-        QTest::newRow("an overlay grows past the ARM7 binary") << int(Plain) << "#1" << 0x201 << true << 0 << 0;
-        QTest::newRow("the last file grows past the used size")
-            << int(Plain) << "data/last.bin" << 0x1000 << true << 0 << 0;
-        QTest::newRow("the last file grows past the capacity")
-            << int(Plain) << "data/last.bin" << 128 * 1024 << true << 1 << 0;
-        QTest::newRow("the last file grows four chips past")
-            << int(Plain) << "data/last.bin" << 600 * 1024 << true << 3 << 0;
-        QTest::newRow("packed: a file grows into the next") << int(Packed) << "a.bin" << 101 << true << 0 << 0;
-        QTest::newRow("padded: moves into the padding") << int(Padded) << "a.bin" << 0x1000 << true << 0 << 0;
-        QTest::newRow("padded: grows past the chip") << int(Padded) << "a.bin" << 130 * 1024 << true << 1 << 0;
-        QTest::newRow("DSi: moves within the DS part") << int(Dsi) << "a.bin" << 0x1000 << true << 0 << 0;
+        row("an archive grows past its room and moves", int(Plain), "data/msg/first.narc", 0x201, true, 0, 0);
+        row("a file becomes empty", int(Plain), "data/second.bin", 0, false, 0, 0);
+        row("an empty file gets bytes", int(Plain), "empty", 16, true, 0, 0);
+        row("used size short: a file moves past the last", int(UsedShort), "a.bin", 0x1000, true, 0, 0);
+        row("an overlay grows up to the ARM7 binary", int(Plain), "#1", 0x200, false, 0, 0);
+        row("an overlay grows past the ARM7 binary", int(Plain), "#1", 0x201, true, 0, 0);
+        row("the last file grows past the used size", int(Plain), "data/last.bin", 0x1000, true, 0, 0);
+        row("the last file grows past the capacity", int(Plain), "data/last.bin", 128 * 1024, true, 1, 0);
+        row("the last file grows four chips past", int(Plain), "data/last.bin", 600 * 1024, true, 3, 0);
+        row("packed: a file grows into the next", int(Packed), "a.bin", 101, true, 0, 0);
+        row("padded: moves into the padding", int(Padded), "a.bin", 0x1000, true, 0, 0);
+        row("padded: grows past the chip", int(Padded), "a.bin", 130 * 1024, true, 1, 0);
+        row("DSi: moves within the DS part", int(Dsi), "a.bin", 0x1000, true, 0, 0);
         // Data past the used area is kept: a file that moves goes after it.
-        QTest::newRow("signed: moves past the signature") << int(Signed) << "a.bin" << 0x1000 << true << 0 << 0x200;
-        QTest::newRow("signed, padded: past a stray byte too")
-            << int(SignedPadded) << "a.bin" << 0x1000 << true << 0 << 0x800;
-        QTest::newRow("signed, padded: room before a stray byte")
-            << int(SignedPadded) << "a.bin" << 0x400 << true << 0 << 0x200;
+        row("signed: moves past the signature", int(Signed), "a.bin", 0x1000, true, 0, 0x200);
+        row("signed, padded: past a stray byte too", int(SignedPadded), "a.bin", 0x1000, true, 0, 0x800);
+        row("signed, padded: room before a stray byte", int(SignedPadded), "a.bin", 0x400, true, 0, 0x200);
     }
     void writesOneFileBack()
     {
@@ -326,16 +312,20 @@ private slots:
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QString>("reason");
         const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
-        QTest::newRow("over the DSi part") << dsi << "data/last.bin" << qint64(0x80000)
-                                           << "file 5 (data/last.bin) does not fit before the DSi ARM9 binary";
+        row("over the DSi part", dsi, "data/last.bin", qint64(0x80000),
+            "file 5 (data/last.bin) does not fit before the DSi ARM9 binary");
         // The DSi binary moved further on, its old bytes made padding.
         const QByteArray dsiFurther = patched<quint32>(dsi, 0x1C0, 0x100000)
                                           .replace(0x80000, 0x100, QByteArray(0x100, char(0xFF)));
-        QTest::newRow("past the part DS mode reads")
-            << dsiFurther << "data/last.bin" << qint64(0x80000)
-            << "does not fit in the part of the image DS mode reads (524288 bytes)";
-        QTest::newRow("past 4 GiB") << buildRomImage(sampleLayout()).bytes << "a.bin" << qint64(0xFFFFFFFF)
-                                    << "file 2 (a.bin) would end at byte";
+        row("past the part DS mode reads", dsiFurther, "data/last.bin", qint64(0x80000),
+            "does not fit in the part of the image DS mode reads (524288 bytes)");
+        // A DSi part of one byte just where a moved file would go.
+        const qint64 room = (readGuarded(dsi).value.usedEnd + 0x1FF) / 0x200 * 0x200;
+        row("a one-byte DSi part where a moved file goes",
+            patched<quint32>(patched<quint32>(dsi, 0x1C0, room), 0x1CC, 1), "a.bin", qint64(0x1000),
+            "file 2 (a.bin) does not fit before the DSi ARM9 binary");
+        row("past 4 GiB", buildRomImage(sampleLayout()).bytes, "a.bin", qint64(0xFFFFFFFF),
+            "file 2 (a.bin) would end at byte");
     }
     void refusesWhatDoesNotFit()
     {
@@ -364,8 +354,8 @@ private slots:
     {
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("limit"); // bytes a file may grow to, less the image's size
-        QTest::newRow("in place, cut in the copy") << 10 << -0x1000;
-        QTest::newRow("moved, cut past the end") << 0x4000 << 100;
+        row("in place, cut in the copy", 10, -0x1000);
+        row("moved, cut past the end", 0x4000, 100);
     }
     void aFailedWriteKeepsTheImage()
     {
@@ -403,80 +393,69 @@ private slots:
         };
         const QByteArray large = good + QByteArray((18 << 20) - good.size(), char(0xFF));
 
-        QTest::newRow("shorter than a header")
-            << good.left(0x1FF) << "it is 511 bytes, shorter than a ROM header (512 bytes)";
-        QTest::newRow("name table outside") << patched<quint32>(good, 0x40, good.size() - 4) << "the name table (";
-        QTest::newRow("allocation table outside")
-            << patched<quint32>(good, 0x4C, 0xFFFFFFF0) << "the allocation table (4294967280 bytes at";
-        QTest::newRow("overlay table outside")
-            << patched<quint32>(good, 0x54, 0x7FFFFFE0) << "the ARM9 overlay table (";
-        QTest::newRow("allocation table over the header")
-            << patched<quint32>(good, 0x48, 0x100) << "overlaps the header";
-        QTest::newRow("tables overlap")
-            << patched<quint32>(good, 0x44, fat - fnt + 8) << "the allocation table overlaps the name table";
-        QTest::newRow("allocation table size") << patched<quint32>(good, 0x4C, 8 * 8 - 4)
-                                               << "the allocation table's size (60 bytes) is not a multiple of 8";
-        QTest::newRow("too many files") << patched<quint32>(patched<quint32>(large, 0x48, 0x100000), 0x4C, 8 * 0xF001)
-                                        << "the allocation table lists 61441 files, more than the 61440";
-        QTest::newRow("file ends before it starts")
-            << file(aBin, 0x2000, 0x1FFF) << "file 2 ends (0x1FFF) before it starts (0x2000)";
-        QTest::newRow("file outside") << file(aBin, 0x100, good.size() + 1) << "file 2 (0x100 to";
-        QTest::newRow("files overlap")
-            << file(aBin, field32(good, fat + 8 * 6), field32(good, fat + 8 * 6) + 1) << "overlaps file";
-        QTest::newRow("file over a table") << file(aBin, fnt, fnt + 4) << "file 2 (a.bin) overlaps the name table";
+        row("shorter than a header", good.left(0x1FF), "it is 511 bytes, shorter than a ROM header (512 bytes)");
+        row("name table outside", patched<quint32>(good, 0x40, good.size() - 4), "the name table (");
+        row("allocation table outside", patched<quint32>(good, 0x4C, 0xFFFFFFF0),
+            "the allocation table (4294967280 bytes at");
+        row("overlay table outside", patched<quint32>(good, 0x54, 0x7FFFFFE0), "the ARM9 overlay table (");
+        row("allocation table over the header", patched<quint32>(good, 0x48, 0x100), "overlaps the header");
+        row("tables overlap", patched<quint32>(good, 0x44, fat - fnt + 8),
+            "the allocation table overlaps the name table");
+        row("allocation table size", patched<quint32>(good, 0x4C, 8 * 8 - 4),
+            "the allocation table's size (60 bytes) is not a multiple of 8");
+        row("too many files", patched<quint32>(patched<quint32>(large, 0x48, 0x100000), 0x4C, 8 * 0xF001),
+            "the allocation table lists 61441 files, more than the 61440");
+        row("file ends before it starts", file(aBin, 0x2000, 0x1FFF), "file 2 ends (0x1FFF) before it starts (0x2000)");
+        row("file outside", file(aBin, 0x100, good.size() + 1), "file 2 (0x100 to");
+        row("files overlap", file(aBin, field32(good, fat + 8 * 6), field32(good, fat + 8 * 6) + 1), "overlaps file");
+        row("file over a table", file(aBin, fnt, fnt + 4), "file 2 (a.bin) overlaps the name table");
         const QByteArray dsi = buildRomImage(variantLayout(Dsi)).bytes;
-        QTest::newRow("DSi part over a file") << patched<quint32>(dsi, 0x1C0, field32(dsi, 0x80) - 2)
-                                              << "the DSi ARM9 binary overlaps file 5 (data/last.bin)";
-        QTest::newRow("file over the header") << file(aBin, 0, 4) << "file 2 (a.bin) overlaps the header";
-        QTest::newRow("overlay table size")
-            << patched<quint32>(good, 0x54, 33) << "the ARM9 overlay table's size (33 bytes) is not a multiple of 32";
-        QTest::newRow("overlay names no file")
-            << patched<quint32>(good, ovt + 0x18, 999) << "the ARM9 overlay table names file 999, past the 8 files";
-        QTest::newRow("more overlays than files")
-            << patched<quint32>(good, 0x54, 32 * 9) << "lists 9 overlays, more than the 8 files";
-        QTest::newRow("no directories")
-            << patched<quint16>(good, fnt + 6, 0) << "the name table's root gives 0 directories";
-        QTest::newRow("more directories than the table")
-            << patched<quint16>(good, fnt + 6, field32(good, 0x44) / 8 + 1) << "is too short for its";
-        QTest::newRow("more directories than ids")
-            << patched<quint16>(patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, 8 * 4097), 0x100006,
-                                4097)
-            << "the name table's root gives 4097 directories; there can be 1 to 4096";
-        QTest::newRow("first id past the files")
-            << patched<quint16>(good, fnt + 4, 9) << "the root's first file id 9 is past the 8 files";
-        QTest::newRow("list past the table")
-            << patched<quint32>(good, fnt, field32(good, 0x44)) << "the names of the root directory run past the end";
-        QTest::newRow("list without its end") << patched<quint32>(good, 0x44, field32(good, 0x44) - 1)
-                                              << "the names of directory data/msg/deep run past the end";
-        QTest::newRow("name table larger than names take")
-            << patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, (16 << 20) + 1)
-            << "more than the names of any image take";
-        QTest::newRow("directory id past the table")
-            << patched<quint16>(good, listsAt + 11, 0xF004)
-            << "lists directory data as 0xF004, not one of the image's 4 directories";
-        QTest::newRow("directory id below 0xF000")
-            << patched<quint16>(good, listsAt + 11, 0x0005) << "lists directory data as 0x5";
-        QTest::newRow("directory inside itself")
-            << patched<quint16>(good, listsAt + 11, 0xF000) << "directory data (0xF000) is listed twice";
-        QTest::newRow("directory without a name")
-            << patched(good, listsAt + 6, "\x80") << "the root directory lists a directory without a name";
-        QTest::newRow("file past the files")
-            << patched<quint16>(good, fnt + 8 * 3 + 4, 8)
-            << "directory data/msg/deep names file 8 (data/msg/deep/third.bin), past the 8 files";
-        QTest::newRow("file named twice") << patched<quint16>(good, fnt + 8 * 2 + 4, 4)
-                                          << "file 4 is named twice (data/second.bin and data/msg/first.narc)";
-        QTest::newRow("name of an overlay") << patched<quint16>(good, fnt + 8 * 2 + 4, 1)
-                                            << "directory data/msg names file 1, one of the overlays (ids below 2)";
-        QTest::newRow("control character")
-            << patched(good, listsAt + 1, "\x07") << "the root directory holds a name that holds a control character";
-        QTest::newRow("not UTF-8")
-            << patched(good, listsAt + 1, "\xFF") << "the root directory holds a name that is neither ASCII nor UTF-8";
-        QTest::newRow("slash") << patched(good, listsAt + 1, "/") << "holds a name that holds a \"/\"";
-        QTest::newRow("two alike")
-            << patched(good, listsAt + 14, "a.bin") << "the root directory holds two entries named a.bin";
+        row("DSi part over a file", patched<quint32>(dsi, 0x1C0, field32(dsi, 0x80) - 2),
+            "the DSi ARM9 binary overlaps file 5 (data/last.bin)");
+        row("file over the header", file(aBin, 0, 4), "file 2 (a.bin) overlaps the header");
+        row("overlay table size", patched<quint32>(good, 0x54, 33),
+            "the ARM9 overlay table's size (33 bytes) is not a multiple of 32");
+        row("overlay names no file", patched<quint32>(good, ovt + 0x18, 999),
+            "the ARM9 overlay table names file 999, past the 8 files");
+        row("more overlays than files", patched<quint32>(good, 0x54, 32 * 9),
+            "lists 9 overlays, more than the 8 files");
+        row("no directories", patched<quint16>(good, fnt + 6, 0), "the name table's root gives 0 directories");
+        row("more directories than the table", patched<quint16>(good, fnt + 6, field32(good, 0x44) / 8 + 1),
+            "is too short for its");
+        row("more directories than ids",
+            patched<quint16>(patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, 8 * 4097), 0x100006, 4097),
+            "the name table's root gives 4097 directories; there can be 1 to 4096");
+        row("first id past the files", patched<quint16>(good, fnt + 4, 9),
+            "the root's first file id 9 is past the 8 files");
+        row("list past the table", patched<quint32>(good, fnt, field32(good, 0x44)),
+            "the names of the root directory run past the end");
+        row("list without its end", patched<quint32>(good, 0x44, field32(good, 0x44) - 1),
+            "the names of directory data/msg/deep run past the end");
+        row("name table larger than names take",
+            patched<quint32>(patched<quint32>(large, 0x40, 0x100000), 0x44, (16 << 20) + 1),
+            "more than the names of any image take");
+        row("directory id past the table", patched<quint16>(good, listsAt + 11, 0xF004),
+            "lists directory data as 0xF004, not one of the image's 4 directories");
+        row("directory id below 0xF000", patched<quint16>(good, listsAt + 11, 0x0005), "lists directory data as 0x5");
+        row("directory inside itself", patched<quint16>(good, listsAt + 11, 0xF000),
+            "directory data (0xF000) is listed twice");
+        row("directory without a name", patched(good, listsAt + 6, "\x80"),
+            "the root directory lists a directory without a name");
+        row("file past the files", patched<quint16>(good, fnt + 8 * 3 + 4, 8),
+            "directory data/msg/deep names file 8 (data/msg/deep/third.bin), past the 8 files");
+        row("file named twice", patched<quint16>(good, fnt + 8 * 2 + 4, 4),
+            "file 4 is named twice (data/second.bin and data/msg/first.narc)");
+        row("name of an overlay", patched<quint16>(good, fnt + 8 * 2 + 4, 1),
+            "directory data/msg names file 1, one of the overlays (ids below 2)");
+        row("control character", patched(good, listsAt + 1, "\x07"),
+            "the root directory holds a name that holds a control character");
+        row("not UTF-8", patched(good, listsAt + 1, "\xFF"),
+            "the root directory holds a name that is neither ASCII nor UTF-8");
+        row("slash", patched(good, listsAt + 1, "/"), "holds a name that holds a \"/\"");
+        row("two alike", patched(good, listsAt + 14, "a.bin"), "the root directory holds two entries named a.bin");
         RomLayout deep = sampleLayout();
         deep.files.append({QStringList(9, QString(120, 'd')).join('/') + "/f", "x"});
-        QTest::newRow("path too long") << buildRomImage(deep).bytes << "is longer than 1024 characters";
+        row("path too long", buildRomImage(deep).bytes, "is longer than 1024 characters");
     }
     void refusesMalformedImages()
     {
@@ -507,55 +486,19 @@ private slots:
         QTest::addColumn<QString>("image");  // empty: a plain file
         QTest::addColumn<QString>("inside"); // "#id" or a path
         QTest::addColumn<QString>("reason");
-        QTest::newRow("by path") << "game.nds:data/msg.narc"
-                                 << "game.nds"
-                                 << "data/msg.narc"
-                                 << "";
-        QTest::newRow("leading slash") << "game.nds:/data/msg.narc"
-                                       << "game.nds"
-                                       << "data/msg.narc"
-                                       << "";
-        QTest::newRow("colon inside") << "game.nds:a:b"
-                                      << "game.nds"
-                                      << "a:b"
-                                      << "";
-        QTest::newRow("by id") << "game.nds:#123"
-                               << "game.nds"
-                               << "#123"
-                               << "";
-        QTest::newRow("a whole name that exists") << "game.nds:copy.narc"
-                                                  << ""
-                                                  << ""
-                                                  << "";
-        QTest::newRow("a new file with a colon") << "new:name.narc"
-                                                 << ""
-                                                 << ""
-                                                 << "";
-        QTest::newRow("a folder before the colon") << "folder:x.narc"
-                                                   << ""
-                                                   << ""
-                                                   << "";
-        QTest::newRow("nothing after the colon") << "game.nds:"
-                                                 << ""
-                                                 << ""
-                                                 << "no file inside the image is named after the colon";
-        QTest::newRow("no id") << "game.nds:#"
-                               << ""
-                               << ""
-                               << "\"#\" is not a file id (0 to 61439)";
-        QTest::newRow("id with letters") << "game.nds:#12a"
-                                         << ""
-                                         << ""
-                                         << "\"#12a\" is not a file id (0 to 61439)";
-        QTest::newRow("id with a sign") << "game.nds:#+1"
-                                        << ""
-                                        << ""
-                                        << "\"#+1\" is not a file id (0 to 61439)";
-        QTest::newRow("id too large") << "game.nds:#61440"
-                                      << ""
-                                      << ""
-                                      << "\"#61440\" is not a file id (0 to 61439)";
+        row("by path", "game.nds:data/msg.narc", "game.nds", "data/msg.narc", "");
+        row("leading slash", "game.nds:/data/msg.narc", "game.nds", "data/msg.narc", "");
+        row("colon inside", "game.nds:a:b", "game.nds", "a:b", "");
+        row("by id", "game.nds:#123", "game.nds", "#123", "");
+        row("a whole name that exists", "game.nds:copy.narc", "", "", "");
+        row("a new file with a colon", "new:name.narc", "", "", "");
+        row("a folder before the colon", "folder:x.narc", "", "", "");
+        row("nothing after the colon", "game.nds:", "", "", "no file inside the image is named after the colon");
+        for (const char *id : {"#", "#12a", "#+1", "#61440"})
+            QTest::newRow(id) << QString("game.nds:") + id << ""
+                              << "" << QString("\"%1\" is not a file id (0 to 61439)").arg(id);
     }
+
     void memberNames()
     {
         QFETCH(QString, name);

@@ -14,14 +14,12 @@
 #include "rom/romheader.h"
 #include "rom/romimagefile.h"
 #include "romfixture.h"
+#include "rows.h"
 #include "windowfixture.h"
 
 #include <QDir>
-#include <QInputDialog>
-#include <QListView>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtEndian>
 #include <QtTest>
 
@@ -145,13 +143,13 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expected"); // standard output, or a part of standard error
-        QTest::newRow("game") << "game.nds" << 0 << "";
-        QTest::newRow("sample") << "demo.nds" << 0 << "data/demo.narc\t0\t%1\t6\tmessages\n";
-        QTest::newRow("cut short") << "short.nds" << 2 << "Failed to load short.nds: the name table";
-        QTest::newRow("a text") << "text.nds" << 2 << "shorter than a ROM header";
-        QTest::newRow("an archive") << "plain.narc" << 2 << "it is a NARC archive, not a ROM image";
-        QTest::newRow("missing") << "none.nds" << 2 << "Failed to load none.nds: cannot open the file";
-        QTest::newRow("a directory") << "folder" << 2 << "Failed to load folder: cannot open the file";
+        row("game", "game.nds", 0, "");
+        row("sample", "demo.nds", 0, "data/demo.narc\t0\t%1\t6\tmessages\n");
+        row("cut short", "short.nds", 2, "Failed to load short.nds: the name table");
+        row("a text", "text.nds", 2, "shorter than a ROM header");
+        row("an archive", "plain.narc", 2, "it is a NARC archive, not a ROM image");
+        row("missing", "none.nds", 2, "Failed to load none.nds: cannot open the file");
+        row("a directory", "folder", 2, "Failed to load folder: cannot open the file");
     }
     void romList()
     {
@@ -217,27 +215,26 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         const QString fox = "fox";
-        QTest::newRow("list") << QStringList{"list", "ARCHIVE"};
-        QTest::newRow("list by id") << QStringList{"list", "ID"};
-        QTest::newRow("show") << QStringList{"show", "ARCHIVE", "0", "1"};
-        QTest::newRow("find") << QStringList{"find", "-i", "ARCHIVE", "FOX"};
-        QTest::newRow("export") << QStringList{"export", "ARCHIVE", "tree"};
-        QTest::newRow("export-file") << QStringList{"export-file", "ARCHIVE", "all.txt"};
-        QTest::newRow("export-po") << QStringList{"export-po", "ARCHIVE", "text.pot"};
-        QTest::newRow("check with a reference")
-            << QStringList{"check", "ARCHIVE", "--width", "5", "--reference", "ARCHIVE"};
-        QTest::newRow("diff, the archive old") << QStringList{"diff", "ARCHIVE", "../inputs/other.narc"};
-        QTest::newRow("diff, the archive new") << QStringList{"diff", "../inputs/other.narc", "ARCHIVE"};
-        QTest::newRow("set (fits)") << QStringList{"set", "ARCHIVE", "0", "0", "../inputs/lines.txt"};
-        QTest::newRow("set by id") << QStringList{"set", "ID", "1", "0", "../inputs/one.txt"};
-        QTest::newRow("replace (fits)") << QStringList{"replace", "ARCHIVE", fox, "cat"};
-        QTest::newRow("replace (moves)") << QStringList{"replace", "-i", "ARCHIVE", fox, QString(300, 'w')};
-        QTest::newRow("replace, nothing found") << QStringList{"replace", "ARCHIVE", "wolf", "dog"};
-        QTest::newRow("replace -n") << QStringList{"replace", "-n", "ARCHIVE", fox, QString(300, 'w')};
-        QTest::newRow("replace -o") << QStringList{"replace", "ARCHIVE", fox, "cat", "-o", "out.narc"};
-        QTest::newRow("import") << QStringList{"import", "ARCHIVE", "../inputs/tree"};
-        QTest::newRow("import-po") << QStringList{"import-po", "ARCHIVE", "../inputs/de.po"};
-        QTest::newRow("set, refused") << QStringList{"set", "ARCHIVE", "0", "0", "../inputs/one.txt"};
+        row("list", QStringList{"list", "ARCHIVE"});
+        row("list by id", QStringList{"list", "ID"});
+        row("show", QStringList{"show", "ARCHIVE", "0", "1"});
+        row("find", QStringList{"find", "-i", "ARCHIVE", "FOX"});
+        row("export", QStringList{"export", "ARCHIVE", "tree"});
+        row("export-file", QStringList{"export-file", "ARCHIVE", "all.txt"});
+        row("export-po", QStringList{"export-po", "ARCHIVE", "text.pot"});
+        row("check with a reference", QStringList{"check", "ARCHIVE", "--width", "5", "--reference", "ARCHIVE"});
+        row("diff, the archive old", QStringList{"diff", "ARCHIVE", "../inputs/other.narc"});
+        row("diff, the archive new", QStringList{"diff", "../inputs/other.narc", "ARCHIVE"});
+        row("set (fits)", QStringList{"set", "ARCHIVE", "0", "0", "../inputs/lines.txt"});
+        row("set by id", QStringList{"set", "ID", "1", "0", "../inputs/one.txt"});
+        row("replace (fits)", QStringList{"replace", "ARCHIVE", fox, "cat"});
+        row("replace (moves)", QStringList{"replace", "-i", "ARCHIVE", fox, QString(300, 'w')});
+        row("replace, nothing found", QStringList{"replace", "ARCHIVE", "wolf", "dog"});
+        row("replace -n", QStringList{"replace", "-n", "ARCHIVE", fox, QString(300, 'w')});
+        row("replace -o", QStringList{"replace", "ARCHIVE", fox, "cat", "-o", "out.narc"});
+        row("import", QStringList{"import", "ARCHIVE", "../inputs/tree"});
+        row("import-po", QStringList{"import-po", "ARCHIVE", "../inputs/de.po"});
+        row("set, refused", QStringList{"set", "ARCHIVE", "0", "0", "../inputs/one.txt"});
     }
     void everyCommandOnAMember()
     {
@@ -296,10 +293,10 @@ private slots:
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<bool>("dsi");
         QTest::addColumn<bool>("moves");
-        QTest::newRow("fits") << "cat" << false << false;
-        QTest::newRow("shrinks") << "" << false << false;
-        QTest::newRow("grows and moves") << QString(400, 'w') << false << true;
-        QTest::newRow("DSi, fits") << "cat" << true << false;
+        row("fits", "cat", false, false);
+        row("shrinks", "", false, false);
+        row("grows and moves", QString(400, 'w'), false, true);
+        row("DSi, fits", "cat", true, false);
     }
     void writeBackKeepsTheRest()
     {
@@ -355,41 +352,28 @@ private slots:
         QTest::addColumn<QString>("error");   // a part of standard error
         QTest::addColumn<QString>("changed"); // the file that changed, or empty
         const QString inside = "game.nds:" + member;
-        QTest::newRow("-o a plain file") << QStringList{"replace", inside, "fox", "cat", "-o", "out.narc"} << 0 << ""
-                                         << "out.narc";
-        QTest::newRow("-o inside another image")
-            << QStringList{"replace", inside, "fox", "cat", "-o", "copy.nds:" + member} << 0 << ""
-            << "copy.nds";
-        QTest::newRow("-o the image") << QStringList{"replace", inside, "fox", "cat", "-o", "game.nds"} << 2
-                                      << "Failed to write game.nds: it is the archive being edited"
-                                      << "";
-        QTest::newRow("-o the image by a link") << QStringList{"replace", inside, "fox", "cat", "-o", "link.nds"} << 2
-                                                << "Failed to write link.nds: it is the archive being edited"
-                                                << "";
-        QTest::newRow("export-file over the image")
-            << QStringList{"export-file", inside, "game.nds"} << 2
-            << "Failed to export to file game.nds: it is the archive being edited"
-            << "";
-        QTest::newRow("export-po over the image by a link")
-            << QStringList{"export-po", inside, "link.nds"} << 2 << "it is the archive being edited"
-            << "";
-        QTest::newRow("nothing changed")
-            << QStringList{"set", inside, "1", "0", "same.txt"} << 0 << "Nothing changed; " + inside + " not written"
-            << "";
-        QTest::newRow("no such file inside")
-            << QStringList{"show", "game.nds:data/none.narc", "0", "0"} << 2
-            << "Failed to load game.nds:data/none.narc: the image holds no file data/none.narc"
-            << "";
-        QTest::newRow("id out of range")
-            << QStringList{"list", "game.nds:#99"} << 2 << "Failed to load game.nds:#99: the image has no file #99"
-            << "";
-        QTest::newRow("not an archive")
-            << QStringList{"list", "game.nds:readme.txt"} << 2
-            << "Failed to load game.nds:readme.txt: " + readNarc(QByteArray("hello")).reason << "";
-        QTest::newRow("the image as an archive")
-            << QStringList{"list", "game.nds"} << 2
-            << "Failed to load game.nds: it is a ROM image; name an archive inside it as game.nds:PATH or game.nds:#ID"
-            << "";
+        row("-o a plain file", QStringList{"replace", inside, "fox", "cat", "-o", "out.narc"}, 0, "", "out.narc");
+        row("-o inside another image", QStringList{"replace", inside, "fox", "cat", "-o", "copy.nds:" + member}, 0, "",
+            "copy.nds");
+        row("-o the image", QStringList{"replace", inside, "fox", "cat", "-o", "game.nds"}, 2,
+            "Failed to write game.nds: it is the archive being edited", "");
+        row("-o the image by a link", QStringList{"replace", inside, "fox", "cat", "-o", "link.nds"}, 2,
+            "Failed to write link.nds: it is the archive being edited", "");
+        row("export-file over the image", QStringList{"export-file", inside, "game.nds"}, 2,
+            "Failed to export to file game.nds: it is the archive being edited", "");
+        row("export-po over the image by a link", QStringList{"export-po", inside, "link.nds"}, 2,
+            "it is the archive being edited", "");
+        row("nothing changed", QStringList{"set", inside, "1", "0", "same.txt"}, 0,
+            "Nothing changed; " + inside + " not written", "");
+        row("no such file inside", QStringList{"show", "game.nds:data/none.narc", "0", "0"}, 2,
+            "Failed to load game.nds:data/none.narc: the image holds no file data/none.narc", "");
+        row("id out of range", QStringList{"list", "game.nds:#99"}, 2,
+            "Failed to load game.nds:#99: the image has no file #99", "");
+        row("not an archive", QStringList{"list", "game.nds:readme.txt"}, 2,
+            "Failed to load game.nds:readme.txt: " + readNarc(QByteArray("hello")).reason, "");
+        row("the image as an archive", QStringList{"list", "game.nds"}, 2,
+            "Failed to load game.nds: it is a ROM image; name an archive inside it as game.nds:PATH or game.nds:#ID",
+            "");
     }
     void outputsAndRefusals()
     {
@@ -454,14 +438,10 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("nothing") << ""
-                                 << "";
-        QTest::newRow("touched") << "touch"
-                                 << "it changed on disk since it was opened";
-        QTest::newRow("another member written") << "write"
-                                                << "it changed on disk since it was opened";
-        QTest::newRow("overwrite, as the user said") << "touch overwrite"
-                                                     << "";
+        row("nothing", "", "");
+        row("touched", "touch", "it changed on disk since it was opened");
+        row("another member written", "write", "it changed on disk since it was opened");
+        row("overwrite, as the user said", "touch overwrite", "");
     }
     void changedOnDisk()
     {
@@ -563,48 +543,6 @@ private slots:
         const QString moved = "Moved " + image + ':' + member + " to the end of its image (at 0x";
         QVERIFY2(probe.log().contains(moved) && probe.log().endsWith("Finished writing " + image + ':' + member + '\n'),
                  qPrintable(probe.log()));
-    }
-
-    // The real list of an image's archives: a double click, or Enter, chooses the
-    // archive under it; Escape chooses none.
-    void archiveListChoosing_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("chosen");
-        QTest::newRow("double click") << "double click" << 1;
-        QTest::newRow("Enter") << "Enter" << 1;
-        QTest::newRow("Escape") << "Escape" << -1;
-    }
-    void archiveListChoosing()
-    {
-        QFETCH(QString, how);
-        int ticks = 0;
-        QTimer driver;
-        connect(&driver, &QTimer::timeout, this, [&] {
-            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            if (++ticks > 1) { // the choice was not taken: give up
-                dialog->reject();
-                return;
-            }
-            auto *list = dialog->findChild<QListView *>();
-            QVERIFY(list);
-            const QModelIndex second = list->model()->index(1, 0);
-            if (how == "double click") {
-                const QPoint at = list->visualRect(second).center();
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-            } else if (how == "Enter") {
-                QTest::keyClick(list, Qt::Key_Down);
-                QTest::keyClick(list, Qt::Key_Return);
-            } else {
-                QTest::keyClick(list, Qt::Key_Escape);
-            }
-        });
-        driver.start(50);
-        const QStringList items{member + " (3 entries, messages)", "data/gfx.narc (2 entries)"};
-        QTEST(chooseArchiveWithDialog(nullptr, "game.nds", items), "chosen");
     }
 
     // A write from the window after another program changed the image asks

@@ -1,11 +1,9 @@
 // Find and replace over the whole archive: the core calls, the two dialogs
 // through real signals and key presses, and `narctext replace` end to end.
 
-#include "app/finddialog.h"
 #include "app/replacedialog.h"
 #include "codec/compose.h"
 #include "codec/decode.h"
-#include "codec/messageheader.h"
 #include "corefixture.h"
 #include "messagefixture.h"
 #include "narc/narcfile.h"
@@ -13,13 +11,13 @@
 #include "narc/narcwriter.h"
 #include "narcfixture.h"
 #include "process.h"
+#include "rows.h"
 #include "search/replace.h"
 #include "search/search.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -48,36 +46,6 @@ QString describe(const SearchMatch &match)
         .arg(match.line)
         .arg(match.column)
         .arg(match.length);
-}
-
-// Every match found the plain way, decoding each section and looking for the
-// text line by line, as "M entry/section/line:column+length", and every report
-// line as "R line", in the order they come. What the threaded search must
-// agree with.
-QStringList referenceSearch(const Narc &narc, const QString &text, Qt::CaseSensitivity cs)
-{
-    QStringList events;
-    for (int e = 0; e < narc.files.size(); ++e) {
-        if (narc.files.at(e).isEmpty())
-            continue; // no sections, nothing to report
-        const MessageHeaderRead head = readMessageHeader(narc.files.at(e));
-        if (!head.ok()) {
-            events.append(QStringLiteral("R Cannot decode entry %1: %2").arg(e).arg(head.reason));
-            continue;
-        }
-        for (int s = 0; s < head.header.sectionCount; ++s) {
-            const DecodedSection decoded = decodeMessageSection(narc.files.at(e), s);
-            if (!decoded.ok())
-                events.append(
-                    QStringLiteral("R Cannot decode section %1 of entry %2: %3").arg(s).arg(e).arg(decoded.reason));
-            for (int i = 0; i < decoded.lines.size(); ++i) {
-                for (qsizetype at = decoded.lines.at(i).indexOf(text, 0, cs); at >= 0;
-                     at = decoded.lines.at(i).indexOf(text, at + text.size(), cs))
-                    events.append("M " + describe({e, s, i, int(at), int(text.size())}));
-            }
-        }
-    }
-    return events;
 }
 
 // An entry whose section 1 the composer refuses to take back once it grows: its
@@ -121,36 +89,29 @@ private slots:
         QTest::addColumn<int>("leftAlone");
 
         const QStringList fox{"fox at the start", "at the end a fox", "no", "fox"};
-        QTest::newRow("line start and end") << fox << "fox" << false << QStringList{"0:0", "1:13", "3:0"} << 0;
-        QTest::newRow("no overlap") << QStringList{"aaaaa"} << "aa" << false << QStringList{"0:0", "0:2"} << 0;
-        QTest::newRow("whole escape") << QStringList{"a\nb"} << "\\x000a" << false << QStringList{"0:1"} << 0;
-        QTest::newRow("ending past an escape") << QStringList{"a\nb"} << "0ab" << false << QStringList{} << 1;
-        QTest::newRow("digits of escapes")
-            << QStringList{"\n0", "0\x01"} << "0" << false << QStringList{"0:6", "1:0"} << 6;
-        QTest::newRow("overlapping inside an escape")
-            << QStringList{QString(QChar(0))} << "00" << false << QStringList{} << 2;
-        QTest::newRow("right after an escape") << QStringList{"\naa"} << "aa" << false << QStringList{"0:6"} << 1;
-        QTest::newRow("with a backslash, escapes are searched")
-            << QStringList{"\n"} << "\\x0" << false << QStringList{"0:0"} << 0;
-        QTest::newRow("a stored backslash shows escaped")
-            << QStringList{"c:\\dir"} << "\\x005cdir" << false << QStringList{"0:2"} << 0;
-        QTest::newRow("case counts") << QStringList{"Fox FOX fox"} << "fox" << false << QStringList{"0:8"} << 0;
-        QTest::newRow("ignoring case")
-            << QStringList{"Fox FOX fox"} << "fOx" << true << QStringList{"0:0", "0:4", "0:8"} << 0;
-        QTest::newRow("escape digits fold too") << QStringList{"\n"} << "\\X000A" << true << QStringList{"0:0"} << 0;
-        QTest::newRow("folding maps final sigma")
-            << QStringList{"ΟΔΟΣ οδος"} << "οδοσ" << true << QStringList{"0:0", "0:5"} << 0;
-        QTest::newRow("one character for one") << QStringList{"Straße"} << "STRASSE" << true << QStringList{} << 0;
+        row("line start and end", fox, "fox", false, QStringList{"0:0", "1:13", "3:0"}, 0);
+        row("no overlap", QStringList{"aaaaa"}, "aa", false, QStringList{"0:0", "0:2"}, 0);
+        row("whole escape", QStringList{"a\nb"}, "\\x000a", false, QStringList{"0:1"}, 0);
+        row("ending past an escape", QStringList{"a\nb"}, "0ab", false, QStringList{}, 1);
+        row("digits of escapes", QStringList{"\n0", "0\x01"}, "0", false, QStringList{"0:6", "1:0"}, 6);
+        row("overlapping inside an escape", QStringList{QString(QChar(0))}, "00", false, QStringList{}, 2);
+        row("right after an escape", QStringList{"\naa"}, "aa", false, QStringList{"0:6"}, 1);
+        row("with a backslash, escapes are searched", QStringList{"\n"}, "\\x0", false, QStringList{"0:0"}, 0);
+        row("a stored backslash shows escaped", QStringList{"c:\\dir"}, "\\x005cdir", false, QStringList{"0:2"}, 0);
+        row("case counts", QStringList{"Fox FOX fox"}, "fox", false, QStringList{"0:8"}, 0);
+        row("ignoring case", QStringList{"Fox FOX fox"}, "fOx", true, QStringList{"0:0", "0:4", "0:8"}, 0);
+        row("escape digits fold too", QStringList{"\n"}, "\\X000A", true, QStringList{"0:0"}, 0);
+        row("folding maps final sigma", QStringList{"ΟΔΟΣ οδος"}, "οδοσ", true, QStringList{"0:0", "0:5"}, 0);
+        row("one character for one", QStringList{"Straße"}, "STRASSE", true, QStringList{}, 0);
         // Columns count UTF-16 units whatever the bytes: a character beyond the
         // BMP is two, a kana one.
-        QTest::newRow("columns in units")
-            << QStringList{"\U0001F600 fox \u3042 fox"} << "fox" << false << QStringList{"0:3", "0:9"} << 0;
-        QTest::newRow("a pair in the text found")
-            << QStringList{"a\U0001F600\U0001F600"} << "\U0001F600" << false << QStringList{"0:1", "0:3"} << 0;
-        QTest::newRow("a lone half matches units")
-            << QStringList{"a\U0001F600"} << QString(QChar(0xDE00)) << false << QStringList{"0:2"} << 0;
-        QTest::newRow("empty text finds nothing") << fox << "" << false << QStringList{} << 0;
-        QTest::newRow("no line break in a line") << fox << "fox\n" << false << QStringList{} << 0;
+        row("columns in units", QStringList{"\U0001F600 fox \u3042 fox"}, "fox", false, QStringList{"0:3", "0:9"}, 0);
+        row("a pair in the text found", QStringList{"a\U0001F600\U0001F600"}, "\U0001F600", false,
+            QStringList{"0:1", "0:3"}, 0);
+        row("a lone half matches units", QStringList{"a\U0001F600"}, QString(QChar(0xDE00)), false, QStringList{"0:2"},
+            0);
+        row("empty text finds nothing", fox, "", false, QStringList{}, 0);
+        row("no line break in a line", fox, "fox\n", false, QStringList{}, 0);
     }
     void findsInEscapedText()
     {
@@ -201,7 +162,23 @@ private slots:
 
         for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
             const SearchQuery query{QStringLiteral("fox"), cs};
-            const QStringList events = referenceSearch(narc, query.text, cs);
+            // Entries 13, 207, 401 and 595 are too short for a head, 110, 304,
+            // 498 and 692 empty; other entries match as built above.
+            QStringList events;
+            for (int e = 0; e < 700; ++e) {
+                const QString at = "M " + QString::number(e) + "/%1:%2+3";
+                if (e % 97 == 13 && e % 2) {
+                    events << QString("R Cannot decode entry %1: the header is cut short (5 bytes, at least 12 needed)")
+                                  .arg(e);
+                } else if (e == 400) {
+                    events << at.arg("0/0").arg(0)
+                           << "R Cannot decode section 1 of entry 400: " + decodeMessageSection(broken, 1).reason;
+                } else if (e % 97 != 13 && e % 3) {
+                    if (cs == Qt::CaseInsensitive)
+                        events << at.arg("0/0").arg(0);
+                    events << at.arg("0/1").arg(0) << at.arg("0/1").arg(4) << at.arg("1/0").arg(3);
+                }
+            }
             QStringList expected = events.filter(QRegularExpression("^M "))
                                        .replaceInStrings(QRegularExpression("^M "), "");
             QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 5);
@@ -317,15 +294,11 @@ private slots:
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<QString>("report");
         const QString lineBreak = QStringLiteral("Nothing replaced: the replacement holds a line break");
-        QTest::newRow("LF") << "fox"
-                            << "a\nb" << lineBreak;
-        QTest::newRow("CR") << "fox"
-                            << "a\r" << lineBreak;
-        QTest::newRow("paragraph separator") << "fox" << QString(QChar::ParagraphSeparator) << lineBreak;
-        QTest::newRow("line separator") << "fox" << QString(QChar::LineSeparator) << lineBreak;
-        QTest::newRow("nothing to find") << ""
-                                         << "cat"
-                                         << "Nothing replaced: the text to find is empty";
+        row("LF", "fox", "a\nb", lineBreak);
+        row("CR", "fox", "a\r", lineBreak);
+        row("paragraph separator", "fox", QString(QChar::ParagraphSeparator), lineBreak);
+        row("line separator", "fox", QString(QChar::LineSeparator), lineBreak);
+        row("nothing to find", "", "cat", "Nothing replaced: the text to find is empty");
     }
     void replaceRefuses()
     {
@@ -341,110 +314,26 @@ private slots:
         QCOMPARE(narc.files, before.files);
     }
 
-    // The find dialog on its own: Enter searches, the list holds every match,
-    // Enter on a row activates it (double click: in the window's tests), Find Next and Find Previous
-    // wrap around and go on from the last match after the archive changed.
-    void findDialog()
-    {
-        Narc narc = archiveOf({buildMessageFile(QList<QStringList>{{"fox one", "two"}, {"Fox", "x fox"}}),
-                               buildMessageFile(QList<QStringList>{{"a fox"}})});
-        FindDialog dialog;
-        dialog.setArchive(&narc);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        auto *field = dialog.findChild<QLineEdit *>("findText");
-        auto *list = dialog.findChild<QListView *>("matchList");
-        auto *status = dialog.findChild<QLabel *>("status");
-        QSignalSpy activated(&dialog, &FindDialog::matchActivated);
-        const auto lastActivated = [&] {
-            const QList<QVariant> args = activated.takeLast();
-            return QStringLiteral("%1/%2/%3:%4+%5")
-                .arg(args.at(0).toInt())
-                .arg(args.at(1).toInt())
-                .arg(args.at(2).toInt())
-                .arg(args.at(3).toInt())
-                .arg(args.at(4).toInt());
-        };
-
-        // Typing searches nothing; Enter does.
-        QTest::keyClicks(field, "fox");
-        QCOMPARE(list->model()->rowCount(), 0);
-        QTest::keyClick(field, Qt::Key_Return);
-        QCOMPARE(list->model()->rowCount(), 3);
-        QCOMPARE(status->text(), QStringLiteral("3 matches"));
-        QVERIFY(list->model()->index(2, 0).data().toString().startsWith("1  Hiragana  line 1, column 3:"));
-        dialog.findChild<QCheckBox *>("ignoreCase")->setChecked(true);
-        QTest::mouseClick(dialog.findChild<QPushButton *>("findButton"), Qt::LeftButton);
-        QCOMPARE(list->model()->rowCount(), 4);
-        QVERIFY(activated.isEmpty());
-
-        list->setFocus();
-        list->setCurrentIndex(list->model()->index(3, 0));
-        QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(activated.size(), 1);
-        QCOMPARE(lastActivated(), QStringLiteral("1/0/0:2+3"));
-        QCOMPARE(list->model()->rowCount(), 4); // Enter in the list does not search again
-
-        // Wrapping: past the last to the first, and back.
-        QVERIFY(dialog.findNext());
-        QCOMPARE(lastActivated(), QStringLiteral("0/0/0:0+3"));
-        QCOMPARE(list->currentIndex().row(), 0);
-        QVERIFY(dialog.findPrevious());
-        QCOMPARE(lastActivated(), QStringLiteral("1/0/0:2+3"));
-        QVERIFY(dialog.findPrevious());
-        QCOMPARE(lastActivated(), QStringLiteral("0/1/1:2+3"));
-
-        // The archive changes: the list goes, the next step searches again and
-        // goes on after the match shown last.
-        narc.files[0] = buildMessageFile(QList<QStringList>{{"fox fox", "two"}, {"none", "x fox"}});
-        dialog.archiveChanged();
-        QCOMPARE(list->model()->rowCount(), 0);
-        QVERIFY(dialog.findNext());
-        QCOMPARE(lastActivated(), QStringLiteral("1/0/0:2+3"));
-        QCOMPARE(list->model()->rowCount(), 4);
-        QVERIFY(dialog.findNext());
-        QCOMPARE(lastActivated(), QStringLiteral("0/0/0:0+3"));
-
-        // A new text in the field is searched by Find Next; nothing found, nothing activated.
-        field->setText("zebra");
-        QVERIFY(!dialog.findNext());
-        QVERIFY(activated.isEmpty());
-        QCOMPARE(status->text(), QStringLiteral("No matches"));
-        dialog.setArchive(nullptr);
-        QVERIFY(!dialog.findPrevious());
-    }
-
-    // The replace dialog counts before it lets anything change, refuses a line
-    // break, and asks the window to replace; the answer here is the core call.
+    // The replace dialog counts before it lets anything change (Enter counts,
+    // never replaces), takes the count back when the question changes, and
+    // refuses a line break.
     void replaceDialog()
     {
         Narc narc = archiveOf({buildMessageFile(QList<QStringList>{{"fox fox", "Fox"}}), NarcEntry(2, 'x')});
         ReplaceDialog dialog;
         dialog.setArchive(&narc);
-        dialog.show();
         auto *find = dialog.findChild<QLineEdit *>("findText");
         auto *replacement = dialog.findChild<QLineEdit *>("replaceText");
         auto *replaceAll = dialog.findChild<QPushButton *>("replaceAllButton");
         auto *status = dialog.findChild<QLabel *>("status");
-        QStringList log;
-        connect(&dialog, &ReplaceDialog::replaceAllRequested, this,
-                [&](const QString &text, const QString &with, bool ignoreCase) {
-                    Reports reports;
-                    replaceInArchive(narc, {text, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive}, with, reports);
-                    log += reports.lines;
-                });
         QSignalSpy requested(&dialog, &ReplaceDialog::replaceAllRequested);
-
         QTest::keyClicks(find, "fox");
         QTest::keyClicks(replacement, "cat");
         QVERIFY(!replaceAll->isEnabled());
-        QTest::keyClick(replacement, Qt::Key_Return); // counts, never replaces
+        QTest::keyClick(replacement, Qt::Key_Return);
         QVERIFY(requested.isEmpty());
         QCOMPARE(status->text(), QStringLiteral("2 matches in 1 section (1 section could not be decoded)"));
-        QCOMPARE(dialog.matchCount(), 2);
         QVERIFY(replaceAll->isEnabled());
-
-        // Any change of the question takes the count back.
         dialog.findChild<QCheckBox *>("ignoreCase")->setChecked(true);
         QVERIFY(!replaceAll->isEnabled());
         QCOMPARE(dialog.matchCount(), -1);
@@ -452,23 +341,14 @@ private slots:
         QCOMPARE(dialog.matchCount(), 3);
         dialog.archiveChanged();
         QVERIFY(!replaceAll->isEnabled());
-
         replacement->setText(QStringLiteral("two\nlines"));
         QTest::keyClick(find, Qt::Key_Return);
         QCOMPARE(status->text(), QStringLiteral("The replacement holds a line break"));
         QVERIFY(!replaceAll->isEnabled());
-
         replacement->setText(QStringLiteral("cat"));
         QTest::keyClick(find, Qt::Key_Return);
         QTest::mouseClick(replaceAll, Qt::LeftButton);
-        QCOMPARE(requested.size(), 1);
         QCOMPARE(requested.first(), QList<QVariant>({"fox", "cat", true}));
-        QCOMPARE(log, QStringList({"Cannot decode entry 1: the header is cut short (2 bytes, at least 12 needed)",
-                                   "Replaced 3 occurrences in 1 sections"}));
-        QCOMPARE(decodeMessageSection(narc.files.at(0), 0).lines, QStringList({"cat cat", "cat"}));
-        // Counted again at once: nothing left to replace.
-        QCOMPARE(dialog.matchCount(), 0);
-        QVERIFY(!replaceAll->isEnabled());
     }
 
     // narctext replace: the archive written as the core call leaves it, or not
@@ -479,25 +359,24 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("written");
         QTest::addColumn<QString>("firstError");
-        QTest::newRow("ignoring case") << QStringList{"replace", "-i", "test.narc", "FOX", "cat", "-o", "out.narc"} << 0
-                                       << true << "Replaced 3 occurrences in 2 sections";
-        QTest::newRow("in place")
-            << QStringList{"replace", "test.narc", "fox", "cat"} << 0 << true << "Replaced 2 occurrences in 2 sections";
-        QTest::newRow("no match") << QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"} << 1 << false
-                                  << "Replaced 0 occurrences in 0 sections";
-        QTest::newRow("refused section") << QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"}
-                                         << 1 << true << "Skipping 0001/0000: line 1 is too long";
-        QTest::newRow("undecodable entry") << QStringList{"replace", "bad.narc", "fox", "cat", "-o", "out.narc"} << 1
-                                           << true << "Cannot decode entry 1: ";
-        QTest::newRow("line break") << QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"} << 2
-                                    << false << "narctext: replace: the replacement holds a line break";
-        QTest::newRow("not an archive") << QStringList{"replace", "garbage.narc", "fox", "cat", "-o", "out.narc"} << 2
-                                        << false << "Failed to load garbage.narc: ";
-        QTest::newRow("empty text") << QStringList{"replace", "test.narc", "", "cat"} << 2 << false
-                                    << "narctext: replace: an argument is empty";
-        QTest::newRow("unwritable output")
-            << QStringList{"replace", "test.narc", "fox", "cat", "-o", "no/such/dir/out.narc"} << 2 << false
-            << "Replaced 2 occurrences in 2 sections";
+        row("ignoring case", QStringList{"replace", "-i", "test.narc", "FOX", "cat", "-o", "out.narc"}, 0, true,
+            "Replaced 3 occurrences in 2 sections");
+        row("in place", QStringList{"replace", "test.narc", "fox", "cat"}, 0, true,
+            "Replaced 2 occurrences in 2 sections");
+        row("no match", QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"}, 1, false,
+            "Replaced 0 occurrences in 0 sections");
+        row("refused section", QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"}, 1, true,
+            "Skipping 0001/0000: line 1 is too long");
+        row("undecodable entry", QStringList{"replace", "bad.narc", "fox", "cat", "-o", "out.narc"}, 1, true,
+            "Cannot decode entry 1: ");
+        row("line break", QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"}, 2, false,
+            "narctext: replace: the replacement holds a line break");
+        row("not an archive", QStringList{"replace", "garbage.narc", "fox", "cat", "-o", "out.narc"}, 2, false,
+            "Failed to load garbage.narc: ");
+        row("empty text", QStringList{"replace", "test.narc", "", "cat"}, 2, false,
+            "narctext: replace: an argument is empty");
+        row("unwritable output", QStringList{"replace", "test.narc", "fox", "cat", "-o", "no/such/dir/out.narc"}, 2,
+            false, "Replaced 2 occurrences in 2 sections");
     }
     void narctextReplace()
     {

@@ -9,6 +9,7 @@
 #include "support/messagefixture.h"
 #include "support/narcfixture.h"
 #include "support/process.h"
+#include "support/rows.h"
 #include "support/windowfixture.h"
 
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -69,7 +71,6 @@ bool dropFile(QWidget *target, const QString &file)
 
 Q_DECLARE_METATYPE(Move)
 Q_DECLARE_METATYPE(Answer)
-Q_DECLARE_METATYPE(FileChoice)
 
 // Every test starts with sampleEntries() in `path`, beside the empty tree
 // folders 0000 and 0001.
@@ -175,11 +176,11 @@ private slots:
         QTest::addColumn<QList<Answer>>("replies"); // to the text, then to the changes
         QTest::addColumn<bool>("opened");
         QTest::addColumn<bool>("written"); // a.narc holds the typed text at the end
-        QTest::newRow("cancel the text") << QList<Answer>{Answer::Cancel} << false << false;
-        QTest::newRow("discard the text") << QList<Answer>{Answer::Discard} << true << false;
-        QTest::newRow("save, discard the changes") << QList<Answer>{Answer::Keep, Answer::Discard} << true << false;
-        QTest::newRow("save, cancel the write") << QList<Answer>{Answer::Keep, Answer::Cancel} << false << false;
-        QTest::newRow("save and write") << QList<Answer>{Answer::Keep, Answer::Keep} << true << true;
+        row("cancel the text", QList<Answer>{Answer::Cancel}, false, false);
+        row("discard the text", QList<Answer>{Answer::Discard}, true, false);
+        row("save, discard the changes", QList<Answer>{Answer::Keep, Answer::Discard}, true, false);
+        row("save, cancel the write", QList<Answer>{Answer::Keep, Answer::Cancel}, false, false);
+        row("save and write", QList<Answer>{Answer::Keep, Answer::Keep}, true, true);
     }
     void openAsksFirst()
     {
@@ -266,9 +267,9 @@ private slots:
         QTest::addColumn<int>("section");
         QTest::addColumn<bool>("po");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("tree, one-section entry") << 1 << 0 << false << "new\nb\nc";
-        QTest::newRow("tree, first of two sections") << 0 << 0 << false << "new\nsecond";
-        QTest::newRow("PO, second of two sections") << 0 << 1 << true << "new\n";
+        row("tree, one-section entry", 1, 0, false, "new\nb\nc");
+        row("tree, first of two sections", 0, 0, false, "new\nsecond");
+        row("PO, second of two sections", 0, 1, true, "new\n");
     }
     void importKeepsPlace()
     {
@@ -457,16 +458,14 @@ private slots:
         QTest::addColumn<bool>("closed");
         QTest::addColumn<QString>("onDisk"); // a.narc's entry 0, section 0, at the end
         const QString original = "first line\nsecond", saved = "saved\nsecond";
-        QTest::newRow("nothing changed") << false << QList<Answer>{} << false << true << original;
-        QTest::newRow("write") << false << QList<Answer>{Answer::Keep} << false << true << saved;
-        QTest::newRow("write fails") << false << QList<Answer>{Answer::Keep} << true << false << original;
-        QTest::newRow("discard") << false << QList<Answer>{Answer::Discard} << false << true << original;
-        QTest::newRow("cancel") << false << QList<Answer>{Answer::Cancel} << false << false << original;
-        QTest::newRow("text: cancel") << true << QList<Answer>{Answer::Cancel} << false << false << original;
-        QTest::newRow("text: save, then write")
-            << true << QList<Answer>{Answer::Keep, Answer::Keep} << false << true << "typed\nsecond";
-        QTest::newRow("text: discard, then write")
-            << true << QList<Answer>{Answer::Discard, Answer::Keep} << false << true << saved;
+        row("nothing changed", false, QList<Answer>{}, false, true, original);
+        row("write", false, QList<Answer>{Answer::Keep}, false, true, saved);
+        row("write fails", false, QList<Answer>{Answer::Keep}, true, false, original);
+        row("discard", false, QList<Answer>{Answer::Discard}, false, true, original);
+        row("cancel", false, QList<Answer>{Answer::Cancel}, false, false, original);
+        row("text: cancel", true, QList<Answer>{Answer::Cancel}, false, false, original);
+        row("text: save, then write", true, QList<Answer>{Answer::Keep, Answer::Keep}, false, true, "typed\nsecond");
+        row("text: discard, then write", true, QList<Answer>{Answer::Discard, Answer::Keep}, false, true, saved);
     }
     void close()
     {
@@ -686,45 +685,6 @@ private slots:
         QCOMPARE(chooseWithDialog(nullptr, FileChoice::ExportDirectory, dir->path()), root + "new");
     }
 
-    // The real choosers of Open Narc and Open Reference list archives and ROM
-    // images at first: a folder holding only the game shows the game.
-    void archiveChoosersShowImages_data()
-    {
-        QTest::addColumn<FileChoice>("choice");
-        QTest::newRow("Open Narc") << FileChoice::OpenArchive;
-        QTest::newRow("Open Reference") << FileChoice::OpenReference;
-    }
-
-    void archiveChoosersShowImages()
-    {
-        QFETCH(FileChoice, choice);
-        QVERIFY(writeFileBytes(root + "game.nds", QByteArray(512, '\0')));
-        QVERIFY(writeFileBytes(root + "notes.txt", "not listed"));
-        QStringList listed;
-        QTimer driver;
-        int ticks = 0;
-        connect(&driver, &QTimer::timeout, this, [&] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            // The list fills from another thread: read it until it holds the
-            // three expected, or give up.
-            const auto *view = MainWindowProbe::part<QAbstractItemView>(*dialog, "listView");
-            listed.clear();
-            for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
-                const QString name = view->model()->index(row, 0, view->rootIndex()).data().toString();
-                if (name.contains('.')) // not the tree's folders
-                    listed.append(name);
-            }
-            listed.sort();
-            if (listed.size() >= 3 || ++ticks > 100)
-                dialog->reject();
-        });
-        driver.start(20);
-        QCOMPARE(chooseWithDialog(nullptr, choice, dir->path()), QString());
-        QCOMPARE(listed, (QStringList{"a.narc", "b.narc", "game.nds"}));
-    }
-
     // Shortcuts of the Edit menu (F3 works in the find dialog too), then the File menu.
     void shortcuts()
     {
@@ -805,8 +765,7 @@ private slots:
     }
 
     // A match activated in Find in Archive (double click) shows its entry and
-    // section and selects it; with unsaved text the question comes first: Cancel
-    // keeps everything, Discard shows the stored text with the match selected.
+    // section and selects it; the list names and highlights each match.
     void findShowsMatch()
     {
         MainWindowProbe f(path);
@@ -824,6 +783,8 @@ private slots:
         };
         QCOMPARE(highlighted(0), "ne");
         QCOMPARE(highlighted(1), "ne");
+        QCOMPARE(f.part<QLabel>(find, "status")->text(), "2 matches");
+        QVERIFY(list->model()->index(1, 0).data().toString().startsWith("0  Kanji  line 1, column 8:"));
         const auto doubleClick = [&](int row) {
             const QRect rect = list->visualRect(list->model()->index(row, 0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
@@ -832,19 +793,6 @@ private slots:
         doubleClick(1);
         QCOMPARE(f.place(), "0 1");
         QCOMPARE(f.selection(), "ne at 7");
-
-        f.type("typed\nhere");
-        f.ui.text->moveCursor(QTextCursor::Start);
-        const QStringList before = f.state();
-        doubleClick(0);
-        QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
-        QCOMPARE(f.state(), before);
-
-        f.replies = {Answer::Discard};
-        doubleClick(1); // the same section: the stored text comes back
-        QCOMPARE(f.editor(), "kanji one\n");
-        QCOMPARE(f.selection(), "ne at 7");
-        QVERIFY(!f.unwritten());
 
         // Save Text changes the archive: the list no longer stands. A match far
         // into a long line is listed cut, and highlighted still.
@@ -940,6 +888,7 @@ private slots:
         f.part<QLineEdit>(find, "findText")->setText("nowhere");
         f.ui.actionFind_Previous->trigger();
         QVERIFY(find.isVisible());
+        QCOMPARE(f.part<QLabel>(find, "status")->text(), "No matches");
     }
 
     // Replace All, counted first, then Write To Narc: the file holds the
@@ -957,28 +906,17 @@ private slots:
         QTest::addColumn<int>("changed");    // entries changed: 0, 1 (entry 0) or 2 (both)
 
         const QString replaced = "Replaced 1 occurrences in 1 sections\n";
-        QTest::newRow("replaced") << "line"
-                                  << "row" << false << Answer::Discard << replaced << "first row\nsecond" << 0 << 1;
-        QTest::newRow("ignoring case") << "FIRST"
-                                       << "1st" << true << Answer::Discard << replaced << "1st line\nsecond" << 0 << 1;
-        QTest::newRow("typed text saved first")
-            << "line"
-            << "row" << false << Answer::Keep << replaced << "typed row\nsecond" << 0 << 1;
+        row("replaced", "line", "row", false, Answer::Discard, replaced, "first row\nsecond", 0, 1);
+        row("ignoring case", "FIRST", "1st", true, Answer::Discard, replaced, "1st line\nsecond", 0, 1);
+        row("typed text saved first", "line", "row", false, Answer::Keep, replaced, "typed row\nsecond", 0, 1);
         // The "c" of "\x005c" is no text: it stays, and the summary says so.
-        QTest::newRow("escapes left alone")
-            << "c"
-            << "Z" << false << Answer::Discard
-            << "Replaced 3 occurrences in 2 sections; 1 match inside an escape left alone\n"
-            << "first line\nseZond" << 0 << 2;
-        QTest::newRow("a refused section stays")
-            << "b"
-            << "\\q" << false << Answer::Discard
-            << "Skipping 0000/0001: line 1 has a backslash that starts no escape: \"\\q\\x00\"\n"
-               "Replaced 0 occurrences in 0 sections\n"
-            << "first line\nsecond" << 2 << 0;
-        QTest::newRow("question cancelled")
-            << "line"
-            << "row" << false << Answer::Cancel << QString() << "first line\nsecond" << 1 << 0;
+        row("escapes left alone", "c", "Z", false, Answer::Discard,
+            "Replaced 3 occurrences in 2 sections; 1 match inside an escape left alone\n", "first line\nseZond", 0, 2);
+        row("a refused section stays", "b", "\\q", false, Answer::Discard,
+            "Skipping 0000/0001: line 1 has a backslash that starts no escape: \"\\q\\x00\"\n"
+            "Replaced 0 occurrences in 0 sections\n",
+            "first line\nsecond", 2, 0);
+        row("question cancelled", "line", "row", false, Answer::Cancel, QString(), "first line\nsecond", 1, 0);
     }
     void replaceAll()
     {
