@@ -30,12 +30,6 @@ QList<int> widths(const TextRows &rows)
     return result;
 }
 
-// One PO message.
-QByteArray message(const char *context, const char *id, const char *translation)
-{
-    return QByteArray("msgctxt \"") + context + "\"\nmsgid \"" + id + "\"\nmsgstr \"" + translation + "\"\n\n";
-}
-
 } // namespace
 
 class TestCheck : public QObject
@@ -223,14 +217,14 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("code");
 
-        const QByteArray header = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
-        const QByteArray po = header + message("0001/0000/0005", "Press the button\\\\xfffe", "Appuyez sur le bouton")
-                              + message("0001/0000/0002", "First line\\\\x000asecond line",
-                                        "Première ligne\\\\x000adeuxième")
-                              + message("0000/0000/0001", "こんにちは！", "Bonjour !")
-                              + message("0000/0000/0002", "Hi", "Salut\\\\x05c") + message("0000/0000/0003", "Bye", "")
-                              + "msgid \"No context\"\nmsgstr \"x\"\n\n"
-                              + message("0000/0001/0001", "漢字", "日本語の文字です");
+        const QByteArray header = poUtf8Header;
+        const QByteArray po = header + poMessage("0001/0000/0005", "Press the button\\\\xfffe", "Appuyez sur le bouton")
+                              + poMessage("0001/0000/0002", "First line\\\\x000asecond line",
+                                          "Première ligne\\\\x000adeuxième")
+                              + poMessage("0000/0000/0001", "こんにちは！", "Bonjour !")
+                              + poMessage("0000/0000/0002", "Hi", "Salut\\\\x05c")
+                              + poMessage("0000/0000/0003", "Bye", "") + "msgid \"No context\"\nmsgstr \"x\"\n\n"
+                              + poMessage("0000/0001/0001", "漢字", "日本語の文字です");
         row("findings", po, QStringList{"--width", "12", "--break", "\\x000a"},
             QStringList{
                 "msgid \"No context\": it has no msgctxt naming its line",
@@ -246,7 +240,7 @@ private slots:
                 "0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\x05c\"",
                 "0001/0000/0005 (entry 1, Hiragana, line 5): escapes differ from the source: missing \\xfffe"},
             "Checked 6 translations: 3 findings", 1);
-        row("clean", header + message("0000/0000/0001", "こんにちは！", "Bonjour !"), QStringList{"--width", "9"},
+        row("clean", header + poMessage("0000/0000/0001", "こんにちは！", "Bonjour !"), QStringList{"--width", "9"},
             QStringList{}, "Checked 1 translation: no findings", 0);
         row("not PO", QByteArray("msgid garbage\n"), QStringList{"--width", "9"}, QStringList{},
             "in.po:1:1: syntax error", 2);

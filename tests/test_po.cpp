@@ -57,14 +57,6 @@ QStringList allLines(const Narc &narc)
     return lines;
 }
 
-// One message of a PO file.
-QByteArray message(const char *context, const char *id, const char *translation)
-{
-    return QByteArray("msgctxt \"") + context + "\"\nmsgid \"" + id + "\"\nmsgstr \"" + translation + "\"\n\n";
-}
-
-const QByteArray utf8Header = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
-
 QString tool(const char *name)
 {
     return QStandardPaths::findExecutable(QLatin1String(name));
@@ -266,14 +258,14 @@ private slots:
                        .arg(fuzzy)
                    + (escapes ? QStringLiteral(", %1 with changed escapes").arg(escapes) : QString());
         };
-        const QByteArray hallo = message("0000/0000/0001", "Hello", "Hallo");
+        const QByteArray hallo = poMessage("0000/0000/0001", "Hello", "Hallo");
         row("applied, fuzzy, untranslated",
-            hallo + "#, fuzzy\n" + message("0000/0000/0002", "World", "Welt") + message("0000/0000/0004", "Bye", "")
+            hallo + "#, fuzzy\n" + poMessage("0000/0000/0002", "World", "Welt") + poMessage("0000/0000/0004", "Bye", "")
                 + "#~ msgctxt \"0000/0000/0004\"\n#~ msgid \"Good bye\"\n#~ msgstr \"Tschüss\"\n",
             QStringList{finished(1, 0, 1, 1)}, QStringList{"0/0/1 Hallo"}, 1, false);
         // A line that already reads as its translation (imported before) is not stale.
         row("stale msgid",
-            message("0000/0000/0002", "Wrold", "Welt") + hallo + message("0001/0000/0001", "Alone", "Solo"),
+            poMessage("0000/0000/0002", "Wrold", "Welt") + hallo + poMessage("0001/0000/0001", "Alone", "Solo"),
             QStringList{
                 "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the msgid no longer matches the line (its source changed since the export)",
                 finished(2, 1, 0, 0)},
@@ -283,12 +275,12 @@ private slots:
         // character after '9'), an empty field or one of ten digits is no
         // context; lines count from 1.
         row("contexts naming no line",
-            message("0002/0000/0001", "a", "b") + message("0001/0000/0003", "a", "b")
-                + "msgid \"No context\"\nmsgstr \"b\"\n\n" + message("0001/0001/0001", "a", "b")
-                + message("entry 1", "a", "b") + message("0001/0000/0002", "Duo", "Zwei")
-                + message("0001/0000/0001/5", "Solo", "b") + message("0001/0000/000:", "Solo", "b")
-                + message("0001/0000/0000", "Solo", "b") + message("0001//0001", "Solo", "b")
-                + message("0000000001/0000/0001", "Solo", "b"),
+            poMessage("0002/0000/0001", "a", "b") + poMessage("0001/0000/0003", "a", "b")
+                + "msgid \"No context\"\nmsgstr \"b\"\n\n" + poMessage("0001/0001/0001", "a", "b")
+                + poMessage("entry 1", "a", "b") + poMessage("0001/0000/0002", "Duo", "Zwei")
+                + poMessage("0001/0000/0001/5", "Solo", "b") + poMessage("0001/0000/000:", "Solo", "b")
+                + poMessage("0001/0000/0000", "Solo", "b") + poMessage("0001//0001", "Solo", "b")
+                + poMessage("0000000001/0000/0001", "Solo", "b"),
             QStringList{"Skipping msgid \"No context\": it has no msgctxt naming its line",
                         "Skipping msgctxt \"entry 1\": it names no line (entry/section/line)",
                         "Skipping msgctxt \"0001/0000/0001/5\": it names no line (entry/section/line)",
@@ -302,8 +294,8 @@ private slots:
                         finished(1, 10, 0, 0)},
             QStringList{"1/0/2 Zwei"}, 1, false);
         row("line breaks",
-            message("0000/0000/0001", "Hello", "Hal\\nlo") + message("0000/0000/0002", "World", "We\\rlt")
-                + message("0000/0000/0004", "Bye", "Ciao"),
+            poMessage("0000/0000/0001", "Hello", "Hal\\nlo") + poMessage("0000/0000/0002", "World", "We\\rlt")
+                + poMessage("0000/0000/0004", "Bye", "Ciao"),
             QStringList{"Skipping 0000/0000/0001 (entry 0, Hiragana, line 1): the translation holds a line break",
                         "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation holds a line break",
                         finished(1, 2, 0, 0)},
@@ -311,14 +303,16 @@ private slots:
         // Each message is taken or left on its own: one that cannot be stored is
         // named, the others of its section go in.
         row("one bad translation among good ones",
-            hallo + message("0000/0000/0002", "World", "Hello\\\\nWorld") + message("0000/0000/0004", "Bye", "Tschüss"),
+            hallo + poMessage("0000/0000/0002", "World", "Hello\\\\nWorld")
+                + poMessage("0000/0000/0004", "Bye", "Tschüss"),
             QStringList{
                 "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): the translation has a backslash that starts no escape: \"\\nWorl\"",
                 finished(2, 1, 0, 0)},
             QStringList{"0/0/1 Hallo", "0/0/4 Tschüss"}, 1, false);
         const QByteArray longest(65534, 'a');
         row("a line too long",
-            message("0001/0000/0001", "Solo", "Solo!") + message("0001/0000/0002", "Duo", (longest + "a").constData()),
+            poMessage("0001/0000/0001", "Solo", "Solo!")
+                + poMessage("0001/0000/0002", "Duo", (longest + "a").constData()),
             QStringList{
                 "Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
                 finished(1, 1, 0, 0)},
@@ -327,7 +321,7 @@ private slots:
         // in number: the padding unit makes it one too long, so the section is
         // composed again without it.
         row("a last line that the padding makes too long",
-            message("0001/0000/0001", "Solo", "Sol") + message("0001/0000/0002", "Duo", longest.constData()),
+            poMessage("0001/0000/0001", "Solo", "Sol") + poMessage("0001/0000/0002", "Duo", longest.constData()),
             QStringList{
                 "Skipping 0001/0000/0002 (entry 1, Hiragana, line 2): the translation is too long (65536 units, at most 65535)",
                 finished(1, 1, 0, 0)},
@@ -335,13 +329,13 @@ private slots:
         // Control escapes that differ from the source's: applied with a line to
         // check, counted; a unit written as an escape that shows as itself is none.
         row("escapes kept",
-            message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001")
-                + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041"),
+            poMessage("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001")
+                + poMessage("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\x0001\\\\xFFFE\\\\x0041"),
             QStringList{finished(2, 0, 0, 0)}, QStringList{"0/1/2 Nom\\x0001", "0/1/3 \\x0001\\xfffeA"}, 1, false);
         row("escapes added and reordered",
-            message("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
-                + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
-                + message("0001/0000/0001", "Solo", "Solo\\\\x0001") + message("0000/0000/0001", "Hello", "Hallo"),
+            poMessage("0000/0001/0002", "Name\\\\x0001", "Nom\\\\x0001\\\\xfffe")
+                + poMessage("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+                + poMessage("0001/0000/0001", "Solo", "Solo\\\\x0001") + poMessage("0000/0000/0001", "Hello", "Hallo"),
             QStringList{
                 "Check 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: added \\xfffe",
                 "Check 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
@@ -350,9 +344,9 @@ private slots:
             QStringList{"0/0/1 Hallo", "0/1/2 Nom\\x0001\\xfffe", "0/1/3 \\xfffe\\x0001y", "1/0/1 Solo\\x0001"}, 3,
             false);
         row("escapes changed, strict",
-            message("0000/0001/0002", "Name\\\\x0001", "Nom")
-                + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
-                + message("0000/0001/0004", "y", "z"),
+            poMessage("0000/0001/0002", "Name\\\\x0001", "Nom")
+                + poMessage("0000/0001/0003", "x\\\\x0001\\\\xfffe", "\\\\xfffe\\\\x0001y")
+                + poMessage("0000/0001/0004", "y", "z"),
             QStringList{
                 "Skipping 0000/0001/0002 (entry 0, Kanji, line 2): escapes differ from the source: missing \\x0001",
                 "Skipping 0000/0001/0003 (entry 0, Kanji, line 3): escapes differ from the source: in another order: \\xfffe \\x0001, the source has \\x0001 \\xfffe",
@@ -361,9 +355,10 @@ private slots:
         // gettext cuts a string at U+0000 (a raw byte, \000 or \x00): such a
         // message is refused, never applied cut short.
         row("U+0000 in a translation",
-            hallo + message("0000/0000/0002", "World", "We\\000lt")
-                + message("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0') + "#. \\x00\n"
-                + message("0001/0000/0001", "Solo", "S\\x00olo") + message("0001/0000/0002", "Duo", "Z\\\\x0041wei"),
+            hallo + poMessage("0000/0000/0002", "World", "We\\000lt")
+                + poMessage("0000/0000/0004", "Bye", "Ci@ao").replace('@', '\0') + "#. \\x00\n"
+                + poMessage("0001/0000/0001", "Solo", "S\\x00olo")
+                + poMessage("0001/0000/0002", "Duo", "Z\\\\x0041wei"),
             QStringList{
                 "Skipping 0000/0000/0002 (entry 0, Hiragana, line 2): it holds the character U+0000, which no text of the archive can",
                 "Skipping 0000/0000/0004 (entry 0, Hiragana, line 4): it holds the character U+0000, which no text of the archive can",
@@ -373,11 +368,12 @@ private slots:
         // A unit written as an escape that shows as itself ("\x002c" is ","): the
         // line reads as the translation, and as a msgid written so, once stored.
         row("escapes of plain characters",
-            message("0000/0000/0001", "Hello", "Hallo\\\\x002c") + message("0001/0000/0001", "S\\\\x006flo", "Solo!"),
+            poMessage("0000/0000/0001", "Hello", "Hallo\\\\x002c")
+                + poMessage("0001/0000/0001", "S\\\\x006flo", "Solo!"),
             QStringList{finished(2, 0, 0, 0)}, QStringList{"0/0/1 Hallo,", "1/0/1 Solo!"}, 2, false);
         // Contexts are read whatever their padding; a second message for one line
         // is not applied.
-        row("one line twice", hallo + message("0/0/1", "Hello", "Salut"),
+        row("one line twice", hallo + poMessage("0/0/1", "Hello", "Salut"),
             QStringList{"Skipping 0/0/1 (entry 0, Hiragana, line 1): an earlier message translates the same line",
                         finished(1, 1, 0, 0)},
             QStringList{"0/0/1 Hallo"}, 1, false);
@@ -390,8 +386,8 @@ private slots:
         // Three sections changed, each composed once; one translation equal to its
         // source changes nothing.
         row("several sections",
-            hallo + message("0000/0000/0004", "Bye", "Tschüss") + message("0000/0001/0001", "漢字", "かんじ")
-                + message("0001/0000/0001", "Solo", "Solo") + message("0001/0000/0002", "Duo", "Zwei"),
+            hallo + poMessage("0000/0000/0004", "Bye", "Tschüss") + poMessage("0000/0001/0001", "漢字", "かんじ")
+                + poMessage("0001/0000/0001", "Solo", "Solo") + poMessage("0001/0000/0002", "Duo", "Zwei"),
             QStringList{finished(5, 0, 0, 0)},
             QStringList{"0/0/1 Hallo", "0/0/4 Tschüss", "0/1/1 かんじ", "1/0/2 Zwei"}, 3, false);
     }
@@ -403,7 +399,7 @@ private slots:
         QFETCH(QStringList, changes);
         QFETCH(int, sectionsChanged);
         QFETCH(bool, strict);
-        QVERIFY(writeFileBytes(path("in.po"), utf8Header + po));
+        QVERIFY(writeFileBytes(path("in.po"), poUtf8Header + po));
         Narc narc = importArchive();
         const Narc before = narc;
 
@@ -449,12 +445,12 @@ private slots:
         QTest::addColumn<QByteArray>("content");  // "<directory>" and "<missing>" are no files
         QTest::addColumn<QStringList>("reports"); // after the opening line
 
-        const QByteArray valid = message("0000/0000/0001", "Hello", "Hallo");
-        row("syntax error", utf8Header + valid + "msgid garbage\nmsgstr \"x\"\n",
+        const QByteArray valid = poMessage("0000/0000/0001", "Hello", "Hallo");
+        row("syntax error", poUtf8Header + valid + "msgid garbage\nmsgstr \"x\"\n",
             QStringList{"Failed to import translations from FILE: it is not a valid PO file",
                         "FILE:9: keyword \"garbage\" unknown", "FILE:9:1: syntax error"});
         row("not UTF-8 as declared",
-            utf8Header + valid + "msgctxt \"0000/0000/0002\"\nmsgid \"World\"\nmsgstr \"W\xe9lt\"\n",
+            poUtf8Header + valid + "msgctxt \"0000/0000/0002\"\nmsgid \"World\"\nmsgstr \"W\xe9lt\"\n",
             QStringList{"Failed to import translations from FILE: it is not a valid PO file",
                         "FILE:11:10: invalid multibyte sequence"});
         row("unknown character set",
@@ -505,9 +501,9 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, translation);
         Narc narc = archiveOf({messageFile({{source, "Other"}})});
-        const QByteArray po = utf8Header
-                              + message("0000/0000/0001", source.toUtf8().constData(),
-                                        translation.toUtf8().constData());
+        const QByteArray po = poUtf8Header
+                              + poMessage("0000/0000/0001", source.toUtf8().constData(),
+                                          translation.toUtf8().constData());
         QVERIFY(writeFileBytes(path("utf8.po"), po));
         QVERIFY(gettext("msgconv", {"-t", charset, "-o", path("other.po"), path("utf8.po")}));
         const QByteArray converted = readFileBytes(path("other.po"));
@@ -607,7 +603,7 @@ private slots:
         QFETCH(QString, error);
         Narc narc = importArchive();
         QVERIFY(saveNarcFile(narc, path("game.narc")).ok());
-        QVERIFY(writeFileBytes(path("in.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")));
+        QVERIFY(writeFileBytes(path("in.po"), poUtf8Header + poMessage("0000/0000/0001", "Hello", "Hallo")));
         QFile huge(path("huge.po"));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((qint64(256) << 20) + 1)); // sparse
         huge.close();
@@ -640,9 +636,9 @@ private slots:
 #endif
         Narc narc = importArchive();
         QVERIFY(saveNarcFile(narc, path("game.narc")).ok());
-        QByteArray po = utf8Header;
+        QByteArray po = poUtf8Header;
         for (int i = 1; i <= 40000; ++i)
-            po += message(QByteArray::number(i).prepend("0000/0000/").constData(), "Hello there, a line", "");
+            po += poMessage(QByteArray::number(i).prepend("0000/0000/").constData(), "Hello there, a line", "");
         QVERIFY(writeFileBytes(path("big.po"), po));
         int refused = 0;
         int imported = 0;
@@ -702,13 +698,13 @@ private slots:
         Narc narc = importArchive();
         QVERIFY(saveNarcFile(narc, path("game.narc")).ok());
         const QByteArray archiveBytes = readFileBytes(path("game.narc"));
-        QVERIFY(writeFileBytes(path("in.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")));
-        QVERIFY(writeFileBytes(path("stale.po"), utf8Header + message("0000/0000/0001", "Hullo", "Hallo")));
+        QVERIFY(writeFileBytes(path("in.po"), poUtf8Header + poMessage("0000/0000/0001", "Hello", "Hallo")));
+        QVERIFY(writeFileBytes(path("stale.po"), poUtf8Header + poMessage("0000/0000/0001", "Hullo", "Hallo")));
         QVERIFY(writeFileBytes(path("bad.po"), "msgid garbage\n"));
-        QVERIFY(writeFileBytes(path("escapes.po"), utf8Header + message("0000/0000/0001", "Hello", "Hallo")
-                                                       + message("0000/0001/0002", "Name\\\\x0001", "Nom")));
+        QVERIFY(writeFileBytes(path("escapes.po"), poUtf8Header + poMessage("0000/0000/0001", "Hello", "Hallo")
+                                                       + poMessage("0000/0001/0002", "Name\\\\x0001", "Nom")));
         QVERIFY(writeFileBytes(path("break.po"),
-                               utf8Header + message("0000/0001/0003", "x\\\\x0001\\\\xfffe", "y\\\\x0001")));
+                               poUtf8Header + poMessage("0000/0001/0003", "x\\\\x0001\\\\xfffe", "y\\\\x0001")));
         const QMap<QString, QString> paths{
             {"ARCHIVE", path("game.narc")}, {"OUT", path("out")},         {"ESCAPES", path("escapes.po")},
             {"BREAK", path("break.po")},    {"PO", path("in.po")},        {"STALE", path("stale.po")},

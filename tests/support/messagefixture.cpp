@@ -90,3 +90,10 @@ quint32 entryU32(const NarcEntry &entry, qint64 offset)
     const bool inside = offset >= 0 && offset + 4 <= entry.size();
     return inside ? entryU16(entry, offset) | quint32(entryU16(entry, offset + 2)) << 16 : 0;
 }
+
+QByteArray poMessage(const char *context, const char *id, const char *translation)
+{
+    return QByteArray("msgctxt \"") + context + "\"\nmsgid \"" + id + "\"\nmsgstr \"" + translation + "\"\n\n";
+}
+
+const QByteArray poUtf8Header = "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";

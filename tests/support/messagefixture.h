@@ -50,3 +50,7 @@ QList<FixtureSection> randomSections(QRandomGenerator &random, int sectionCount,
 // Little-endian fields of an entry, for checks; 0 when out of range.
 quint16 entryU16(const core::NarcEntry &entry, qint64 offset);
 quint32 entryU32(const core::NarcEntry &entry, qint64 offset);
+
+// One message of a PO file, and the header that declares UTF-8.
+QByteArray poMessage(const char *context, const char *id, const char *translation);
+extern const QByteArray poUtf8Header;
