@@ -1,6 +1,7 @@
 #include "po/gettextpo.h"
 
 #include "io/regularfile.h"
+#include "po/pocomments.h"
 #include "report/lines.h"
 
 #include <QFile>
@@ -196,6 +197,16 @@ public:
         return Status::success();
     }
     QByteArray name() const { return "/proc/self/fd/" + QByteArray::number(fd); }
+    // What was written, read back.
+    Result<QByteArray> contents() const
+    {
+        QFile in;
+        if (::lseek(fd, 0, SEEK_SET) < 0)
+            return Result<QByteArray>::failure(systemError(errno));
+        if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+            return Result<QByteArray>::failure(in.errorString());
+        return readBounded(in);
+    }
 
 private:
     int fd = -1;
@@ -333,6 +344,52 @@ void markCutMessages(PoRead &read, po_file_t cleaned)
     });
 }
 
+// Reads `bytes` through the library: from the file `name` when it holds them,
+// else from a file in memory; `shown` names the file in reports.
+PoRead readBytes(QByteArray bytes, QByteArray name, const QString &shown)
+{
+    const QList<NulSpan> spans = nulSpans(bytes);
+    MemoryFile input;
+    if (name.isEmpty()) {
+        const Status made = input.create(bytes);
+        if (!made) {
+            PoRead refused;
+            refused.reason = made.reason;
+            return refused;
+        }
+        name = input.name();
+    }
+    QByteArray cleaned = spans.isEmpty() ? QByteArray() : withoutNul(bytes, spans);
+    bytes = QByteArray(); // the library keeps its own copy
+
+    PoRead read = libraryRead(name, shown);
+    if (!read.ok() || spans.isEmpty())
+        return read;
+    MemoryFile cleanedFile;
+    const Status made = cleanedFile.create(cleaned);
+    cleaned = QByteArray();
+    if (!made) {
+        read.file.reset();
+        read.reason = made.reason;
+        return read;
+    }
+    const PoRead other = libraryRead(cleanedFile.name(), shown);
+    if (other.ok())
+        markCutMessages(read, other.file.get());
+    return read;
+}
+
+// Whether every domain of `file` declares UTF-8, or no character set.
+bool declaresUtf8(po_file_t file)
+{
+    for (const char *const *domain = po_file_domains(file); domain && *domain; ++domain) {
+        const QByteArray charset = declaredCharset(domainHeader(file, *domain));
+        if (!charset.isEmpty() && charset.compare("UTF-8", Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 } // namespace po
@@ -393,38 +450,35 @@ PoRead readPoFile(const QString &path)
         refused.reason = bytes.reason;
         return refused;
     }
-    const QList<NulSpan> spans = nulSpans(bytes.value);
+    const bool piped = path == QLatin1String("-");
 
-    // The library reads the file itself by name, unless it is not one.
-    MemoryFile input;
-    QByteArray name = QFile::encodeName(path);
-    if (path == QLatin1String("-")) {
-        const Status made = input.create(bytes.value);
-        if (!made) {
+    // The comments nothing here reads are taken out first; a file read so that
+    // gets any report, or is not UTF-8, is read again as it is.
+    QByteArray lean = withoutUnusedComments(bytes.value);
+    if (!lean.isNull()) {
+        MemoryFile kept; // standard input, for that second read
+        if (piped) {
+            const Status made = kept.create(bytes.value);
+            if (!made) {
+                PoRead refused;
+                refused.reason = made.reason;
+                return refused;
+            }
+        }
+        bytes.value = QByteArray();
+        PoRead read = readBytes(std::move(lean), QByteArray(), shown);
+        if (read.outOfMemory || (read.ok() && read.messages.isEmpty() && declaresUtf8(read.file.get())))
+            return read;
+        read = PoRead();
+        bytes = piped ? kept.contents() : readInput(path);
+        if (!bytes) {
             PoRead refused;
-            refused.reason = made.reason;
+            refused.reason = bytes.reason;
             return refused;
         }
-        name = input.name();
     }
-    QByteArray cleaned = spans.isEmpty() ? QByteArray() : withoutNul(bytes.value, spans);
-    bytes.value = QByteArray(); // the library keeps its own copy
-
-    PoRead read = libraryRead(name, shown);
-    if (!read.ok() || spans.isEmpty())
-        return read;
-    MemoryFile cleanedFile;
-    const Status made = cleanedFile.create(cleaned);
-    cleaned = QByteArray();
-    if (!made) {
-        read.file.reset();
-        read.reason = made.reason;
-        return read;
-    }
-    const PoRead other = libraryRead(cleanedFile.name(), shown);
-    if (other.ok())
-        markCutMessages(read, other.file.get());
-    return read;
+    // The library reads the file itself by name, unless it is not one.
+    return readBytes(std::move(bytes.value), piped ? QByteArray() : QFile::encodeName(path), shown);
 }
 
 const char *domainHeader(po_file_t file, const char *domain)

@@ -53,7 +53,8 @@ struct PoRead
 // Reads the PO file at `path`; "-" is standard input. A file gettext finds any
 // error in is refused, with its reports in `messages`; so is anything that is not
 // a regular file (a device, a FIFO: never read endlessly) and a file or input
-// larger than maxPoFileSize.
+// larger than maxPoFileSize. The messages' comments are not for reading: those
+// that stand between messages may be left out first (po/pocomments.h).
 PoRead readPoFile(const QString &path);
 
 // Calls `visit(domain, message, index)` for every message of every domain of `file`, in

@@ -260,7 +260,8 @@ private slots:
         };
         const QByteArray hallo = poMessage("0000/0000/0001", "Hello", "Hallo");
         row("applied, fuzzy, untranslated",
-            hallo + "#, fuzzy\n" + poMessage("0000/0000/0002", "World", "Welt") + poMessage("0000/0000/0004", "Bye", "")
+            hallo + "# note\n#. x\n#, fuzzy\n#: a.c:1\n" + poMessage("0000/0000/0002", "World", "Welt")
+                + poMessage("0000/0000/0004", "Bye", "")
                 + "#~ msgctxt \"0000/0000/0004\"\n#~ msgid \"Good bye\"\n#~ msgstr \"Tschüss\"\n",
             QStringList{finished(1, 0, 1, 1)}, QStringList{"0/0/1 Hallo"}, 1, false);
         // A line that already reads as its translation (imported before) is not stale.
@@ -449,6 +450,13 @@ private slots:
         row("syntax error", poUtf8Header + valid + "msgid garbage\nmsgstr \"x\"\n",
             QStringList{"Failed to import translations from FILE: it is not a valid PO file",
                         "FILE:9: keyword \"garbage\" unknown", "FILE:9:1: syntax error"});
+        // A comment inside a message is gettext's syntax error, whatever kind.
+        row("comments inside messages",
+            poUtf8Header + "# before\n#. a\n" + valid + "msgctxt \"0000/0000/0002\"\n#. inside\nmsgid \"World\"\n"
+                + "msgstr \"We\"\n# note\n\"lt\"\n\nmsgid \"a\"\nmsgid_plural \"b\"\nmsgstr[0] \"x\"\n#: here\n"
+                + "msgstr[1] \"y\"\n#. end\n",
+            QStringList{"Failed to import translations from FILE: it is not a valid PO file", "FILE:13:1: syntax error",
+                        "FILE:16:5: syntax error", "FILE:22:7: syntax error"});
         row("not UTF-8 as declared",
             poUtf8Header + valid + "msgctxt \"0000/0000/0002\"\nmsgid \"World\"\nmsgstr \"W\xe9lt\"\n",
             QStringList{"Failed to import translations from FILE: it is not a valid PO file",
