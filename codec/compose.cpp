@@ -342,9 +342,15 @@ ComposeResult composeLines(const NarcEntry &entry, qint64 characters, Lines &lin
     for (int s = 0; s < head.sectionCount; ++s)
         qToLittleEndian<quint32>(newOffsets.at(s), data + 12 + 4 * s);
     // Give back the room left by escapes (six characters for one unit): the entry
-    // is kept, and realloc shrinks it in place.
+    // is kept. Copied by hand: QList::squeeze() does not check its allocation and
+    // wrote through null when memory ran out; resize() throws std::bad_alloc.
     out.resize(qsizetype(at));
-    out.squeeze();
+    if (out.capacity() > out.size()) {
+        NarcEntry exact;
+        exact.resize(out.size());
+        std::memcpy(exact.data(), out.constData(), size_t(out.size()));
+        out = std::move(exact);
+    }
 
     result.entry = std::move(out);
     return result;
