@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace core;
 
 namespace {
@@ -597,6 +600,8 @@ private slots:
             "Finished importing translations from standard input: 1 applied, 0 skipped, 0 untranslated, 0 fuzzy");
         row("endless standard input", QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"}, "/dev/zero", 2,
             "Failed to import translations from standard input: it is larger than 256 MiB");
+        row("a file on standard input, a byte too large", QStringList{"import-po", "ARCHIVE", "-", "-o", "out.narc"},
+            "HUGE", 2, "Failed to import translations from standard input: it is larger than 256 MiB");
         row("file too large", QStringList{"import-po", "ARCHIVE", "HUGE", "-o", "out.narc"}, QString(), 2,
             "Failed to import translations from HUGE: it is larger than 256 MiB");
         row("a device", QStringList{"import-po", "ARCHIVE", "/dev/zero", "-o", "out.narc"}, QString(), 2,
@@ -672,6 +677,45 @@ private slots:
             }
         }
         QVERIFY(refused > 0 && imported > 0);
+
+        // In process, as the window imports: memory that runs out while the
+        // translations are applied leaves the archive as it was, not half changed.
+        // Each entry one section of 2,000 lines, one of them translated: the
+        // composed sections, not the file, take the memory.
+        Narc many = archiveOf(QList<NarcEntry>(400, messageFile({QStringList(2000, "a line of some length")})));
+        QByteArray translated = poUtf8Header;
+        for (int e = 0; e < 400; ++e)
+            translated += poMessage(QByteArray::number(10000 + e).mid(1).append("/0000/0001").constData(),
+                                    "a line of some length", "translated");
+        QVERIFY(writeFileBytes(path("many.po"), translated));
+        const QList<NarcEntry> untouched = many.files;
+        rlimit unlimited = {};
+        QCOMPARE(getrlimit(RLIMIT_AS, &unlimited), 0);
+        QFile statm("/proc/self/statm");
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const quint64 inUse = statm.readAll().split(' ').first().toULongLong() * quint64(sysconf(_SC_PAGESIZE));
+        struct Applying : Reports
+        {
+            int furthest = -1; // the last entry the import went on to
+            void progress(int index) override { furthest = qMax(furthest, index); }
+        };
+        int halfway = 0; // runs that failed with some sections applied already
+        for (quint64 mib = 2; mib <= 80; mib += 2) {
+            Narc copy = many;
+            Applying log;
+            rlimit limited = unlimited;
+            limited.rlim_cur = inUse + (mib << 20);
+            QCOMPARE(setrlimit(RLIMIT_AS, &limited), 0);
+            const PoImportSummary summary = importFromPo(copy, path("many.po"), log);
+            QCOMPARE(setrlimit(RLIMIT_AS, &unlimited), 0);
+            if (log.lines.last().endsWith(": not enough memory")) {
+                QVERIFY2(copy.files == untouched, qPrintable(QString::number(mib)));
+                halfway += log.furthest > 0;
+            } else {
+                QCOMPARE(summary.applied, 400);
+            }
+        }
+        QVERIFY(halfway > 0);
     }
 
     // narctext export-po and import-po, with the exit statuses of export and import.
