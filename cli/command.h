@@ -74,6 +74,9 @@ struct Context
     // file as opened (what no output may be).
     core::EntrySource *entries = nullptr;
     core::FileIdentity archiveFile;
+    // For commands that edit the archive entry by entry (Archive::Edit): its
+    // entries in order, each of which may be replaced; written after run.
+    core::EditableEntries *edits = nullptr;
 };
 
 // One positional argument: its name in the synopsis and what it is.
@@ -120,6 +123,9 @@ struct Command
         Stream,    // opened, its tables read: run reads the entries in order, one at a time
         ReadWrite, // loaded whole and locked; after run, written to -o OUTPUT or back in place
                    // when a section changed (see ArchiveDocument::save)
+        Edit,      // locked and its tables read: run reads the entries in order and replaces
+                   // those it changes; after run, written as for ReadWrite (a dry run
+                   // loads the archive whole, to print what would change)
         None,      // nothing loaded before run: the first argument is no archive, or the
                    // command reads its files itself
     };

@@ -47,14 +47,20 @@ Ending refuse(ConsoleObserver &console, const QString &problem)
 
 // An empty string when the archive has the entry and section of `call`, else the
 // problem. A head too short to say lets the codec report the entry as it is.
+// The same for the section alone, of the entry `entry`.
+QString sectionProblem(EntryView entry, const Invocation &call)
+{
+    const int count = declaredSectionCount(entry);
+    if (count >= 0 && call.section >= count)
+        return entryLacksSectionReason(call.entry, call.section, count);
+    return {};
+}
+
 QString placeProblem(const Narc &narc, const Invocation &call)
 {
     if (call.entry >= narc.files.size())
         return noSuchEntryReason(call.entry, narc.files.size());
-    const int count = declaredSectionCount(narc.files.at(call.entry));
-    if (count >= 0 && call.section >= count)
-        return entryLacksSectionReason(call.entry, call.section, count);
-    return {};
+    return sectionProblem(narc.files.at(call.entry), call);
 }
 
 SearchQuery queryOf(const Invocation &call)
@@ -117,7 +123,7 @@ Ending runExportFile(Context &context)
 Ending runImport(Context &context)
 {
     // A tree refused whole changes nothing: the archive stays as it is.
-    return endingOf(importFromTree(context.narc, context.call.arguments.at(1), context.console).outcome());
+    return endingOf(importFromTree(*context.edits, context.call.arguments.at(1), context.console).outcome());
 }
 
 // The text of TEXTFILE ('-': standard input) for a section of `lineCount` lines,
@@ -135,12 +141,21 @@ Result<QString> readTextArgument(const QString &path, int lineCount)
 Ending runSet(Context &context)
 {
     const Invocation &call = context.call;
-    const QString problem = placeProblem(context.narc, call);
+    EditableEntries &entries = *context.edits;
+    if (call.entry >= entries.count())
+        return refuse(context.console, noSuchEntryReason(call.entry, entries.count()));
+    EntryView entry;
+    entries.rewind();
+    for (int i = 0; i <= call.entry; ++i) {
+        // The runner reports an entry that cannot be read.
+        if (!entries.next(&entry))
+            return Ending::Refused;
+    }
+    const QString problem = sectionProblem(entry, call);
     if (!problem.isEmpty())
         return refuse(context.console, problem);
 
     // A section refused changes nothing, and then nothing is written.
-    NarcEntry &entry = context.narc.files[call.entry];
     const MessageHeaderRead head = readMessageHeader(entry);
     const QString &source = call.arguments.at(3);
     const Result<QString> read = readTextArgument(source, head.ok() ? int(head.header.lineCount) : anyLineCount);
@@ -148,12 +163,12 @@ Ending runSet(Context &context)
         context.console.report(importFailedLine(inputName(source), read.reason));
         return Ending::DoneWithSkips;
     }
-    ComposeResult result = composeEntry(entry, read.value, call.section);
+    ComposeResult result = composeEntry(entry.toEntry(), read.value, call.section);
     if (!result.changed()) {
         context.console.report(composeRefusedLine(call.entry, call.section, result.reason));
         return Ending::DoneWithSkips;
     }
-    entry = std::move(result.entry);
+    entries.replace(std::move(result.entry));
     return Ending::Done;
 }
 
@@ -449,7 +464,7 @@ const QList<Command> &commands()
          "read a tree made by export back in and write the archive",
          "A tree without DIR/0000 or DIR/0001 is refused and nothing is written. A file missing from the tree "
          "is reported; a file that cannot be read, or a section refused, is skipped.",
-         A::ReadWrite,
+         A::Edit,
          nullptr,
          nullptr,
          runImport},
@@ -461,7 +476,7 @@ const QList<Command> &commands()
          OutputOption | DryRunOption,
          "replace one section with the lines of TEXTFILE ('-': standard input)",
          "The text is composed as the editor's Save Text composes it, with the same refusals.",
-         A::ReadWrite,
+         A::Edit,
          nullptr,
          nullptr,
          runSet},

@@ -16,7 +16,8 @@ namespace {
 // Loads the archive as `command` reads it; false after the report line. A
 // command that writes the archive holds its lock from here until it ends, so
 // that commands writing one archive run one after the other.
-bool load(const Command &command, Context &context, std::unique_ptr<ArchiveEntries> &stream)
+bool load(const Command &command, Context &context, std::unique_ptr<ArchiveEntries> &stream,
+          std::unique_ptr<HeldEdits> &held)
 {
     if (command.archive == Command::Archive::None)
         return true;
@@ -32,13 +33,24 @@ bool load(const Command &command, Context &context, std::unique_ptr<ArchiveEntri
         }
     } else if (command.archive == Command::Archive::ReadEach) {
         read = loadArchiveEntries(path, [&](quint32 index, EntryView entry) { command.visit(context, index, entry); });
+    } else if (command.archive == Command::Archive::Edit && !context.call.dryRun) {
+        Result<ArchiveDocument> opened = ArchiveDocument::open(path, Access::Edit);
+        read = opened.status();
+        if (opened) {
+            context.document = std::move(opened.value);
+            context.edits = &context.document.entries();
+        }
     } else {
-        const Access access = command.archive == Command::Archive::ReadWrite ? Access::Write : Access::Read;
-        Result<ArchiveDocument> opened = ArchiveDocument::open(path, access);
+        const bool writes = command.archive == Command::Archive::ReadWrite || command.archive == Command::Archive::Edit;
+        Result<ArchiveDocument> opened = ArchiveDocument::open(path, writes ? Access::Write : Access::Read);
         read = opened.status();
         if (opened) {
             context.document = std::move(opened.value);
             context.narc = context.document.narc();
+            if (command.archive == Command::Archive::Edit) {
+                held = std::make_unique<HeldEdits>(context.narc);
+                context.edits = held.get();
+            }
         }
     }
     if (read)
@@ -51,12 +63,15 @@ bool load(const Command &command, Context &context, std::unique_ptr<ArchiveEntri
 // is replaced only once the new bytes are complete, and never when another
 // program changed it since it was read (see ArchiveDocument::save). False after
 // the report line.
-bool save(Context &context)
+bool save(Context &context, bool entryByEntry)
 {
     SaveOptions options;
     options.output = context.call.output;
     options.dryRun = context.call.dryRun;
-    const Status saved = context.document.save(context.narc, context.console, options);
+    // An archive edited entry by entry is written from its file again, with
+    // the entries replaced; one loaded whole is written from memory.
+    const Status saved = entryByEntry ? context.document.save(context.console, options)
+                                      : context.document.save(context.narc, context.console, options);
     if (!saved)
         context.console.report(writeFailedLine(context.call.outputPath(), saved.reason));
     return saved.ok();
@@ -90,13 +105,15 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
     ArchiveDocument document;
     Context context{call, console, out, narc, document, nullptr, {}};
     std::unique_ptr<ArchiveEntries> stream;
-    if (!load(command, context, stream))
+    std::unique_ptr<HeldEdits> held;
+    if (!load(command, context, stream, held))
         return ExitUsage;
     const Ending ending = command.run(context);
     console.finish();
     // An entry that could not be read stopped the work: the archive could not be loaded.
-    if (stream && !stream->failure().isEmpty()) {
-        console.report(loadFailedLine(call.archivePath(), stream->failure()));
+    const EntrySource *read = stream ? static_cast<EntrySource *>(stream.get()) : context.edits;
+    if (read && !read->failure().isEmpty()) {
+        console.report(loadFailedLine(call.archivePath(), read->failure()));
         out.flush();
         return ExitUsage;
     }
@@ -114,11 +131,11 @@ int runCommand(const Command &command, const Invocation &call, ConsoleObserver &
     case Ending::DoneWithSkips:
         break;
     }
-    if (command.archive == Command::Archive::ReadWrite) {
+    if (command.archive == Command::Archive::ReadWrite || command.archive == Command::Archive::Edit) {
         // A dry run goes the whole way of a real one and stops before the write.
         if (call.dryRun && !printChanges(context))
             return ExitUsage;
-        if (!save(context))
+        if (!save(context, context.edits && !held))
             return ExitUsage;
     }
     return ending == Ending::Done ? ExitOk : ExitProblem;

@@ -248,10 +248,11 @@ qint64 utf16Length(QByteArrayView text)
 // composeEntry for text of `characters` UTF-16 units in all, given line by line
 // by `lines` (an EditedLines or a Utf8Lines).
 template <typename Lines>
-ComposeResult composeLines(const NarcEntry &entry, qint64 characters, Lines &lines, int section)
+ComposeResult composeLines(EntryView entry, qint64 characters, Lines &lines, int section)
 {
+    // The entry is left empty when the text is refused: the callers that need
+    // it unchanged put it back.
     ComposeResult result;
-    result.entry = entry;
     const auto refuse = [&](TextRefusal::Kind kind) -> TextRefusal & {
         result.reason = TextRefusal();
         result.reason.kind = kind;
@@ -361,10 +362,13 @@ ComposeResult composeLines(const NarcEntry &entry, qint64 characters, Lines &lin
 ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, int section)
 {
     EditedLines lines(editedText);
-    return composeLines(entry, editedText.size(), lines, section);
+    ComposeResult result = composeLines(entry, editedText.size(), lines, section);
+    if (!result.changed())
+        result.entry = entry;
+    return result;
 }
 
-std::optional<NarcEntry> composeEntryUtf8(const NarcEntry &entry, QByteArrayView utf8, int section)
+std::optional<NarcEntry> composeEntryUtf8(EntryView entry, QByteArrayView utf8, int section)
 {
     Utf8Lines lines(utf8);
     ComposeResult result = composeLines(entry, utf16Length(utf8), lines, section);

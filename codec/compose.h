@@ -60,6 +60,6 @@ ComposeResult composeEntry(const NarcEntry &entry, const QString &editedText, in
 // straight from the bytes. Nothing when the bytes are not valid UTF-8 text
 // without U+0000 (and without U+FEFF or noncharacters) or the text is refused:
 // composeEntry on the text as readEditedText decodes it then says what happens.
-std::optional<NarcEntry> composeEntryUtf8(const NarcEntry &entry, QByteArrayView utf8, int section);
+std::optional<NarcEntry> composeEntryUtf8(EntryView entry, QByteArrayView utf8, int section);
 
 } // namespace core

@@ -29,7 +29,7 @@ Result<ArchiveDocument> ArchiveDocument::open(ArchiveSource source, Access acces
     const Status readable = openNarcFile(*input, path);
     if (!readable)
         return Opened::failure(readable.reason);
-    if (access == Access::Write) {
+    if (access != Access::Read) {
         const Status lock = lockForWriting(*input, path);
         if (!lock)
             return Opened::failure(lock.reason);
@@ -38,18 +38,40 @@ Result<ArchiveDocument> ArchiveDocument::open(ArchiveSource source, Access acces
     const Result<FileIdentity> identity = identifyOpenFile(input->handle());
     if (!identity)
         return Opened::failure(identity.reason);
-    Result<Narc> read = source.read(*input);
-    if (!read)
-        return Opened::failure(read.reason);
 
     ArchiveDocument document;
+    if (access == Access::Edit && !source.isInImage()) {
+        Result<NarcStream> stream = source.stream(*input);
+        if (!stream)
+            return Opened::failure(stream.reason);
+        document.streamed = std::make_unique<EditedStream>(std::move(stream.value));
+    } else {
+        Result<Narc> read = source.read(*input);
+        if (!read)
+            return Opened::failure(read.reason);
+        document.stored = std::move(read.value);
+        if (access == Access::Edit) {
+            document.working = std::make_unique<Narc>(document.stored);
+            document.workingEdits = std::make_unique<HeldEdits>(*document.working);
+        }
+    }
     document.opened = true;
     document.from = std::move(source);
     document.file = identity.value;
-    document.stored = std::move(read.value);
-    if (access == Access::Write)
+    if (access != Access::Read)
         document.locked = std::move(input);
     return Opened::success(std::move(document));
+}
+
+EditableEntries &ArchiveDocument::entries()
+{
+    if (streamed)
+        return *streamed;
+    if (!workingEdits) {
+        working = std::make_unique<Narc>(stored);
+        workingEdits = std::make_unique<HeldEdits>(*working);
+    }
+    return *workingEdits;
 }
 
 Status ArchiveDocument::checkOutput(const QString &output) const
@@ -80,6 +102,55 @@ bool ArchiveDocument::differs(const Narc &edited) const
 
 Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const SaveOptions &options)
 {
+    NewContent content;
+    content.differs = !opened || differs(edited);
+    content.fits = [&](const ArchiveSource &target, QFile *image) {
+        Narc laidOut = edited;
+        return target.checkFits(laidOut, image);
+    };
+    Narc written = edited;
+    content.write = [&](const ArchiveSource &target, QFile *image, const ReplaceOptions &replace, BulkObserver &lines) {
+        return target.write(written, image, replace, lines);
+    };
+    bool ownWritten = false;
+    const Status saved = saveContent(content, report, options, &ownWritten);
+    if (ownWritten)
+        stored = std::move(written);
+    return saved;
+}
+
+Status ArchiveDocument::save(BulkObserver &report, const SaveOptions &options)
+{
+    if (!streamed)
+        return save(working ? *working : stored, report, options);
+    EditedStream &edits = *streamed;
+    const auto lengthOf = [&edits](qsizetype i) { return edits.lengthOf(i); };
+    NewContent content;
+    content.differs = edits.edited();
+    content.fits = [&](const ArchiveSource &target, QFile *image) {
+        if (!target.isInImage()) {
+            Narc head = edits.layout();
+            return head.recomputeLayout(edits.count(), lengthOf);
+        }
+        Result<Narc> whole = edits.toNarc();
+        return whole ? target.checkFits(whole.value, image) : whole.status();
+    };
+    content.write = [&](const ArchiveSource &target, QFile *image, const ReplaceOptions &replace, BulkObserver &lines) {
+        if (!target.isInImage()) {
+            Narc head = edits.layout();
+            return saveNarcFile(head, edits, lengthOf, target.filePath(), replace);
+        }
+        // An image is written around the archive's bytes: held whole.
+        Result<Narc> whole = edits.toNarc();
+        return whole ? target.write(whole.value, image, replace, lines) : whole.status();
+    };
+    bool ownWritten = false;
+    return saveContent(content, report, options, &ownWritten);
+}
+
+Status ArchiveDocument::saveContent(const NewContent &content, BulkObserver &report, const SaveOptions &options,
+                                    bool *ownWritten)
+{
     const bool toOwnPath = options.output.isEmpty();
     Result<ArchiveSource> named = toOwnPath ? Result<ArchiveSource>::success(from)
                                             : ArchiveSource::named(options.output);
@@ -90,7 +161,7 @@ Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const Sav
     const Result<FileIdentity> before = identifyPath(targetFile);
     if (!before)
         return before.status();
-    if (!options.writeUnchanged && opened && !differs(edited)) {
+    if (!options.writeUnchanged && !content.differs) {
         report.note(nothingChangedLine(target.name()));
         return Status::success();
     }
@@ -124,8 +195,7 @@ Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const Sav
     if (options.dryRun) {
         // What the write checks before it opens the target: the layout, and
         // the archive's place in an image.
-        Narc laidOut = edited;
-        const Status fits = target.checkFits(laidOut, held);
+        const Status fits = content.fits(target, held);
         if (!fits)
             return fits;
         if (before.value.isRegular() && before.value.links > 1)
@@ -134,8 +204,7 @@ Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const Sav
         return Status::success();
     }
 
-    Narc written = edited;
-    const Status saved = target.write(written, held, replace, report);
+    const Status saved = content.write(target, held, replace, report);
     if (!saved)
         return saved;
     if (before.value.isRegular() && before.value.links > 1)
@@ -143,7 +212,7 @@ Status ArchiveDocument::save(const Narc &edited, BulkObserver &report, const Sav
     if (toOwnPath && opened) {
         const Result<FileIdentity> after = identifyPath(targetFile);
         file = after.value;
-        stored = std::move(written);
+        *ownWritten = true;
     }
     return Status::success();
 }

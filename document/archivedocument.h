@@ -3,11 +3,13 @@
 #include "base/result.h"
 #include "document/archivesource.h"
 #include "io/fileidentity.h"
+#include "narc/editedstream.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -18,6 +20,11 @@ namespace core {
 enum class Access {
     Read,  // to read it, or to edit it for a long while (the window): nothing is held
     Write, // to write it back soon (a command): locked from the read to the write
+    // To edit entry by entry and write back soon (a command): locked as for
+    // Write, but only the tables are read; entries() hands the entries out as
+    // they are asked for, and save(report, options) writes them, so that the
+    // archive is never held whole (inside a ROM image it is, as for Write).
+    Edit,
 };
 
 // What a write of the archive does besides writing.
@@ -85,8 +92,11 @@ public:
     // The file on disk (the archive, or the image holding it) as read or last
     // written; unknown when none is open.
     const FileIdentity &identity() const { return file; }
-    // The archive as read or last written.
+    // The archive as read or last written; empty for Access::Edit.
     const Narc &narc() const { return stored; }
+    // For Access::Edit: the archive's entries in order, each of which may be
+    // replaced before save(report, options) writes them.
+    EditableEntries &entries();
 
     // Refuses `output` when it is the archive by any name ("it is the archive
     // being edited") or its name is not valid UTF-8. Every output of an export
@@ -109,13 +119,36 @@ public:
     // other names; ..." when the replaced file had hard links. After a write to
     // the archive's own path the document describes the new file.
     Status save(const Narc &edited, BulkObserver &report, const SaveOptions &options = {});
+    // The same for an Access::Edit document: writes the entries as replaced
+    // through entries(), read again one at a time from the file, which stays
+    // locked. Nothing changed when no entry was replaced.
+    Status save(BulkObserver &report, const SaveOptions &options = {});
 
 private:
+    // What a save writes, however the archive is held.
+    struct NewContent
+    {
+        bool differs = false;
+        // What the write checks before it opens the target (for a dry run).
+        std::function<Status(const ArchiveSource &target, QFile *image)> fits;
+        std::function<Status(const ArchiveSource &target, QFile *image, const ReplaceOptions &replace,
+                             BulkObserver &report)>
+            write;
+    };
+    // The one way of every save; `ownWritten` is set when the archive's own
+    // file was replaced.
+    Status saveContent(const NewContent &content, BulkObserver &report, const SaveOptions &options, bool *ownWritten);
+
     bool opened = false;
     ArchiveSource from;
     FileIdentity file;
     Narc stored;
-    std::unique_ptr<QFile> locked; // open on the file and locked, for Access::Write
+    std::unique_ptr<QFile> locked; // open on the file and locked, for Access::Write and Edit
+    // For Access::Edit: the archive read from `locked` one entry at a time, or,
+    // inside an image, a copy of `stored` edited in place.
+    std::unique_ptr<EditedStream> streamed;
+    std::unique_ptr<Narc> working;
+    std::unique_ptr<HeldEdits> workingEdits;
 };
 
 } // namespace core

@@ -97,6 +97,18 @@ Result<Narc> ArchiveSource::read(QFile &file)
     return readNarc(bytes.value);
 }
 
+Result<NarcStream> ArchiveSource::stream(QFile &file) const
+{
+    if (isInImage())
+        return Result<NarcStream>::failure(QStringLiteral("the archive is inside an image"));
+    if (!file.seek(0))
+        return Result<NarcStream>::failure(QStringLiteral("cannot read the file (%1)").arg(file.errorString()));
+    Result<NarcStream> stream = withFileError(NarcStream::open(&file), file);
+    if (!stream && holdsRomImage(file, given))
+        stream.reason = romImageNotArchiveReason(given);
+    return stream;
+}
+
 Status ArchiveSource::write(Narc &narc, QFile *image, const ReplaceOptions &options, BulkObserver &report) const
 {
     if (!isInImage())

@@ -50,6 +50,10 @@ public:
     // file of its own that is a ROM image is refused with a reason that says how
     // to name an archive inside it.
     Result<Narc> read(QFile &file);
+    // The same for an archive of its own, read one entry at a time: its tables
+    // are read and checked now, with the refusals of read(), and its entries
+    // as they are asked for (`file` must stay open meanwhile).
+    Result<NarcStream> stream(QFile &file) const;
 
     // Writes `narc` here as the new content. A file of its own is replaced as
     // saveNarcFile does. A file inside an image is put back into it (see

@@ -21,4 +21,21 @@ bool HeldEntries::next(EntryView *entry)
     return true;
 }
 
+bool HeldEdits::next(EntryView *entry)
+{
+    if (m_next >= m_narc.files.size())
+        return false;
+    *entry = std::as_const(m_narc.files).at(m_next++);
+    return true;
+}
+
+void HeldEdits::replace(NarcEntry &&entry)
+{
+    if (m_next <= 0)
+        return;
+    NarcEntry &current = m_narc.files[m_next - 1];
+    if (entry != current)
+        current = std::move(entry);
+}
+
 } // namespace core

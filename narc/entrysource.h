@@ -54,4 +54,35 @@ private:
     int m_next = 0;
 };
 
+// Entries handed out in order, any of which may be replaced by new bytes: the
+// archive a command edits entry by entry and then writes.
+class EditableEntries : public EntrySource
+{
+public:
+    // Replaces the entry handed out last by `entry`; the view of it handed out
+    // is no longer valid. Bytes equal to the entry as it stands change nothing:
+    // an entry left as it was keeps its memory and counts as unchanged.
+    virtual void replace(NarcEntry &&entry) = 0;
+};
+
+// The entries of an archive held in memory, replaced in place.
+class HeldEdits : public EditableEntries
+{
+public:
+    explicit HeldEdits(Narc &narc)
+        : m_narc(narc)
+    {
+    }
+
+    int count() const override { return int(m_narc.files.size()); }
+    void rewind() override { m_next = 0; }
+    bool next(EntryView *entry) override;
+    QString failure() const override { return {}; }
+    void replace(NarcEntry &&entry) override;
+
+private:
+    Narc &m_narc;
+    int m_next = 0;
+};
+
 } // namespace core

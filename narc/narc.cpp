@@ -1,6 +1,7 @@
 #include "narc/narc.h"
 
 #include "io/savefile.h"
+#include "narc/entrysource.h"
 #include "narc/narcreader.h"
 
 #include <QDataStream>
@@ -107,12 +108,19 @@ Narc::Narc(QIODevice *device, quint32 position)
 
 Status Narc::recomputeLayout()
 {
+    return recomputeLayout(files.size(), [this](qsizetype i) { return qint64(files.at(i).size()); });
+}
+
+Status Narc::recomputeLayout(qsizetype count, const std::function<qint64(qsizetype)> &lengthOf)
+{
     // In 64 bits, so that a layout past the format's limit is seen, not wrapped.
     qint64 offset = 0;
-    for (const NarcEntry &entry : std::as_const(files))
-        offset += entry.size() + paddingFor(entry.size());
+    for (qsizetype i = 0; i < count; ++i) {
+        const qint64 length = lengthOf(i);
+        offset += length + paddingFor(length);
+    }
     const qint64 newImgSize = offset + 8;
-    const qint64 newFatSize = 12 + 8 * qint64(files.size());
+    const qint64 newFatSize = 12 + 8 * qint64(count);
     const qint64 newFileSize = qint64(quint16(headerSize)) + newFatSize + qint64(quint32(fntSize)) + newImgSize;
     if (newFileSize > maxArchiveBytes) {
         return Status::failure(QStringLiteral("the archive would be %1 bytes, larger than the format's 32-bit sizes "
@@ -120,16 +128,16 @@ Status Narc::recomputeLayout()
                                    .arg(newFileSize));
     }
 
-    fileStarts.resize(files.size());
-    fileEnds.resize(files.size());
+    fileStarts.resize(count);
+    fileEnds.resize(count);
     quint32 start = 0;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const qsizetype length = files.at(i).size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const qint64 length = lengthOf(i);
         fileStarts[i] = start;
         fileEnds[i] = start + quint32(length);
         start = fileEnds[i] + quint32(paddingFor(length));
     }
-    fileCount = quint32(files.size());
+    fileCount = quint32(count);
     imgSize = qint32(quint32(newImgSize));
     fatSize = qint32(quint32(newFatSize));
     fileSize = qint32(quint32(newFileSize));
@@ -138,7 +146,15 @@ Status Narc::recomputeLayout()
 
 Status Narc::writeTo(QIODevice *device, quint32 position)
 {
-    const Status laidOut = recomputeLayout();
+    HeldEntries held(*this);
+    return writeTo(device, position, held, [this](qsizetype i) { return qint64(files.at(i).size()); });
+}
+
+Status Narc::writeTo(QIODevice *device, quint32 position, EntrySource &entries,
+                     const std::function<qint64(qsizetype)> &lengthOf)
+{
+    const qsizetype count = entries.count();
+    const Status laidOut = recomputeLayout(count, lengthOf);
     if (!laidOut)
         return laidOut;
     // A device or pipe cannot seek; it is written from where it stands.
@@ -149,7 +165,15 @@ Status Narc::writeTo(QIODevice *device, quint32 position)
     constexpr qsizetype chunkSize = 1 << 20;
     QByteArray chunk = headBytes(*this);
     chunk.reserve(qMax(chunk.size(), qMin(chunkSize, qsizetype(quint32(fileSize)))) + 4);
-    for (const NarcEntry &entry : std::as_const(files)) {
+    entries.rewind();
+    for (qsizetype i = 0; i < count; ++i) {
+        EntryView entry;
+        if (!entries.next(&entry)) {
+            const QString reason = entries.failure();
+            return Status::failure(reason.isEmpty() ? QStringLiteral("entry %1 cannot be read").arg(i) : reason);
+        }
+        if (qint64(entry.size()) != qint64(fileEnds.at(i) - fileStarts.at(i)))
+            return Status::failure(QStringLiteral("entry %1 changed its length while it was written").arg(i));
         if (chunk.size() + entry.size() > chunkSize) {
             const Status written = writeAll(device, chunk.constData(), chunk.size());
             if (!written)

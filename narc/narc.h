@@ -9,11 +9,14 @@
 #include <QtGlobal>
 
 #include <cstring>
+#include <functional>
 
 class QDataStream;
 class QIODevice;
 
 namespace core {
+
+class EntrySource;
 
 // One entry of an archive: its raw bytes, without padding.
 using NarcEntry = QVector<char>;
@@ -104,12 +107,23 @@ struct Narc
     // maxArchiveBytes cannot be described, and then nothing changes and the
     // reason says so.
     Status recomputeLayout();
+    // The same for `count` entries held elsewhere, entry i being lengthOf(i)
+    // bytes long; `files` is not looked at.
+    Status recomputeLayout(qsizetype count, const std::function<qint64(qsizetype)> &lengthOf);
 
     // Recomputes the layout and writes the whole archive to `device` from
     // `position` on. The device must be open for writing; it is not closed here.
     // Fails if the layout does not fit the format (then nothing is written) or
     // the device took fewer bytes.
     Status writeTo(QIODevice *device, quint32 position);
+    // The same for the entries `entries` hands out from its first on, held
+    // elsewhere (an archive read one entry at a time, with some entries
+    // replaced), whose lengths `lengthOf` gives; `files` is not looked at. So
+    // the allocation table is known before the first entry is read, and an
+    // archive is rewritten holding one entry at a time. Fails when an entry
+    // cannot be read or is not as long as said.
+    Status writeTo(QIODevice *device, quint32 position, EntrySource &entries,
+                   const std::function<qint64(qsizetype)> &lengthOf);
 };
 
 // A new archive laid out as the usual tools lay them out: the NARC header, the

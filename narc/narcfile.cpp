@@ -2,6 +2,7 @@
 
 #include "io/regularfile.h"
 #include "io/savefile.h"
+#include "narc/entrysource.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -58,15 +59,23 @@ Status loadNarcFileEntries(const QString &path, const EntryVisitor &visit)
 
 Status saveNarcFile(Narc &narc, const QString &path, const ReplaceOptions &options)
 {
+    HeldEntries held(narc);
+    return saveNarcFile(
+        narc, held, [&narc](qsizetype i) { return qint64(narc.files.at(i).size()); }, path, options);
+}
+
+Status saveNarcFile(Narc &head, EntrySource &entries, const std::function<qint64(qsizetype)> &lengthOf,
+                    const QString &path, const ReplaceOptions &options)
+{
     // Checked before the target is opened: a layout that does not fit leaves
     // not even a temporary file behind.
-    const Status laidOut = narc.recomputeLayout();
+    const Status laidOut = head.recomputeLayout(entries.count(), lengthOf);
     if (!laidOut)
         return laidOut;
     Result<std::unique_ptr<QFileDevice>> file = openWholeFile(path);
     if (!file)
         return file.status();
-    const Status written = narc.writeTo(file.value.get(), 0);
+    const Status written = head.writeTo(file.value.get(), 0, entries, lengthOf);
     if (!written) {
         if (auto *saveFile = qobject_cast<QSaveFile *>(file.value.get()))
             saveFile->cancelWriting();

@@ -36,4 +36,10 @@ Status loadNarcFileEntries(const QString &path, const EntryVisitor &visit);
 // document/archivedocument.h, which adds the rules that protect it.
 Status saveNarcFile(Narc &narc, const QString &path, const ReplaceOptions &options = {});
 
+// The same for an archive held elsewhere, entry by entry: the head and tables
+// of `head`, the entries `entries` hands out, whose lengths `lengthOf` gives
+// (see Narc::writeTo). An entry that cannot be read abandons the write.
+Status saveNarcFile(Narc &head, EntrySource &entries, const std::function<qint64(qsizetype)> &lengthOf,
+                    const QString &path, const ReplaceOptions &options = {});
+
 } // namespace core

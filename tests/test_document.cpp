@@ -3,6 +3,7 @@
 
 #include "corefixture.h"
 #include "document/archivedocument.h"
+#include "filesizelimit.h"
 #include "io/filelock.h"
 #include "messagefixture.h"
 #include "narc/narcfile.h"
@@ -11,10 +12,12 @@
 #include "rows.h"
 #include "windowfixture.h" // writeArchive
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -64,39 +67,53 @@ private slots:
     {
         QFETCH(QString, change);
         QFETCH(bool, refused);
-        Result<ArchiveDocument> opened = ArchiveDocument::open(archive);
-        QVERIFY2(opened, qPrintable(opened.reason));
-        ArchiveDocument &document = opened.value;
-        Narc two = archiveOf({buildMessageFile(QList<QStringList>{{"two"}})});
-        const QByteArray other = serializeNarc(two);
-        if (change.startsWith("touch")) {
-            const utimbuf times{1000000, 1000000};
-            QCOMPARE(utime(QFile::encodeName(archive).constData(), &times), 0);
-        } else if (change.startsWith("append")) {
-            QFile file(archive);
-            QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
-        } else if (change.startsWith("replace")) {
-            QVERIFY(writeFileBytes(path("other"), other) && QFile::remove(archive)
-                    && QFile::rename(path("other"), archive));
-        } else if (change.startsWith("remove")) {
-            QVERIFY(QFile::remove(archive));
-        }
-        const QByteArray before = readFileBytes(archive);
-        const bool overwrite = change.endsWith("overwrite");
-        QCOMPARE(document.checkUnchanged().reason,
-                 refused || overwrite ? "it changed on disk since it was opened" : "");
+        // Edited whole (the window) and entry by entry (narctext) alike.
+        for (const Access access : {Access::Read, Access::Edit}) {
+            init();
+            Result<ArchiveDocument> opened = ArchiveDocument::open(archive, access);
+            QVERIFY2(opened, qPrintable(opened.reason));
+            ArchiveDocument &document = opened.value;
+            Narc two = archiveOf({buildMessageFile(QList<QStringList>{{"two"}})});
+            const QByteArray other = serializeNarc(two);
+            if (change.startsWith("touch")) {
+                const utimbuf times{1000000, 1000000};
+                QCOMPARE(utime(QFile::encodeName(archive).constData(), &times), 0);
+            } else if (change.startsWith("append")) {
+                QFile file(archive);
+                QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
+            } else if (change.startsWith("replace")) {
+                QVERIFY(writeFileBytes(path("other"), other) && QFile::remove(archive)
+                        && QFile::rename(path("other"), archive));
+            } else if (change.startsWith("remove")) {
+                QVERIFY(QFile::remove(archive));
+            }
+            const QByteArray before = readFileBytes(archive);
+            const bool overwrite = change.endsWith("overwrite");
+            QCOMPARE(document.checkUnchanged().reason,
+                     refused || overwrite ? "it changed on disk since it was opened" : "");
 
-        SaveOptions options;
-        options.overwriteChanged = overwrite;
-        Reports report;
-        Narc mine = edited(document, "mine");
-        const Status saved = document.save(mine, report, options);
-        QCOMPARE(saved.reason, refused ? "it changed on disk since it was opened" : "");
-        QCOMPARE(readFileBytes(archive), refused ? before : serializeNarc(mine));
-        QVERIFY(report.lines.isEmpty());
-        // Written, the document describes the new file: the next write is no conflict.
-        if (!refused)
-            QVERIFY(document.checkUnchanged() && !document.differs(mine));
+            SaveOptions options;
+            options.overwriteChanged = overwrite;
+            Reports report;
+            Narc mine = archiveOf({buildMessageFile(QList<QStringList>{{"mine"}})});
+            Status saved;
+            if (access == Access::Edit) {
+                EntryView entry;
+                QVERIFY(document.entries().next(&entry));
+                document.entries().replace(NarcEntry(mine.files[0]));
+                saved = document.save(report, options);
+            } else {
+                saved = document.save(mine, report, options);
+            }
+            QCOMPARE(saved.reason, refused ? "it changed on disk since it was opened" : "");
+            QCOMPARE(readFileBytes(archive), refused ? before : serializeNarc(mine));
+            QVERIFY(report.lines.isEmpty());
+            // Written, the document describes the new file: the next write is no conflict.
+            if (!refused)
+                QVERIFY(document.checkUnchanged());
+            if (!refused && access == Access::Read)
+                QVERIFY(!document.differs(mine));
+        }
     }
 
     // Every name of the archive is refused as an output; other files are not,
@@ -112,6 +129,51 @@ private slots:
         for (const char *name : {"copy.narc", "new.narc"})
             QVERIFY(document.checkOutput(path(name)));
         QCOMPARE(ArchiveDocument().checkOutput(archive).reason, "");
+    }
+
+    // An archive edited entry by entry is written from its file again with the
+    // entries replaced: byte for byte what the whole archive edited the same way
+    // writes, whatever the layout read (entries out of order, odd padding and name
+    // table). A write that fails half way keeps the old file whole and says why;
+    // the same bytes put back change nothing.
+    void editedEntryByEntry()
+    {
+        QByteArray bytes = buildNarcBytes(
+            {"odd", QByteArray(600000, 'a'), {}, QByteArray(600001, 'b'), QByteArray(600002, 'c')},
+            plainNameTable() + "names", char(0xAA));
+        // Entries 0 and 1 trade places in the table: stored out of order.
+        const QByteArray first = bytes.mid(0x1C, 8);
+        bytes.replace(0x1C, 8, bytes.mid(0x24, 8)).replace(0x24, 8, first);
+        QVERIFY(writeFileBytes(archive, bytes));
+        Narc whole = loadNarcFile(archive).value;
+        whole.files[3] = NarcEntry(5, 'x');
+        const QByteArray expected = serializeNarc(whole);
+        Reports report;
+        const auto files = [this] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); };
+        const QStringList filesBefore = files();
+        for (const bool cut : {true, false}) {
+            Result<ArchiveDocument> opened = ArchiveDocument::open(archive, Access::Edit);
+            QVERIFY2(opened, qPrintable(opened.reason));
+            EditableEntries &edits = opened.value.entries();
+            EntryView entry;
+            for (int i = 0; i <= 3; ++i)
+                QVERIFY(edits.next(&entry));
+            edits.replace(NarcEntry(5, 'x'));
+            // Past the first of the writer's 1 MiB chunks.
+            std::unique_ptr<FileSizeLimit> limit(cut ? new FileSizeLimit(1 << 20) : nullptr);
+            const Status saved = opened.value.save(report);
+            limit.reset();
+            QCOMPARE(saved.reason, cut ? "File too large" : "");
+            QCOMPARE(readFileBytes(archive), cut ? bytes : expected);
+            QCOMPARE(files(), filesBefore);
+        }
+        ArchiveDocument again = ArchiveDocument::open(archive, Access::Edit).value;
+        EntryView entry;
+        QVERIFY(again.entries().next(&entry));
+        again.entries().replace(entry.toEntry());
+        report.lines.clear();
+        QVERIFY(again.save(report));
+        QCOMPARE(report.lines, QStringList("Nothing changed; " + archive + " not written"));
     }
 
     // A second writer waits for the lock and then refuses; once the first is

@@ -6,6 +6,7 @@
 #include "report/lines.h"
 #include "tree/layout.h"
 
+#include <optional>
 #include <utility>
 
 namespace core {
@@ -14,7 +15,7 @@ namespace {
 
 // How many sections `entry` has, or -1 when its head cannot be read (then its
 // files are read and the composer says what is wrong). An empty entry has none.
-int sectionCountOf(const NarcEntry &entry, int *lineCount)
+int sectionCountOf(EntryView entry, int *lineCount)
 {
     *lineCount = anyLineCount;
     if (entry.isEmpty())
@@ -26,23 +27,19 @@ int sectionCountOf(const NarcEntry &entry, int *lineCount)
     return head.header.sectionCount;
 }
 
-// Puts `composed` in place of `entry` unless it holds the same bytes: an
-// unchanged entry keeps sharing its memory with the archive as it was read
-// (the document keeps that to tell what changed), so a tree imported unedited
-// takes no second copy of the archive.
-void keepNew(NarcEntry &entry, NarcEntry &&composed)
-{
-    if (composed != entry)
-        entry = std::move(composed);
-}
-
 } // namespace
 
 BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &observer)
 {
+    HeldEdits edits(narc);
+    return importFromTree(edits, chosenPath, observer);
+}
+
+BulkSummary importFromTree(EditableEntries &entries, const QString &chosenPath, BulkObserver &observer)
+{
     BulkSummary summary;
     const QString root = treeRoot(chosenPath);
-    const int count = int(narc.files.size());
+    const int count = entries.count();
     observer.begin(count);
     observer.status(importingStatus());
     const auto refuse = [&](const QString &line) {
@@ -63,10 +60,17 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
 
     QByteArray bytes; // every file is read into this one buffer
 
+    entries.rewind();
     for (int i = 0; i < count; ++i) {
         observer.progress(i);
+        EntryView original;
+        if (!entries.next(&original))
+            break;
+        // The entry as its sections are put in: the original until one changes.
+        std::optional<NarcEntry> changed;
+        const auto current = [&] { return changed ? EntryView(*changed) : original; };
         int lineCount = 0;
-        const int sections = sectionCountOf(narc.files.at(i), &lineCount);
+        const int sections = sectionCountOf(original, &lineCount);
         for (int s = 0; s < 2; ++s) {
             observer.sectionChanged(s);
             const QString path = treeFilePath(root, i, s);
@@ -87,8 +91,8 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
             // UTF-8 text that is stored is parsed straight from its bytes;
             // anything else is read again as text, which says why.
             if (const std::optional<QByteArrayView> utf8 = readEditedUtf8File(path, Links::Refuse, lineCount, bytes)) {
-                if (std::optional<NarcEntry> composed = composeEntryUtf8(narc.files.at(i), *utf8, s)) {
-                    keepNew(narc.files[i], std::move(*composed));
+                if (std::optional<NarcEntry> composed = composeEntryUtf8(current(), *utf8, s)) {
+                    changed = std::move(*composed);
                     ++summary.sectionsChanged;
                     continue;
                 }
@@ -100,15 +104,18 @@ BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &
                 continue;
             }
 
-            ComposeResult result = composeEntry(narc.files.at(i), read.value, s);
+            ComposeResult result = composeEntry(changed ? *changed : original.toEntry(), read.value, s);
             if (result.changed()) {
-                keepNew(narc.files[i], std::move(result.entry));
+                changed = std::move(result.entry);
                 ++summary.sectionsChanged;
             } else if (result.reason.kind != TextRefusal::Kind::NoSuchSection) {
                 ++summary.sectionsSkipped;
                 observer.report(composeRefusedLine(i, s, result.reason));
             }
         }
+        // Bytes equal to the original change nothing and keep its memory.
+        if (changed)
+            entries.replace(std::move(*changed));
     }
     // Text for entries the archive does not have would be lost without a word.
     for (int s = 0; s < 2; ++s) {

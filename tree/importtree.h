@@ -1,5 +1,6 @@
 #pragma once
 
+#include "narc/entrysource.h"
 #include "narc/narc.h"
 #include "report/observer.h"
 
@@ -22,5 +23,11 @@ namespace core {
 // word. The observer is told sectionChanged() before each file; it must not
 // change `narc`.
 BulkSummary importFromTree(Narc &narc, const QString &chosenPath, BulkObserver &observer);
+
+// The same for entries handed out one at a time (an archive read from its file
+// entry by entry): each entry whose text changed is replaced as soon as its
+// files are read, so only the changed entries are held. An entry that cannot
+// be read ends the run; `entries` then says why.
+BulkSummary importFromTree(EditableEntries &entries, const QString &chosenPath, BulkObserver &observer);
 
 } // namespace core
