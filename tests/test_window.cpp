@@ -169,41 +169,6 @@ private slots:
         QVERIFY(f.ui.text->isReadOnly());
     }
 
-    // Opening another archive asks about unsaved text, then about unwritten
-    // changes; Cancel on either keeps everything, Discard opens the other one.
-    void openAsksFirst_data()
-    {
-        QTest::addColumn<QList<Answer>>("replies"); // to the text, then to the changes
-        QTest::addColumn<bool>("opened");
-        QTest::addColumn<bool>("written"); // a.narc holds the typed text at the end
-        row("cancel the text", QList<Answer>{Answer::Cancel}, false, false);
-        row("discard the text", QList<Answer>{Answer::Discard}, true, false);
-        row("save, discard the changes", QList<Answer>{Answer::Keep, Answer::Discard}, true, false);
-        row("save, cancel the write", QList<Answer>{Answer::Keep, Answer::Cancel}, false, false);
-        row("save and write", QList<Answer>{Answer::Keep, Answer::Keep}, true, true);
-    }
-    void openAsksFirst()
-    {
-        QFETCH(QList<Answer>, replies);
-        QFETCH(bool, opened);
-        QFETCH(bool, written);
-        const QByteArray original = readFileBytes(path);
-        MainWindowProbe f(path);
-        f.type("first line\nedited");
-        const QStringList before = f.state();
-        f.replies = replies;
-        f.open(other);
-        QCOMPARE(f.questions,
-                 (QList<Question>{Question::UnsavedText, Question::UnwrittenChanges}.mid(0, replies.size())));
-        QCOMPARE(f.editor(), opened ? "other" : "first line\nedited");
-        if (!opened)
-            QCOMPARE(f.state().mid(0, 6), before.mid(0, 6));
-        if (written)
-            QCOMPARE(MainWindowProbe(path).editor(), "first line\nedited");
-        else
-            QCOMPARE(readFileBytes(path), original);
-    }
-
     // Reopening the open archive: asked first, then read, so an answer "Write
     // To Narc" shows what it just wrote, and the archive counts as written.
     void reopenAfterWrite()
