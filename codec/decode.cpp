@@ -145,7 +145,77 @@ char *appendLineUtf8(const char *stored, const LineRecord &line, bool padded, ch
     return out;
 }
 
+// Whether the line at `stored`, `line.length` units scrambled from `line.key`,
+// holds the plain units `units` one after another before its terminator. The
+// keys repeat every 16 units (each is the one before rotated by 3 bits): the
+// first unit's 16 scrambled forms are compared 16 units at a time, and the rest
+// where it is found.
+bool lineStoresUnits(const char *stored, const LineRecord &line, const char16_t *units, int count)
+{
+    LineKey keys[16];
+    LineKey key = line.key;
+    for (LineKey &each : keys) {
+        each = key;
+        key = rotateKeyLeft(key);
+    }
+    quint16 first[16];
+    for (int k = 0; k < 16; ++k)
+        first[k] = quint16(units[0] ^ keys[k]);
+    const auto unitAt = [stored](int j) { return qFromLittleEndian<quint16>(stored + 2 * j); };
+    const auto restAt = [&](int j) {
+        for (int k = 1; k < count; ++k) {
+            if (unitAt(j + k) != quint16(units[k] ^ keys[(j + k) & 15]))
+                return false;
+        }
+        return true;
+    };
+    const int starts = int(line.length) - count; // without the terminator
+    for (int j = 0; j < starts; j += 16) {
+        const int n = qMin(16, starts - j);
+        if (n == 16) {
+            unsigned seen = 0; // no early exit: the compiler compares all 16 at once
+            for (int k = 0; k < 16; ++k)
+                seen |= unsigned(unitAt(j + k) == first[k]);
+            if (seen == 0)
+                continue;
+        }
+        for (int k = 0; k < n; ++k) {
+            if (unitAt(j + k) == first[k] && restAt(j + k))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+SectionRead sectionStoresUnits(EntryView entry, int section, const char16_t *units, int count, bool *stores)
+{
+    SectionRead read;
+    *stores = false;
+    MessageHeader head;
+    if (!sectionHead(entry, section, &head, &read.reason))
+        return read;
+    // The same checks as appendSectionUtf8, line by line, up to the units.
+    LineRecords records(entry, head, section);
+    if (!records.ok()) {
+        read.reason = records.reason();
+        return read;
+    }
+    LineRecord line;
+    for (int i = 0; i < records.count(); ++i) {
+        if (!records.read(i, &line)) {
+            read.reason = records.reason();
+            return read;
+        }
+        if (lineStoresUnits(records.block() + line.offset, line, units, count)) {
+            *stores = true;
+            break;
+        }
+    }
+    read.present = true;
+    return read;
+}
 
 DecodedSection decodeMessageSection(EntryView entry, int section, DecodeForm form)
 {

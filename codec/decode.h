@@ -57,6 +57,14 @@ struct SectionRead
 // that cannot be decoded.
 SectionRead appendSectionUtf8(QByteArray &out, EntryView entry, int section);
 
+// Whether a line of section `section` of the message file in `entry` stores the
+// plain units `units` (count >= 1, none 0xFFFF) one after another, found without
+// decoding: the stored units are compared with the scrambled forms of `units`.
+// A section that appendSectionUtf8 could not decode gives its reason whenever
+// the units are not found before the fault; one the file does not have gives
+// false and no reason.
+SectionRead sectionStoresUnits(EntryView entry, int section, const char16_t *units, int count, bool *stores);
+
 // The plain units of line `i` of a section (its line table read by
 // readSectionLineTable), unscrambled into `plain`, which has room for
 // table.longest units; returns how many there are, without the terminator and

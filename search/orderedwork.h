@@ -17,7 +17,8 @@ namespace core {
 // index order, one at a time, as a thread takes it (to read its input from a
 // source that is read in order); `work(index, result)` then fills the Result on
 // that thread; `deliver(result)` receives them in index order on the calling
-// thread and returns false to stop (no piece is started after that).
+// thread (the Result is its own to take from) and returns false to stop (no
+// piece is started after that).
 // Pieces done but not yet delivered stay within four per thread, so memory stays
 // bounded however the delivery lags. Without threads (one core, or none can be
 // started) the calling thread does the work itself.
@@ -98,7 +99,7 @@ void runInOrder(int count, unsigned maxThreads, const Claim &claim, const Work &
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return done[size_t(index)] != 0; });
         }
-        const Result result = std::exchange(results[size_t(index)], Result());
+        Result result = std::exchange(results[size_t(index)], Result());
         const bool goOn = deliver(result);
         {
             const std::lock_guard<std::mutex> lock(mutex);

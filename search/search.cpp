@@ -2,12 +2,15 @@
 
 #include "codec/decode.h"
 #include "codec/messageheader.h"
+#include "codec/utf8text.h"
 #include "report/lines.h"
 #include "search/orderedwork.h"
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace core {
 
@@ -15,7 +18,7 @@ namespace {
 
 // Entries per unit of work: small enough that the threads stay busy to the end
 // and the results waiting to be handed over stay small.
-constexpr int entriesPerBlock = 64;
+constexpr int entriesPerBlock = 16;
 constexpr unsigned maxThreads = 8;
 
 // One block of entries and what the search found in it, for handing over in order.
@@ -46,6 +49,12 @@ struct Searcher
     QByteArray utf8; // the query's bytes, when it is searched for in UTF-8
     bool canMatch;   // a query holding "\n" cannot match: a line holds none
     bool spareEscapes;
+    // Units a section must store one after another to hold a match, so that one
+    // that does not is passed over undecoded (none when this cannot be told):
+    // the query's first unit, when it shows as itself and no escape's text holds
+    // it (then no match starts inside an escape); the whole query when moreover
+    // every unit shows as itself (then a match is the same units stored).
+    int required = 0;
 
     explicit Searcher(const SearchQuery &query)
         : query(query)
@@ -55,6 +64,17 @@ struct Searcher
         // A lone surrogate has no UTF-8 bytes; such a query is searched in text.
         if (query.sensitivity == Qt::CaseSensitive && query.text.isValidUtf16())
             utf8 = query.text.toUtf8();
+        const char16_t first = query.text.isEmpty() ? u'\\' : query.text.front().unicode();
+        const bool inEscapes = first == u'x' || first == u'X' || (first >= u'0' && first <= u'9')
+                               || (first >= u'a' && first <= u'f') || (first >= u'A' && first <= u'F');
+        const quint32 *shown = unitUtf8Table();
+        if (inUtf8() && !inEscapes && shown[first] != 0) {
+            required = 1;
+            while (required < query.text.size() && shown[query.text.at(required).unicode()] != 0)
+                ++required;
+            if (required < query.text.size())
+                required = 1;
+        }
     }
     bool inUtf8() const { return !utf8.isEmpty(); }
 };
@@ -210,7 +230,15 @@ void searchBlock(BlockResult &block, const Searcher &searcher, const std::atomic
         for (int s = 0; s < head.header.sectionCount; ++s) {
             Occurrences found;
             QString reason;
-            if (searcher.inUtf8()) {
+            bool stored = true;
+            if (searcher.required > 0 && searcher.canMatch)
+                reason = sectionStoresUnits(entry, s,
+                                            reinterpret_cast<const char16_t *>(searcher.query.text.constData()),
+                                            searcher.required, &stored)
+                             .reason;
+            if (!reason.isEmpty() || !stored) {
+                // Reported below, or nothing to find.
+            } else if (searcher.inUtf8()) {
                 utf8.resize(0);
                 reason = appendSectionUtf8(utf8, entry, s).reason;
                 if (reason.isEmpty() && searcher.canMatch)
@@ -233,6 +261,35 @@ void searchBlock(BlockResult &block, const Searcher &searcher, const std::atomic
         }
     }
 }
+
+// Block buffers given back once their block was handed over, for the blocks
+// claimed next: a buffer allocated anew costs a page fault per 4 KiB on its
+// first use, as much as the search itself on a small archive.
+class BufferPool
+{
+public:
+    QByteArray take()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (buffers.empty())
+            return QByteArray();
+        QByteArray bytes = std::move(buffers.back());
+        buffers.pop_back();
+        return bytes;
+    }
+    void give(QByteArray &&bytes)
+    {
+        if (bytes.capacity() == 0)
+            return;
+        bytes.resize(0); // keeps its memory
+        const std::lock_guard<std::mutex> lock(mutex);
+        buffers.push_back(std::move(bytes));
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<QByteArray> buffers;
+};
 
 // Takes the next entries of `source` into `block`: views into an archive held in
 // memory, copies of a streamed one's (its buffer is reused for the next entry).
@@ -285,8 +342,11 @@ SearchSummary searchArchive(EntrySource &entries, const SearchQuery &query, Bulk
     // Whether matches are still worth keeping: the visitor wants more.
     std::atomic<bool> keep{visitAtMost > 0};
     qint64 visited = 0;
+    BufferPool pool;
     const auto claim = [&](int block, BlockResult &out) {
         const int first = block * entriesPerBlock;
+        if (!held)
+            out.bytes = pool.take();
         takeBlock(entries, held, first, qMin(entryCount, first + entriesPerBlock), out);
     };
     const auto work = [&](int, BlockResult &out) {
@@ -294,7 +354,8 @@ SearchSummary searchArchive(EntrySource &entries, const SearchQuery &query, Bulk
             searchBlock(out, searcher, keep, visitAtMost);
     };
     // Hands one block's findings over; false once the visitor asked to stop.
-    const auto deliver = [&](const BlockResult &block) {
+    const auto deliver = [&](BlockResult &block) {
+        pool.give(std::move(block.bytes)); // its entries are searched
         if (block.readFailed)
             return false;
         summary.matches += block.matchCount;

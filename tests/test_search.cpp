@@ -110,6 +110,11 @@ private slots:
             QStringList{"0:1", "0:3"}, 0);
         row("a lone half matches units", QStringList{"a\U0001F600"}, QString(QChar(0xDE00)), false, QStringList{"0:2"},
             0);
+        // A first character that shows as itself: sections without it are passed over.
+        row("a rare first character", QStringList{"quiz", "the quick and the quiet quay", "\nq"}, "qu", false,
+            QStringList{"0:0", "1:4", "1:18", "1:24"}, 0);
+        row("across 16 units", QStringList{QString(15, '.') + "qz", "aq", "ub"}, "qz", false, QStringList{"0:15"}, 0);
+        row("not across lines", QStringList{"aq", "ub"}, "qu", false, QStringList{}, 0);
         row("empty text finds nothing", fox, "", false, QStringList{}, 0);
         row("no line break in a line", fox, "fox\n", false, QStringList{}, 0);
     }
@@ -231,6 +236,11 @@ private slots:
                 std::numeric_limits<qint64>::max());
             QCOMPARE(streamed.lines, events);
         }
+        // A text whose first character no section holds: every section is still
+        // read, and the same ones reported.
+        Reports none;
+        QCOMPARE(countMatches(narc, {QStringLiteral("zebra")}, none).matches, 0);
+        QCOMPARE(none.lines.size(), 5);
     }
 
     // Replace All composes each changed section as Save Text would compose the
