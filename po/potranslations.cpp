@@ -29,6 +29,21 @@ bool hasTranslation(po_message_t message)
     }
 }
 
+QString problemText(PoTranslation::Problem problem)
+{
+    switch (problem) {
+    case PoTranslation::Problem::None:
+        break;
+    case PoTranslation::Problem::PluralForms:
+        return QStringLiteral("it has plural forms");
+    case PoTranslation::Problem::HoldsNul:
+        return QStringLiteral("it holds the character U+0000, which no text of the archive can");
+    case PoTranslation::Problem::Duplicate:
+        return QStringLiteral("an earlier message translates the same line");
+    }
+    return QString();
+}
+
 // Looks at one message of the domain `decoder` converts.
 void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, PoTranslations &gathered)
 {
@@ -63,9 +78,9 @@ void gatherMessage(po_message_t message, bool heldNul, TextDecoder &decoder, PoT
     translation.rawContext = rawContext;
     translation.decoder = &decoder;
     if (po_message_msgid_plural(message)) {
-        translation.problem = QStringLiteral("it has plural forms");
+        translation.problem = PoTranslation::Problem::PluralForms;
     } else if (heldNul) {
-        translation.problem = QStringLiteral("it holds the character U+0000, which no text of the archive can");
+        translation.problem = PoTranslation::Problem::HoldsNul;
     } else {
         translation.rawMsgid = rawMsgid;
         translation.rawMsgstr = po_message_msgstr(message);
@@ -110,12 +125,14 @@ PoTranslations readPoTranslations(const QString &path)
         return gathered;
     }
     gathered.file = std::move(read.file);
-    std::stable_sort(gathered.translations.begin(), gathered.translations.end(),
-                     [](const PoTranslation &a, const PoTranslation &b) { return a.place < b.place; });
+    const auto byPlace = [](const PoTranslation &a, const PoTranslation &b) { return a.place < b.place; };
+    // A template's order is the archive's: then nothing moves, and no second list is made.
+    if (!std::is_sorted(gathered.translations.cbegin(), gathered.translations.cend(), byPlace))
+        std::stable_sort(gathered.translations.begin(), gathered.translations.end(), byPlace);
     for (qsizetype i = 1; i < gathered.translations.size(); ++i) {
         PoTranslation &translation = gathered.translations[i];
         if (!(gathered.translations.at(i - 1).place < translation.place))
-            translation.problem = QStringLiteral("an earlier message translates the same line");
+            translation.problem = PoTranslation::Problem::Duplicate;
     }
     return gathered;
 }
@@ -125,8 +142,8 @@ PoTranslationText translationText(const PoTranslation &translation)
     PoTranslationText text;
     const Result<QString> context = translation.decoder->decode(translation.rawContext);
     text.context = context ? context.value : QString::fromLatin1(translation.rawContext);
-    if (!translation.problem.isEmpty()) {
-        text.problem = translation.problem;
+    if (translation.problem != PoTranslation::Problem::None) {
+        text.problem = problemText(translation.problem);
         return text;
     }
     const Result<QString> msgid = translation.decoder->decode(translation.rawMsgid);

@@ -30,8 +30,10 @@ struct PoTranslation
     const char *rawMsgstr = nullptr;
     TextDecoder *decoder = nullptr;
     // Why the message cannot be applied that is known when the file is read
-    // (plural forms, U+0000, an earlier message for the same line); empty otherwise.
-    QString problem;
+    // (translationText words it). A code, not words: a file holds hundreds of
+    // thousands of these.
+    enum class Problem : quint8 { None, PluralForms, HoldsNul, Duplicate };
+    Problem problem = Problem::None;
 };
 
 // A translation's strings, converted.
