@@ -100,6 +100,7 @@ private slots:
         row("a stored backslash shows escaped", QStringList{"c:\\dir"}, "\\x005cdir", false, QStringList{"0:2"}, 0);
         row("case counts", QStringList{"Fox FOX fox"}, "fox", false, QStringList{"0:8"}, 0);
         row("ignoring case", QStringList{"Fox FOX fox"}, "fOx", true, QStringList{"0:0", "0:4", "0:8"}, 0);
+        row("ignoring case, lines apart", fox, "FOX", true, QStringList{"0:0", "1:13", "3:0"}, 0);
         row("escape digits fold too", QStringList{"\n"}, "\\X000A", true, QStringList{"0:0"}, 0);
         row("folding maps final sigma", QStringList{"ΟΔΟΣ οδος"}, "οδοσ", true, QStringList{"0:0", "0:5"}, 0);
         row("one character for one", QStringList{"Straße"}, "STRASSE", true, QStringList{}, 0);
