@@ -61,6 +61,19 @@ bool EditedLines::next(QStringView *line)
     return true;
 }
 
+bool EditedLines::addNext(SectionBlockWriter &writer, LineKey key, quint16 attribute)
+{
+    if (m_done)
+        return false;
+    const qsizetype end = writer.addLineFrom(m_text, m_pos, m_separator.front().unicode(), m_separator.size() == 2, key,
+                                             attribute);
+    if (end >= m_text.size())
+        m_done = true;
+    else
+        m_pos = end + m_separator.size();
+    return true;
+}
+
 bool EditedLines::restIsEmpty() const
 {
     if (m_done)
@@ -110,6 +123,16 @@ public:
     }
 
     bool invalid() const { return m_invalid; }
+
+    // As EditedLines::addNext.
+    bool addNext(SectionBlockWriter &writer, LineKey key, quint16 attribute)
+    {
+        QStringView line;
+        if (!next(&line))
+            return false;
+        writer.addLine(line, key, attribute);
+        return true;
+    }
 
     bool next(QStringView *line)
     {
@@ -313,11 +336,11 @@ ComposeResult composeLines(EntryView entry, qint64 characters, Lines &lines, int
 
     newOffsets[section] = quint32(at);
     SectionBlockWriter writer(data + at, lineCount);
-    QStringView line;
     int given = 0;
-    while (given < lineCount && lines.next(&line)) {
+    while (given < lineCount) {
         const LineRecord &record = table.lines.at(given);
-        writer.addLine(line, record.key, record.attribute);
+        if (!lines.addNext(writer, record.key, record.attribute))
+            break;
         ++given;
     }
     if (given < lineCount) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec/encode.h"
 #include "codec/refusal.h"
 #include "narc/narc.h"
 
@@ -21,6 +22,9 @@ public:
 
     // The next line; false when every part has been given.
     bool next(QStringView *line);
+    // The next line, added to `writer` (SectionBlockWriter::addLine) as it is
+    // found: one pass over its text. False when every part has been given.
+    bool addNext(SectionBlockWriter &writer, LineKey key, quint16 attribute);
     // Whether every part not yet given is empty (the rest of the text is only
     // line breaks, or nothing).
     bool restIsEmpty() const;

@@ -57,6 +57,67 @@ void SectionBlockWriter::addLine(QStringView lineText, LineKey key, quint16 attr
         out += 2;
         key = rotateKeyLeft(key);
     });
+    endLine(out, key, lineText, bad, attribute);
+}
+
+qsizetype SectionBlockWriter::addLineFrom(QStringView text, qsizetype from, char16_t breakChar, bool crlf, LineKey key,
+                                          quint16 attribute)
+{
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    const auto breaksAt = [&](qsizetype at) {
+        return p[at] == breakChar && (!crlf || (at + 1 < n && p[at + 1] == u'\n'));
+    };
+    char *out = m_units;
+    const auto put = [&](quint16 unit) {
+        qToLittleEndian<quint16>(quint16(unit ^ key), out);
+        out += 2;
+        key = rotateKeyLeft(key);
+    };
+    // As parseEscapedText walks the line, the line's end found on the way.
+    qsizetype bad = -1;
+    qsizetype i = from;
+    qsizetype end = n;
+    while (i < n) {
+        const char16_t c = p[i];
+        if (c != u'\\') {
+            if (c == breakChar && breaksAt(i)) {
+                end = i;
+                break;
+            }
+            put(c);
+            ++i;
+            continue;
+        }
+        // An escape ends where the line does, when that is first.
+        qsizetype lineEnd = qMin(n, i + 6);
+        for (qsizetype k = i + 1; k < lineEnd; ++k) {
+            if (breaksAt(k)) {
+                lineEnd = k;
+                break;
+            }
+        }
+        if (i + 2 < lineEnd && p[i + 2] == u'{') {
+            put(0x005C);
+            ++i;
+            continue;
+        }
+        const int value = i + 6 <= lineEnd ? hexQuad(text.data() + i + 2) : -1;
+        if (value < 0 && bad < 0)
+            bad = i - from;
+        put(quint16(value < 0 ? 0 : value));
+        if (lineEnd < i + 6) {
+            end = lineEnd;
+            break;
+        }
+        i += 6;
+    }
+    endLine(out, key, text.sliced(from, end - from), bad, attribute);
+    return end;
+}
+
+void SectionBlockWriter::endLine(char *out, LineKey key, QStringView lineText, qsizetype bad, quint16 attribute)
+{
     qToLittleEndian<quint16>(quint16(0xFFFF ^ key), out);
     out += 2;
     m_nextKey = rotateKeyLeft(key);

@@ -29,6 +29,12 @@ public:
     // Adds the next line. After a refusal, lines are still laid out (so later
     // ones find their place) but only the first refusal is kept.
     void addLine(QStringView lineText, LineKey key, quint16 attribute);
+    // Adds the line of `text` that starts at `from` and ends before the first
+    // line break or at the end of `text`, found as it is parsed: the break is
+    // `breakChar`, followed by '\n' when `crlf`. Stores what addLine stores for
+    // that line and returns where the line ends.
+    qsizetype addLineFrom(QStringView text, qsizetype from, char16_t breakChar, bool crlf, LineKey key,
+                          quint16 attribute);
     // Pads the block to a multiple of 4 bytes, writes its size and returns it.
     // Call once, after exactly `lineCount` lines.
     qint64 finish();
@@ -38,6 +44,9 @@ public:
 
 private:
     void refuse(const TextRefusal &why);
+    // Ends the line whose units end at `out` (`key` the next one's key), found
+    // to have its first bad escape at `bad` (or -1).
+    void endLine(char *out, LineKey key, QStringView lineText, qsizetype bad, quint16 attribute);
 
     char *m_block;
     int m_lineCount;

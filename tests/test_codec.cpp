@@ -310,6 +310,9 @@ private slots:
         row("the example", 0, "one\n Hello\\nWorld C:\\games 50\\%\nthree", bad.arg(2).arg("\\nWorl"), QStringList());
         row("at the line's end", 0, "one\ntwo\n50\\%", bad.arg(3).arg("\\%"), QStringList());
         row("cut by a line break", 0, "a\\x00\r\nb\r\nc", bad.arg(1).arg("\\x00"), QStringList());
+        row("cut by a CR", 0, "a\\x0\rb\rc", bad.arg(1).arg("\\x0"), QStringList());
+        row("a brace past the line's end", 0, "ab\\\n{\nc", bad.arg(1).arg("\\"), QStringList());
+        row("a lone CR inside an escape", 0, "\\x0\rb\r\nb\r\nc", bad.arg(1).arg("\\x0\rb"), QStringList());
         row("other section", 1, "a\nb\n\\q",
             QString("Skipping 0001/0004: line 3 has a backslash "
                     "that starts no escape: \"\\q\""),
