@@ -261,6 +261,11 @@ private slots:
                               "Finished importing from directory " + root}));
         QCOMPARE(imported.filesFailed, 3);
         QCOMPARE(narc.files, QList<NarcEntry>({entries.at(0), entries.at(1), entry({"D"})}));
+        // A link that leads nowhere is a link too, not a missing file.
+        QVERIFY(QFile::remove(root + "0000/0002.txt") && QFile::link(dir.filePath("gone"), root + "0000/0002.txt"));
+        log.lines.clear();
+        importFromTree(narc, root, log);
+        QVERIFY(log.lines.contains(importFailed + "0000/0002.txt: it is a symbolic link"));
     }
 
     // Only the sections an entry has are looked for: a one-section entry's

@@ -262,7 +262,8 @@ private slots:
         const NarcEntry expected = buildMessageFile(QList<FixtureSection>{
             {fixtureLine("abc", 1, 9), fixtureLine("", 2)}, {fixtureLine("x", 3), fixtureLine("\u3042", 4)}});
         QCOMPARE(newMessageFile({{"abc", ""}, {"x", "\u3042"}}, {{1, 2}, {3, 4}}, {{9}}).value, expected);
-        QVERIFY(!newMessageFile({{"a", "b"}}, {{1}}).ok()); // a key missing
+        QVERIFY(!newMessageFile({{"a", "b"}}, {{1}}).ok());   // a key missing
+        QVERIFY(!newMessageFile({{"a"}, {"b"}}, {{1}}).ok()); // the keys of a section missing
         // At most 65535 units a line, terminator and padding included (see also
         // composing()).
         QVERIFY(newMessageFile({{QString(65534, u'a'), ""}}, {{1, 2}}).ok());

@@ -174,8 +174,9 @@ private slots:
             }
             QTest::newRow(qPrintable(QStringLiteral("random %1").arg(seed))) << entries;
         }
-        // More entries than the template is written in at once, and five-digit entry numbers.
-        QList<NarcEntry> many(10001, NarcEntry());
+        // More entries than the template is written in at once (each piece once:
+        // msgfmt refuses a message defined twice), and five-digit entry numbers.
+        QList<NarcEntry> many(10001, messageFile({{"a line"}}));
         many[0] = messageFile({{"first"}});
         many[600] = messageFile({{"middle", "line"}});
         many[10000] = messageFile({{"last"}});
