@@ -497,6 +497,11 @@ private slots:
         };
         for (int length = 1; length < valid.size(); ++length)
             refused.append({valid.first(length), 1});
+        // Two sections of no lines, section 1 starting on section 0's last byte
+        // (where the bytes read as a block of 1,024).
+        QByteArray overlap = QByteArray::fromHex("0200000004000000000000001400000017000000040000000400000000");
+        overlap.resize(1100, '\0');
+        refused.append({NarcEntry(overlap.begin(), overlap.end()), 0});
         // A cut inside the head (12 bytes and an offset per section) or inside
         // section 0's line table (at 20, 4 + 8 bytes a line) is named as such:
         // nothing past the entry's end is read. So is a block too short for
