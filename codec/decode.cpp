@@ -7,6 +7,8 @@
 
 #include <QtEndian>
 
+#include <optional>
+
 namespace core {
 
 // Unscrambles the text units of line `i` into `plain` and returns how many there
@@ -105,6 +107,22 @@ bool sectionTable(EntryView entry, int section, SectionLineTable *table, QString
     return true;
 }
 
+// The line records of `section` of `entry`, by the rules of sectionHead, for a
+// pass that checks each line as it reads it; none, with the reason when there is
+// one, when the head or the line table cannot be read.
+std::optional<LineRecords> sectionRecords(EntryView entry, int section, QString *reason)
+{
+    MessageHeader head;
+    if (!sectionHead(entry, section, &head, reason))
+        return std::nullopt;
+    LineRecords records(entry, head, section);
+    if (!records.ok()) {
+        *reason = records.reason();
+        return std::nullopt;
+    }
+    return records;
+}
+
 // Appends the line at `stored`, `line.length` units scrambled from `line.key`,
 // escaped, as UTF-8 at `out`, which has room for 6 bytes per unit and 4 more;
 // returns the end. With `padded` (the last line of a block whose units add up
@@ -193,15 +211,11 @@ SectionRead sectionStoresUnits(EntryView entry, int section, const char16_t *uni
 {
     SectionRead read;
     *stores = false;
-    MessageHeader head;
-    if (!sectionHead(entry, section, &head, &read.reason))
-        return read;
     // The same checks as appendSectionUtf8, line by line, up to the units.
-    LineRecords records(entry, head, section);
-    if (!records.ok()) {
-        read.reason = records.reason();
+    std::optional<LineRecords> opened = sectionRecords(entry, section, &read.reason);
+    if (!opened)
         return read;
-    }
+    LineRecords &records = *opened;
     LineRecord line;
     for (int i = 0; i < records.count(); ++i) {
         if (!records.read(i, &line)) {
@@ -253,16 +267,12 @@ DecodedSection decodeMessageSection(EntryView entry, int section, DecodeForm for
 SectionRead appendSectionUtf8(QByteArray &out, EntryView entry, int section)
 {
     SectionRead read;
-    MessageHeader head;
-    if (!sectionHead(entry, section, &head, &read.reason))
-        return read;
     // One pass: each line is checked as the table check would, then written; a
     // line that does not fit its block takes back what was written.
-    LineRecords records(entry, head, section);
-    if (!records.ok()) {
-        read.reason = records.reason();
+    std::optional<LineRecords> opened = sectionRecords(entry, section, &read.reason);
+    if (!opened)
         return read;
-    }
+    LineRecords &records = *opened;
     read.present = true;
     const qsizetype start = out.size();
     qint64 totalUnits = 0;
