@@ -191,7 +191,7 @@ private slots:
     void discardThenCancel_data()
     {
         QTest::addColumn<QString>("action");
-        for (const char *action : {"quit", "close", "open", "drop"})
+        for (const char *action : {"close", "open", "drop"})
             QTest::newRow(action) << action;
     }
     void discardThenCancel()
@@ -203,9 +203,7 @@ private slots:
         f.saveText();
         f.type("typed\nsecond");
         f.replies = {Answer::Discard, Answer::Cancel};
-        if (action == "quit")
-            f.ui.actionQuit->trigger();
-        else if (action == "close")
+        if (action == "close")
             f.window.close();
         else if (action == "open")
             f.open(other);
@@ -244,17 +242,15 @@ private slots:
         QFETCH(QString, shown);
         MainWindowProbe f(path);
         const QString tree = root + "tree", pot = root + "a.pot";
-        f.answers = {tree, pot};
-        f.menu(2)->trigger();
-        f.menu(5)->trigger();
+        f.run(2, tree);
+        f.run(5, pot);
         QVERIFY(writeFileBytes(tree + "/0000/0000.txt", "new\nsecond"));
         QVERIFY(writeFileBytes(tree + "/0000/0001.txt", "new\nb\nc"));
         QVERIFY(writeFileBytes(tree + "/0001/0000.txt", "new\n"));
         QVERIFY(writeFileBytes(pot, readFileBytes(pot).replace("msgid \"kanji one\"\nmsgstr \"\"",
                                                                "msgid \"kanji one\"\nmsgstr \"new\"")));
         f.select(entry, section);
-        f.answers = {po ? pot : tree};
-        f.menu(po ? 6 : 3)->trigger();
+        f.run(po ? 6 : 3, po ? pot : tree);
         QVERIFY(f.unwritten());
         QCOMPARE(f.place(), QStringLiteral("%1 %2").arg(entry).arg(section));
         QCOMPARE(f.items(f.ui.typeIds).size(), entry == 0 ? 2 : 1);
@@ -413,7 +409,7 @@ private slots:
         QCOMPARE(MainWindowProbe(path).editor(), edited);
     }
 
-    // Closing (the window's own close or File > Quit) with unsaved text and
+    // Closing (File > Quit closes the window too) with unsaved text and
     // unwritten changes: each answer.
     void close_data()
     {
@@ -440,30 +436,24 @@ private slots:
         QFETCH(bool, closed);
         QFETCH(QString, onDisk);
 
-        for (bool byMenu : {false, true}) {
-            QVERIFY(writeArchive(path, sampleEntries()));
-            MainWindowProbe f(path);
-            f.window.show();
-            if (QTest::currentDataTag() != QByteArray("nothing changed")) {
-                f.type("saved\nsecond");
-                f.saveText();
-            }
-            if (edit)
-                f.type("typed\nsecond");
-            f.replies = replies;
-            {
-                std::unique_ptr<FileSizeLimit> limit(failWrite ? new FileSizeLimit(64) : nullptr);
-                if (byMenu)
-                    f.ui.actionQuit->trigger();
-                else
-                    f.window.close();
-            }
-            QCOMPARE(f.window.isVisible(), !closed);
-            QCOMPARE(f.questions.size(), replies.size());
-            if (edit && !closed)
-                QCOMPARE(f.editor(), "typed\nsecond");
-            QCOMPARE(MainWindowProbe(path).editor(), onDisk);
+        MainWindowProbe f(path);
+        f.window.show();
+        if (QTest::currentDataTag() != QByteArray("nothing changed")) {
+            f.type("saved\nsecond");
+            f.saveText();
         }
+        if (edit)
+            f.type("typed\nsecond");
+        f.replies = replies;
+        {
+            std::unique_ptr<FileSizeLimit> limit(failWrite ? new FileSizeLimit(64) : nullptr);
+            f.window.close();
+        }
+        QCOMPARE(f.window.isVisible(), !closed);
+        QCOMPARE(f.questions.size(), replies.size());
+        if (edit && !closed)
+            QCOMPARE(f.editor(), "typed\nsecond");
+        QCOMPARE(MainWindowProbe(path).editor(), onDisk);
     }
 
     // Exports, then an import over the exported tree: the log, the bar and its
@@ -473,31 +463,27 @@ private slots:
     {
         QVERIFY(QDir(root + "0000").removeRecursively() && QDir(root + "0001").removeRecursively());
         MainWindowProbe f(path);
-        f.answers = {root + "tree", root + "all.txt"};
-        f.menu(2)->trigger(); // makes tree/, tree/0000 and tree/0001
+        f.run(2, root + "tree"); // makes tree/, tree/0000 and tree/0001
         QCOMPARE(f.state().last(), "0..1 at 1 Finished Exporting!");
         QCOMPARE(readFileBytes(root + "tree/0000/0001.txt"), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
-        f.menu(4)->trigger();
+        f.run(4, root + "all.txt");
         QVERIFY(readFileBytes(root + "all.txt").contains("****Entry 0: Section 1:\nkanji one\n****Entry 1:"));
 
         // An import of what was exported changes nothing.
-        f.answers = {root + "tree"};
-        f.menu(3)->trigger();
+        f.run(3, root + "tree");
         QVERIFY(!f.unwritten());
 
         QVERIFY(writeFileBytes(root + "tree/0000/0000.txt", "only one line"));
         QVERIFY(writeFileBytes(root + "tree/0001/0000.txt", "new kanji\nline"));
         QVERIFY(QFile::remove(root + "tree/0000/0001.txt"));
         f.type("typed\nhere"); // asked about first; Cancel imports nothing
-        f.answers = {root + "tree"};
-        f.menu(3)->trigger();
+        f.run(3, root + "tree");
         QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
         QCOMPARE(f.editor(), "typed\nhere");
         QCOMPARE(f.entries(), sampleEntries());
-        f.answers = {root + "tree"};
         f.replies = {Answer::Discard};
         f.ui.report->clear();
-        f.menu(3)->trigger();
+        f.run(3, root + "tree");
         const QString tree = root + "tree/";
         QCOMPARE(f.log(), "Importing from directory " + tree + "\nSkipping 0000/0000 due to too few lines\n"
                               + "Failed to import from file: " + tree + "0000/0001.txt\n"
@@ -519,14 +505,12 @@ private slots:
         const QByteArray original = readFileBytes(path);
         QVERIFY(QFile::link(path, root + "link.narc"));
         for (const QString &target : {path, root + "link.narc", root + "./a.narc"}) {
-            f.answers = {target};
-            f.menu(4)->trigger();
+            f.run(4, target);
         }
         QCOMPARE(readFileBytes(path), original);
 
         QVERIFY(QDir(root + "0001").removeRecursively() && writeFileBytes(root + "0001", "a file"));
-        f.answers = {dir->path()};
-        f.menu(2)->trigger();
+        f.run(2, dir->path());
         QCOMPARE(f.log().remove(loaded),
                  "Failed to export to file " + path + ": it is the archive being edited\n"
                  "Failed to export to file " + root + "link.narc: it is the archive being edited\n"
@@ -542,17 +526,14 @@ private slots:
     {
         MainWindowProbe f(path);
         const QString tree = root + "tree", file = tree + "/0000/0001.txt";
-        f.answers = {tree};
-        f.menu(2)->trigger();
+        f.run(2, tree);
         QVERIFY(writeFileBytes(file, "edited"));
-        f.answers = {tree};
-        f.menu(2)->trigger();
+        f.run(2, tree);
         QCOMPARE(f.questions, QList<Question>{Question::EditedTree});
         QCOMPARE(f.subjects, QStringList{"1 file in " + tree + " differs"});
         QCOMPARE(readFileBytes(file), "edited");
-        f.answers = {tree};
         f.replies = {Answer::Discard};
-        f.menu(2)->trigger();
+        f.run(2, tree);
         QCOMPARE(readFileBytes(file), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
     }
 
@@ -570,8 +551,7 @@ private slots:
                                                                          Qt::LeftButton, Qt::NoModifier));
         QCoreApplication::postEvent(f.ui.text, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
         QCoreApplication::postEvent(&f.window, new QCloseEvent);
-        f.answers = {dir->path()};
-        f.menu(2)->trigger();
+        f.run(2, dir->path());
         QCoreApplication::processEvents();
         QCOMPARE(f.editor(), "first line\nchanged");
         QCOMPARE(f.entries(), sampleEntries());
@@ -579,33 +559,6 @@ private slots:
         QVERIFY(f.questions.isEmpty());
         f.saveText(); // input reaches the window again
         QVERIFY(f.unwritten());
-    }
-
-    // Tab and Ctrl+Tab leave the editor instead of typing a tab, Alt+F opens the
-    // File menu instead of typing "f", and Save Text gives the keyboard back to
-    // the editor.
-    void keysAndFocus()
-    {
-        MainWindowProbe f(path);
-        QVERIFY(f.activate());
-        const QString shown = f.editor();
-        for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ControlModifier}) {
-            f.ui.text->setFocus();
-            QTest::keyClick(f.ui.text, Qt::Key_Tab, modifier);
-            QCOMPARE(f.editor(), shown);
-            QVERIFY(!f.ui.text->hasFocus());
-        }
-        f.ui.text->setFocus();
-        QTest::keyClick(f.ui.text, Qt::Key_F, Qt::AltModifier);
-        QCOMPARE(f.editor(), shown);
-        QTRY_VERIFY(f.ui.menuFile->isVisible());
-        f.ui.menuFile->close();
-
-        f.type("x\ny");
-        f.ui.pushButton->setFocus(Qt::MouseFocusReason);
-        QTest::mouseClick(f.ui.pushButton, Qt::LeftButton);
-        QVERIFY(f.unwritten());
-        QVERIFY(f.ui.text->hasFocus());
     }
 
     // The folder chooser of Export all to Files, the real one, takes the name
@@ -634,28 +587,63 @@ private slots:
         QCOMPARE(chooseWithDialog(nullptr, FileChoice::ExportDirectory, dir->path()), root + "new");
     }
 
-    // Shortcuts of the Edit menu (F3 works in the find dialog too), then the File menu.
-    void shortcuts()
+    // Tab and Ctrl+Tab leave the editor instead of typing a tab, Alt+F opens the
+    // File menu instead of typing "f". The find and replace dialogs open by
+    // their shortcuts on the screen, where they cover neither the editor's
+    // current line nor the log, also after a jump (F3 works in the find dialog
+    // too). Save Text gives the keyboard back to the editor; then the File
+    // menu's shortcuts.
+    void keys()
     {
         MainWindowProbe f(path);
         QVERIFY(f.activate());
+        const QString shown = f.editor();
+        for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ControlModifier}) {
+            f.ui.text->setFocus();
+            QTest::keyClick(f.ui.text, Qt::Key_Tab, modifier);
+            QCOMPARE(f.editor(), shown);
+            QVERIFY(!f.ui.text->hasFocus());
+        }
+        f.ui.text->setFocus();
+        QTest::keyClick(f.ui.text, Qt::Key_F, Qt::AltModifier);
+        QCOMPARE(f.editor(), shown);
+        QTRY_VERIFY(f.ui.menuFile->isVisible());
+        f.ui.menuFile->close();
+
+        const QRect screen = f.window.screen()->availableGeometry();
+        f.window.setGeometry(QRect(screen.topLeft(), QSize(formSize.width(), screen.height())));
+        const auto keptClear = [&](const QWidget &dialog) {
+            const QRect frame = dialog.frameGeometry();
+            const QRect cursor = f.ui.text->cursorRect();
+            const QRect line(f.ui.text->viewport()->mapToGlobal(QPoint(0, cursor.top())),
+                             QSize(f.ui.text->viewport()->width(), cursor.height()));
+            const QRect log(f.ui.report->mapToGlobal(QPoint(0, 0)), f.ui.report->size());
+            return screen.contains(frame) && !frame.intersects(line) && !frame.intersects(log);
+        };
         QTest::keyClick(&f.window, Qt::Key_H, Qt::ControlModifier);
-        QVERIFY(f.replaceDialog().isVisible());
+        QVERIFY(f.replaceDialog().isVisible() && keptClear(f.replaceDialog()));
         f.replaceDialog().hide();
         QTest::keyClick(&f.window, Qt::Key_F, Qt::ControlModifier);
         FindDialog &find = f.findDialog();
         QVERIFY(QTest::qWaitForWindowActive(&find));
-        QTest::keyClicks(f.part<QLineEdit>(find, "findText"), "second");
+        QVERIFY(keptClear(find));
+        // Moved over the line by the user, it moves off at the next jump.
+        find.move(f.ui.text->viewport()->mapToGlobal(QPoint(0, f.ui.text->cursorRect().top())));
+        QVERIFY(!keptClear(find));
+        QTest::keyClicks(f.part<QLineEdit>(find, "findText"), "kanji");
         QTest::keyClick(&find, Qt::Key_F3);
-        QCOMPARE(f.selection(), "second at 11");
+        QCOMPARE(f.place() + " " + f.selection(), "0 1 kanji at 0");
+        QVERIFY(keptClear(find));
         QTest::keyClick(&find, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(find.currentRow(), 0); // the only match, again
         find.hide();
 
         QVERIFY(f.activate());
         f.type("x\ny");
-        f.saveText();
+        f.ui.pushButton->setFocus(Qt::MouseFocusReason);
+        QTest::mouseClick(f.ui.pushButton, Qt::LeftButton);
         QVERIFY(f.unwritten());
+        QVERIFY(f.ui.text->hasFocus());
         QTest::keyClick(f.ui.text, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(!f.unwritten());
         f.answers = {other};
@@ -698,19 +686,16 @@ private slots:
         QCOMPARE(f.log().section('\n', 1), loaded);
     }
 
-    // A file dropped on the window, or on the editor, opens after the questions.
+    // A file dropped on the editor opens, after the questions, instead of going
+    // into the text.
     void drop()
     {
         MainWindowProbe f(path);
         f.window.show();
-        for (QWidget *target : {static_cast<QWidget *>(&f.window), f.ui.text->viewport()}) {
-            f.type("unsaved\ntext");
-            f.replies = {target == &f.window ? Answer::Cancel : Answer::Discard};
-            QVERIFY(dropFile(target, other));
-            QTRY_COMPARE(f.questions.size(), target == &f.window ? 1 : 2);
-            QCOMPARE(f.editor(), target == &f.window ? "unsaved\ntext" : "other");
-        }
-        QCOMPARE(f.window.windowTitle(), "b.narc[*] - MainWindow");
+        f.type("unsaved\ntext");
+        f.replies = {Answer::Discard};
+        QVERIFY(dropFile(f.ui.text->viewport(), other));
+        QTRY_COMPARE(f.editor(), "other");
     }
 
     // A match activated in Find in Archive (double click) shows its entry and
@@ -779,36 +764,6 @@ private slots:
         QCOMPARE(f.place() + " " + f.selection(), "0 0 ne at 11");
         QCOMPARE(f.editor(), "my first line!\nsecond");
         QVERIFY(f.unwritten());
-    }
-
-    // The find and replace dialogs open on the screen, where they cover neither
-    // the editor's current line nor the log, also after a jump. The window
-    // leaves no room beside it.
-    void dialogsKeepClear()
-    {
-        MainWindowProbe f(path);
-        QVERIFY(f.activate());
-        const QRect screen = f.window.screen()->availableGeometry();
-        f.window.setGeometry(QRect(screen.topLeft(), QSize(formSize.width(), screen.height())));
-        const auto keptClear = [&](const QWidget &dialog) {
-            const QRect frame = dialog.frameGeometry();
-            const QRect cursor = f.ui.text->cursorRect();
-            const QRect line(f.ui.text->viewport()->mapToGlobal(QPoint(0, cursor.top())),
-                             QSize(f.ui.text->viewport()->width(), cursor.height()));
-            const QRect log(f.ui.report->mapToGlobal(QPoint(0, 0)), f.ui.report->size());
-            return screen.contains(frame) && !frame.intersects(line) && !frame.intersects(log);
-        };
-        f.ui.actionReplace_in_Archive->trigger();
-        QVERIFY(keptClear(f.replaceDialog()));
-        f.ui.actionFind_in_Archive->trigger();
-        QVERIFY(keptClear(f.findDialog()));
-        // Moved over the line by the user, it moves off at the next jump.
-        f.findDialog().move(f.ui.text->viewport()->mapToGlobal(QPoint(0, f.ui.text->cursorRect().top())));
-        QVERIFY(!keptClear(f.findDialog()));
-        f.part<QLineEdit>(f.findDialog(), "findText")->setText("kanji");
-        f.ui.actionFind_Next->trigger();
-        QCOMPARE(f.place(), "0 1");
-        QVERIFY(keptClear(f.findDialog()));
     }
 
     // Find Next and Find Previous go round the matches; with nothing to find they
@@ -913,29 +868,25 @@ private slots:
     {
         MainWindowProbe f(path);
         const QString pot = root + "a.pot", po = root + "fr.po";
-        f.answers = {pot};
-        f.menu(5)->trigger();
+        f.run(5, pot);
         QVERIFY(!f.unwritten());
         QByteArray text = readFileBytes(pot);
         QVERIFY(text.contains("msgid \"second\"\nmsgstr \"\""));
         QVERIFY(writeFileBytes(po, text.replace("msgid \"second\"\nmsgstr \"\"", "msgid \"second\"\nmsgstr \"deux\"")));
 
         f.type("typed\nhere");
-        f.answers = {po};
-        f.menu(6)->trigger();
+        f.run(6, po);
         QCOMPARE(f.questions, QList<Question>{Question::UnsavedText});
         QCOMPARE(f.entries(), sampleEntries());
 
         QVERIFY(writeFileBytes(root + "bad.po", "msgid \"unterminated\n"));
-        f.answers = {root + "bad.po"};
         f.replies = {Answer::Discard};
-        f.menu(6)->trigger();
+        f.run(6, root + "bad.po");
         QCOMPARE(f.entries(), sampleEntries());
         QCOMPARE(f.editor(), "first line\nsecond"); // the discarded text is gone
         QVERIFY(!f.unwritten());
 
-        f.answers = {po};
-        f.menu(6)->trigger();
+        f.run(6, po);
         QCOMPARE(f.editor(), "first line\ndeux");
         QCOMPARE(f.window.windowTitle(), "a.narc[*] - MainWindow");
         QVERIFY(f.unwritten());

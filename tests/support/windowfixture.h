@@ -45,11 +45,13 @@ struct MainWindowProbe
 
     // Entry `index` of the File menu (separators count).
     QAction *menu(int index) const { return ui.menuFile->actions().at(index); }
-    void open(const QString &path)
+    // Triggers entry `index` of the File menu, its file dialog answered with `answer`.
+    void run(int index, const QString &answer)
     {
-        answers = QStringList{path};
-        menu(0)->trigger();
+        answers = QStringList{answer};
+        menu(index)->trigger();
     }
+    void open(const QString &path) { run(0, path); }
     void saveText() { QTest::mouseClick(ui.pushButton, Qt::LeftButton); }
     void select(int entry, int section = -1)
     {
