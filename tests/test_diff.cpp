@@ -107,10 +107,6 @@ private slots:
             message({{"s0", "s0", "s0", "s0", "s0"}, {"one", "two", "3", "four", "5"}}),
             "@@ entry 4, Kanji, lines 1-2 @@\n-1\n+one\n-2\n+two\n@@ entry 4, Kanji, line 4 @@\n-4\n+four\n", 10LL,
             3LL);
-        row("line made longer", true, abc, true, message({{"a", "bc", "c"}}),
-            "@@ entry 4, Hiragana, line 2 @@\n-b\n+bc\n", 3LL, 1LL);
-        row("emptied line", true, abc, true, message({{"a", "", "c"}}), "@@ entry 4, Hiragana, line 2 @@\n-b\n+\n", 3LL,
-            1LL);
         row("escaped as the editor shows it", true, message({{QStringLiteral("a\u0001b\\")}}), true,
             message({{"a b\\"}}), "@@ entry 4, Hiragana, line 1 @@\n-a\\x0001b\\x005c\n+a b\\x005c\n", 1LL, 1LL);
         row("fewer lines", true, abc, true, message({{"a", "x"}}),
@@ -131,15 +127,12 @@ private slots:
             1LL);
         row("section removed", true, message({{"a"}, {"k"}}), true, message({{"a"}}), "entry 4, Kanji: removed\n", 1LL,
             0LL);
-        row("sections of an empty entry", true, NarcEntry(), true, message({{"a", "b"}}), "entry 4, Hiragana: added\n",
-            2LL, 2LL);
         row("both empty", true, NarcEntry(), true, NarcEntry(), "", 0LL, 0LL);
         row("entry added", false, NarcEntry(), true, abc, "entry 4: added\n", 3LL, 3LL);
         row("entry removed", true, abc, false, NarcEntry(), "entry 4: removed\n", 0LL, 0LL);
         row("undecodable, bytes differ", true, undecodable('x'), true, undecodable('y'), "entry 4: bytes differ\n", 0LL,
             0LL);
         row("undecodable, same bytes", true, undecodable('x'), true, undecodable('x'), "", 0LL, 0LL);
-        row("became undecodable", true, abc, true, undecodable('x'), "entry 4: bytes differ\n", 0LL, 0LL);
         row("became decodable", true, undecodable('x'), true, abc, "entry 4: bytes differ\n", 3LL, 3LL);
     }
 
@@ -351,7 +344,7 @@ private slots:
     }
 
     // The window's progress, kept current one entry at a time, always says what
-    // a comparison of the whole archive says, and --stat gives the same figures.
+    // a comparison of the whole archive says.
     void progressKeptCurrent()
     {
         QList<NarcEntry> originals;
@@ -378,15 +371,12 @@ private slots:
             QCOMPARE(progress.total().lines, whole.total().lines);
             QCOMPARE(progress.total().changed, whole.total().changed);
         };
-        // A Save Text: one entry.
+        // A Save Text: one entry, then back as it was.
         archive.files[2] = composeEntry(archive.files.at(2), "k\nL\nM", 1).entry;
         progress.compareEntry(2, archive, reference);
-        QCOMPARE(progress.entry(2).changed, 2LL);
         expectWhole();
-        // Back as it was.
         archive.files[2] = originals.at(2);
         progress.compareEntry(2, archive, reference);
-        QCOMPARE(progress.entry(2).changed, 0LL);
         expectWhole();
         // A bulk change: only entries whose bytes changed are compared again.
         const QList<NarcEntry> before = archive.files;
@@ -395,12 +385,6 @@ private slots:
         progress.compareChanged(before, archive, reference);
         QCOMPARE(progress.total().changed, 5LL);
         expectWhole();
-
-        // narctext diff --stat, on the same two archives, gives the same total.
-        QVERIFY(writeArchive(path("reference.narc"), reference.files));
-        QVERIFY(writeArchive(path("archive.narc"), archive.files));
-        const Run run = narctextHere({"diff", "--stat", "reference.narc", "archive.narc"});
-        QVERIFY2(run.out.endsWith("5 of 37 lines changed, 13%, in 3 entries\n"), run.out.constData());
     }
 };
 
