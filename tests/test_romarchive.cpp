@@ -161,21 +161,6 @@ private slots:
         }
     }
 
-    // The sample image: its archive exports as the sample archive does and
-    // takes an edited tree back.
-    void demoSample()
-    {
-        QVERIFY(QFile::copy(QFINDTESTDATA("../samples/demo.nds"), path("demo.nds")));
-        QVERIFY(QFile::setPermissions(path("demo.nds"), QFile::ReadOwner | QFile::WriteOwner));
-        const QString inside = "demo.nds:data/demo.narc";
-        QCOMPARE(narctext({"export", inside, "tree"}).code, 0);
-        QCOMPARE(narctext({"export", QFINDTESTDATA("../samples/demo.narc"), path("plain")}).code, 0);
-        QCOMPARE(treeContents(path("tree")), treeContents(path("plain")));
-        QVERIFY(writeFileBytes(path("tree/0000/0002.txt"), "Bonjour\nb\nc\n"));
-        QCOMPARE(narctext({"import", inside, "tree", "-q"}).code, 0);
-        QCOMPARE(narctext({"show", inside, "2", "0"}).out, QByteArray("Bonjour\nb\nc\n"));
-    }
-
     // Each command on the archive inside the image does what it does on a copy
     // of it in a file of its own: the same output, report lines (but for the
     // name), exit status and files written, and a command that writes leaves in
