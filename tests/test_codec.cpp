@@ -12,6 +12,7 @@
 #include "report/lines.h"
 #include "rows.h"
 
+#include <QDataStream>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -81,40 +82,26 @@ static Units parsed(const QString &text, qsizetype *bad = nullptr)
     return units;
 }
 
-static void appendU16(QByteArray &out, quint16 value)
-{
-    out.append(char(value & 0xFF));
-    out.append(char(value >> 8));
-}
-
-static void appendU32(QByteArray &out, quint32 value)
-{
-    appendU16(out, quint16(value));
-    appendU16(out, quint16(value >> 16));
-}
-
 // A message file of one section laid out by hand, keys 0 (units stored as they
 // are): each line its units and its terminator, no padding unless a line carries
 // it in `lines`. `extraLength` is added to the last line's record only.
 static NarcEntry handBuilt(const QList<Units> &lines, int extraLength = 0)
 {
-    QByteArray table, units;
+    QByteArray table, units, entry;
+    QDataStream tableOut(&table, QIODevice::WriteOnly), unitsOut(&units, QIODevice::WriteOnly),
+        out(&entry, QIODevice::WriteOnly);
+    for (QDataStream *stream : {&tableOut, &unitsOut, &out})
+        stream->setByteOrder(QDataStream::LittleEndian);
     const quint32 tableEnd = quint32(4 + 8 * lines.size());
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        appendU32(table, tableEnd + quint32(units.size()));
-        appendU16(table, quint16(lines.at(i).size() + 1 + (i == lines.size() - 1 ? extraLength : 0)));
-        appendU16(table, 0);
+        tableOut << quint32(tableEnd + units.size())
+                 << quint16(lines.at(i).size() + 1 + (i == lines.size() - 1 ? extraLength : 0)) << quint16(0);
         for (const quint16 unit : lines.at(i))
-            appendU16(units, unit);
-        appendU16(units, 0xFFFF);
+            unitsOut << unit;
+        unitsOut << quint16(0xFFFF);
     }
-    QByteArray entry;
-    appendU16(entry, 1);
-    appendU16(entry, quint16(lines.size()));
-    appendU32(entry, tableEnd + quint32(units.size()));
-    appendU32(entry, 0);
-    appendU32(entry, 16);
-    appendU32(entry, tableEnd + quint32(units.size()));
+    const quint32 blockSize = tableEnd + quint32(units.size());
+    out << quint16(1) << quint16(lines.size()) << blockSize << quint32(0) << quint32(16) << blockSize;
     entry += table + units;
     return NarcEntry(entry.begin(), entry.end());
 }

@@ -171,7 +171,6 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         const QString fox = "fox";
         row("list", QStringList{"list", "ARCHIVE"});
-        row("list by id", QStringList{"list", "ID"});
         row("show", QStringList{"show", "ARCHIVE", "0", "1"});
         row("find", QStringList{"find", "-i", "ARCHIVE", "FOX"});
         row("export", QStringList{"export", "ARCHIVE", "tree"});
@@ -186,7 +185,6 @@ private slots:
         row("replace (moves)", QStringList{"replace", "-i", "ARCHIVE", fox, QString(300, 'w')});
         row("replace, nothing found", QStringList{"replace", "ARCHIVE", "wolf", "dog"});
         row("replace -n", QStringList{"replace", "-n", "ARCHIVE", fox, QString(300, 'w')});
-        row("replace -o", QStringList{"replace", "ARCHIVE", fox, "cat", "-o", "out.narc"});
         row("import", QStringList{"import", "ARCHIVE", "../inputs/tree"});
         row("import-po", QStringList{"import-po", "ARCHIVE", "../inputs/de.po"});
         row("set, refused", QStringList{"set", "ARCHIVE", "0", "0", "../inputs/one.txt"});
