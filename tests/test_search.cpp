@@ -190,18 +190,25 @@ private slots:
             QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 5);
             QCOMPARE(events.filter(QRegularExpression("^R Cannot decode section 1 of entry 400: ")).size(), 1);
 
-            // Report lines and matches in one list, as they come.
-            struct Events : BulkObserver
-            {
-                QStringList lines;
-                void report(const QString &line) override { lines.append("R " + line); }
-            } seen;
-            const SearchSummary summary = searchArchive(
-                narc, query, seen, [&](const SearchMatch &match, const QString &line) {
-                    seen.lines.append("M " + describe(match));
-                    return line.mid(match.column, match.length).compare(query.text, cs) == 0;
-                });
-            QCOMPARE(seen.lines, events);
+            // Report lines and matches in one list, as they come, from the
+            // archive in memory or read from its bytes one entry at a time.
+            const auto collect = [&](auto &source, SearchSummary &summary) {
+                struct Events : BulkObserver
+                {
+                    QStringList lines;
+                    void report(const QString &line) override { lines.append("R " + line); }
+                } seen;
+                summary = searchArchive(
+                    source, query, seen,
+                    [&](const SearchMatch &match, const QString &line) {
+                        seen.lines.append("M " + describe(match));
+                        return line.mid(match.column, match.length).compare(query.text, cs) == 0;
+                    },
+                    std::numeric_limits<qint64>::max());
+                return seen.lines;
+            };
+            SearchSummary summary;
+            QCOMPARE(collect(narc, summary), events);
             QCOMPARE(summary.matches, expected.size());
             QCOMPARE(summary.sectionsUnreadable, 5);
             QSet<QString> sections;
@@ -221,21 +228,12 @@ private slots:
             searchArchive(narc, query, more, [&](const SearchMatch &, const QString &) { return ++calls < 3; });
             QCOMPARE(calls, 3);
 
-            // Read from the archive's bytes one entry at a time: the same.
             QByteArray bytes = serializeNarc(const_cast<Narc &>(narc));
             QBuffer device(&bytes);
             device.open(QIODevice::ReadOnly);
             Result<NarcStream> stream = NarcStream::open(&device);
             QVERIFY(stream.ok());
-            Events streamed;
-            searchArchive(
-                stream.value, query, streamed,
-                [&](const SearchMatch &match, const QString &line) {
-                    streamed.lines.append("M " + describe(match));
-                    return line.mid(match.column, match.length).compare(query.text, cs) == 0;
-                },
-                std::numeric_limits<qint64>::max());
-            QCOMPARE(streamed.lines, events);
+            QCOMPARE(collect(stream.value, summary), events);
         }
         // A text whose first character no section holds: every section is still
         // read, and the same ones reported.
