@@ -197,7 +197,7 @@ private slots:
     }
 
     // Equal texts: exit 0 and nothing printed, whatever the bytes the text does not
-    // show, and an archive against itself by another name.
+    // show, and an archive against itself.
     void equalArchives()
     {
         const QList<NarcEntry> entries{message({{"a", "b"}, {"c", "d"}}), NarcEntry(), undecodable('x')};
@@ -206,11 +206,7 @@ private slots:
         rekeyed[0] = buildMessageFile(QList<FixtureSection>{{fixtureLine("a", 9), fixtureLine("b", 8)},
                                                             {fixtureLine("c", 7), fixtureLine("d", 6)}});
         QVERIFY(writeArchive(path("rekeyed.narc"), rekeyed));
-        QVERIFY(QFile::link(path("a.narc"), path("symlink.narc")));
-        QCOMPARE(::link(QFile::encodeName(path("a.narc")).constData(),
-                        QFile::encodeName(path("hardlink.narc")).constData()),
-                 0);
-        for (const char *other : {"a.narc", "rekeyed.narc", "symlink.narc", "hardlink.narc"}) {
+        for (const char *other : {"a.narc", "rekeyed.narc"}) {
             for (const bool stat : {false, true}) {
                 QStringList arguments{"diff", "a.narc", other};
                 if (stat)

@@ -279,15 +279,10 @@ private slots:
         QVERIFY(after.value.checksumMatches());
         QCOMPARE(int(quint8(now.at(0x14))), capacity);
         QCOMPARE(qint64(field32(now, 0x80)), qMax<qint64>(field32(old, 0x80), end));
-        QCOMPARE(after.value.files.size(), before.value.files.size());
-        GuardedImage oldDevice(old);
-        GuardedImage newDevice(now);
-        for (int other = 0; other < after.value.files.size(); ++other) {
-            const QByteArray expected = other == id ? bytes : readRomFile(&oldDevice, before.value, other).value;
-            QCOMPARE(readRomFile(&newDevice, after.value, other).value, expected);
-            QCOMPARE(after.value.path(other), before.value.path(other));
-        }
+        // The other files, their names and places are among the bytes compared here.
         QCOMPARE(strayRomChange(old, now, built.allocationTableAt, id), -1);
+        GuardedImage newDevice(now);
+        QCOMPARE(readRomFile(&newDevice, after.value, id).value, bytes);
     }
 
     // A write that cannot be placed leaves the image as it was.
