@@ -463,7 +463,6 @@ private slots:
         QCOMPARE(offered.size(), 3);
         QVERIFY2(probe.log().endsWith("Opened reference " + path("original.nds") + ':' + member + '\n'),
                  qPrintable(probe.log()));
-
     }
 
     // An image that does not read, or holds no archive, is reported; the
