@@ -222,42 +222,6 @@ private slots:
         QVERIFY(f.window.isVisible());
     }
 
-    // After an import the entry and section shown stay on screen, showing the
-    // new text, editable.
-    void importKeepsPlace_data()
-    {
-        QTest::addColumn<int>("entry");
-        QTest::addColumn<int>("section");
-        QTest::addColumn<bool>("po");
-        QTest::addColumn<QString>("shown");
-        row("tree, one-section entry", 1, 0, false, "new\nb\nc");
-        row("tree, first of two sections", 0, 0, false, "new\nsecond");
-        row("PO, second of two sections", 0, 1, true, "new\n");
-    }
-    void importKeepsPlace()
-    {
-        QFETCH(int, entry);
-        QFETCH(int, section);
-        QFETCH(bool, po);
-        QFETCH(QString, shown);
-        MainWindowProbe f(path);
-        const QString tree = root + "tree", pot = root + "a.pot";
-        f.run(2, tree);
-        f.run(5, pot);
-        QVERIFY(writeFileBytes(tree + "/0000/0000.txt", "new\nsecond"));
-        QVERIFY(writeFileBytes(tree + "/0000/0001.txt", "new\nb\nc"));
-        QVERIFY(writeFileBytes(tree + "/0001/0000.txt", "new\n"));
-        QVERIFY(writeFileBytes(pot, readFileBytes(pot).replace("msgid \"kanji one\"\nmsgstr \"\"",
-                                                               "msgid \"kanji one\"\nmsgstr \"new\"")));
-        f.select(entry, section);
-        f.run(po ? 6 : 3, po ? pot : tree);
-        QVERIFY(f.unwritten());
-        QCOMPARE(f.place(), QStringLiteral("%1 %2").arg(entry).arg(section));
-        QCOMPARE(f.items(f.ui.typeIds).size(), entry == 0 ? 2 : 1);
-        QCOMPARE(f.editor(), shown);
-        QVERIFY(!f.ui.text->isReadOnly());
-    }
-
     // Edit entry 0's first section, then move away as the user would: the question
     // comes once, and each answer does what it says.
     void unsavedTextAsks_data()
@@ -457,12 +421,13 @@ private slots:
     }
 
     // Exports, then an import over the exported tree: the log, the bar and its
-    // label, the editor showing the section "Type" ends at as the import left it,
-    // and the title's marker once the import changed the archive.
+    // label, the title's marker once the import changed the archive, and the
+    // entry and section shown before it still on screen, showing the new text.
     void bulk()
     {
         QVERIFY(QDir(root + "0000").removeRecursively() && QDir(root + "0001").removeRecursively());
         MainWindowProbe f(path);
+        f.select(0, 1);
         f.run(2, root + "tree"); // makes tree/, tree/0000 and tree/0001
         QCOMPARE(f.state().last(), "0..1 at 1 Finished Exporting!");
         QCOMPARE(readFileBytes(root + "tree/0000/0001.txt"), ("a" + nbsp + "b\\x005cc\nb\nc").toUtf8());
@@ -490,8 +455,10 @@ private slots:
                               + "Finished importing from directory " + tree + "\n");
         QCOMPARE(f.state().last(), "0..1 at 1 Finished Importing!");
         QVERIFY(f.unwritten());
-        QCOMPARE(f.place(), "0 0"); // where it was, not where the import ended
-        QCOMPARE(f.editor(), "first line\nsecond");
+        QCOMPARE(f.place(), "0 1"); // where it was, not where the import ended
+        QCOMPARE(f.items(f.ui.typeIds).size(), 2);
+        QCOMPARE(f.editor(), "new kanji\nline");
+        QVERIFY(!f.ui.text->isReadOnly());
         f.saveText(); // must not put back what the import replaced
         QCOMPARE(decodeMessageSection(f.entries().at(0), 1).lines, (QStringList{"new kanji", "line"}));
         QCOMPARE(f.questions.size(), 2);
@@ -698,45 +665,6 @@ private slots:
         QTRY_COMPARE(f.editor(), "other");
     }
 
-    // A match activated in Find in Archive (double click) shows its entry and
-    // section and selects it; the list names and highlights each match.
-    void findShowsMatch()
-    {
-        MainWindowProbe f(path);
-        FindDialog &find = f.findDialog();
-        f.ui.actionFind_in_Archive->trigger();
-        QVERIFY(find.isVisible());
-        QTest::keyClicks(f.part<QLineEdit>(find, "findText"), "ne");
-        QTest::keyClick(f.part<QLineEdit>(find, "findText"), Qt::Key_Return);
-        QCOMPARE(find.matches().size(), 2); // "first line", "kanji one"
-        QListView *list = f.part<QListView>(find, "matchList");
-        const auto highlighted = [&](int row) { // the part of a row the list highlights
-            const QModelIndex index = list->model()->index(row, 0);
-            const QPoint span = index.data(FindDialog::MatchSpanRole).toPoint();
-            return index.data().toString().mid(span.x(), span.y());
-        };
-        QCOMPARE(highlighted(0), "ne");
-        QCOMPARE(highlighted(1), "ne");
-        QCOMPARE(f.part<QLabel>(find, "status")->text(), "2 matches");
-        QVERIFY(list->model()->index(1, 0).data().toString().startsWith("0  Kanji  line 1, column 8:"));
-        const auto doubleClick = [&](int row) {
-            const QRect rect = list->visualRect(list->model()->index(row, 0));
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-        };
-        doubleClick(1);
-        QCOMPARE(f.place(), "0 1");
-        QCOMPARE(f.selection(), "ne at 7");
-
-        // Save Text changes the archive: the list no longer stands. A match far
-        // into a long line is listed cut, and highlighted still.
-        f.type(QString(60, 'x') + "ne\n");
-        f.saveText();
-        QVERIFY(find.matches().isEmpty());
-        QTest::keyClick(f.part<QLineEdit>(find, "findText"), Qt::Key_Return);
-        QCOMPARE(highlighted(1), "ne");
-    }
-
     // A jump cancelled at the question about unsaved text leaves the find
     // position where it was; a jump after Save Text selects the match in the
     // text as saved.
@@ -766,16 +694,19 @@ private slots:
         QVERIFY(f.unwritten());
     }
 
-    // Find Next and Find Previous go round the matches; with nothing to find they
-    // open the dialog.
-    void findNextWraps()
+    // Find Next and Find Previous go round the matches; with nothing to find
+    // they open the dialog. A match activated in the dialog (double click)
+    // shows its entry and section and selects it; the list names and
+    // highlights each match, until the archive changes.
+    void findInArchive()
     {
         MainWindowProbe f(path);
         FindDialog &find = f.findDialog();
+        QLineEdit *findText = f.part<QLineEdit>(find, "findText");
         f.ui.actionFind_Next->trigger();
         QVERIFY(find.isVisible());
         find.hide();
-        f.part<QLineEdit>(find, "findText")->setText("C");
+        findText->setText("C");
         f.part<QCheckBox>(find, "ignoreCase")->setChecked(true);
         QStringList shown;
         for (QAction *action :
@@ -787,9 +718,36 @@ private slots:
         // back, and round to the last "c".
         QCOMPARE(shown, (QStringList{"0 0 c at 13", "1 0 c at 9", "0 0 c at 13", "1 0 c at 13"}));
         QVERIFY(!find.isVisible());
+
+        f.ui.actionFind_in_Archive->trigger();
+        findText->setText("ne");
+        QTest::keyClick(findText, Qt::Key_Return);
+        QCOMPARE(f.part<QLabel>(find, "status")->text(), "2 matches"); // "first line", "kanji one"
+        QListView *list = f.part<QListView>(find, "matchList");
+        const auto highlighted = [&](int row) { // the part of a row the list highlights
+            const QModelIndex index = list->model()->index(row, 0);
+            const QPoint span = index.data(FindDialog::MatchSpanRole).toPoint();
+            return index.data().toString().mid(span.x(), span.y());
+        };
+        QCOMPARE(highlighted(1), "ne");
+        QVERIFY(list->model()->index(1, 0).data().toString().startsWith("0  Kanji  line 1, column 8:"));
+        const QRect second = list->visualRect(list->model()->index(1, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second.center());
+        QCOMPARE(f.place() + " " + f.selection(), "0 1 ne at 7");
+
+        // Save Text changes the archive: the list no longer stands. A match far
+        // into a long line is listed cut, and highlighted still.
+        f.type(QString(60, 'x') + "ne\n");
+        f.saveText();
+        QVERIFY(find.matches().isEmpty());
+        QTest::keyClick(findText, Qt::Key_Return);
+        QCOMPARE(highlighted(1), "ne");
+        f.replies = {Answer::Discard};
         f.open(path); // another archive (here the same again): the list no longer stands
         QVERIFY(find.matches().isEmpty());
-        f.part<QLineEdit>(find, "findText")->setText("nowhere");
+        find.hide();
+        findText->setText("nowhere");
         f.ui.actionFind_Previous->trigger();
         QVERIFY(find.isVisible());
         QCOMPARE(f.part<QLabel>(find, "status")->text(), "No matches");
