@@ -132,20 +132,19 @@ private slots:
         QVERIFY(writeFileBytes(path("plain.narc"), narcBytes(textEntries())));
         QVERIFY(QDir(dir->path()).mkdir("folder"));
         if (file == "game.nds") {
-            const auto line = [&](const QString &name, int id, const QByteArray &bytes, const QString &rest) {
-                return QString("%1\t%2\t%3\t%4\n").arg(name).arg(id).arg(bytes.size()).arg(rest);
-            };
-            const RomLayout layout = gameLayout();
-            QMap<int, QString> lines{{0, line("#0", 0, layout.overlays.at(0), "1\tother")}};
-            for (const auto &[name, bytes] : layout.files) {
-                if (name == member)
-                    lines.insert(idOf(name), line(name, idOf(name), bytes, "3\tmessages"));
-                else if (name == "data/gfx.narc")
-                    lines.insert(idOf(name), line(name, idOf(name), bytes, "2\tother"));
-                else if (name == "data/bad.narc")
-                    lines.insert(idOf(name),
-                                 line(name, idOf(name), bytes, "not a well-formed archive: " + readNarc(bytes).reason));
-            }
+            QMap<QString, QByteArray> bytes{{"#0", gameLayout().overlays.at(0)}};
+            for (const auto &[name, content] : gameLayout().files)
+                bytes.insert(name, content);
+            const QList<std::pair<QString, QString>> archives{
+                {"#0", "1\tother"},
+                {member, "3\tmessages"},
+                {"data/gfx.narc", "2\tother"},
+                {"data/bad.narc", "not a well-formed archive: " + readNarc(bytes.value("data/bad.narc")).reason}};
+            QMap<int, QString> lines; // by id; "#0" is no path, and idOf() gives it 0
+            for (const auto &[name, rest] : archives)
+                lines.insert(
+                    idOf(name),
+                    QString("%1\t%2\t%3\t%4\n").arg(name).arg(idOf(name)).arg(bytes.value(name).size()).arg(rest));
             expected = QStringList(lines.values()).join(QString());
         }
         if (file == "demo.nds")
@@ -336,12 +335,8 @@ private slots:
         QCOMPARE(readFileBytes(image), built.bytes);
         QCOMPARE(readFileBytes(path("copy.nds")) != built.bytes, changed == "copy.nds");
         QCOMPARE(QFileInfo::exists(path("out.narc")), changed == "out.narc");
-        if (!changed.isEmpty()) {
-            const QByteArray archive = changed == "out.narc" ? readFileBytes(path("out.narc"))
-                                                             : memberBytes(path("copy.nds"), member);
+        if (!changed.isEmpty())
             QCOMPARE(narctext({"find", changed == "out.narc" ? "out.narc" : "copy.nds:" + member, "cat"}).code, 0);
-            QVERIFY(archive != memberBytes(image, member));
-        }
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), changed == "out.narc" ? 5 : 4);
     }
 
