@@ -372,8 +372,6 @@ private slots:
             "Replaced 3 occurrences in 2 sections");
         row("in place", QStringList{"replace", "test.narc", "fox", "cat"}, 0, true,
             "Replaced 2 occurrences in 2 sections");
-        row("no match", QStringList{"replace", "test.narc", "zebra", "cat", "-o", "out.narc"}, 1, false,
-            "Replaced 0 occurrences in 0 sections");
         row("refused section", QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"}, 1, true,
             "Skipping 0001/0000: line 1 is too long");
         row("line break", QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"}, 2, false,
