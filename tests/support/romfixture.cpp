@@ -189,23 +189,3 @@ quint32 field32(const QByteArray &bytes, qint64 at)
 {
     return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
-
-qint64 strayRomChange(const QByteArray &before, const QByteArray &after, qint64 allocationTableAt, int id)
-{
-    const qint64 entry = allocationTableAt + 8 * id;
-    const qint64 start = field32(after, entry);
-    const qint64 end = field32(after, entry + 4);
-    const auto mayChange = [&](qint64 at) {
-        return (at >= start && at < end) || (at >= entry && at < entry + 8) || at == core::romfield::deviceCapacity
-               || (at >= core::romfield::usedSize && at < core::romfield::usedSize + 4)
-               || (at >= core::romfield::headerChecksum && at < core::romfield::headerChecksum + 2);
-    };
-    for (qint64 at = 0; at < after.size(); ++at) {
-        if (mayChange(at))
-            continue;
-        const char expected = at < before.size() ? before.at(at) : '\xff';
-        if (after.at(at) != expected)
-            return at;
-    }
-    return after.size() < before.size() ? after.size() : -1;
-}

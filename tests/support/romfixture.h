@@ -43,9 +43,3 @@ BuiltRom buildRomImage(const RomLayout &layout);
 
 // The little-endian 32-bit number at `at`.
 quint32 field32(const QByteArray &bytes, qint64 at);
-
-// The first offset where `after` differs from `before` outside what a write of
-// file `id` may change (its bytes, its allocation entry, the header's capacity,
-// used size and checksum; past the old end only 0xFF before the file); -1 when
-// there is none.
-qint64 strayRomChange(const QByteArray &before, const QByteArray &after, qint64 allocationTableAt, int id);
