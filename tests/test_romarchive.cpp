@@ -23,6 +23,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace core;
 
@@ -181,19 +182,25 @@ private slots:
     }
 
     // A DSi image is written with a warning: its digests no longer match. An
-    // archive that outgrows its room says where it went.
+    // archive that outgrows its room says where it went. The image keeps its
+    // owner (where the system lets it be given away, as root) and mode.
     void dsiImageAndMovedArchive()
     {
         RomLayout layout = gameLayout();
         layout.unitCode = 2;
         layout.dsiArm9At = 0x80000;
         QVERIFY(writeFileBytes(image, buildRomImage(layout).bytes));
+        const bool root = ::getuid() == 0;
+        QVERIFY(!root || ::chown(QFile::encodeName(image).constData(), 65534, 65534) == 0);
+        QVERIFY(QFile::setPermissions(image, QFile::ReadOwner | QFile::WriteOwner));
         const Run run = narctext({"replace", "-i", "game.nds:" + member, "fox", QString(300, 'w')});
         QCOMPARE(run.code, 0);
         QVERIFY2(run.err.contains("Warning: the DSi digests of game.nds are not recomputed"), run.err.constData());
         QVERIFY2(run.err.contains("Moved game.nds:" + member.toUtf8() + " to the end of its image (at 0x"),
                  run.err.constData());
         QCOMPARE(narctext({"find", "game.nds:" + member, "fox"}).code, 1);
+        QCOMPARE(QFileInfo(image).ownerId(), root ? 65534u : ::getuid());
+        QCOMPARE(QFile::permissions(image), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     }
 
     // Where a write that names an image goes, and what is refused: -o with a
