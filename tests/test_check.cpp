@@ -31,6 +31,21 @@ QStringList shown(const QString &line, const QList<quint16> &breaks)
     return result;
 }
 
+// narctext run in `dir`, against the current row: its findings, one per line
+// on standard output, the last line on standard error and the exit status.
+void expectRun(const QTemporaryDir &dir, const QStringList &arguments)
+{
+    QFETCH(QStringList, findings);
+    QFETCH(QString, error);
+    QFETCH(int, code);
+    RunSetup inDir;
+    inDir.directory = dir.path();
+    const Run run = narctext(arguments, inDir);
+    QCOMPARE(QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts), findings);
+    QCOMPARE(QString::fromUtf8(run.err).trimmed().section('\n', -1), error);
+    QCOMPARE(run.code, code);
+}
+
 } // namespace
 
 class TestCheck : public QObject
@@ -166,9 +181,6 @@ private slots:
     void checkCommand()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QStringList, findings);
-        QFETCH(QString, error);
-        QFETCH(int, code);
         QTemporaryDir dir;
         const QString unitA = unit(0x000a);
         // Entry 3 of the original is not translated; entry 2 lost a section.
@@ -184,12 +196,7 @@ private slots:
                                                     {"ごきげんよう", "Kanji", "a" + unit(2) + "b" + unit(1)},
                                                     {"Troisième" + unitA + "section", "", ""}}),
                           buildMessageFile(Sections{{"Solo", "Duo", "Trio"}}), buildMessageFile(Sections{{"A"}})}));
-        RunSetup inDir;
-        inDir.directory = dir.path();
-        const Run run = narctext(QStringList{"check"} + arguments, inDir);
-        QCOMPARE(QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts), findings);
-        QCOMPARE(QString::fromUtf8(run.err).trimmed().section('\n', -1), error);
-        QCOMPARE(run.code, code);
+        expectRun(dir, QStringList{"check"} + arguments);
     }
 
     // narctext check-po: the translations of a PO file, before any import.
@@ -226,17 +233,9 @@ private slots:
     {
         QFETCH(QByteArray, po);
         QFETCH(QStringList, arguments);
-        QFETCH(QStringList, findings);
-        QFETCH(QString, error);
-        QFETCH(int, code);
         QTemporaryDir dir;
         QVERIFY(writeFileBytes(dir.filePath("in.po"), po));
-        RunSetup inDir;
-        inDir.directory = dir.path();
-        const Run run = narctext(QStringList{"check-po", "in.po"} + arguments, inDir);
-        QCOMPARE(QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts), findings);
-        QCOMPARE(QString::fromUtf8(run.err).trimmed().section('\n', -1), error);
-        QCOMPARE(run.code, code);
+        expectRun(dir, QStringList{"check-po", "in.po"} + arguments);
     }
 };
 

@@ -6,7 +6,6 @@
 #include "codec/decode.h"
 #include "corefixture.h"
 #include "messagefixture.h"
-#include "narc/narcfile.h"
 #include "narc/narcstream.h"
 #include "narc/narcwriter.h"
 #include "narcfixture.h"
@@ -188,7 +187,6 @@ private slots:
             QStringList expected = events.filter(QRegularExpression("^M "))
                                        .replaceInStrings(QRegularExpression("^M "), "");
             QVERIFY(expected.size() > 1000 && events.size() - expected.size() == 5);
-            QCOMPARE(events.filter(QRegularExpression("^R Cannot decode section 1 of entry 400: ")).size(), 1);
 
             // Report lines and matches in one list, as they come, from the
             // archive in memory or read from its bytes one entry at a time.
@@ -363,24 +361,22 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("code");
-        QTest::addColumn<bool>("written");
         QTest::addColumn<QString>("firstError");
-        row("ignoring case, in place", QStringList{"replace", "-i", "test.narc", "FOX", "cat"}, 0, true,
+        row("ignoring case, in place", QStringList{"replace", "-i", "test.narc", "FOX", "cat"}, 0,
             "Replaced 3 occurrences in 2 sections");
-        row("refused section", QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"}, 1, true,
+        row("refused section", QStringList{"replace", "refuse.narc", "fox", "catcatcat", "-o", "out.narc"}, 1,
             "Skipping 0001/0000: line 1 is too long");
-        row("line break", QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"}, 2, false,
+        row("line break", QStringList{"replace", "test.narc", "fox", "a\nb", "-o", "out.narc"}, 2,
             "narctext: replace: the replacement holds a line break");
         // Digits inside \xNNNN escapes are no text: replacing "0" with "1" once
         // turned every "\x000a" into "\x111a".
-        row("digits of escapes left alone", QStringList{"replace", "test.narc", "0", "1", "-o", "out.narc"}, 0, true,
+        row("digits of escapes left alone", QStringList{"replace", "test.narc", "0", "1", "-o", "out.narc"}, 0,
             "Replaced 1 occurrences in 1 sections; 6 matches inside escapes left alone");
     }
     void narctextReplace()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, code);
-        QFETCH(bool, written);
         QFETCH(QString, firstError);
         const QList<NarcEntry> test{buildMessageFile(QList<QStringList>{{"a fox", "Fox"}, {"fox", "none"}}),
                                     buildMessageFile(QList<QStringList>{{"10\n", "x\x01"}})};
@@ -400,12 +396,11 @@ private slots:
         const int outputAt = arguments.indexOf("-o");
         const QString output = outputAt > 0 ? arguments.at(outputAt + 1) : input;
         const QByteArray result = readFileBytes(path(output));
-        if (!written) {
+        if (code == 2) { // nothing written
             QVERIFY(output == input ? result == before : !QFileInfo::exists(path(output)));
             return;
         }
-        QVERIFY(writeFileBytes(path("expected.narc"), before));
-        Narc narc = loadNarcFile(path("expected.narc")).value;
+        Narc narc = archiveOf(input == "test.narc" ? test : refuse);
         Reports reports;
         replaceInArchive(narc, {positional.at(1), ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive},
                          positional.at(2), reports);
